@@ -1,0 +1,135 @@
+#include "decimal.h"
+
+#include "decimalcore.h"
+
+#include <QDebug>
+#include <QHashFunctions>
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+// Brings mantissa * 10^exponent into the decimal's range; false when it cannot be exact.
+bool fitDecimal(qint64 mantissa, int exponent, qint64 &outMantissa, int &outScale)
+{
+    DecimalCore::normalize(mantissa, exponent);
+    if (exponent < -decimal::MaxScale)
+        return false;
+    if (exponent > 0) {
+        if (exponent > 18)
+            return false;
+        qint64 scaled;
+        if (__builtin_mul_overflow(mantissa, DecimalCore::pow10(exponent), &scaled))
+            return false;
+        mantissa = scaled;
+        exponent = 0;
+    }
+    outMantissa = mantissa;
+    outScale = -exponent;
+    return true;
+}
+
+} // namespace
+
+decimal::decimal(const QString &text)
+{
+    bool ok = false;
+    QString error;
+    *this = fromString(text, &ok, &error);
+    if (!ok)
+        throw QStringLiteral("Invalid decimal value \"%1\": %2").arg(text.left(64), error);
+}
+
+decimal::decimal(qint64 mantissa, int scale)
+{
+    Q_ASSERT(scale >= 0 && scale <= MaxScale);
+    int exponent = -scale;
+    DecimalCore::normalize(mantissa, exponent);
+    m_mantissa = mantissa;
+    m_scale = static_cast<qint8>(-exponent);
+}
+
+decimal decimal::fromString(QStringView text, bool *ok, QString *error)
+{
+    DecimalCore::Parsed parsed;
+    decimal result;
+    qint64 mantissa = 0;
+    int scale = 0;
+    bool good = DecimalCore::parse(text, parsed, error);
+    if (good) {
+        good = fitDecimal(parsed.mantissa, parsed.exponent, mantissa, scale);
+        if (!good && error)
+            *error = QStringLiteral("out of the range of a decimal");
+    }
+    if (good) {
+        result.m_mantissa = mantissa;
+        result.m_scale = static_cast<qint8>(scale);
+    }
+    if (ok)
+        *ok = good;
+    return result;
+}
+
+decimal decimal::fromDouble(double value, bool *ok)
+{
+    if (!std::isfinite(value)) {
+        if (ok)
+            *ok = false;
+        return {};
+    }
+    bool good = false;
+    decimal result =
+        fromString(QString::number(value, 'g', QLocale::FloatingPointShortest), &good);
+    if (!good) {
+        // Too many digits for an exact form: round to the finest scale that still fits.
+        for (int scale = MaxScale; scale >= 0 && !good; --scale) {
+            const double scaled = std::round(value * std::pow(10.0, scale));
+            if (std::fabs(scaled) < 9.2e18) {
+                result = decimal(static_cast<qint64>(scaled), scale);
+                good = true;
+            }
+        }
+    }
+    if (ok)
+        *ok = good;
+    return result;
+}
+
+double decimal::toDouble() const
+{
+    return DecimalCore::toDouble(m_mantissa, -m_scale);
+}
+
+QString decimal::toString() const
+{
+    return DecimalCore::toString(m_mantissa, -m_scale);
+}
+
+bool decimal::operator==(const decimal &other) const
+{
+    // Both sides are normalised, so equal values have equal representations.
+    return m_mantissa == other.m_mantissa && m_scale == other.m_scale;
+}
+
+bool decimal::operator<(const decimal &other) const
+{
+    return DecimalCore::compare(m_mantissa, -m_scale, other.m_mantissa, -other.m_scale) < 0;
+}
+
+int decimal::metatypeId()
+{
+    return QMetaType::fromType<decimal>().id();
+}
+
+size_t qHash(const decimal &value, size_t seed) noexcept
+{
+    return qHashMulti(seed, value.mantissa(), value.scale());
+}
+
+QDebug operator<<(QDebug debug, const decimal &value)
+{
+    QDebugStateSaver saver(debug);
+    debug.nospace() << "decimal(" << value.toString() << ')';
+    return debug;
+}

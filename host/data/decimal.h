@@ -1,0 +1,50 @@
+#pragma once
+
+#include "hostdata_global.h"
+
+#include <QMetaType>
+#include <QString>
+
+// An exact decimal price: a 64-bit mantissa with up to 18 digits after the point. Values are
+// kept in their shortest form, so 1.50 and 1.5 are the same value and print as "1.5".
+class HOST_EXPORT decimal
+{
+public:
+    static constexpr int MaxScale = 18;
+
+    decimal() = default;
+    // Throws a QString naming the text when it is not a decimal number.
+    explicit decimal(const QString &text);
+    // mantissa * 10^-scale, 0 <= scale <= MaxScale.
+    decimal(qint64 mantissa, int scale);
+
+    // Non-throwing parse; *ok tells whether the text was a decimal number (zero when not).
+    static decimal fromString(QStringView text, bool *ok, QString *error = nullptr);
+    // The shortest decimal that reads back as the same double, rounded to MaxScale digits.
+    static decimal fromDouble(double value, bool *ok = nullptr);
+
+    qint64 mantissa() const { return m_mantissa; }
+    int scale() const { return m_scale; }
+    bool isZero() const { return m_mantissa == 0; }
+
+    double toDouble() const;
+    QString toString() const;
+
+    bool operator==(const decimal &other) const;
+    bool operator!=(const decimal &other) const { return !(*this == other); }
+    bool operator<(const decimal &other) const;
+    bool operator<=(const decimal &other) const { return !(other < *this); }
+    bool operator>(const decimal &other) const { return other < *this; }
+    bool operator>=(const decimal &other) const { return !(*this < other); }
+
+    static int metatypeId();
+
+private:
+    qint64 m_mantissa = 0;
+    qint8 m_scale = 0;
+};
+
+HOST_EXPORT size_t qHash(const decimal &value, size_t seed = 0) noexcept;
+HOST_EXPORT QDebug operator<<(QDebug debug, const decimal &value);
+
+Q_DECLARE_METATYPE(decimal)

@@ -1,0 +1,224 @@
+#include "decimalcore.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace DecimalCore {
+
+namespace {
+
+constexpr qint64 Pow10Table[19] = {1LL,
+                                   10LL,
+                                   100LL,
+                                   1000LL,
+                                   10000LL,
+                                   100000LL,
+                                   1000000LL,
+                                   10000000LL,
+                                   100000000LL,
+                                   1000000000LL,
+                                   10000000000LL,
+                                   100000000000LL,
+                                   1000000000000LL,
+                                   10000000000000LL,
+                                   100000000000000LL,
+                                   1000000000000000LL,
+                                   10000000000000000LL,
+                                   100000000000000000LL,
+                                   1000000000000000000LL};
+
+int digitCount(unsigned __int128 v)
+{
+    int n = 1;
+    while (v >= 10) {
+        v /= 10;
+        ++n;
+    }
+    return n;
+}
+
+unsigned __int128 magnitude(qint64 v)
+{
+    return v < 0 ? static_cast<unsigned __int128>(-static_cast<__int128>(v))
+                 : static_cast<unsigned __int128>(v);
+}
+
+} // namespace
+
+qint64 pow10(int n)
+{
+    Q_ASSERT(n >= 0 && n <= 18);
+    return Pow10Table[n];
+}
+
+bool parse(QStringView text, Parsed &out, QString *error)
+{
+    auto fail = [&](const char *why) {
+        if (error)
+            *error = QString::fromLatin1(why);
+        return false;
+    };
+    text = text.trimmed();
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    bool negative = false;
+    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // Significant digits without leading zeros; 'scale' counts digits after the point.
+    QString digits;
+    int fractionDigits = 0;
+    bool anyDigit = false;
+    bool point = false;
+    for (; i < n; ++i) {
+        const QChar c = text[i];
+        if (c >= u'0' && c <= u'9') {
+            anyDigit = true;
+            if (point)
+                ++fractionDigits;
+            if (digits.isEmpty() && c == u'0')
+                continue;
+            digits.append(c);
+            if (digits.size() > 4096)
+                return fail("too many digits");
+        } else if (c == u'.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!anyDigit)
+        return fail("no digits");
+    long long exponent = 0;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        bool expNegative = false;
+        if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+            expNegative = text[i] == u'-';
+            ++i;
+        }
+        bool anyExpDigit = false;
+        for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+            anyExpDigit = true;
+            exponent = exponent * 10 + (text[i].unicode() - u'0');
+            if (exponent > 1000000)
+                return fail("exponent out of range");
+        }
+        if (!anyExpDigit)
+            return fail("no digits in the exponent");
+        if (expNegative)
+            exponent = -exponent;
+    }
+    if (i != n)
+        return fail("unexpected character");
+    if (digits.isEmpty()) {
+        out = Parsed{};
+        return true;
+    }
+    // Digits were collected without leading zeros, but zeros right after the point before the
+    // first significant digit still count as fraction digits.
+    exponent -= fractionDigits;
+    while (digits.size() > 1 && digits.endsWith(u'0')) {
+        digits.chop(1);
+        ++exponent;
+    }
+    if (digits.size() > 19)
+        return fail("more than 19 significant digits");
+    unsigned long long value = 0;
+    for (QChar c : std::as_const(digits))
+        value = value * 10 + (c.unicode() - u'0');
+    if (value > static_cast<unsigned long long>(std::numeric_limits<qint64>::max()))
+        return fail("more than 19 significant digits");
+    if (exponent < std::numeric_limits<int>::min() / 2 || exponent > std::numeric_limits<int>::max() / 2)
+        return fail("exponent out of range");
+    out.mantissa = negative ? -static_cast<qint64>(value) : static_cast<qint64>(value);
+    out.exponent = static_cast<int>(exponent);
+    return true;
+}
+
+void normalize(qint64 &mantissa, int &exponent)
+{
+    if (mantissa == 0) {
+        exponent = 0;
+        return;
+    }
+    while (mantissa % 10 == 0) {
+        mantissa /= 10;
+        ++exponent;
+    }
+}
+
+int compare(qint64 a, int ea, qint64 b, int eb)
+{
+    if (ea == eb || a == 0 || b == 0) {
+        if (ea == eb || (a == 0 && b == 0))
+            return a < b ? -1 : (a > b ? 1 : 0);
+        const qint64 nonZero = a == 0 ? b : a;
+        const int sign = nonZero > 0 ? 1 : -1;
+        return a == 0 ? -sign : sign;
+    }
+    const int signA = (a > 0) - (a < 0);
+    const int signB = (b > 0) - (b < 0);
+    if (signA != signB || signA == 0)
+        return signA < signB ? -1 : (signA > signB ? 1 : 0);
+    // Same sign, both non-zero: compare magnitudes, then apply the sign.
+    const unsigned __int128 ma = magnitude(a);
+    const unsigned __int128 mb = magnitude(b);
+    const long long orderA = static_cast<long long>(digitCount(ma)) + ea;
+    const long long orderB = static_cast<long long>(digitCount(mb)) + eb;
+    int magnitudeOrder;
+    if (orderA != orderB) {
+        magnitudeOrder = orderA < orderB ? -1 : 1;
+    } else {
+        // Same order of magnitude: exponents differ by at most 18, so the aligned values
+        // fit in 128 bits.
+        unsigned __int128 x = ma;
+        unsigned __int128 y = mb;
+        if (ea > eb)
+            x *= static_cast<unsigned __int128>(pow10(ea - eb));
+        else if (eb > ea)
+            y *= static_cast<unsigned __int128>(pow10(eb - ea));
+        magnitudeOrder = x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return signA > 0 ? magnitudeOrder : -magnitudeOrder;
+}
+
+QString toString(qint64 mantissa, int exponent)
+{
+    if (mantissa == 0)
+        return QStringLiteral("0");
+    const bool negative = mantissa < 0;
+    QString digits = QString::number(static_cast<unsigned long long>(magnitude(mantissa)));
+    QString result;
+    if (exponent >= 0) {
+        result = digits + QString(exponent, u'0');
+    } else {
+        const qsizetype point = digits.size() + exponent;
+        if (point > 0)
+            result = digits.left(point) + u'.' + digits.mid(point);
+        else
+            result = QStringLiteral("0.") + QString(-point, u'0') + digits;
+    }
+    return negative ? u'-' + result : result;
+}
+
+double toDouble(qint64 mantissa, int exponent)
+{
+    constexpr qint64 exactLimit = qint64(1) << 53;
+    if (mantissa == 0)
+        return 0.0;
+    if (mantissa > -exactLimit && mantissa < exactLimit && exponent >= -22 && exponent <= 22) {
+        // Both operands are exact doubles, so one division or multiplication rounds correctly.
+        static constexpr double powers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const double m = static_cast<double>(mantissa);
+        return exponent >= 0 ? m * powers[exponent] : m / powers[-exponent];
+    }
+    const QByteArray text = QByteArray::number(mantissa) + 'e' + QByteArray::number(exponent);
+    return std::strtod(text.constData(), nullptr);
+}
+
+} // namespace DecimalCore

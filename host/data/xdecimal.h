@@ -1,0 +1,66 @@
+#pragma once
+
+#include "hostdata_global.h"
+
+#include <QMetaType>
+#include <QString>
+
+class decimal;
+
+// An exact decimal quantity or turnover that can be summed: mantissa * 10^exponent with a
+// 64-bit mantissa and a 16-bit exponent. Sums are exact whenever the result has at most 19
+// significant digits. A sum that needs more is rounded to 19 digits instead of wrapping; the
+// value then reports isExact() == false and a warning is logged.
+class HOST_EXPORT xdecimal
+{
+public:
+    xdecimal() = default;
+    // Throws a QString naming the text when it is not a number this type can hold exactly.
+    explicit xdecimal(const QString &text);
+    xdecimal(qint64 mantissa, qint16 exponent);
+    explicit xdecimal(const decimal &value);
+
+    static xdecimal zero() { return {}; }
+    // Rebuilds a stored value, including whether it had been rounded.
+    static xdecimal fromParts(qint64 mantissa, qint16 exponent, bool exact);
+    static xdecimal fromString(QStringView text, bool *ok, QString *error = nullptr);
+
+    qint64 mantissa() const { return m_mantissa; }
+    qint16 exponent() const { return m_exponent; }
+    bool isZero() const { return m_mantissa == 0; }
+    bool isExact() const { return m_exact; }
+
+    xdecimal &operator+=(const xdecimal &other);
+    xdecimal operator+(const xdecimal &other) const
+    {
+        xdecimal result = *this;
+        result += other;
+        return result;
+    }
+    // Exact product with an integer (price * quantity style turnovers); rounds like +=.
+    xdecimal multiplied(qint64 factor) const;
+
+    double toDouble() const;
+    QString toString() const;
+
+    bool operator==(const xdecimal &other) const;
+    bool operator!=(const xdecimal &other) const { return !(*this == other); }
+    bool operator<(const xdecimal &other) const;
+    bool operator>(const xdecimal &other) const { return other < *this; }
+    bool operator<=(const xdecimal &other) const { return !(other < *this); }
+    bool operator>=(const xdecimal &other) const { return !(*this < other); }
+
+    static int metatypeId();
+
+private:
+    void assign(__int128 mantissa, long long exponent, bool exact, const char *operation);
+
+    qint64 m_mantissa = 0;
+    qint16 m_exponent = 0;
+    bool m_exact = true;
+};
+
+HOST_EXPORT size_t qHash(const xdecimal &value, size_t seed = 0) noexcept;
+HOST_EXPORT QDebug operator<<(QDebug debug, const xdecimal &value);
+
+Q_DECLARE_METATYPE(xdecimal)

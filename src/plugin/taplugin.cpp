@@ -1,0 +1,7 @@
+#include "taplugin.h"
+
+TAPlugin::TAPlugin(QObject *parent)
+    : QObject(parent)
+{
+    setObjectName(QStringLiteral("taplugin"));
+}
