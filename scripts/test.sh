@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the Debug configuration with AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# every test suite headless. Installs what is missing first.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash scripts/install-deps.sh
+werror=OFF
+if [ -n "${CI:-}" ]; then
+    werror=ON
+fi
+cmake --preset dev -DTA_WERROR="$werror" >/dev/null
+cmake --build --preset dev
+ctest --preset dev
