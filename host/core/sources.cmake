@@ -1,0 +1,3 @@
+# Sources of host/core.
+target_sources(host PRIVATE
+)

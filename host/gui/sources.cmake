@@ -1,0 +1,3 @@
+# Sources of host/gui.
+target_sources(host PRIVATE
+)

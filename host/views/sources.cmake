@@ -1,0 +1,3 @@
+# Sources of host/views.
+target_sources(host PRIVATE
+)
