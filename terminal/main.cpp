@@ -1,25 +1,62 @@
 #include "appsettings.h"
+#include "hdxtransport.h"
+#include "icore.h"
+#include "marketsimulator.h"
+#include "pluginloader.h"
 #include "referencedata.h"
+#include "terminalwindow.h"
+#include "windowmanager.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
-#include <QLabel>
-#include <QMainWindow>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
-#include <QPluginLoader>
+#include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
 
 namespace {
 
+bool interactive()
+{
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
 int reportFatal(const QString &text)
 {
     std::fprintf(stderr, "terminal: %s\n", qPrintable(text));
-    if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen"))
+    if (interactive())
         QMessageBox::critical(nullptr, QObject::tr("Терминал"), text);
     return 2;
+}
+
+// An unreadable settings file is kept aside rather than overwritten at exit, so nothing the
+// user had is lost; the terminal goes on with defaults.
+QString checkSettingsFile()
+{
+    const QString path = AppSettings::fileName();
+    if (!QFileInfo::exists(path))
+        return {};
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        return QObject::tr("Файл настроек %1 не читается: %2. Настройки не будут сохранены.")
+            .arg(path, probe.errorString());
+    probe.close();
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() == QSettings::FormatError) {
+        const QString kept = path + QStringLiteral(".broken-")
+                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        QFile::rename(path, kept);
+        return QObject::tr("Файл настроек %1 повреждён и сохранён как %2; терминал запущен с "
+                           "настройками по умолчанию.")
+            .arg(path, kept);
+    }
+    return {};
 }
 
 } // namespace
@@ -28,6 +65,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ta-terminal"));
+    Q_INIT_RESOURCE(terminal);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Trading terminal hosting the charting plug-in"));
@@ -38,14 +76,45 @@ int main(int argc, char *argv[])
     const QCommandLineOption settingsOption(QStringLiteral("settings"),
                                             QStringLiteral("Settings file (INI)."),
                                             QStringLiteral("file"));
+    const QCommandLineOption openOption(QStringLiteral("open"),
+                                        QStringLiteral("Open a chart window for an instrument "
+                                                       "key (stock,board,security); repeatable."),
+                                        QStringLiteral("key"));
+    const QCommandLineOption noHdxOption(QStringLiteral("no-hdx"),
+                                         QStringLiteral("Start without the history service "
+                                                        "connection."));
+    const QCommandLineOption hdxUrlOption(QStringLiteral("hdx-url"),
+                                          QStringLiteral("Base address of the history service."),
+                                          QStringLiteral("url"));
+    const QCommandLineOption noSimulatorOption(QStringLiteral("no-simulator"),
+                                               QStringLiteral("Do not invent market trades."));
+    const QCommandLineOption alwaysOpenOption(QStringLiteral("always-open"),
+                                              QStringLiteral("Let the simulated markets trade "
+                                                             "around the clock."));
+    const QCommandLineOption noWorkspaceOption(QStringLiteral("no-workspace"),
+                                               QStringLiteral("Neither restore nor save the "
+                                                              "open windows."));
+    const QCommandLineOption newDayOption(QStringLiteral("new-day-after"),
+                                          QStringLiteral("Announce a new trading day after so "
+                                                         "many milliseconds."),
+                                          QStringLiteral("ms"));
+    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
+                                              QStringLiteral("Write a picture of the main window "
+                                                             "to a PNG file (after 1.5 s)."),
+                                              QStringLiteral("file"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
                                         QStringLiteral("Quit after so many milliseconds."),
                                         QStringLiteral("ms"));
-    parser.addOptions({referenceOption, settingsOption, quitOption});
+    parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
+                       noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
+                       screenshotOption, quitOption});
     parser.process(app);
 
     if (parser.isSet(settingsOption))
-        AppSettings::setFileName(parser.value(settingsOption));
+        AppSettings::setFileName(QFileInfo(parser.value(settingsOption)).absoluteFilePath());
+    QStringList startProblems;
+    if (const QString problem = checkSettingsFile(); !problem.isEmpty())
+        startProblems.append(problem);
 
     QString error;
     const QString referencePath = parser.isSet(referenceOption) ? parser.value(referenceOption)
@@ -53,27 +122,77 @@ int main(int argc, char *argv[])
     if (!ReferenceData::load(referencePath, &error))
         return reportFatal(error);
 
-    QList<QPluginLoader *> plugins;
-    const QDir pluginDir(QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
-    for (const QString &name : pluginDir.entryList(QDir::Files)) {
-        auto *loader = new QPluginLoader(pluginDir.absoluteFilePath(name), &app);
-        if (loader->instance())
-            plugins.append(loader);
-        else
-            qWarning().noquote() << "terminal: cannot load" << name << ":" << loader->errorString();
+    ICore *core = ICore::instance();
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    auto *window = new TerminalWindow(&windows);
+
+    HdxTransport *hdx = nullptr;
+    if (!parser.isSet(noHdxOption)) {
+        HdxTransport::ensureParameters(parser.value(hdxUrlOption));
+        hdx = new HdxTransport(&app);
+        core->addPlugin(hdx);
+        hdx->initialize(core);
     }
 
-    QMainWindow window;
-    window.setWindowTitle(QObject::tr("Терминал"));
-    window.setCentralWidget(new QLabel(
-        QObject::tr("Модулей загружено: %1").arg(plugins.size()), &window));
-    window.resize(1024, 700);
-    window.show();
+    PluginLoader plugins;
+    startProblems += plugins.loadFolder(QCoreApplication::applicationDirPath()
+                                        + QStringLiteral("/plugins"));
+    startProblems += plugins.initializeAll(core);
 
+    {
+        AppSettings terminal(QStringLiteral("Terminal"));
+        window->restoreGeometry(terminal.value(QStringLiteral("geometry")).toByteArray());
+        window->restoreState(terminal.value(QStringLiteral("state")).toByteArray());
+    }
+    window->show();
+    window->reportProblems(QObject::tr("Запуск терминала"), startProblems);
+
+    if (!parser.isSet(noWorkspaceOption)) {
+        AppSettings workspace(QStringLiteral("Workspace"));
+        window->reportProblems(QObject::tr("Восстановление окон"),
+                               windows.restoreWorkspace(workspace));
+    }
+    for (const QString &key : parser.values(openOption)) {
+        if (!windows.openView("TAMainWindow", key))
+            window->reportProblems(QObject::tr("Открытие окна"),
+                                   {QObject::tr("Окно для %1 не открыто: модуль графиков не "
+                                                "загружен").arg(key)});
+    }
+
+    MarketSimulator::Options simulatorOptions;
+    simulatorOptions.alwaysOpen = parser.isSet(alwaysOpenOption);
+    MarketSimulator simulator(simulatorOptions);
+    window->setSimulator(&simulator);
+    if (!parser.isSet(noSimulatorOption))
+        simulator.start();
+
+    core->startDayWatch();
+    if (parser.isSet(newDayOption))
+        QTimer::singleShot(parser.value(newDayOption).toInt(), core, &ICore::announceNewDay);
+    if (parser.isSet(screenshotOption)) {
+        const QString file = parser.value(screenshotOption);
+        QTimer::singleShot(1500, window, [window, file] {
+            if (!window->grab().save(file))
+                std::fprintf(stderr, "terminal: cannot write %s\n", qPrintable(file));
+        });
+    }
     if (parser.isSet(quitOption))
         QTimer::singleShot(parser.value(quitOption).toInt(), &app, &QApplication::quit);
+
     const int rc = app.exec();
-    for (QPluginLoader *loader : std::as_const(plugins))
-        loader->unload();
+
+    if (!parser.isSet(noWorkspaceOption)) {
+        AppSettings workspace(QStringLiteral("Workspace"));
+        windows.saveWorkspace(workspace);
+    }
+    windows.closeAll();
+    delete window;
+    // Views are deleted later; let that happen while their modules are still loaded.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    simulator.stop();
+    plugins.shutdownAll();
+    delete hdx;
+    AppSettings::syncAll();
     return rc;
 }

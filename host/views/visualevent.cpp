@@ -1,0 +1,27 @@
+#include "visualevent.h"
+
+#include "visualeventcenter.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QThread>
+
+VisualEvent::VisualEvent(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void VisualEvent::showEvent(const QString &text)
+{
+    const int type = m_eventType.load();
+    const QDateTime when = QDateTime::currentDateTime();
+    qInfo().noquote() << "VisualEvent::showEvent" << type << text;
+    VisualEventCenter *center = VisualEventCenter::instance();
+    if (QThread::currentThread() == center->thread()) {
+        center->addEvent(type, text, when);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        center, [center, type, text, when] { center->addEvent(type, text, when); },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,851 @@
+#include "appsettings.h"
+#include "checkboxdelegate.h"
+#include "colorbutton.h"
+#include "colorsplitter.h"
+#include "comboboxdelegate.h"
+#include "confirmationdialog.h"
+#include "elidecombobox.h"
+#include "favoritesecurities.h"
+#include "favsecmodelproxyrecent.h"
+#include "flowlayout.h"
+#include "inputfilenamedialog.h"
+#include "instrumentselectordialog.h"
+#include "referencedata.h"
+#include "securitydirectory.h"
+#include "stickyscrollbar.h"
+#include "table.h"
+#include "visualevent.h"
+#include "visualeventcenter.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Runs check on the modal dialog that the next exec() opens, once it is up. Whatever check
+// leaves open is rejected, so a failed check cannot leave the test waiting in exec().
+template <typename Dialog, typename Check> void whenModal(Check check)
+{
+    auto *timer = new QTimer(qApp);
+    timer->setInterval(10);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, check] {
+        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++*tries < 500)
+                return;
+            timer->deleteLater();
+            QFAIL("the expected dialog did not open");
+        }
+        timer->stop();
+        timer->deleteLater();
+        check(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    timer->start();
+}
+
+// QTest::keyClicks() knows only ASCII; names here are mostly Cyrillic.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+QPushButton *dialogButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
+{
+    auto *box = dialog->findChild<QDialogButtonBox *>();
+    return box ? box->button(which) : nullptr;
+}
+
+} // namespace
+
+class TestHostGui : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void colorButtonEmitsOncePerChange();
+    void colorButtonClickTakesChosenColor();
+    void colorSplitterColorsEveryHandle();
+    void stickyScrollBar_data();
+    void stickyScrollBar();
+    void stickyScrollBarSignalsOncePerChange();
+    void flowLayoutWraps();
+    void elideComboBoxPopupShowsFullTexts();
+    void inputFileName_data();
+    void inputFileName();
+    void inputFileNameHonoursValidator();
+
+    void favoritesPersist();
+    void recentIsBoundedWithoutDuplicates();
+    void favoritesModelRows();
+    void favoritesModelFollowsStore();
+    void instrumentSelector_data();
+    void instrumentSelector();
+    void instrumentSelectorAcceptsWithKeyboard();
+    void instrumentMenu();
+
+    void confirmationSkippedWhenNotAsking();
+    void confirmationRemembersDontAsk_data();
+    void confirmationRemembersDontAsk();
+    void visualEventFromWorkerThread();
+    void visualEventHistoryIsBounded();
+
+    void checkBoxDelegateToggles();
+    void comboBoxDelegate_data();
+    void comboBoxDelegate();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestHostGui::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("terminal.ini")));
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+        qPrintable(error));
+}
+
+void TestHostGui::init()
+{
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("terminal.ini")));
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    store->setFavorites({});
+    // Recent keys only grow; clearing them goes through the file.
+    AppSettings().remove(QStringLiteral("Favorites"));
+    store->reload();
+    QVERIFY(store->favorites().isEmpty());
+    QVERIFY(store->recent().isEmpty());
+}
+
+// --- gui ---------------------------------------------------------------------------------
+
+void TestHostGui::colorButtonEmitsOncePerChange()
+{
+    ColorButton button;
+    QSignalSpy spy(&button, &ColorButton::colorChanged);
+    button.setColor(Qt::red);
+    button.setColor(QColor(255, 0, 0));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<QColor>(), QColor(Qt::red));
+    // Only the alpha differs: still a change.
+    button.setColor(QColor(255, 0, 0, 128));
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(button.color().alpha(), 128);
+}
+
+void TestHostGui::colorButtonClickTakesChosenColor()
+{
+    ColorButton button;
+    button.setColor(Qt::blue);
+    button.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&button));
+    QSignalSpy spy(&button, &ColorButton::colorChanged);
+
+    whenModal<QColorDialog>([](QColorDialog *dialog) {
+        QVERIFY(dialog->testOption(QColorDialog::ShowAlphaChannel));
+        QCOMPARE(dialog->currentColor(), QColor(Qt::blue));
+        dialog->setCurrentColor(QColor(10, 20, 30, 40));
+        dialog->accept();
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(button.color(), QColor(10, 20, 30, 40));
+
+    // A cancelled dialog leaves the colour alone.
+    whenModal<QColorDialog>([](QColorDialog *dialog) {
+        dialog->setCurrentColor(Qt::green);
+        dialog->reject();
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(button.color(), QColor(10, 20, 30, 40));
+}
+
+void TestHostGui::colorSplitterColorsEveryHandle()
+{
+    ColorSplitter splitter(Qt::Vertical);
+    splitter.setColor(QColor(0x12, 0x34, 0x56));
+    splitter.addWidget(new QWidget);
+    splitter.addWidget(new QWidget);
+    splitter.resize(200, 200);
+    splitter.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&splitter));
+    // A handle made after setColor() paints in the colour too.
+    splitter.addWidget(new QWidget);
+    splitter.setHandleWidth(6);
+    QCoreApplication::processEvents();
+
+    const QImage image = splitter.grab().toImage();
+    for (int i = 1; i < splitter.count(); ++i) {
+        QSplitterHandle *handle = splitter.handle(i);
+        QVERIFY(handle->isVisible());
+        const QPoint centre = handle->geometry().center();
+        QCOMPARE(QColor(image.pixel(centre * image.devicePixelRatio())), QColor(0x12, 0x34, 0x56));
+    }
+}
+
+void TestHostGui::stickyScrollBar_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("newMaximum");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("at max, range grows") << 100 << 100 << 150 << 150;
+    QTest::newRow("at max, range shrinks") << 100 << 100 << 60 << 60;
+    QTest::newRow("inside, range grows") << 100 << 40 << 150 << 40;
+    QTest::newRow("inside, range shrinks below") << 100 << 80 << 50 << 50;
+    QTest::newRow("empty range grows") << 0 << 0 << 10 << 10;
+}
+
+void TestHostGui::stickyScrollBar()
+{
+    QFETCH(int, maximum);
+    QFETCH(int, value);
+    QFETCH(int, newMaximum);
+    QFETCH(int, expected);
+
+    StickyScrollBar bar;
+    QCOMPARE(bar.orientation(), Qt::Horizontal);
+    bar.setRange(0, maximum);
+    bar.setValue(value);
+    QCOMPARE(bar.isMax(), value == maximum);
+    bar.setMaximum(newMaximum);
+    QCOMPARE(bar.value(), expected);
+    // Growing again keeps following only when it stood at the end.
+    bar.setMaximum(newMaximum + 5);
+    QCOMPARE(bar.value(), expected == newMaximum ? newMaximum + 5 : expected);
+}
+
+void TestHostGui::stickyScrollBarSignalsOncePerChange()
+{
+    StickyScrollBar bar;
+    bar.setRange(0, 100);
+    bar.setValue(100);
+    QSignalSpy spy(&bar, &StickyScrollBar::sliderChanged);
+
+    bar.setMaximum(120); // range and (sticky) value change together
+    QCOMPARE(spy.count(), 1);
+    bar.setValue(30);
+    QCOMPARE(spy.count(), 2);
+    bar.setValue(30);
+    QCOMPARE(spy.count(), 2);
+    bar.setMaximum(200);
+    QCOMPARE(spy.count(), 3);
+    QCOMPARE(bar.value(), 30);
+    bar.setRange(0, 10); // clamps the value: still one notification
+    QCOMPARE(spy.count(), 4);
+    QVERIFY(bar.isMax());
+
+    // The user drags to the end: from then on the bar follows new bars.
+    bar.setMaximum(500);
+    bar.setValue(100);
+    bar.triggerAction(QAbstractSlider::SliderToMaximum);
+    QVERIFY(bar.isMax());
+    bar.setMaximum(600);
+    QCOMPARE(bar.value(), 600);
+}
+
+void TestHostGui::flowLayoutWraps()
+{
+    QWidget window;
+    auto *layout = new FlowLayout(&window, 0, 4, 4);
+    for (int i = 0; i < 6; ++i) {
+        auto *w = new QWidget;
+        w->setFixedSize(40, 20);
+        layout->addWidget(w);
+    }
+    QCOMPARE(layout->count(), 6);
+    QVERIFY(layout->hasHeightForWidth());
+
+    // 6 * 40 + 5 * 4 = 260: one row.
+    QCOMPARE(layout->heightForWidth(260), 20);
+    // Three per row: 3 * 40 + 2 * 4 = 128.
+    QCOMPARE(layout->heightForWidth(128), 20 + 4 + 20);
+    QCOMPARE(layout->heightForWidth(127), 20 + 4 + 20 + 4 + 20);
+    // One per row at the narrowest.
+    QCOMPARE(layout->heightForWidth(40), 6 * 20 + 5 * 4);
+    QCOMPARE(layout->minimumSize(), QSize(40, 20));
+
+    layout->setGeometry(QRect(0, 0, 128, 100));
+    QCOMPARE(layout->itemAt(2)->geometry(), QRect(88, 0, 40, 20));
+    QCOMPARE(layout->itemAt(3)->geometry(), QRect(0, 24, 40, 20));
+
+    QLayoutItem *taken = layout->takeAt(0);
+    QVERIFY(taken);
+    QCOMPARE(layout->count(), 5);
+    QVERIFY(!layout->itemAt(5));
+    delete taken->widget();
+    delete taken;
+}
+
+void TestHostGui::elideComboBoxPopupShowsFullTexts()
+{
+    ElideComboBox combo;
+    const QString longText = QStringLiteral("Очень длинное название инструмента для проверки");
+    combo.addItems({ QStringLiteral("Коротко"), longText });
+    // Layouts may squeeze the box below its texts.
+    QVERIFY(combo.minimumSizeHint().width() < combo.sizeHint().width());
+    combo.resize(80, combo.sizeHint().height());
+    combo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&combo));
+    combo.showPopup();
+    QTRY_VERIFY(combo.view()->isVisible());
+    QVERIFY(combo.view()->width() >= combo.view()->fontMetrics().horizontalAdvance(longText));
+    combo.hidePopup();
+}
+
+void TestHostGui::inputFileName_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("okEnabled");
+    QTest::addColumn<bool>("errorShown");
+
+    QTest::newRow("empty") << QString() << false << false;
+    QTest::newRow("blank") << QStringLiteral("   ") << false << false;
+    QTest::newRow("taken") << QStringLiteral("Default") << false << true;
+    QTest::newRow("taken, other case") << QStringLiteral("dEfAuLt") << false << true;
+    QTest::newRow("taken, with spaces") << QStringLiteral("  мой шаблон ") << false << true;
+    QTest::newRow("taken, Cyrillic case") << QStringLiteral("МОЙ ШАБЛОН") << false << true;
+    QTest::newRow("free") << QStringLiteral("Default 2") << true << false;
+}
+
+void TestHostGui::inputFileName()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, okEnabled);
+    QFETCH(bool, errorShown);
+
+    InputFileNameDialog dialog;
+    dialog.setText(QStringLiteral("Имя шаблона:"));
+    dialog.setErrorText(QStringLiteral("Шаблон с таким именем уже есть"));
+    dialog.setExceptions({ QStringLiteral("default"), QStringLiteral(" Мой шаблон") });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QPushButton *ok = dialogButton(&dialog, QDialogButtonBox::Ok);
+    QVERIFY(ok);
+    QVERIFY(!ok->isEnabled());
+
+    typeText(dialog.lineEdit(), typed);
+    QCOMPARE(ok->isEnabled(), okEnabled);
+    auto *error = dialog.findChild<QLabel *>(QStringLiteral("errorLabel"));
+    QVERIFY(error);
+    QCOMPARE(error->isVisible(), errorShown);
+    if (errorShown)
+        QCOMPARE(error->text(), QStringLiteral("Шаблон с таким именем уже есть"));
+    QCOMPARE(dialog.fileName(), typed.trimmed());
+
+    if (okEnabled) {
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+}
+
+void TestHostGui::inputFileNameHonoursValidator()
+{
+    InputFileNameDialog dialog;
+    dialog.lineEdit()->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[a-z]{3,8}")), dialog.lineEdit()));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QPushButton *ok = dialogButton(&dialog, QDialogButtonBox::Ok);
+    QTest::keyClicks(dialog.lineEdit(), QStringLiteral("ab1"));
+    QCOMPARE(dialog.fileName(), QStringLiteral("ab")); // the digit was refused
+    QVERIFY(!ok->isEnabled()); // too short yet
+    QTest::keyClicks(dialog.lineEdit(), QStringLiteral("c"));
+    QVERIFY(ok->isEnabled());
+    dialog.setFileName(QStringLiteral("xyz"));
+    QCOMPARE(dialog.fileName(), QStringLiteral("xyz"));
+    QVERIFY(ok->isEnabled());
+}
+
+// --- views -------------------------------------------------------------------------------
+
+void TestHostGui::favoritesPersist()
+{
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    QSignalSpy spy(store, &FavoriteSecurities::changed);
+    store->addFavorite(QStringLiteral("2,2,2001"));
+    store->addFavorite(QStringLiteral("1,1,1003"));
+    store->addFavorite(QStringLiteral("2,2,2001"));
+    QCOMPARE(spy.count(), 2);
+    store->addRecent(QStringLiteral("3,4,3001"));
+    QVERIFY(store->isFavorite(QStringLiteral("1,1,1003")));
+    QVERIFY(!store->isFavorite(QStringLiteral("3,4,3001")));
+    AppSettings::syncAll();
+
+    const QString saved = m_dir.filePath(QStringLiteral("terminal.ini"));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("[Favorites]"));
+    file.close();
+
+    // Another settings file knows nothing; back on the first one the lists return.
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("other.ini")));
+    store->reload();
+    QVERIFY(store->favorites().isEmpty());
+    QVERIFY(store->recent().isEmpty());
+    AppSettings::setFileName(saved);
+    store->reload();
+    QCOMPARE(store->favorites(),
+        QStringList({ QStringLiteral("2,2,2001"), QStringLiteral("1,1,1003") }));
+    QCOMPARE(store->recent(), QStringList({ QStringLiteral("3,4,3001") }));
+
+    store->removeFavorite(QStringLiteral("2,2,2001"));
+    store->reload();
+    QCOMPARE(store->favorites(), QStringList({ QStringLiteral("1,1,1003") }));
+    store->removeFavorite(QStringLiteral("1,1,1003"));
+    store->reload();
+    QVERIFY(store->favorites().isEmpty());
+}
+
+void TestHostGui::recentIsBoundedWithoutDuplicates()
+{
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    QStringList added;
+    for (int i = 1; i <= 14; ++i) {
+        const QString key = QStringLiteral("2,2,%1").arg(2000 + i);
+        store->addRecent(key);
+        added.prepend(key);
+    }
+    QCOMPARE(store->recent(), added.mid(0, FavoriteSecurities::MaxRecent));
+
+    // Opening one again moves it to the front instead of listing it twice.
+    store->addRecent(QStringLiteral("2,2,2010"));
+    QStringList recent = store->recent();
+    QCOMPARE(recent.size(), FavoriteSecurities::MaxRecent);
+    QCOMPARE(recent.first(), QStringLiteral("2,2,2010"));
+    QCOMPARE(recent.count(QStringLiteral("2,2,2010")), 1);
+    QCOMPARE(recent.at(1), QStringLiteral("2,2,2014"));
+
+    store->reload();
+    QCOMPARE(store->recent(), recent);
+}
+
+void TestHostGui::favoritesModelRows()
+{
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    store->setFavorites(
+        { QStringLiteral("2,2,2001"), QStringLiteral("9,9,9999"), QStringLiteral("1,1,1003") });
+    store->addRecent(QStringLiteral("1,1,1003")); // a favourite: listed once
+    store->addRecent(QStringLiteral("garbage"));
+    store->addRecent(QStringLiteral("3,4,3001"));
+
+    FavSecModelProxyRecent model;
+    QCOMPARE(model.rowCount(), 3);
+    const QModelIndex first = model.index(0, 0);
+    QCOMPARE(first.data(Qt::UserRole).toString(), QStringLiteral("2,2,2001"));
+    QCOMPARE(
+        first.data(Qt::UserRole + 4).toString(), QStringLiteral("ARKT — Арктик Нефть ао (EQMN)"));
+    QCOMPARE(first.data(Qt::DisplayRole), first.data(Qt::UserRole + 4));
+    QVERIFY(first.data(Qt::ToolTipRole).toString().contains(QStringLiteral("2,2,2001")));
+    QVERIFY(
+        first.data(Qt::ToolTipRole).toString().contains(QStringLiteral("Акции: основной режим")));
+    QCOMPARE(model.index(1, 0).data(Qt::UserRole).toString(), QStringLiteral("1,1,1003"));
+    QCOMPARE(model.index(1, 0).data(Qt::UserRole + 4).toString(),
+        QStringLiteral("ARH7 — ARKT-3.27 (FUT)"));
+    QCOMPARE(model.index(2, 0).data(Qt::UserRole).toString(), QStringLiteral("3,4,3001"));
+
+    // Favourites and recent rows carry different, real icons.
+    const QIcon star = first.data(Qt::DecorationRole).value<QIcon>();
+    const QIcon clock = model.index(2, 0).data(Qt::DecorationRole).value<QIcon>();
+    QVERIFY(!star.isNull());
+    QVERIFY(!clock.isNull());
+    QVERIFY(star.pixmap(16).toImage() != clock.pixmap(16).toImage());
+    QCOMPARE(model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage(),
+        star.pixmap(16).toImage());
+}
+
+void TestHostGui::favoritesModelFollowsStore()
+{
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    FavSecModelProxyRecent model;
+    QCOMPARE(model.rowCount(), 0);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    store->addFavorite(QStringLiteral("2,16,1601"));
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(model.rowCount(), 1);
+    // An unknown key changes the store but not the rows.
+    store->addRecent(QStringLiteral("2,2,9999"));
+    QCOMPARE(resets.count(), 1);
+    store->removeFavorite(QStringLiteral("2,16,1601"));
+    QCOMPARE(model.rowCount(), 0);
+
+    // A renamed security shows its new name, also when the table changes on a worker thread.
+    store->addFavorite(QStringLiteral("2,2,2002"));
+    QCOMPARE(
+        model.index(0, 0).data().toString(), QStringLiteral("KSTR — Каспий Стройтех ао (EQMN)"));
+    QThread *writer = QThread::create([] {
+        Table *table = SecurityDirectory::i()->table();
+        const Record record = SecurityDirectory::i()->recordById(2, 2, 2002);
+        table->update(record,
+            { { table->columnIndex(QStringLiteral("sec_name")),
+                QStringLiteral("Каспий Строй ао") } });
+    });
+    writer->start();
+    QVERIFY(writer->wait(5000));
+    delete writer;
+    QTRY_COMPARE(
+        model.index(0, 0).data().toString(), QStringLiteral("KSTR — Каспий Строй ао (EQMN)"));
+
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+        qPrintable(error));
+}
+
+void TestHostGui::instrumentSelector_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("chartOnly");
+    QTest::addColumn<QStringList>("keys");
+
+    // The name of the futures contract contains the code of the share.
+    QTest::newRow("code, all boards")
+        << QStringLiteral("arkt") << false
+        << QStringList { QStringLiteral("1,1,1003"), QStringLiteral("2,2,2001"),
+               QStringLiteral("2,5,2501"), QStringLiteral("2,7,2701") };
+    QTest::newRow("code, chart only")
+        << QStringLiteral("ARKT") << true
+        << QStringList { QStringLiteral("1,1,1003"), QStringLiteral("2,2,2001"),
+               QStringLiteral("2,5,2501") };
+    QTest::newRow("part of a name") << QStringLiteral(
+        "ЮАНЬ") << false << QStringList { QStringLiteral("3,4,3003"), QStringLiteral("3,6,3102") };
+    QTest::newRow("nothing") << QStringLiteral("zzzz") << false << QStringList();
+}
+
+void TestHostGui::instrumentSelector()
+{
+    QFETCH(QString, filter);
+    QFETCH(bool, chartOnly);
+    QFETCH(QStringList, keys);
+
+    InstrumentSelectorDialog dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Выбор инструмента"));
+    dialog.setShowChartOnly(chartOnly);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *edit = dialog.findChild<QLineEdit *>();
+    auto *view = dialog.findChild<QTableView *>();
+    QVERIFY(edit && view);
+    QCOMPARE(edit->placeholderText(), QStringLiteral("Поиск: код или название"));
+    QCOMPARE(view->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Режим"));
+
+    typeText(edit, filter);
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown.append(view->model()->index(row, 0).data(Qt::UserRole).toString());
+    QCOMPARE(shown, keys);
+
+    QPushButton *ok = dialogButton(&dialog, QDialogButtonBox::Ok);
+    QCOMPARE(ok->isEnabled(), !keys.isEmpty());
+    QCOMPARE(dialog.currentText(), keys.value(0));
+    if (keys.size() > 1) {
+        // Pick the second row by mouse, then confirm.
+        const QRect cell = view->visualRect(view->model()->index(1, 1));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(dialog.currentText(), keys.at(1));
+    }
+    if (!keys.isEmpty()) {
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.currentText(), keys.value(1, keys.first()));
+    }
+}
+
+void TestHostGui::instrumentSelectorAcceptsWithKeyboard()
+{
+    InstrumentSelectorDialog dialog;
+    dialog.setCurrentTextId(QStringLiteral("2,2,2003"));
+    QCOMPARE(dialog.currentText(), QStringLiteral("2,2,2003"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *edit = dialog.findChild<QLineEdit *>();
+    edit->setFocus();
+    typeText(edit, QStringLiteral("велмора"));
+    // The share, its mirror and an index have the word in their names; the first is selected
+    // and Down in the filter moves to the next.
+    QCOMPARE(dialog.currentText(), QStringLiteral("2,2,2003"));
+    QTest::keyClick(edit, Qt::Key_Down);
+    QCOMPARE(dialog.currentText(), QStringLiteral("2,5,2503"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!dialog.isVisible());
+
+    // A double click accepts too.
+    InstrumentSelectorDialog second;
+    second.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    auto *view = second.findChild<QTableView *>();
+    const QRect cell = view->visualRect(view->model()->index(2, 0));
+    // A real double click is a press and release, then the double-click event.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QVERIFY(second.isVisible());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(second.result(), int(QDialog::Accepted));
+    QCOMPARE(second.currentText(), view->model()->index(2, 0).data(Qt::UserRole).toString());
+}
+
+void TestHostGui::instrumentMenu()
+{
+    FavoriteSecurities *store = FavoriteSecurities::instance();
+    store->setFavorites({ QStringLiteral("2,2,2001") });
+    store->addRecent(QStringLiteral("3,4,3001"));
+
+    QMenu menu;
+    auto *context = new QObject;
+    QStringList chosen;
+    QMenu *sub = InstrumentSelectorDialog::addInstrumentSelectorToMenu(&menu,
+        QStringLiteral("3,4,3001"), context, [&chosen](const QString &key) { chosen.append(key); });
+    QVERIFY(sub);
+    QCOMPARE(sub->title(), QStringLiteral("Инструмент"));
+    QCOMPARE(menu.actions().value(0), sub->menuAction());
+
+    QList<QAction *> actions;
+    for (QAction *a : sub->actions()) {
+        if (!a->isSeparator())
+            actions.append(a);
+    }
+    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions.at(0)->text(), QStringLiteral("ARKT — Арктик Нефть ао (EQMN)"));
+    QVERIFY(!actions.at(0)->isChecked());
+    QVERIFY(actions.at(1)->isChecked());
+    QCOMPARE(actions.at(2)->text(), QStringLiteral("Выбрать..."));
+
+    actions.at(0)->trigger();
+    QCOMPARE(chosen, QStringList({ QStringLiteral("2,2,2001") }));
+
+    // "Выбрать..." opens the selector; what it returns is passed on.
+    whenModal<InstrumentSelectorDialog>([](InstrumentSelectorDialog *dialog) {
+        QCOMPARE(dialog->currentText(), QStringLiteral("3,4,3001"));
+        auto *edit = dialog->findChild<QLineEdit *>();
+        QTest::keyClicks(edit, QStringLiteral("IXVL"));
+        dialogButton(dialog, QDialogButtonBox::Ok)->click();
+    });
+    actions.at(2)->trigger();
+    QCOMPARE(chosen.value(1), QStringLiteral("2,16,1603"));
+
+    // Once the context is gone nothing is called.
+    delete context;
+    actions.at(1)->trigger();
+    QCOMPARE(chosen.size(), 2);
+}
+
+void TestHostGui::confirmationSkippedWhenNotAsking()
+{
+    const QString key = QStringLiteral("TechAnalysis/Confirmations/askSkipped");
+    AppSettings().setValue(key, false);
+    ConfirmationDialog dialog;
+    dialog.setText(QStringLiteral("Удалить?"));
+    dialog.setSettingsKey(key);
+    // Nothing is shown, so nothing could close a dialog: exec() must return by itself.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
+    guard.start(5000);
+    QCOMPARE(dialog.exec(), 1);
+    QVERIFY(guard.isActive());
+    QVERIFY(!dialog.isVisible());
+}
+
+void TestHostGui::confirmationRemembersDontAsk_data()
+{
+    QTest::addColumn<bool>("dontAsk");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("askAfterwards");
+
+    QTest::newRow("yes, don't ask") << true << true << 1 << false;
+    QTest::newRow("yes, ask again") << false << true << 1 << true;
+    QTest::newRow("no, don't ask") << true << false << 0 << true;
+    QTest::newRow("no") << false << false << 0 << true;
+}
+
+void TestHostGui::confirmationRemembersDontAsk()
+{
+    QFETCH(bool, dontAsk);
+    QFETCH(bool, answerYes);
+    QFETCH(int, result);
+    QFETCH(bool, askAfterwards);
+
+    const QString key = QStringLiteral("TechAnalysis/Confirmations/askDelSubChart");
+    AppSettings().remove(key);
+    ConfirmationDialog dialog;
+    dialog.setText(QStringLiteral("Удалить подграфик?"));
+    dialog.setSettingsKey(key);
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+
+    whenModal<ConfirmationDialog>([dontAsk, answerYes](ConfirmationDialog *shown) {
+        auto *box = shown->findChild<QCheckBox *>();
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->text(), QStringLiteral("Больше не спрашивать"));
+        QVERIFY(shown->findChild<QLabel *>(QStringLiteral("textLabel"))
+                    ->text()
+                    .contains(QStringLiteral("подграфик")));
+        if (dontAsk)
+            QTest::mouseClick(box, Qt::LeftButton);
+        QPushButton *button
+            = dialogButton(shown, answerYes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
+        QCOMPARE(button->text(), answerYes ? QStringLiteral("Да") : QStringLiteral("Нет"));
+        QTest::mouseClick(button, Qt::LeftButton);
+    });
+    QCOMPARE(dialog.exec(), result);
+    QCOMPARE(AppSettings().value(key, true).toBool(), askAfterwards);
+    // Read back through a group, as a settings page would.
+    AppSettings group(QStringLiteral("TechAnalysis/Confirmations"));
+    QCOMPARE(group.value(QStringLiteral("askDelSubChart"), true).toBool(), askAfterwards);
+}
+
+void TestHostGui::visualEventFromWorkerThread()
+{
+    VisualEventCenter *center = VisualEventCenter::instance();
+    QCOMPARE(center->thread(), QThread::currentThread());
+    QSignalSpy spy(center, &VisualEventCenter::eventShown);
+    QThread *seenOn = nullptr;
+    QObject receiver;
+    connect(center, &VisualEventCenter::eventShown, &receiver,
+        [&seenOn] { seenOn = QThread::currentThread(); });
+
+    // The event is logged on the thread that reports it.
+    QTest::ignoreMessage(QtInfoMsg, "VisualEvent::showEvent 3 История загружена: ARKT");
+    QThread *worker = QThread::create([] {
+        VisualEvent event;
+        event.setEventType(3);
+        event.showEvent(QStringLiteral("История загружена: ARKT"));
+    });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(seenOn, QThread::currentThread());
+    QCOMPARE(spy.at(0).at(0).toInt(), 3);
+    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("История загружена: ARKT"));
+    QVERIFY(spy.at(0).at(2).toDateTime().isValid());
+    QCOMPARE(center->events().last().text, QStringLiteral("История загружена: ARKT"));
+
+    // On the GUI thread the signal comes at once.
+    VisualEvent local;
+    QCOMPARE(local.eventType(), 0);
+    QTest::ignoreMessage(QtInfoMsg, "VisualEvent::showEvent 0 сразу");
+    local.showEvent(QStringLiteral("сразу"));
+    QCOMPARE(spy.count(), 2);
+}
+
+void TestHostGui::visualEventHistoryIsBounded()
+{
+    VisualEvent event;
+    event.setEventType(1);
+    for (int i = 0; i < VisualEventCenter::MaxEvents + 25; ++i) {
+        QTest::ignoreMessage(
+            QtInfoMsg, qPrintable(QStringLiteral("VisualEvent::showEvent 1 %1").arg(i)));
+        event.showEvent(QString::number(i));
+    }
+    const QList<VisualEventCenter::Event> events = VisualEventCenter::instance()->events();
+    QCOMPARE(events.size(), VisualEventCenter::MaxEvents);
+    QCOMPARE(events.last().text, QString::number(VisualEventCenter::MaxEvents + 24));
+    QCOMPARE(events.first().text, QString::number(25));
+}
+
+void TestHostGui::checkBoxDelegateToggles()
+{
+    QStandardItemModel model(2, 2);
+    model.setData(model.index(0, 1), false, Qt::EditRole);
+    model.setData(model.index(1, 1), true, Qt::EditRole);
+    QTableView view;
+    view.setModel(&model);
+    view.setItemDelegateForColumn(1, new CheckBoxDelegate(&view));
+    view.resize(300, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    // A click anywhere in the cell toggles it, a second one toggles it back.
+    const QRect cell = view.visualRect(model.index(0, 1));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.topLeft() + QPoint(2, 2));
+    QCOMPARE(model.data(model.index(0, 1), Qt::EditRole), QVariant(true));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(model.data(model.index(0, 1), Qt::EditRole), QVariant(false));
+    // The right button does nothing.
+    QTest::mouseClick(view.viewport(), Qt::RightButton, {}, cell.center());
+    QCOMPARE(model.data(model.index(0, 1), Qt::EditRole), QVariant(false));
+
+    // Space toggles the current cell.
+    view.setCurrentIndex(model.index(1, 1));
+    QTest::keyClick(&view, Qt::Key_Space);
+    QCOMPARE(model.data(model.index(1, 1), Qt::EditRole), QVariant(false));
+
+    // A read-only cell stays as it is.
+    model.item(0, 1)->setEditable(false);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(model.data(model.index(0, 1), Qt::EditRole), QVariant(false));
+}
+
+void TestHostGui::comboBoxDelegate_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("shownIndex");
+
+    QTest::newRow("text") << QVariant(QStringLiteral("Линия")) << 1;
+    QTest::newRow("item number") << QVariant(2) << 2;
+    QTest::newRow("unknown text") << QVariant(QStringLiteral("Ренко")) << -1;
+}
+
+void TestHostGui::comboBoxDelegate()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, shownIndex);
+
+    const QStringList items { QStringLiteral("Свечи"), QStringLiteral("Линия"),
+        QStringLiteral("Бары") };
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), stored, Qt::EditRole);
+    QTableView view;
+    view.setModel(&model);
+    auto *delegate = new ComboBoxDelegate(items, &view);
+    view.setItemDelegate(delegate);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    const QModelIndex index = model.index(0, 0);
+    view.edit(index);
+    auto *combo = view.viewport()->findChild<QComboBox *>();
+    QVERIFY(combo);
+    QCOMPARE(combo->count(), items.size());
+    QCOMPARE(combo->currentIndex(), shownIndex);
+
+    // Picking an item writes its text at once, whatever the model held before.
+    QSignalSpy commits(delegate, &QAbstractItemDelegate::commitData);
+    combo->setCurrentIndex(0);
+    emit combo->activated(0);
+    QCOMPARE(commits.count(), 1);
+    QCOMPARE(model.data(index, Qt::EditRole), QVariant(QStringLiteral("Свечи")));
+}
+
+QTEST_MAIN(TestHostGui)
+#include "tst_hostgui.moc"

@@ -1,0 +1,490 @@
+#include "action.h"
+#include "actionmanager.h"
+#include "appsettings.h"
+#include "command.h"
+#include "commandcontainer.h"
+#include "frameindex.h"
+#include "hostwindow.h"
+#include "icore.h"
+#include "ioptionspage.h"
+#include "iviewfactory.h"
+#include "mapsettings.h"
+#include "processwide.h"
+#include "referencedata.h"
+#include "taconstants.h"
+#include "tamainwindow.h"
+#include "taplugin.h"
+#include "tasecuritiesmenu.h"
+#include "tasharedobjects.h"
+#include "windowmanager.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QSemaphore>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// Records the windows the plug-in asks for.
+class RecordingWindowManager : public IWindowManager
+{
+public:
+    IView *openView(const QByteArray &factoryName, const QString &extraKey) override
+    {
+        opened.append({factoryName, extraKey});
+        return nullptr;
+    }
+    QList<QPair<QByteArray, QString>> opened;
+};
+
+struct Counted
+{
+    static std::atomic<int> created;
+    static std::atomic<int> destroyed;
+    Counted() { ++created; }
+    ~Counted() { ++destroyed; }
+};
+std::atomic<int> Counted::created{0};
+std::atomic<int> Counted::destroyed{0};
+
+} // namespace
+
+class TestPlugin : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void identity();
+    void factoryLookup_data();
+    void factoryLookup();
+    void menusAndContainers();
+    void commands_data();
+    void commands();
+    void settingsPagesInOrder();
+    void bothSecurityMenusBindTheirOwnAction();
+    void menuRowsOpenWindows();
+    void iconsExist();
+    void processWideUnderConcurrentFirstUse();
+    void processWideAfterFailedCreation();
+    void shutdownDestroysSharedObjects();
+    void windowOpensForKeysOnce();
+    void workspaceKeepsWindows();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<TAPlugin> m_plugin;
+    CommandContainer *m_menuBar = nullptr;
+    CommandContainer *m_toolBar = nullptr;
+};
+
+void TestPlugin::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("settings.ini")));
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    // What the terminal provides before it initialises plug-ins.
+    m_menuBar = new CommandContainer("MenuBar", this);
+    m_toolBar = new CommandContainer("ToolBar", this);
+    new Command(TA::Constants::FavoriteSecurities, this);
+    m_plugin = std::make_unique<TAPlugin>();
+    ICore::instance()->addPlugin(m_plugin.get());
+    QVERIFY(m_plugin->initialize(ICore::instance()));
+}
+
+void TestPlugin::cleanupTestCase()
+{
+    m_plugin->shutdown();
+    m_plugin.reset();
+    QVERIFY(!ActionManager::instance()->command(TA::Constants::TAWindow));
+    QVERIFY(ICore::instance()->optionsPages().isEmpty());
+}
+
+void TestPlugin::identity()
+{
+    QCOMPARE(m_plugin->name(), QLatin1String("taplugin"));
+    QCOMPARE(m_plugin->name().size(), 8);
+    QCOMPARE(m_plugin->displayName(), QStringLiteral("Тех. анализ"));
+    QCOMPARE(m_plugin->vendor(), QStringLiteral("Велмора"));
+    QCOMPARE(m_plugin->version(), QStringLiteral("7.21.2082"));
+    QCOMPARE(m_plugin->description(), QStringLiteral("Технический анализ на графиках"));
+    // Interface ids and bare names both lead to the right sub-object.
+    QCOMPARE(m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IPlugin/1.0"),
+             static_cast<void *>(static_cast<IPlugin *>(m_plugin.get())));
+    QCOMPARE(m_plugin->qt_metacast("IPlugin"),
+             static_cast<void *>(static_cast<IPlugin *>(m_plugin.get())));
+    QCOMPARE(m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IViewProvider/1.0"),
+             static_cast<void *>(static_cast<IViewProvider *>(m_plugin.get())));
+    QCOMPARE(m_plugin->qt_metacast("IViewProvider"),
+             static_cast<void *>(static_cast<IViewProvider *>(m_plugin.get())));
+    QCOMPARE(m_plugin->qt_metacast("TAPlugin"), static_cast<void *>(m_plugin.get()));
+    QVERIFY(!m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IView/1.0"));
+    QCOMPARE(QMetaType::fromName("FrameIndex"), QMetaType::fromType<FrameIndex>());
+}
+
+void TestPlugin::factoryLookup_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("exact") << QByteArray("TAMainWindow") << true;
+    QTest::newRow("shorter") << QByteArray("TAMainWindo") << false;
+    QTest::newRow("longer") << QByteArray("TAMainWindowX") << false;
+    QTest::newRow("trailing zero") << QByteArray("TAMainWindow\0", 13) << false;
+    QTest::newRow("other case") << QByteArray("tamainwindow") << false;
+}
+
+void TestPlugin::factoryLookup()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, found);
+    IViewFactory *factory = m_plugin->factory(name);
+    QCOMPARE(factory != nullptr, found);
+    QCOMPARE(m_plugin->factories().size(), 1);
+    if (!factory)
+        return;
+    QCOMPARE(factory->title(), QStringLiteral("Тех. анализ"));
+    QCOMPARE(factory->category(), QStringLiteral("Утилиты"));
+    QVERIFY(!factory->icon().isNull());
+    QVERIFY(factory->secondIcon().isNull());
+    QVERIFY(!factory->flag());
+    auto *object = dynamic_cast<QObject *>(factory);
+    QCOMPARE(object->parent(), m_plugin.get());
+    QVERIFY(object->qt_metacast("com.zorn.qvantor.Plugin.IViewFactory/1.0"));
+    QVERIFY(object->qt_metacast("IViewFactory"));
+}
+
+void TestPlugin::menusAndContainers()
+{
+    ActionManager *am = ActionManager::instance();
+    CommandContainer *ta = am->container("TA");
+    QVERIFY(ta);
+    QCOMPARE(ta->title(), QStringLiteral("Тех. &анализ"));
+    bool inMenuBar = false;
+    for (const auto &e : m_menuBar->entries()) {
+        if (e.container == ta) {
+            inMenuBar = true;
+            QCOMPARE(e.key1, QByteArray());
+            QCOMPARE(e.key2, QByteArray("25"));
+        }
+    }
+    QVERIFY(inMenuBar);
+    const auto entries = ta->entries();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.at(0).container.data(), am->container("TA.Security"));
+    QCOMPARE(entries.at(1).command.data(), am->command("TA.StudyEditor"));
+    QCOMPARE(entries.at(1).key1, QByteArray("A"));
+    CommandContainer *security = am->container("TA.Security");
+    QCOMPARE(security->title(), QStringLiteral("Построить &график"));
+    QCOMPARE(security->parent(), m_plugin.get());
+    QCOMPARE(security->entries().first().command.data(), am->command("TA.TAWindow"));
+    CommandContainer *toolBarSecurity = am->container("ToolBar.TA.Security");
+    QVERIFY(toolBarSecurity);
+    QVERIFY(!toolBarSecurity->icon().isNull());
+    QCOMPARE(m_toolBar->entries().first().container.data(), toolBarSecurity);
+    QCOMPARE(m_toolBar->entries().first().key1, QByteArray("2.Tables"));
+    QCOMPARE(m_toolBar->entries().first().key2, QByteArray("2"));
+    CommandContainer *taToolBar = am->container("TAToolBar");
+    QVERIFY(taToolBar);
+    QCOMPARE(taToolBar->title(), QStringLiteral("Тех. анализ: Панель инструментов"));
+    QCOMPARE(taToolBar->entries().size(), 15);
+    QCOMPARE(taToolBar->entries().first().command->id(), QByteArray("TA.addInstrument"));
+    QCOMPARE(taToolBar->entries().last().command->id(), QByteArray("TA.showSummary"));
+}
+
+void TestPlugin::commands_data()
+{
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<int>("context");
+    QTest::addColumn<bool>("inToolTip");
+
+    QTest::newRow("window") << QByteArray("TA.TAWindow") << "&Выбрать инструмент..." << "Alt+C"
+                            << 3 << false;
+    QTest::newRow("editor") << QByteArray("TA.StudyEditor") << "Редактор &индикаторов"
+                            << "Shift+E" << 3 << false;
+    const struct
+    {
+        const char *id;
+        const char *text;
+        const char *shortcut;
+    } bar[] = {
+        {"TA.addInstrument", "Добавить график инструмента", "Ctrl+A"},
+        {"TA.addStudy", "Добавить индикатор", "Ctrl+Shift+A"},
+        {"TA.itemsManager", "Менеджер объектов", "Ctrl+J"},
+        {"TA.refresh", "Перестроить", "Ctrl+R"},
+        {"TA.delAllStudies", "Удалить все индикаторы", ""},
+        {"TA.delDrawings", "Удалить всё рисование", ""},
+        {"TA.incView", "Увеличить масштаб по оси времени", "Ctrl+="},
+        {"TA.decView", "Уменьшить масштаб по оси времени", "Ctrl+-"},
+        {"TA.defaultScaleX", "Масштабировать по умолчанию по оси времени", "Ctrl+0"},
+        {"TA.backViewScale", "Откатить масштабирование по оси времени", "Ctrl+Backspace"},
+        {"TA.seriesAutoScale", "Автомасштабировать по всей серии", "Ctrl+D"},
+        {"TA.screenAutoScale", "Автомасштабировать по экрану", "Ctrl+F"},
+        {"TA.grid", "Показывать сетку", "Ctrl+G"},
+        {"TA.crosshair", "Показывать проекции на оси", "Ctrl+P"},
+        {"TA.showSummary", "Показывать характеристики графиков", "Ctrl+U"},
+    };
+    for (const auto &c : bar) {
+        QTest::newRow(c.id) << QByteArray(c.id) << QString::fromUtf8(c.text)
+                            << QString::fromLatin1(c.shortcut) << 0 << true;
+    }
+}
+
+void TestPlugin::commands()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(QString, text);
+    QFETCH(QString, shortcut);
+    QFETCH(int, context);
+    QFETCH(bool, inToolTip);
+    Command *command = ActionManager::instance()->command(id);
+    QVERIFY(command);
+    QCOMPARE(command->text(), text);
+    QCOMPARE(command->defaultShortcut(), QKeySequence(shortcut));
+    QCOMPARE(command->context(), context);
+    QCOMPARE(command->category(), QStringLiteral("Технический анализ"));
+    QCOMPARE(command->isShortcutVisibleInToolTip(), inToolTip);
+    QCOMPARE(command->parent(), m_plugin.get());
+}
+
+void TestPlugin::settingsPagesInOrder()
+{
+    const QList<IOptionsPage *> pages = ICore::instance()->optionsPages();
+    const QStringList ids{"TechAnalysis.Schedule", "TechAnalysis.SeriesDefaults",
+                          "TechAnalysis.StudyDefaults", "TechAnalysis.TAColorDefaults",
+                          "TechAnalysis.Confirmations", "TechAnalysis.General"};
+    const QStringList names{"Расписание сессий", "График серии", "Индикаторы", "Цвета",
+                            "Подтверждения", "Основные"};
+    QCOMPARE(pages.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        IOptionsPage *page = pages.at(i);
+        QCOMPARE(page->id(), ids.at(i));
+        QCOMPARE(page->displayName(), names.at(i));
+        QCOMPARE(page->category(), QStringLiteral("TechAnalysis"));
+        QCOMPARE(page->displayCategory(), QStringLiteral("Графики и ТА"));
+        QVERIFY(!page->categoryIcon().isNull());
+        QVERIFY(!page->matches(QStringLiteral("Основные")));
+        QCOMPARE(dynamic_cast<QObject *>(page)->parent(), m_plugin.get());
+        MapSettings settings;
+        QWidget parent;
+        QVERIFY(page->createPage(settings, &parent));
+        page->finish();
+    }
+}
+
+void TestPlugin::bothSecurityMenusBindTheirOwnAction()
+{
+    ActionManager *am = ActionManager::instance();
+    auto *menu = qobject_cast<TASecuritiesMenu *>(am->container("TA.Security")->menu());
+    auto *toolBarMenu = qobject_cast<TASecuritiesMenu *>(
+        am->container("ToolBar.TA.Security")->menu());
+    QVERIFY(menu && toolBarMenu && menu != toolBarMenu);
+    QCOMPARE(am->container("TA.Security")->menu(), menu); // created once, kept
+    QCOMPARE(menu->textRole(), 260);
+    QVERIFY(!menu->parent());
+    QCOMPARE(menu->windowAction()->commandId(), QByteArray("TA.TAWindow"));
+    QVERIFY(menu->windowAction() != toolBarMenu->windowAction());
+    const QList<Action *> bound = am->command("TA.TAWindow")->boundActions();
+    QVERIFY(bound.contains(menu->windowAction()));
+    QVERIFY(bound.contains(toolBarMenu->windowAction()));
+
+    // Filling: the favourites model, then the favourites command and the window command.
+    menu->populate();
+    QVERIFY(menu->model());
+    QCOMPARE(menu->model()->parent(), menu);
+    const QList<QAction *> actions = menu->actions();
+    QVERIFY(actions.size() >= 3);
+    QCOMPARE(actions.at(actions.size() - 2), am->command("File.FavoriteSecurities")->commandAction());
+    QCOMPARE(actions.last(), am->command("TA.TAWindow")->commandAction());
+    QVERIFY(actions.at(actions.size() - 3)->isSeparator());
+}
+
+void TestPlugin::menuRowsOpenWindows()
+{
+    RecordingWindowManager windows;
+    IWindowManager::setInstance(&windows);
+    TASecuritiesMenu menu;
+    QStandardItemModel model;
+    auto *withKey = new QStandardItem(QStringLiteral("ARKT"));
+    withKey->setData(QStringLiteral("2,2,2001"), 256);
+    withKey->setData(QStringLiteral("ARKT — Арктик Нефть ао"), 260);
+    auto *withoutKey = new QStandardItem(QStringLiteral("пусто"));
+    withoutKey->setData(QStringLiteral("без ключа"), 260);
+    model.appendRow(withKey);
+    model.appendRow(withoutKey);
+    menu.setModel(&model);
+    menu.populate();
+    QCOMPARE(menu.actions().at(0)->text(), QStringLiteral("ARKT — Арктик Нефть ао"));
+    menu.actions().at(1)->trigger();
+    QVERIFY(windows.opened.isEmpty());
+    menu.actions().at(0)->trigger();
+    QCOMPARE(windows.opened.size(), 1);
+    QCOMPARE(windows.opened.first().first, QByteArray("TAMainWindow"));
+    QCOMPARE(windows.opened.first().second, QStringLiteral("2,2,2001"));
+    // An index without a model opens nothing.
+    menu.createTAWindow(QModelIndex());
+    QCOMPARE(windows.opened.size(), 1);
+
+    // The selector: cancelled opens nothing, accepted opens the chosen instrument.
+    QTimer::singleShot(0, this, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(),
+                 QStringLiteral("Выбор инструмента для открытия окна 'Тех. анализ'"));
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    menu.createTAWindow();
+    QCOMPARE(windows.opened.size(), 1);
+    IWindowManager::setInstance(nullptr);
+}
+
+void TestPlugin::iconsExist()
+{
+    const char *paths[] = {":/ta/icons/ta.png", ":/ta/icons/windows/ta.png",
+                           ":/icons/preferences/ta.png", ":/icons/preferences/colors.png",
+                           ":/icons/preferences/ta_indent.png", ":/icons/refresh.png",
+                           ":ta/icons/candles.png", ":ta/icons/fibonacciFan.png",
+                           ":ta/icons/itemsmanager.png", ":ta/icons/lineWidth.png"};
+    for (const char *path : paths) {
+        const QImage image(QString::fromLatin1(path));
+        QVERIFY2(!image.isNull(), path);
+        QCOMPARE(image.size(), QSize(24, 24));
+    }
+}
+
+void TestPlugin::processWideUnderConcurrentFirstUse()
+{
+    Counted::created = 0;
+    Counted::destroyed = 0;
+    ProcessWide<Counted> shared([] {
+        QThread::msleep(50); // long enough for every thread to arrive while it is made
+        return new Counted;
+    });
+    QSemaphore go;
+    QList<QThread *> threads;
+    std::atomic<Counted *> seen[8] = {};
+    for (int i = 0; i < 8; ++i) {
+        threads.append(QThread::create([&, i] {
+            go.acquire();
+            seen[i] = shared.instance();
+        }));
+        threads.last()->start();
+    }
+    go.release(8);
+    for (QThread *t : threads) {
+        QVERIFY(t->wait(10000));
+        delete t;
+    }
+    QCOMPARE(Counted::created.load(), 1);
+    for (auto &s : seen)
+        QCOMPARE(s.load(), shared.existing());
+    QCOMPARE(shared.state(), ProcessWide<Counted>::Created);
+    shared.destroy();
+    QCOMPARE(Counted::destroyed.load(), 1);
+    QVERIFY(!shared.existing());
+    QVERIFY(shared.instance());
+    QCOMPARE(Counted::created.load(), 2);
+    shared.destroy();
+}
+
+void TestPlugin::processWideAfterFailedCreation()
+{
+    int attempts = 0;
+    ProcessWide<Counted> shared([&attempts]() -> Counted * {
+        if (++attempts == 1)
+            throw QStringLiteral("no resources");
+        return new Counted;
+    });
+    bool thrown = false;
+    try {
+        shared.instance();
+    } catch (const QString &e) {
+        thrown = e == QLatin1String("no resources");
+    }
+    QVERIFY(thrown);
+    QCOMPARE(shared.state(), ProcessWide<Counted>::Failed);
+    QVERIFY(!shared.existing());
+    QVERIFY(shared.instance());
+    QCOMPARE(attempts, 2);
+    QCOMPARE(shared.state(), ProcessWide<Counted>::Created);
+    shared.destroy();
+}
+
+void TestPlugin::shutdownDestroysSharedObjects()
+{
+    static ProcessWide<Counted> shared([] { return new Counted; });
+    static bool registered = false;
+    if (!registered) {
+        TASharedObjects::add("counted", [] { shared.destroy(); });
+        registered = true;
+    }
+    Counted::destroyed = 0;
+    Counted *first = shared.instance();
+    QVERIFY(first);
+    // Shutting down clears and deletes the shared objects; the next use makes a fresh one.
+    m_plugin->shutdown();
+    QCOMPARE(Counted::destroyed.load(), 1);
+    QVERIFY(!shared.existing());
+    QVERIFY(shared.instance());
+}
+
+void TestPlugin::windowOpensForKeysOnce()
+{
+    TAMainWindow window;
+    window.setProperty("windowName", QStringLiteral("TAMainWindow"));
+    window.setProperty("extraKey", QStringLiteral("2,2,2001||1,1,1001"));
+    MapSettings settings;
+    window.applyViewSettings(settings);
+    QCOMPARE(window.instrumentKeys(), QStringList({"2,2,2001", "1,1,1001"}));
+    QCOMPARE(window.property("extraKey").toString(), QString());
+    window.applyViewSettings(settings);
+    QCOMPARE(window.instrumentKeys().size(), 2);
+    QCOMPARE(window.defaultViewSize(), QSize(900, 600));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Арктик Нефть ао, VLMR-3.27 - Тех. анализ"));
+    QVERIFY(window.qt_metacast("com.zorn.qvantor.Plugin.IView/1.0"));
+    QVERIFY(window.qt_metacast("IView"));
+    const QList<IViewSettingsPage *> pages = window.viewSettingsPages(&window);
+    QCOMPARE(pages.size(), 3);
+    QCOMPARE(pages.at(1)->id(), QStringLiteral("TechAnalysis.WindowColors"));
+    QCOMPARE(pages.at(2)->id(), QStringLiteral("TechAnalysis.Margins"));
+    QCOMPARE(pages.at(2)->category(), pages.at(2)->id());
+}
+
+void TestPlugin::workspaceKeepsWindows()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    QVERIFY(windows.openView("TAMainWindow", QStringLiteral("2,2,2001")));
+    QVERIFY(windows.openView("TAMainWindow", QStringLiteral("3,4,3001|1,1,1001")));
+    MapSettings workspace;
+    windows.saveWorkspace(workspace);
+    windows.closeAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // A window whose saved instruments are broken is dropped with the reason; the other stays.
+    workspace.setValue(QStringLiteral("window_0/state/instruments"), QStringLiteral("2,2,x"));
+    const QStringList problems = windows.restoreWorkspace(workspace);
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(QLatin1String("sec_id, key 2,2,x")),
+             qPrintable(problems.first()));
+    QCOMPARE(windows.windows().size(), 1);
+    auto *window = dynamic_cast<TAMainWindow *>(windows.windows().first()->view());
+    QVERIFY(window);
+    QCOMPARE(window->instrumentKeys(), QStringList({"3,4,3001", "1,1,1001"}));
+    windows.closeAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    IWindowManager::setInstance(nullptr);
+}
+
+QTEST_MAIN(TestPlugin)
+#include "tst_plugin.moc"
