@@ -67,9 +67,12 @@ bool parse(QStringView text, Parsed &out, QString *error)
         negative = text[i] == u'-';
         ++i;
     }
-    // Significant digits without leading zeros; 'scale' counts digits after the point.
+    // Significant digits without leading or trailing zeros; trailing zeros are only counted,
+    // so that "1" followed by thousands of zeros stays cheap and exact. fractionDigits counts
+    // every digit after the point.
     QString digits;
-    int fractionDigits = 0;
+    qint64 trailingZeros = 0;
+    qint64 fractionDigits = 0;
     bool anyDigit = false;
     bool point = false;
     for (; i < n; ++i) {
@@ -78,11 +81,16 @@ bool parse(QStringView text, Parsed &out, QString *error)
             anyDigit = true;
             if (point)
                 ++fractionDigits;
-            if (digits.isEmpty() && c == u'0')
+            if (c == u'0') {
+                if (!digits.isEmpty())
+                    ++trailingZeros;
                 continue;
+            }
+            if (digits.size() + trailingZeros + 1 > 19)
+                return fail("more than 19 significant digits");
+            digits.append(QString(trailingZeros, u'0'));
+            trailingZeros = 0;
             digits.append(c);
-            if (digits.size() > 4096)
-                return fail("too many digits");
         } else if (c == u'.' && !point) {
             point = true;
         } else {
@@ -103,7 +111,7 @@ bool parse(QStringView text, Parsed &out, QString *error)
         for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
             anyExpDigit = true;
             exponent = exponent * 10 + (text[i].unicode() - u'0');
-            if (exponent > 1000000)
+            if (exponent > 100000000)
                 return fail("exponent out of range");
         }
         if (!anyExpDigit)
@@ -117,15 +125,8 @@ bool parse(QStringView text, Parsed &out, QString *error)
         out = Parsed{};
         return true;
     }
-    // Digits were collected without leading zeros, but zeros right after the point before the
-    // first significant digit still count as fraction digits.
-    exponent -= fractionDigits;
-    while (digits.size() > 1 && digits.endsWith(u'0')) {
-        digits.chop(1);
-        ++exponent;
-    }
-    if (digits.size() > 19)
-        return fail("more than 19 significant digits");
+    // value = digits * 10^(trailingZeros - fractionDigits + exponent)
+    exponent += trailingZeros - fractionDigits;
     unsigned long long value = 0;
     for (QChar c : std::as_const(digits))
         value = value * 10 + (c.unicode() - u'0');

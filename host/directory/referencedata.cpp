@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -48,7 +49,10 @@ qint64 integer(const QJsonObject &o, const char *member, const QString &where, q
         return fallback;
     }
     const double d = v.toDouble(std::numeric_limits<double>::quiet_NaN());
-    if (!v.isDouble() || d != static_cast<double>(static_cast<qint64>(d)))
+    // Range first: converting a double beyond 64 bits to an integer is undefined.
+    if (!v.isDouble() || !std::isfinite(d) || d < -9.2e18 || d > 9.2e18)
+        fail(where, QStringLiteral("expected an integer from %1 to %2").arg(min).arg(max));
+    if (d != std::floor(d))
         fail(where, QStringLiteral("expected an integer"));
     const qint64 i = static_cast<qint64>(d);
     if (i < min || i > max)

@@ -274,6 +274,13 @@ void TestHostData::xdecimalParse_data()
                                     << QStringLiteral("5") + QString(300, u'0');
     QTest::newRow("small") << "-1e-20" << true << "-0.00000000000000000001";
     QTest::newRow("exponent too large") << "1e40000" << false << "0";
+    // What toString writes for a large exponent must read back.
+    QTest::newRow("written out large") << "1e4096" << true
+                                       << QStringLiteral("1") + QString(4096, u'0');
+    QTest::newRow("largest exponent") << "7e32767" << true
+                                      << QStringLiteral("7") + QString(32767, u'0');
+    QTest::newRow("zeros after the digits") << "1234567890123456789000000" << true
+                                            << "1234567890123456789000000";
     QTest::newRow("twenty digits") << "12345678901234567890.5" << false << "0";
     QTest::newRow("text") << "value" << false << "0";
 }

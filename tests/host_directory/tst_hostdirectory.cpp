@@ -195,6 +195,8 @@ void TestHostDirectory::badReferenceData_data()
                                            << "securities[0].decimals: expected an integer";
     QTest::newRow("fractional id") << editSecurity("id", 1.5)
                                    << "securities[0].id: expected an integer";
+    QTest::newRow("id beyond 64 bits") << editSecurity("id", 1e19)
+                                       << "securities[0].id: expected an integer from 1 to";
     QTest::newRow("unknown board") << editSecurity("board", 9)
                                    << "securities[0].board: unknown board 9 of stock 2";
     QTest::newRow("duplicate security") << editSecurity("board", 2).replace("\"board\": 5", "\"board\": 2")
