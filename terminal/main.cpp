@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
@@ -66,6 +69,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ta-terminal"));
     Q_INIT_RESOURCE(terminal);
+    // Qt's own texts (dialog buttons and the like) in Russian, like the rest of the terminal.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Trading terminal hosting the charting plug-in"));
@@ -102,12 +110,17 @@ int main(int argc, char *argv[])
                                               QStringLiteral("Write a picture of the main window "
                                                              "to a PNG file (after 1.5 s)."),
                                               QStringLiteral("file"));
+    const QCommandLineOption pluginsOption(QStringLiteral("plugins"),
+                                           QStringLiteral("Folder of plug-in modules (default: "
+                                                          "$TA_PLUGIN_DIR, else plugins/ beside "
+                                                          "the terminal)."),
+                                           QStringLiteral("dir"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
                                         QStringLiteral("Quit after so many milliseconds."),
                                         QStringLiteral("ms"));
     parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
                        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
-                       screenshotOption, quitOption});
+                       screenshotOption, pluginsOption, quitOption});
     parser.process(app);
 
     if (parser.isSet(settingsOption))
@@ -136,8 +149,12 @@ int main(int argc, char *argv[])
     }
 
     PluginLoader plugins;
-    startProblems += plugins.loadFolder(QCoreApplication::applicationDirPath()
-                                        + QStringLiteral("/plugins"));
+    QString pluginFolder = parser.value(pluginsOption);
+    if (pluginFolder.isEmpty())
+        pluginFolder = qEnvironmentVariable("TA_PLUGIN_DIR");
+    if (pluginFolder.isEmpty())
+        pluginFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+    startProblems += plugins.loadFolder(pluginFolder);
     startProblems += plugins.initializeAll(core);
 
     {
