@@ -36,7 +36,11 @@ int main(int argc, char *argv[])
     QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
         while (QTcpSocket *socket = server.nextPendingConnection()) {
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                if (!socket->readAll().contains("\r\n\r\n"))
+                // A request may arrive in pieces: answer once its header is complete.
+                const QByteArray seen = socket->property("request").toByteArray()
+                                        + socket->readAll();
+                socket->setProperty("request", seen.right(4));
+                if (!seen.contains("\r\n\r\n"))
                     return;
                 socket->write("HTTP/1.1 501 Not Implemented\r\nContent-Length: 0\r\n"
                               "Connection: close\r\n\r\n");
