@@ -62,6 +62,43 @@ QString checkSettingsFile()
     return {};
 }
 
+// On the first start the terminal stores the schedules its reference data ships, in the
+// charting plug-in's settings ("TechAnalysis/Schedule_<stock>[_<board>]"), so that charts show
+// the markets' real session gaps. Later the user's edits rule.
+void seedSchedules()
+{
+    AppSettings terminal(QStringLiteral("Terminal"));
+    if (terminal.value(QStringLiteral("schedulesSeeded"), false).toBool())
+        return;
+    AppSettings settings(QStringLiteral("TechAnalysis"));
+    const QStringList groups = settings.childGroups();
+    const bool userHasSchedules = std::any_of(groups.cbegin(), groups.cend(), [](const QString &g) {
+        return g.startsWith(QLatin1String("Schedule"));
+    });
+    if (!userHasSchedules) {
+        for (const ReferenceSchedule &schedule : ReferenceData::schedules()) {
+            QString group = QStringLiteral("Schedule_") + schedule.stockCode;
+            if (!schedule.boardCode.isEmpty())
+                group += u'_' + schedule.boardCode;
+            settings.beginGroup(group);
+            settings.setValue(QStringLiteral("sessionsCount"), int(schedule.sessions.size()));
+            for (qsizetype i = 0; i < schedule.sessions.size(); ++i) {
+                const ReferenceSchedule::Session &s = schedule.sessions.at(i);
+                const int ofDay = s.open % 1440;
+                settings.setValue(QStringLiteral("open_%1").arg(i + 1),
+                                  QStringLiteral("%1:%2:%3")
+                                      .arg(s.open / 1440 + 1)
+                                      .arg(ofDay / 60)
+                                      .arg(ofDay % 60));
+                settings.setValue(QStringLiteral("length_%1").arg(i + 1),
+                                  QStringLiteral("%1:%2").arg(s.length / 60).arg(s.length % 60));
+            }
+            settings.endGroup();
+        }
+    }
+    terminal.setValue(QStringLiteral("schedulesSeeded"), true);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -134,6 +171,8 @@ int main(int argc, char *argv[])
                                                                 : ReferenceData::defaultPath();
     if (!ReferenceData::load(referencePath, &error))
         return reportFatal(error);
+
+    seedSchedules();
 
     ICore *core = ICore::instance();
     WindowManager windows;

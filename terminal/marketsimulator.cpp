@@ -5,7 +5,9 @@
 #include "datetime.h"
 #include "decimal.h"
 #include "indexsort.h"
+#include "referencedata.h"
 #include "securitydirectory.h"
+#include "stockdirectory.h"
 #include "table.h"
 #include "tableregistry.h"
 #include "xdecimal.h"
@@ -18,22 +20,8 @@
 
 namespace {
 
-struct Session
-{
-    int from; // minutes since midnight
-    int to;
-};
-
-// Trading hours of each market until the schedules are configurable.
-QList<Session> sessionsOf(int stockId)
-{
-    switch (stockId) {
-    case 1: return {{10 * 60, 14 * 60}, {14 * 60 + 5, 18 * 60 + 45}, {19 * 60 + 5, 23 * 60 + 50}};
-    case 2: return {{10 * 60, 18 * 60 + 45}};
-    case 3: return {{7 * 60, 23 * 60 + 50}};
-    default: return {};
-    }
-}
+constexpr int MinutesPerDay = 1440;
+constexpr int MinutesPerWeek = 10080;
 
 } // namespace
 
@@ -51,19 +39,36 @@ MarketSimulator::~MarketSimulator()
     stop();
 }
 
-bool MarketSimulator::isTradingTime(int stockId, const QDateTime &time)
+bool MarketSimulator::isTradingTime(int stockId, int boardId, const QDateTime &time)
 {
+    const QList<ReferenceSchedule> schedules = ReferenceData::schedules();
+    const ReferenceSchedule *schedule = ReferenceData::scheduleFor(
+        schedules, StockDirectory::i()->codeById(stockId),
+        BoardDirectory::i()->codeById(stockId, boardId));
+    // Without a schedule the market trades on weekdays around the clock.
+    const QList<ReferenceSchedule::Session> sessions
+        = schedule ? schedule->sessions
+                   : QList<ReferenceSchedule::Session>{{0, 5 * MinutesPerDay}};
     const QDate day = time.date();
-    bool tradingDay = day.dayOfWeek() <= 5;
-    const QList<Record> exceptions = CalendarDirectory::i()->range(datetime(day), datetime(day));
-    if (!exceptions.isEmpty())
-        tradingDay = CalendarDirectory::i()->isTradingDay(exceptions.first());
-    if (!tradingDay)
-        return false;
-    const int minute = time.time().hour() * 60 + time.time().minute();
-    for (const Session &s : sessionsOf(stockId)) {
-        if (minute >= s.from && minute < s.to)
-            return true;
+    const int minuteOfDay = time.time().hour() * 60 + time.time().minute();
+    // A session that began the day before may still be running: look at the day it began.
+    for (int back = 0; back <= 1; ++back) {
+        const QDate opened = day.addDays(-back);
+        bool weekday = opened.dayOfWeek() <= 5;
+        const QList<Record> exception
+            = CalendarDirectory::i()->range(datetime(opened), datetime(opened));
+        if (!exception.isEmpty())
+            weekday = CalendarDirectory::i()->isTradingDay(exception.first());
+        if (!weekday)
+            continue;
+        // A working weekend day trades like a Monday.
+        const int dayIndex = opened.dayOfWeek() <= 5 ? opened.dayOfWeek() - 1 : 0;
+        const int minute = dayIndex * MinutesPerDay + back * MinutesPerDay + minuteOfDay;
+        for (const ReferenceSchedule::Session &s : sessions) {
+            if (s.open / MinutesPerDay == dayIndex && minute >= s.open
+                && minute < s.open + s.length)
+                return true;
+        }
     }
     return false;
 }
@@ -179,7 +184,7 @@ void MarketSimulator::tick()
     m_lastTick = now;
     QList<Record> records;
     for (Instrument &in : m_instruments) {
-        if (!m_options.alwaysOpen && !isTradingTime(in.stock, now))
+        if (!m_options.alwaysOpen && !isTradingTime(in.stock, in.board, now))
             continue;
         // Poisson arrivals at the instrument's activity.
         double expected = in.activity * seconds;
@@ -202,7 +207,7 @@ void MarketSimulator::backfill()
     // One trade every 20 s on average per instrument, from midnight to now, in trading hours.
     for (QDateTime t = midnight; t < now; t = t.addSecs(10)) {
         for (Instrument &in : m_instruments) {
-            if (m_options.alwaysOpen || isTradingTime(in.stock, t)) {
+            if (m_options.alwaysOpen || isTradingTime(in.stock, in.board, t)) {
                 if (m_random.bounded(2 * 100) < int(in.activity * 100))
                     appendTrade(records, in, t.addMSecs(m_random.bounded(10000)));
             }

@@ -33,9 +33,9 @@ public:
     // The thread the trades are appended on.
     QThread *thread() const { return m_thread; }
 
-    // Whether the market of the stock trades at that local time (the calendar's holidays and
-    // working weekend days included).
-    static bool isTradingTime(int stockId, const QDateTime &time);
+    // Whether the board trades at that local time by the reference schedules (the board's,
+    // else its stock's), the calendar's holidays and working weekend days included.
+    static bool isTradingTime(int stockId, int boardId, const QDateTime &time);
 
 Q_SIGNALS:
     void tradesAppended(int count);

@@ -11,7 +11,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QSet>
+#include <QTime>
 
 #include <cmath>
 #include <memory>
@@ -137,7 +139,83 @@ struct Tables
     std::unique_ptr<Table> boards;
     std::unique_ptr<Table> securities;
     std::unique_ptr<Table> calendar;
+    QList<ReferenceSchedule> schedules;
 };
+
+QMutex schedulesMutex;
+QList<ReferenceSchedule> loadedSchedules;
+
+constexpr int MinutesPerDay = 1440;
+constexpr int MinutesPerWeek = 10080;
+
+// "hh:mm" as minutes of the day; -1 when malformed.
+int minuteOfDay(const QString &text)
+{
+    const QTime t = QTime::fromString(text, QStringLiteral("H:mm"));
+    return t.isValid() ? t.hour() * 60 + t.minute() : -1;
+}
+
+QList<ReferenceSchedule> readSchedules(const QJsonObject &root,
+                                       const QHash<QString, QSet<QString>> &boardCodes)
+{
+    QList<ReferenceSchedule> result;
+    const QJsonValue value = root.value(QLatin1String("schedules"));
+    if (value.isUndefined())
+        return result;
+    if (!value.isArray())
+        fail(QStringLiteral("schedules"), QStringLiteral("expected an array"));
+    const QJsonArray schedules = value.toArray();
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < schedules.size(); ++i) {
+        const QJsonObject o = object(schedules.at(i), at("schedules", i));
+        ReferenceSchedule schedule;
+        schedule.stockCode = text(o, "stock", at("schedules", i, "stock"));
+        schedule.boardCode = text(o, "board", at("schedules", i, "board"), false);
+        if (!boardCodes.contains(schedule.stockCode))
+            fail(at("schedules", i, "stock"),
+                 QStringLiteral("unknown stock code %1").arg(schedule.stockCode));
+        if (!schedule.boardCode.isEmpty()
+            && !boardCodes.value(schedule.stockCode).contains(schedule.boardCode))
+            fail(at("schedules", i, "board"), QStringLiteral("unknown board code %1 of stock %2")
+                                                  .arg(schedule.boardCode, schedule.stockCode));
+        const QString id = schedule.stockCode + u'_' + schedule.boardCode;
+        if (seen.contains(id))
+            fail(at("schedules", i), QStringLiteral("a second schedule for %1").arg(id));
+        seen.insert(id);
+        const QJsonValue sessionsValue = o.value(QLatin1String("sessions"));
+        if (!sessionsValue.isArray() || sessionsValue.toArray().isEmpty())
+            fail(at("schedules", i, "sessions"), QStringLiteral("expected a non-empty array"));
+        const QJsonArray sessions = sessionsValue.toArray();
+        for (qsizetype k = 0; k < sessions.size(); ++k) {
+            const QString where = at("schedules", i, "sessions") + QStringLiteral("[%1]").arg(k);
+            const QJsonObject so = object(sessions.at(k), where);
+            const int day = int(integer(so, "day", where + QStringLiteral(".day"), 1, 7));
+            const int from = minuteOfDay(text(so, "from", where + QStringLiteral(".from")));
+            const int to = minuteOfDay(text(so, "to", where + QStringLiteral(".to")));
+            if (from < 0)
+                fail(where + QStringLiteral(".from"), QStringLiteral("expected a time hh:mm"));
+            if (to < 0)
+                fail(where + QStringLiteral(".to"), QStringLiteral("expected a time hh:mm"));
+            // A session that closes at or before its opening time closes the next day.
+            const int length = to > from ? to - from : MinutesPerDay - from + to;
+            schedule.sessions.append({(day - 1) * MinutesPerDay + from, length});
+        }
+        for (qsizetype k = 0; k + 1 < schedule.sessions.size(); ++k) {
+            const auto &s = schedule.sessions.at(k);
+            if (s.open + s.length > schedule.sessions.at(k + 1).open)
+                fail(at("schedules", i, "sessions") + QStringLiteral("[%1]").arg(k + 1),
+                     QStringLiteral("sessions must be in order and must not overlap"));
+        }
+        const auto &first = schedule.sessions.constFirst();
+        const auto &last = schedule.sessions.constLast();
+        if (last.open + last.length >= MinutesPerWeek
+            && (last.open + last.length) % MinutesPerWeek > first.open)
+            fail(at("schedules", i, "sessions"),
+                 QStringLiteral("the last session runs into the first one"));
+        result.append(schedule);
+    }
+    return result;
+}
 
 Tables build(const QJsonObject &root)
 {
@@ -188,6 +266,7 @@ Tables build(const QJsonObject &root)
 
     // Stocks.
     QSet<int> stockIds;
+    QSet<QString> stockCodesSeen;
     QList<Record> records;
     const QJsonArray stocks = array(root, "stocks");
     if (stocks.isEmpty())
@@ -198,9 +277,14 @@ Tables build(const QJsonObject &root)
         if (stockIds.contains(id))
             fail(at("stocks", i, "id"), QStringLiteral("stock %1 is defined twice").arg(id));
         stockIds.insert(id);
+        const QString code = text(o, "code", at("stocks", i, "code"));
+        // Codes name the settings groups of schedules and the cache folders: keep them unique.
+        if (stockCodesSeen.contains(code))
+            fail(at("stocks", i, "code"), QStringLiteral("stock code %1 is used twice").arg(code));
+        stockCodesSeen.insert(code);
         Record r(t.stocks.get());
         set(r, "stock_id", id);
-        set(r, "stock_code", text(o, "code", at("stocks", i, "code")));
+        set(r, "stock_code", code);
         set(r, "stock_name", text(o, "name", at("stocks", i, "name")));
         records.append(r);
     }
@@ -209,6 +293,13 @@ Tables build(const QJsonObject &root)
     // Boards.
     QSet<QPair<int, int>> boardIds;
     QSet<QPair<int, int>> proxyBoards;
+    QHash<int, QString> stockCodes;
+    for (const Record &r : records)
+        stockCodes.insert(r.data(QStringLiteral("stock_id")).toInteger(),
+                          r.data(QStringLiteral("stock_code")).toString());
+    QHash<QString, QSet<QString>> boardCodes;
+    for (const QString &code : std::as_const(stockCodes))
+        boardCodes.insert(code, {});
     records.clear();
     const QJsonArray boards = array(root, "boards");
     for (qsizetype i = 0; i < boards.size(); ++i) {
@@ -224,7 +315,14 @@ Tables build(const QJsonObject &root)
         Record r(t.boards.get());
         set(r, "stock_id", stock);
         set(r, "board_id", id);
-        set(r, "board_code", text(o, "code", at("boards", i, "code")));
+        const QString boardCode = text(o, "code", at("boards", i, "code"));
+        set(r, "board_code", boardCode);
+        QSet<QString> &codesOfStock = boardCodes[stockCodes.value(stock)];
+        if (codesOfStock.contains(boardCode))
+            fail(at("boards", i, "code"), QStringLiteral("board code %1 of stock %2 is used twice")
+                                              .arg(boardCode)
+                                              .arg(stock));
+        codesOfStock.insert(boardCode);
         set(r, "board_code_hdx", text(o, "hdxCode", at("boards", i, "hdxCode"), false));
         set(r, "board_name", text(o, "name", at("boards", i, "name")));
         set(r, "is_chart", flag(o, "chart", at("boards", i, "chart"), true));
@@ -338,6 +436,8 @@ Tables build(const QJsonObject &root)
         records.append(r);
     }
     t.calendar->append(records);
+
+    t.schedules = readSchedules(root, boardCodes);
     return t;
 }
 
@@ -393,9 +493,35 @@ bool ReferenceData::loadFromData(const QByteArray &json, const QString &path, QS
     registry->addTable(tables.boards.release());
     registry->addTable(tables.securities.release());
     registry->addTable(tables.calendar.release());
+    {
+        QMutexLocker locker(&schedulesMutex);
+        loadedSchedules = tables.schedules;
+    }
     if (!registry->table(QStringLiteral("all_deals")))
         registry->addTable(createDealsTable());
     return true;
+}
+
+QList<ReferenceSchedule> ReferenceData::schedules()
+{
+    QMutexLocker locker(&schedulesMutex);
+    return loadedSchedules;
+}
+
+const ReferenceSchedule *ReferenceData::scheduleFor(const QList<ReferenceSchedule> &schedules,
+                                                   const QString &stockCode,
+                                                   const QString &boardCode)
+{
+    const ReferenceSchedule *stockSchedule = nullptr;
+    for (const ReferenceSchedule &s : schedules) {
+        if (s.stockCode != stockCode)
+            continue;
+        if (!boardCode.isEmpty() && s.boardCode == boardCode)
+            return &s;
+        if (s.boardCode.isEmpty())
+            stockSchedule = &s;
+    }
+    return stockSchedule;
 }
 
 Table *ReferenceData::createDealsTable()

@@ -2,9 +2,23 @@
 
 #include "../data/hostdata_global.h"
 
+#include <QList>
 #include <QString>
 
 class Table;
+
+// A weekly trading schedule the reference data ships for a stock or one of its boards.
+struct ReferenceSchedule
+{
+    struct Session
+    {
+        int open;   // minute of the week from Monday 00:00
+        int length; // minutes
+    };
+    QString stockCode;
+    QString boardCode; // empty: the stock's schedule
+    QList<Session> sessions;
+};
 
 // Loads the host's reference tables ("stocks", "boards", "securities", "calendar") from a JSON
 // file and registers them, together with an empty "all_deals" table, in the TableRegistry.
@@ -22,4 +36,11 @@ public:
 
     // The empty live trade table.
     static Table *createDealsTable();
+
+    // The schedules of the last successful load.
+    static QList<ReferenceSchedule> schedules();
+    // The schedule of a board, else of its stock; null when the reference data has none.
+    static const ReferenceSchedule *scheduleFor(const QList<ReferenceSchedule> &schedules,
+                                                const QString &stockCode,
+                                                const QString &boardCode);
 };

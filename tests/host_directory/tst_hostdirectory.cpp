@@ -53,6 +53,7 @@ private Q_SLOTS:
     void badReferenceData_data();
     void badReferenceData();
     void missingFile();
+    void schedules();
     void directoriesSignalTableChanges();
 
 private:
@@ -215,6 +216,29 @@ void TestHostDirectory::badReferenceData_data()
         s[1] = second;
         r[QStringLiteral("securities")] = s;
     }) << "securities[1].real: unknown security 2,2,77";
+    auto withSchedule = [&](const QJsonObject &schedule) {
+        return variant([&](QJsonObject &r) {
+            r[QStringLiteral("schedules")] = QJsonArray{schedule};
+        });
+    };
+    auto session = [](int day, const char *from, const char *to) {
+        return QJsonObject{{"day", day}, {"from", from}, {"to", to}};
+    };
+    QTest::newRow("schedule of unknown board")
+        << withSchedule({{"stock", "EQ"}, {"board", "NOPE"},
+                         {"sessions", QJsonArray{session(1, "10:00", "18:00")}}})
+        << "schedules[0].board: unknown board code NOPE of stock EQ";
+    QTest::newRow("overlapping sessions")
+        << withSchedule({{"stock", "EQ"},
+                         {"sessions", QJsonArray{session(1, "10:00", "18:00"),
+                                                 session(1, "17:00", "19:00")}}})
+        << "schedules[0].sessions[1]: sessions must be in order and must not overlap";
+    QTest::newRow("bad session time")
+        << withSchedule({{"stock", "EQ"}, {"sessions", QJsonArray{session(1, "10h", "18:00")}}})
+        << "schedules[0].sessions[0].from: expected a time hh:mm";
+    QTest::newRow("session day 8")
+        << withSchedule({{"stock", "EQ"}, {"sessions", QJsonArray{session(8, "10:00", "18:00")}}})
+        << "schedules[0].sessions[0].day: expected an integer from 1 to 7";
     QTest::newRow("bad date") << variant([](QJsonObject &r) {
         r[QStringLiteral("calendar")] = QJsonArray{QJsonObject{{"date", "04.11.2026"}, {"trading", false}}};
     }) << "calendar[0].date: \"04.11.2026\" is not a date";
@@ -251,6 +275,27 @@ void TestHostDirectory::missingFile()
     QVERIFY(!ReferenceData::load(path, &error));
     QVERIFY2(error.startsWith(path) && error.contains(QLatin1String("cannot open")),
              qPrintable(error));
+}
+
+void TestHostDirectory::schedules()
+{
+    const QList<ReferenceSchedule> all = ReferenceData::schedules();
+    QVERIFY(all.size() >= 4);
+    const ReferenceSchedule *bonds = ReferenceData::scheduleFor(all, QStringLiteral("EQ"),
+                                                                QStringLiteral("EQBD"));
+    QVERIFY(bonds);
+    QCOMPARE(bonds->boardCode, QStringLiteral("EQBD"));
+    // A board without its own schedule gets its stock's.
+    const ReferenceSchedule *shares = ReferenceData::scheduleFor(all, QStringLiteral("EQ"),
+                                                                 QStringLiteral("EQMN"));
+    QVERIFY(shares && shares->boardCode.isEmpty());
+    QCOMPARE(shares->sessions.first().open, 10 * 60);
+    QCOMPARE(shares->sessions.first().length, 3 * 60);
+    // Currency sessions run past midnight: 07:00 to 01:30 the next day.
+    const ReferenceSchedule *fx = ReferenceData::scheduleFor(all, QStringLiteral("FX"), QString());
+    QVERIFY(fx);
+    QCOMPARE(fx->sessions.first().length, 18 * 60 + 30);
+    QVERIFY(!ReferenceData::scheduleFor(all, QStringLiteral("NONE"), QString()));
 }
 
 void TestHostDirectory::directoriesSignalTableChanges()

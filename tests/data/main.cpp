@@ -1,0 +1,5 @@
+#include "testregistry.h"
+
+#include <QApplication>
+
+TA_TEST_MAIN

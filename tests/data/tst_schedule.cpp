@@ -1,0 +1,598 @@
+#include "appsettings.h"
+#include "mapsettings.h"
+#include "referencedata.h"
+#include "schedulestore.h"
+#include "session.h"
+#include "sessioneditform.h"
+#include "sessionscheduledatamodel.h"
+#include "sessionscheduleform.h"
+#include "sessionschedulepage.h"
+#include "testregistry.h"
+#include "timeeditdelegate.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QTreeView>
+
+namespace {
+
+using Fields = SessionScheduleDataModel::Fields;
+
+constexpr int Monday = 1;
+constexpr int Sunday = 7;
+
+Session at(int day, int hour, int minute, int length)
+{
+    return {(day - 1) * Session::MinutesPerDay + hour * 60 + minute, length};
+}
+
+SessionList weekdays(int fromHour, int fromMinute, int length)
+{
+    SessionList list;
+    for (int day = 1; day <= 5; ++day)
+        list.append(at(day, fromHour, fromMinute, length));
+    return list;
+}
+
+// Runs fn on the modal dialog that the next statement opens.
+void onNextDialog(QObject *context, std::function<void(QDialog *)> fn)
+{
+    QTimer::singleShot(0, context, [fn] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        fn(dialog);
+    });
+}
+
+template <typename T>
+T *child(QWidget *parent, const char *name)
+{
+    T *w = parent->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no child %s", name);
+    return w;
+}
+
+} // namespace
+
+class TestSchedules : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void storageForm();
+    void roundTrip();
+    void loaderRefusesBadValues_data();
+    void loaderRefusesBadValues();
+    void validity_data();
+    void validity();
+    void checkSession_data();
+    void checkSession();
+    void modelShowsSessions();
+    void modelRefusesBadEdit();
+    void lookupFallsBack();
+    void corruptBoardDoesNotStopOthers();
+
+    void editFormEnablesOkOnlyWhenValid();
+    void delegateEditsTime();
+    void formAddEditDelete();
+    void formApplyToBoardsAndReset();
+    void pageWritesExactlyTheShownGroups();
+    void pageKeepsUnreadableGroupUntouched();
+    void formForOneInstrument();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSchedules::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("schedules.ini")));
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+}
+
+void TestSchedules::init()
+{
+    AppSettings().remove(QString());
+}
+
+void TestSchedules::storageForm()
+{
+    MapSettings settings;
+    saveSchedule({at(Monday, 9, 5, 8 * 60 + 45), at(Sunday, 23, 0, 120)}, settings);
+    QCOMPARE(settings.value(QStringLiteral("sessionsCount")).toInt(), 2);
+    QCOMPARE(settings.value(QStringLiteral("open_1")).toString(), QStringLiteral("1:9:5"));
+    QCOMPARE(settings.value(QStringLiteral("length_1")).toString(), QStringLiteral("8:45"));
+    QCOMPARE(settings.value(QStringLiteral("open_2")).toString(), QStringLiteral("7:23:0"));
+    QCOMPARE(settings.value(QStringLiteral("length_2")).toString(), QStringLiteral("2:0"));
+    QCOMPARE(defaultSchedule(), (SessionList{{0, 1440}, {1440, 1440}, {2880, 1440},
+                                             {4320, 1440}, {5760, 1440}}));
+    QCOMPARE(dayName(1), QStringLiteral("понедельник"));
+    QCOMPARE(dayName(7), QStringLiteral("воскресенье"));
+    QCOMPARE(dayName(8), QStringLiteral("8"));
+}
+
+void TestSchedules::roundTrip()
+{
+    const SessionList sessions{at(Monday, 10, 0, 240), at(Monday, 14, 0, 285),
+                               at(5, 19, 5, 24 * 60), at(Sunday, 23, 0, 60)};
+    {
+        AppSettings settings(QStringLiteral("TechAnalysis/Schedule_EQ"));
+        saveSchedule(sessions, settings);
+        settings.sync();
+    }
+    AppSettings reopened(QStringLiteral("TechAnalysis/Schedule_EQ"));
+    QCOMPARE(loadSchedule(reopened), sessions);
+    MapSettings empty;
+    QVERIFY(loadSchedule(empty).isEmpty());
+}
+
+void TestSchedules::loaderRefusesBadValues_data()
+{
+    QTest::addColumn<QString>("open");
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("day 8") << "8:10:0" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("day 0") << "0:10:0" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("not a number") << "a:10:0" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("hour 24") << "1:24:0" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("minute 60") << "1:10:60" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("two parts") << "1:10" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("empty") << "" << "8:0" << "Неверное значение настройки open_1";
+    QTest::newRow("length three parts") << "1:10:0" << "8:0:0"
+                                        << "Неверное значение настройки length_1";
+    QTest::newRow("length 25 hours") << "1:10:0" << "25:0"
+                                     << "Неверное значение настройки length_1";
+    QTest::newRow("length minute 60") << "1:10:0" << "1:60"
+                                      << "Неверное значение настройки length_1";
+    QTest::newRow("24:30 parses, breaks the rules")
+        << "1:10:0" << "24:30" << "Расписание не удовлетворяет требованиям";
+    QTest::newRow("zero length") << "1:10:0" << "0:0" << "Расписание не удовлетворяет требованиям";
+    QTest::newRow("24:00 is accepted") << "1:10:0" << "24:0" << "";
+}
+
+void TestSchedules::loaderRefusesBadValues()
+{
+    QFETCH(QString, open);
+    QFETCH(QString, length);
+    QFETCH(QString, message);
+    MapSettings settings;
+    settings.setValue(QStringLiteral("sessionsCount"), 1);
+    settings.setValue(QStringLiteral("open_1"), open);
+    settings.setValue(QStringLiteral("length_1"), length);
+    QString thrown;
+    SessionList loaded;
+    try {
+        loaded = loadSchedule(settings);
+    } catch (const QString &e) {
+        thrown = e;
+    }
+    QCOMPARE(thrown, message);
+    if (message.isEmpty())
+        QCOMPARE(loaded, SessionList{at(Monday, 10, 0, 1440)});
+}
+
+void TestSchedules::validity_data()
+{
+    QTest::addColumn<SessionList>("sessions");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("default") << defaultSchedule() << true;
+    QTest::newRow("touching") << SessionList{at(Monday, 10, 0, 240), at(Monday, 14, 0, 285)}
+                              << true;
+    QTest::newRow("overlapping") << SessionList{at(Monday, 10, 0, 241), at(Monday, 14, 0, 285)}
+                                 << false;
+    QTest::newRow("out of order") << SessionList{at(2, 10, 0, 60), at(Monday, 10, 0, 60)} << false;
+    QTest::newRow("sunday into monday 01:00")
+        << SessionList{at(Monday, 1, 0, 60), at(Sunday, 23, 0, 120)} << true;
+    QTest::newRow("sunday into monday 00:30")
+        << SessionList{at(Monday, 0, 30, 60), at(Sunday, 23, 0, 120)} << false;
+    QTest::newRow("longer than a day") << SessionList{at(Monday, 0, 0, 1441)} << false;
+    QTest::newRow("empty") << SessionList{} << true;
+}
+
+void TestSchedules::validity()
+{
+    QFETCH(SessionList, sessions);
+    QFETCH(bool, valid);
+    QCOMPARE(isValidSchedule(sessions), valid);
+}
+
+void TestSchedules::checkSession_data()
+{
+    QTest::addColumn<SessionList>("schedule");
+    QTest::addColumn<int>("openDay");
+    QTest::addColumn<QTime>("openTime");
+    QTest::addColumn<int>("closeDay");
+    QTest::addColumn<QTime>("closeTime");
+    QTest::addColumn<int>("skipRow");
+    QTest::addColumn<QString>("message");
+
+    const SessionList twoDays{at(Monday, 10, 0, 525), at(2, 10, 0, 525)};
+    const QString backwards = QStringLiteral("Время начала сессии превышает время ее окончания.");
+    const QString tooLong = QStringLiteral("Длина сессии более 24 часов.");
+    const QString overlaps = QStringLiteral("Сессия пересекается с другими сессиями.");
+
+    QTest::newRow("fits") << twoDays << 3 << QTime(10, 0) << 3 << QTime(18, 45) << -1 << "";
+    QTest::newRow("touches") << twoDays << 1 << QTime(18, 45) << 1 << QTime(23, 0) << -1 << "";
+    QTest::newRow("close before open") << twoDays << 3 << QTime(18, 0) << 3 << QTime(10, 0) << -1
+                                       << backwards;
+    QTest::newRow("close equals open") << twoDays << 3 << QTime(10, 0) << 3 << QTime(10, 0) << -1
+                                       << backwards;
+    QTest::newRow("over 24 hours") << twoDays << 3 << QTime(10, 0) << 4 << QTime(10, 1) << -1
+                                   << tooLong;
+    QTest::newRow("inside another") << twoDays << 1 << QTime(11, 0) << 1 << QTime(12, 0) << -1
+                                    << overlaps;
+    QTest::newRow("around another") << twoDays << 1 << QTime(9, 0) << 1 << QTime(20, 0) << -1
+                                    << overlaps;
+    QTest::newRow("editing itself") << twoDays << 1 << QTime(9, 0) << 1 << QTime(20, 0) << 0
+                                    << "";
+    QTest::newRow("sunday into monday") << SessionList{at(2, 10, 0, 60)} << 7 << QTime(23, 0) << 1
+                                        << QTime(1, 0) << -1 << "";
+    QTest::newRow("sunday into the first session")
+        << SessionList{at(Monday, 0, 30, 60)} << 7 << QTime(23, 0) << 1 << QTime(1, 0) << -1
+        << overlaps;
+    QTest::newRow("monday under last session's overrun")
+        << SessionList{at(3, 10, 0, 60), at(Sunday, 22, 0, 180)} << 1 << QTime(0, 30) << 1
+        << QTime(2, 0) << -1 << overlaps;
+    QTest::newRow("monday after last session's overrun")
+        << SessionList{at(3, 10, 0, 60), at(Sunday, 22, 0, 180)} << 1 << QTime(1, 0) << 1
+        << QTime(2, 0) << -1 << "";
+}
+
+void TestSchedules::checkSession()
+{
+    QFETCH(SessionList, schedule);
+    QFETCH(int, openDay);
+    QFETCH(QTime, openTime);
+    QFETCH(int, closeDay);
+    QFETCH(QTime, closeTime);
+    QFETCH(int, skipRow);
+    QFETCH(QString, message);
+    SessionScheduleDataModel model;
+    model.setSessions(schedule);
+    QCOMPARE(model.checkSession({openDay, openTime, closeDay, closeTime}, skipRow), message);
+}
+
+void TestSchedules::modelShowsSessions()
+{
+    SessionScheduleDataModel model;
+    model.setSessions({at(Monday, 9, 5, 8 * 60 + 45), at(Sunday, 23, 0, 120)});
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Открытие"));
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Закрытие"));
+    QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("Длина"));
+    auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+        return model.data(model.index(row, column), role);
+    };
+    QCOMPARE(cell(0, 0).toString(), QStringLiteral("понедельник"));
+    QCOMPARE(cell(0, 1).toString(), QStringLiteral("09:05"));
+    QCOMPARE(cell(0, 2).toString(), QStringLiteral("понедельник"));
+    QCOMPARE(cell(0, 3).toString(), QStringLiteral("17:50"));
+    QCOMPARE(cell(0, 4).toString(), QStringLiteral("8 ч 45 мин"));
+    QCOMPARE(cell(1, 2).toString(), QStringLiteral("понедельник")); // past the week's end
+    QCOMPARE(cell(1, 3).toString(), QStringLiteral("01:00"));
+    QCOMPARE(cell(1, 0, Qt::UserRole).toInt(), 7);
+    QCOMPARE(cell(1, 1, Qt::UserRole).toTime(), QTime(23, 0));
+    QCOMPARE(cell(1, 2, Qt::UserRole).toInt(), 1);
+    QCOMPARE(cell(1, 3, Qt::UserRole).toTime(), QTime(1, 0));
+    QVERIFY(model.flags(model.index(0, 1)) & Qt::ItemIsEditable);
+    QVERIFY(!(model.flags(model.index(0, 4)) & Qt::ItemIsEditable));
+
+    QSignalSpy changed(&model, &SessionScheduleDataModel::scheduleChanged);
+    QVERIFY(model.setData(model.index(0, 3), QTime(18, 45)));
+    QCOMPARE(model.session(0).length, 9 * 60 + 40);
+    QVERIFY(model.removeRows(0, 1));
+    QCOMPARE(model.rowCount(), 1);
+    QVERIFY(!model.removeRows(1, 1));
+    QCOMPARE(changed.count(), 2);
+}
+
+void TestSchedules::modelRefusesBadEdit()
+{
+    SessionScheduleDataModel model;
+    model.setSessions({at(Monday, 10, 0, 240), at(Monday, 14, 0, 285)});
+    QString boxText;
+    QString boxTitle;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        boxTitle = box->windowTitle();
+        boxText = box->text();
+        box->accept();
+    });
+    // The first session may not end inside the second.
+    QVERIFY(!model.setData(model.index(0, 3), QTime(15, 0)));
+    QCOMPARE(boxTitle, QStringLiteral("Введено некорректное значение"));
+    QCOMPARE(boxText, QStringLiteral("Сессия пересекается с другими сессиями."));
+    QCOMPARE(model.sessions(), (SessionList{at(Monday, 10, 0, 240), at(Monday, 14, 0, 285)}));
+
+    model.setWarningsShown(false);
+    QSignalSpy refused(&model, &SessionScheduleDataModel::inputRefused);
+    QVERIFY(!model.setData(model.index(1, 1), QTime(19, 0))); // open after close
+    QCOMPARE(refused.count(), 1);
+    QVERIFY(!model.setData(model.index(0, 0), 9)); // no such day
+    QVERIFY(!model.setData(model.index(0, 4), 5));  // the length is not edited directly
+}
+
+void TestSchedules::lookupFallsBack()
+{
+    // No schedules stored: the default.
+    QCOMPARE(ScheduleStore::scheduleForBoard(2, 2), defaultSchedule());
+    {
+        AppSettings stock(QStringLiteral("TechAnalysis/Schedule_EQ"));
+        saveSchedule(weekdays(10, 0, 525), stock);
+        AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQBD"));
+        saveSchedule(weekdays(10, 0, 480), board);
+    }
+    QCOMPARE(ScheduleStore::scheduleForBoard(2, 3), weekdays(10, 0, 480)); // its own
+    QCOMPARE(ScheduleStore::scheduleForBoard(2, 2), weekdays(10, 0, 525)); // its stock's
+    QCOMPARE(ScheduleStore::scheduleForBoard(1, 1), defaultSchedule());    // nothing stored
+    QCOMPARE(ScheduleStore::groupName(QStringLiteral("EQ"), QStringLiteral("EQBD")),
+             QStringLiteral("Schedule_EQ_EQBD"));
+}
+
+void TestSchedules::corruptBoardDoesNotStopOthers()
+{
+    {
+        AppSettings stock(QStringLiteral("TechAnalysis/Schedule_EQ"));
+        saveSchedule(weekdays(10, 0, 525), stock);
+        AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN"));
+        board.setValue(QStringLiteral("sessionsCount"), 1);
+        board.setValue(QStringLiteral("open_1"), QStringLiteral("8:10:0"));
+        board.setValue(QStringLiteral("length_1"), QStringLiteral("8:0"));
+    }
+    QString thrown;
+    try {
+        ScheduleStore::scheduleForBoard(2, 2);
+    } catch (const QString &e) {
+        thrown = e;
+    }
+    QCOMPARE(thrown, QStringLiteral("Schedule_EQ_EQMN: Неверное значение настройки open_1"));
+    QCOMPARE(ScheduleStore::scheduleForBoard(2, 3), weekdays(10, 0, 525));
+}
+
+void TestSchedules::editFormEnablesOkOnlyWhenValid()
+{
+    SessionScheduleDataModel model;
+    model.setSessions({at(Monday, 10, 0, 525)});
+    SessionEditForm form(&model, -1);
+    QCOMPARE(form.windowTitle(), QStringLiteral("Добавление сессии"));
+    QPushButton *ok = child<QDialogButtonBox>(&form, "buttonBox")->button(QDialogButtonBox::Ok);
+    QVERIFY(ok->isEnabled()); // proposed on Tuesday 10:00-18:45
+    QCOMPARE(form.fields().openDay, 2);
+    child<QComboBox>(&form, "openDayComboBox")->setCurrentIndex(0);
+    child<QComboBox>(&form, "closeDayComboBox")->setCurrentIndex(0);
+    QVERIFY(!ok->isEnabled());
+    QCOMPARE(form.warning(), QStringLiteral("Сессия пересекается с другими сессиями."));
+    QCOMPARE(child<QLabel>(&form, "warningLabel")->text(), form.warning());
+    child<QTimeEdit>(&form, "openTimeEdit")->setTime(QTime(19, 0));
+    child<QTimeEdit>(&form, "closeTimeEdit")->setTime(QTime(23, 50));
+    QVERIFY(ok->isEnabled());
+    QVERIFY(form.warning().isEmpty());
+
+    SessionEditForm edit(&model, 0);
+    QCOMPARE(edit.windowTitle(), QStringLiteral("Редактирование сессии"));
+    QCOMPARE(edit.fields().openTime, QTime(10, 0));
+    QCOMPARE(edit.fields().closeTime, QTime(18, 45));
+}
+
+void TestSchedules::delegateEditsTime()
+{
+    SessionScheduleDataModel model;
+    model.setSessions({at(Monday, 10, 0, 525)});
+    TimeEditDelegate delegate;
+    QWidget parent;
+    const QModelIndex index = model.index(0, SessionScheduleDataModel::CloseTime);
+    QWidget *editor = delegate.createEditor(&parent, QStyleOptionViewItem(), index);
+    auto *timeEdit = qobject_cast<QTimeEdit *>(editor);
+    QVERIFY(timeEdit);
+    QCOMPARE(timeEdit->displayFormat(), QStringLiteral("hh:mm"));
+    delegate.setEditorData(editor, index);
+    QCOMPARE(timeEdit->time(), QTime(18, 45));
+    timeEdit->setTime(QTime(19, 0));
+    delegate.setModelData(editor, &model, index);
+    QCOMPARE(model.session(0).length, 9 * 60);
+}
+
+void TestSchedules::formAddEditDelete()
+{
+    {
+        AppSettings stock(QStringLiteral("TechAnalysis/Schedule_EQ"));
+        saveSchedule(weekdays(10, 0, 525), stock);
+    }
+    AppSettings settings(QStringLiteral("TechAnalysis"));
+    SessionScheduleForm form;
+    form.load(settings);
+    form.show();
+    QVERIFY(form.select(2, 2)); // EQMN follows its stock
+    QCOMPARE(form.scheduleModel()->sessions(), weekdays(10, 0, 525));
+    QVERIFY(!form.hasOwnSchedule(2, 2));
+    QVERIFY(!form.isModified());
+    auto *addButton = child<QPushButton>(&form, "addButton");
+    auto *editButton = child<QPushButton>(&form, "editButton");
+    auto *delButton = child<QPushButton>(&form, "delButton");
+    QVERIFY(addButton->isEnabled());
+    QVERIFY(!editButton->isEnabled());
+    QVERIFY(!delButton->isEnabled());
+
+    // Add an evening session on Monday through the dialog.
+    QSignalSpy changed(&form, &SessionScheduleForm::changed);
+    onNextDialog(this, [](QDialog *dialog) {
+        auto *editForm = qobject_cast<SessionEditForm *>(dialog);
+        QVERIFY(editForm);
+        editForm->setFields({1, QTime(19, 5), 1, QTime(23, 50)});
+        dialog->accept();
+    });
+    QTest::mouseClick(addButton, Qt::LeftButton);
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(form.hasOwnSchedule(2, 2));
+    QVERIFY(form.isModified(2, 2));
+    QVERIFY(!form.isModified(2, 0));
+    QCOMPARE(form.scheduleOf(2, 2).size(), 6);
+    QCOMPARE(form.scheduleOf(2, 2).at(1), at(Monday, 19, 5, 285));
+    QStandardItem *boardItem = form.stockBoardModel()->item(1)->child(0);
+    QVERIFY(!boardItem->icon().isNull()); // the pencil
+    QVERIFY(form.stockBoardModel()->item(1)->icon().isNull());
+
+    // Select the new row, edit it, then delete it.
+    auto *view = child<QTableView>(&form, "scheduleView");
+    view->selectRow(1);
+    QVERIFY(editButton->isEnabled());
+    QVERIFY(delButton->isEnabled());
+    onNextDialog(this, [](QDialog *dialog) {
+        auto *editForm = qobject_cast<SessionEditForm *>(dialog);
+        QCOMPARE(editForm->fields().openTime, QTime(19, 5));
+        editForm->setFields({1, QTime(19, 0), 1, QTime(23, 0)});
+        dialog->accept();
+    });
+    QTest::mouseClick(editButton, Qt::LeftButton);
+    QCOMPARE(form.scheduleOf(2, 2).at(1), at(Monday, 19, 0, 240));
+    view->selectRow(1);
+    QTest::mouseClick(delButton, Qt::LeftButton);
+    QCOMPARE(form.scheduleOf(2, 2), weekdays(10, 0, 525));
+    // The same sessions, but now its own schedule where none was stored: still a change.
+    QVERIFY(form.isModified(2, 2));
+
+    // A cancelled dialog changes nothing.
+    const int before = int(changed.count());
+    onNextDialog(this, [](QDialog *dialog) { dialog->reject(); });
+    QTest::mouseClick(addButton, Qt::LeftButton);
+    QCOMPARE(changed.count(), before);
+}
+
+void TestSchedules::formApplyToBoardsAndReset()
+{
+    MapSettings settings;
+    settings.beginGroup(QStringLiteral("Schedule_EQ"));
+    saveSchedule(weekdays(10, 0, 525), settings);
+    settings.endGroup();
+    SessionScheduleForm form;
+    form.load(settings);
+    QVERIFY(form.select(2, 0));
+    QCOMPARE(form.scheduleModel()->sessions(), weekdays(10, 0, 525));
+    QTest::mouseClick(child<QPushButton>(&form, "applyToBoards"), Qt::LeftButton);
+    for (int board : {2, 3, 5, 7, 16}) {
+        QVERIFY(form.hasOwnSchedule(2, board));
+        QCOMPARE(form.scheduleOf(2, board), weekdays(10, 0, 525));
+        QVERIFY(form.isModified(2, board));
+    }
+    QVERIFY(!form.hasOwnSchedule(1, 1)); // other stocks untouched
+
+    QVERIFY(form.select(2, 3));
+    auto *reset = child<QPushButton>(&form, "resetBoard");
+    QVERIFY(reset->isEnabled());
+    QTest::mouseClick(reset, Qt::LeftButton);
+    QVERIFY(!form.hasOwnSchedule(2, 3));
+    QVERIFY(!form.isModified(2, 3));
+    QVERIFY(!reset->isEnabled());
+    // Changing the stock's schedule now reaches the board that follows it.
+    QVERIFY(form.select(2, 0));
+    form.scheduleModel()->removeRows(4, 1);
+    QCOMPARE(form.scheduleOf(2, 3).size(), 4);
+    QCOMPARE(form.scheduleOf(2, 2).size(), 5); // has its own copy
+}
+
+void TestSchedules::pageWritesExactlyTheShownGroups()
+{
+    {
+        AppSettings ta(QStringLiteral("TechAnalysis"));
+        ta.beginGroup(QStringLiteral("Schedule_EQ"));
+        saveSchedule(weekdays(10, 0, 525), ta);
+        ta.endGroup();
+        // Left over from a stock that no longer exists: apply drops it.
+        ta.beginGroup(QStringLiteral("Schedule_OLD"));
+        saveSchedule(weekdays(9, 0, 60), ta);
+        ta.endGroup();
+        ta.setValue(QStringLiteral("General/enabled"), true);
+    }
+    SessionSchedulePage page;
+    AppSettings root;
+    QWidget parent;
+    QVERIFY(page.createPage(root, &parent));
+    SessionScheduleForm *form = page.form();
+    QVERIFY(form->select(3, 4));
+    form->scheduleModel()->setWarningsShown(false);
+    QVERIFY(form->scheduleModel()->addSession({6, QTime(10, 0), 6, QTime(14, 0)}));
+    QSignalSpy changed(&page, &TAOptionsPage::changed);
+    page.apply(root);
+    QCOMPARE(changed.count(), 1);
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    QStringList groups = ta.childGroups();
+    groups.sort();
+    QCOMPARE(groups, QStringList({"General", "Schedule_EQ", "Schedule_FX_FXTM"}));
+    ta.beginGroup(QStringLiteral("Schedule_FX_FXTM"));
+    const SessionList fxtm = loadSchedule(ta);
+    ta.endGroup();
+    QCOMPARE(fxtm.size(), 6);
+    QCOMPARE(fxtm.last(), at(6, 10, 0, 240));
+    QVERIFY(ta.value(QStringLiteral("General/enabled")).toBool());
+    page.finish();
+}
+
+void TestSchedules::pageKeepsUnreadableGroupUntouched()
+{
+    {
+        AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN"));
+        board.setValue(QStringLiteral("sessionsCount"), 1);
+        board.setValue(QStringLiteral("open_1"), QStringLiteral("1:25:0"));
+        board.setValue(QStringLiteral("length_1"), QStringLiteral("8:0"));
+    }
+    AppSettings root;
+    {
+        SessionSchedulePage page;
+        QWidget parent;
+        page.createPage(root, &parent);
+        QStandardItem *item = page.form()->stockBoardModel()->item(1)->child(0);
+        QVERIFY2(item->toolTip().contains(QLatin1String("open_1")), qPrintable(item->toolTip()));
+        QVERIFY(!page.form()->hasOwnSchedule(2, 2));
+        page.apply(root);
+    }
+    // Applied without touching it: the group is still there, byte for byte.
+    AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN"));
+    QCOMPARE(board.value(QStringLiteral("open_1")).toString(), QStringLiteral("1:25:0"));
+
+    // Replacing it in the form writes the new schedule.
+    SessionSchedulePage page;
+    QWidget parent;
+    page.createPage(root, &parent);
+    QVERIFY(page.form()->select(2, 2));
+    page.form()->scheduleModel()->setSessions(weekdays(10, 0, 60));
+    page.apply(root);
+    QCOMPARE(board.value(QStringLiteral("open_1")).toString(), QStringLiteral("1:10:0"));
+    QCOMPARE(ScheduleStore::scheduleForBoard(2, 2), weekdays(10, 0, 60));
+}
+
+void TestSchedules::formForOneInstrument()
+{
+    MapSettings settings;
+    SessionScheduleForm form;
+    form.loadFor(settings, 1, 14);
+    QCOMPARE(form.stockBoardModel()->rowCount(), 1);
+    QCOMPARE(form.stockBoardModel()->item(0)->rowCount(), 1);
+    QCOMPARE(form.stockBoardModel()->item(0)->child(0)->data(Qt::UserRole + 2).toInt(), 14);
+    QCOMPARE(form.scheduleModel()->sessions(), defaultSchedule());
+    form.scheduleModel()->removeRows(0, 1);
+    form.apply(settings);
+    QCOMPARE(settings.childGroups(), QStringList({"Schedule_DRV_OPT"}));
+}
+
+TA_REGISTER_TEST(TestSchedules)
+#include "tst_schedule.moc"
