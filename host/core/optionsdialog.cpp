@@ -13,6 +13,8 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_ui->splitter->setStretchFactor(1, 1);
+    m_ui->splitter->setSizes({220, 800});
+    resize(1040, 640);
 }
 
 OptionsDialog::~OptionsDialog()

@@ -60,9 +60,11 @@ SessionScheduleForm::SessionScheduleForm(QWidget *parent)
     m_ui->scheduleView->setItemDelegateForColumn(SessionScheduleDataModel::OpenTime, delegate);
     m_ui->scheduleView->setItemDelegateForColumn(SessionScheduleDataModel::CloseTime, delegate);
     m_ui->scheduleView->verticalHeader()->hide();
+    m_ui->scheduleView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_ui->scheduleView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_ui->scheduleView->horizontalHeader()->setStretchLastSection(true);
     m_ui->splitter->setStretchFactor(1, 1);
+    m_ui->splitter->setSizes({260, 540});
     connect(m_ui->stockBoardView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &SessionScheduleForm::stockBoardSelectionChanged);
     connect(m_ui->scheduleView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
