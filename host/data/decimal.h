@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostdata_global.h"
+#include "packedint64.h"
 
 #include <QMetaType>
 #include <QString>
@@ -40,11 +41,13 @@ public:
     static int metatypeId();
 
 private:
-    qint64 m_mantissa = 0;
+    PackedInt64 m_mantissa;
     qint8 m_scale = 0;
 };
 
 HOST_EXPORT size_t qHash(const decimal &value, size_t seed = 0) noexcept;
 HOST_EXPORT QDebug operator<<(QDebug debug, const decimal &value);
+
+static_assert(sizeof(decimal) == 12, "decimal packs into 12 bytes");
 
 Q_DECLARE_METATYPE(decimal)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostdata_global.h"
+#include "packedint64.h"
 
 #include <QMetaType>
 #include <QString>
@@ -55,12 +56,14 @@ public:
 private:
     void assign(__int128 mantissa, long long exponent, bool exact, const char *operation);
 
-    qint64 m_mantissa = 0;
+    PackedInt64 m_mantissa;
     qint16 m_exponent = 0;
     bool m_exact = true;
 };
 
 HOST_EXPORT size_t qHash(const xdecimal &value, size_t seed = 0) noexcept;
 HOST_EXPORT QDebug operator<<(QDebug debug, const xdecimal &value);
+
+static_assert(sizeof(xdecimal) == 12, "xdecimal packs into 12 bytes");
 
 Q_DECLARE_METATYPE(xdecimal)

@@ -6,6 +6,7 @@
 #include "commandcontainer.h"
 #include "frameindex.h"
 #include "icore.h"
+#include "seriesdatamodel.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
 #include "studyitemdefaultpropertypage.h"
@@ -27,6 +28,8 @@ TAPlugin::TAPlugin(QObject *parent)
 {
     Q_INIT_RESOURCE(ta);
     qRegisterMetaType<FrameIndex>("FrameIndex");
+    qRegisterMetaType<SeriesDataModel *>("SeriesDataModel*");
+    qRegisterMetaType<SeriesDataModel *>("SeriesDataModel*const");
     auto *factory = new TAMainWindowFactory(this);
     m_factories.append(factory);
 }

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "appsettings.h"
+#include "datetime.h"
+#include "dealbatch.h"
+#include "mapsettings.h"
+#include "session.h"
+#include "seriesdatamodel.h"
+#include "seriesdataservice.h"
+
+#include <QtTest>
+
+// Shared by the bar model suites: schedules in the settings, a model over a range, deals.
+namespace BarTest {
+
+// ARKT on the main share board: stock "EQ", board "EQMN".
+inline const SeriesKey Shares{2, 2, 2001};
+
+inline Session at(int day, int hour, int minute, int lengthMinutes)
+{
+    return {(day - 1) * Session::MinutesPerDay + hour * 60 + minute, lengthMinutes};
+}
+
+inline SessionList everyWeekday(const SessionList &monday)
+{
+    SessionList list;
+    for (int day = 0; day < 5; ++day) {
+        for (Session s : monday) {
+            s.open += day * Session::MinutesPerDay;
+            list.append(s);
+        }
+    }
+    return list;
+}
+
+// Stores the schedule of stock "EQ" (every board of it follows).
+inline void setSchedule(const SessionList &sessions)
+{
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    for (const QString &group : ta.childGroups()) {
+        if (group.startsWith(QLatin1String("Schedule")))
+            ta.remove(group);
+    }
+    SettingsGroup scope(ta, QStringLiteral("Schedule_EQ"));
+    saveSchedule(sessions, ta);
+}
+
+inline void restore(SeriesDataModel &model, const TimeFrameValue &tf, const QDate &from,
+                    const QDate &to)
+{
+    MapSettings state;
+    tf.save(state);
+    state.setValue(QStringLiteral("toCurrDate"), false);
+    state.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
+    state.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
+    model.restoreState(state);
+}
+
+inline datetime t(const QDate &date, int hour, int minute, int second = 0, int ms = 0)
+{
+    return datetime(date, QTime(hour, minute, second, ms));
+}
+
+inline Deal deal(const datetime &time, const char *price, qint64 quantity = 1,
+                 quint32 openInterest = 0)
+{
+    Deal d;
+    d.time = time;
+    d.price = decimal(QString::fromLatin1(price));
+    d.quantity = quantity;
+    d.value = xdecimal(d.price).multiplied(quantity);
+    d.openInterest = openInterest;
+    return d;
+}
+
+// Records what models ask of the data manager.
+class RecordingService : public SeriesDataService
+{
+public:
+    void fillModel(SeriesDataModel *) override { ++fills; }
+    void updateModel(SeriesDataModel *) override { ++updates; }
+    void cancelFillers(SeriesDataModel *) override { ++cancels; }
+    void unregisterModel(SeriesDataModel *) override { ++unregisters; }
+    std::atomic<int> fills{0}, updates{0}, cancels{0}, unregisters{0};
+};
+
+} // namespace BarTest

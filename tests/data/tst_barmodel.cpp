@@ -1,0 +1,791 @@
+#include "bartesthelpers.h"
+#include "mapsettings.h"
+#include "referencedata.h"
+#include "testregistry.h"
+#include "timeframevalue.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <map>
+
+using namespace BarTest;
+
+class TestBarModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void timeFrameTexts();
+    void timeFrameKeys();
+    void alignment_data();
+    void alignment();
+    void instrumentKeys_data();
+    void instrumentKeys();
+
+    void twoHourFrame();
+    void breakBetweenSessions();
+    void closeSessionsMerge();
+    void dayFrameKeepsWeekendSlots();
+    void monthAndYearFrames();
+    void sessionPassingMidnight();
+    void calendarHolidayAndWorkingSaturday();
+    void noSessionAtAll();
+
+    void foldingRules();
+    void staleBatchRefused();
+    void nothingFoldedAfterCancel();
+    void outOfRangeMonthDealDropped();
+    void barIsACopy();
+
+    void saveRestoreRoundTrip();
+    void restoreExceptions_data();
+    void restoreExceptions();
+    void badScheduleNamesItsGroup();
+    void applyRangeAndReset();
+
+    void linearNumbersAcrossChunks();
+    void expandAndBorders();
+    void frameTimes();
+
+    void crossCheckAgainstPlainFold();
+
+private:
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestBarModel::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("barmodel.ini")));
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+}
+
+void TestBarModel::cleanupTestCase()
+{
+    SeriesDataService::setInstance(nullptr);
+}
+
+void TestBarModel::init()
+{
+    setSchedule(everyWeekday({at(1, 10, 0, 8 * 60 + 45)}));
+}
+
+// --- time frames and keys -----------------------------------------------------------------
+
+void TestBarModel::timeFrameTexts()
+{
+    const QList<TimeFrameValue> &frames = standardTimeFrames();
+    QCOMPARE(frames.size(), 23);
+    QStringList texts;
+    for (const TimeFrameValue &tf : frames)
+        texts.append(tf.toString());
+    QCOMPARE(texts, QStringList({"1 сек", "2 сек", "3 сек", "4 сек", "5 сек", "10 сек", "15 сек",
+                                 "30 сек", "1 мин", "2 мин", "3 мин", "4 мин", "5 мин", "10 мин",
+                                 "15 мин", "30 мин", "1 ч", "2 ч", "4 ч", "1 дн", "1 нед",
+                                 "1 мес", "1 г"}));
+    QCOMPARE(TimeFrameValue(1209600).toString(), QStringLiteral("1209600 сек"));
+    QCOMPARE(TimeFrameValue(172800).toString(), QStringLiteral("2 дн"));
+    for (const TimeFrameValue &tf : frames)
+        QCOMPARE(TimeFrameValue::fromString(tf.toString()), tf);
+    QString thrown;
+    try {
+        TimeFrameValue::fromString(QStringLiteral("7 мин"));
+    } catch (const QString &e) {
+        thrown = e;
+    }
+    QCOMPARE(thrown, QStringLiteral("Неизвестное значение таймфрейма"));
+    QVERIFY(TimeFrameValue(5, Month) == TimeFrameValue(1, Month));
+    QVERIFY(TimeFrameValue(60) != TimeFrameValue(60, Month));
+    QCOMPARE(TimeFrameValue(1, Year).seconds(), qint64(31536000));
+}
+
+void TestBarModel::timeFrameKeys()
+{
+    MapSettings settings;
+    TimeFrameValue(900).save(settings);
+    QCOMPARE(settings.value(QStringLiteral("timeFrameType")).toInt(), 0);
+    QCOMPARE(settings.value(QStringLiteral("timeFrameValue")).toInt(), 900);
+    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(900));
+    settings.setValue(QStringLiteral("timeFrameValue"), 0);
+    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(180));
+    settings.setValue(QStringLiteral("timeFrameValue"), -60);
+    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(180));
+    settings.setValue(QStringLiteral("timeFrameValue"), QStringLiteral("x"));
+    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(180));
+    settings.setValue(QStringLiteral("timeFrameType"), 1);
+    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(1, Month));
+    settings.setValue(QStringLiteral("timeFrameType"), QStringLiteral("year"));
+    QCOMPARE(TimeFrameValue::load(settings).kind, quint32(Interval));
+    QCOMPARE(TimeFrameValue::load(MapSettings()), TimeFrameValue(180));
+}
+
+void TestBarModel::alignment_data()
+{
+    QTest::addColumn<TimeFrameValue>("frame");
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QDateTime>("start");
+    const QDateTime at(QDate(2026, 12, 3), QTime(14, 37, 29, 500)); // a Thursday
+    QTest::newRow("year") << TimeFrameValue(1, Year) << at << QDateTime(QDate(2026, 1, 1), QTime());
+    QTest::newRow("month") << TimeFrameValue(1, Month) << at
+                           << QDateTime(QDate(2026, 12, 1), QTime());
+    QTest::newRow("week") << TimeFrameValue(604800) << at << QDateTime(QDate(2026, 11, 30), QTime());
+    QTest::newRow("day") << TimeFrameValue(86400) << at << QDateTime(QDate(2026, 12, 3), QTime());
+    QTest::newRow("4 hours") << TimeFrameValue(14400) << at
+                             << QDateTime(QDate(2026, 12, 3), QTime(14, 0));
+    QTest::newRow("15 minutes") << TimeFrameValue(900) << at
+                                << QDateTime(QDate(2026, 12, 3), QTime(14, 30));
+    QTest::newRow("3 minutes") << TimeFrameValue(180) << at
+                               << QDateTime(QDate(2026, 12, 3), QTime(14, 36));
+    QTest::newRow("30 seconds") << TimeFrameValue(30) << at << at;
+}
+
+void TestBarModel::alignment()
+{
+    QFETCH(TimeFrameValue, frame);
+    QFETCH(QDateTime, time);
+    QFETCH(QDateTime, start);
+    QCOMPARE(alignToFrame(frame, datetime(time)), datetime(start));
+}
+
+void TestBarModel::instrumentKeys_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("good") << "2,2,2001" << "";
+    QTest::newRow("two parts") << "2,2" << "Invalid key : 2,2";
+    QTest::newRow("four parts") << "2,2,1,1" << "Invalid key : 2,2,1,1";
+    QTest::newRow("empty part") << "2,,2001" << "board_id, key 2,,2001";
+    QTest::newRow("bad stock") << "x,2,2001" << "stock_id, key x,2,2001";
+    QTest::newRow("bad security") << "2,2,20O1" << "sec_id, key 2,2,20O1";
+    QTest::newRow("big security") << "2,2,9000000000" << "";
+}
+
+void TestBarModel::instrumentKeys()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QString thrown;
+    SeriesKey key;
+    try {
+        key = SeriesKey::fromString(text);
+    } catch (const QString &e) {
+        thrown = e;
+    }
+    QCOMPARE(thrown, message);
+    if (message.isEmpty())
+        QCOMPARE(key.toString(), text);
+}
+
+// --- layout -------------------------------------------------------------------------------
+
+void TestBarModel::twoHourFrame()
+{
+    SeriesDataModel model(Shares);
+    const QDate thursday(2026, 12, 3);
+    restore(model, TimeFrameValue(7200), thursday, thursday);
+    QCOMPARE(model.chunkCount(), 1);
+    QCOMPARE(model.chunkStart(0), t(thursday, 10, 0));
+    QCOMPARE(model.chunkSize(0), 5);
+    QCOMPARE(model.chunkEnd(0), t(thursday, 20, 0));
+    QCOMPARE(model.sessionIntervals(), (QList<datetime>{t(thursday, 10, 0), t(thursday, 18, 45)}));
+}
+
+void TestBarModel::breakBetweenSessions()
+{
+    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 5, 280)}));
+    const QDate thursday(2026, 12, 3);
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(900), thursday, thursday);
+    QCOMPARE(model.chunkCount(), 2);
+    QCOMPARE(model.chunkStart(0), t(thursday, 10, 0));
+    QCOMPARE(model.chunkEnd(0), t(thursday, 14, 0));
+    QCOMPARE(model.chunkSize(0), 16);
+    QCOMPARE(model.chunkStart(1), t(thursday, 14, 0));
+    QCOMPARE(model.chunkEnd(1), t(thursday, 18, 45));
+    QCOMPARE(model.chunkSize(1), 19);
+    QVERIFY(model.setTimeFrame(TimeFrameValue(3600)));
+    QVERIFY(!model.setTimeFrame(TimeFrameValue(3600)));
+    QCOMPARE(model.chunkCount(), 2);
+    QCOMPARE(model.chunkSize(0), 4);
+    QCOMPARE(model.chunkStart(1), t(thursday, 14, 0));
+    QCOMPARE(model.chunkEnd(1), t(thursday, 19, 0));
+    QCOMPARE(model.chunkSize(1), 5);
+}
+
+void TestBarModel::closeSessionsMerge()
+{
+    setSchedule(everyWeekday({at(1, 10, 0, 210), at(1, 13, 40, 305)}));
+    const QDate thursday(2026, 12, 3);
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(3600), thursday, thursday);
+    QCOMPARE(model.chunkCount(), 1);
+    QCOMPARE(model.chunkStart(0), t(thursday, 10, 0));
+    QCOMPARE(model.chunkEnd(0), t(thursday, 19, 0));
+    QCOMPARE(model.chunkSize(0), 9);
+    // Touching sessions are one interval.
+    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 0, 285)}));
+    restore(model, TimeFrameValue(60), thursday, thursday);
+    QCOMPARE(model.sessionIntervals().size(), 2);
+    QCOMPARE(model.chunkCount(), 1);
+    QCOMPARE(model.chunkSize(0), 525);
+}
+
+void TestBarModel::dayFrameKeepsWeekendSlots()
+{
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(86400), QDate(2026, 12, 4), QDate(2026, 12, 7));
+    QCOMPARE(model.chunkCount(), 1);
+    QCOMPARE(model.chunkSize(0), 4);
+    QCOMPARE(model.sessionIntervals().size(), 4); // Friday and Monday only
+    QCOMPARE(model.frameIndexAt(t(QDate(2026, 12, 7), 12, 0)), FrameIndex(0, 3));
+    QCOMPARE(model.frameIndexAt(t(QDate(2026, 12, 5), 12, 0)), FrameIndex(0, 1));
+    QCOMPARE(model.frameIndexAt(t(QDate(2026, 12, 8), 12, 0)), FrameIndex());
+    // Weeks: from the Monday on or before the first day.
+    restore(model, TimeFrameValue(604800), QDate(2026, 12, 3), QDate(2026, 12, 21));
+    QCOMPARE(model.chunkStart(0), datetime(QDate(2026, 11, 30)));
+    QCOMPARE(model.chunkSize(0), 4);
+}
+
+void TestBarModel::monthAndYearFrames()
+{
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(1, Month), QDate(2026, 11, 15), QDate(2027, 2, 3));
+    QCOMPARE(model.chunkCount(), 1);
+    QCOMPARE(model.chunkStart(0), datetime(QDate(2026, 11, 1)));
+    QCOMPARE(model.chunkEnd(0), datetime(QDate(2027, 3, 1)));
+    QCOMPARE(model.chunkSize(0), 4);
+    QCOMPARE(model.frameIndexAt(t(QDate(2027, 1, 20), 11, 0)), FrameIndex(0, 2));
+    QCOMPARE(model.frameTime({0, 2}, false), datetime(QDate(2027, 1, 1)));
+    QCOMPARE(model.frameTime({0, 2}, true), datetime(QDate(2027, 2, 1)));
+
+    restore(model, TimeFrameValue(1, Year), QDate(2025, 12, 30), QDate(2027, 1, 2));
+    QCOMPARE(model.chunkSize(0), 3);
+    QCOMPARE(model.chunkEnd(0), datetime(QDate(2028, 1, 1)));
+    QCOMPARE(model.frameIndexAt(t(QDate(2026, 6, 1), 11, 0)), FrameIndex(0, 1));
+    QCOMPARE(model.frameTime({0, 2}, false), datetime(QDate(2027, 1, 1)));
+}
+
+void TestBarModel::sessionPassingMidnight()
+{
+    // 07:00 to 01:30 the next day, Monday to Friday.
+    setSchedule(everyWeekday({at(1, 7, 0, 18 * 60 + 30)}));
+    SeriesDataModel model(Shares);
+    const QDate tuesday(2026, 12, 1), wednesday(2026, 12, 2);
+    restore(model, TimeFrameValue(60), tuesday, wednesday);
+    // Tuesday's morning tail of Monday's session; Tuesday's session runs into Wednesday; the
+    // last one is cut at the end of the range.
+    QCOMPARE(model.sessionIntervals(),
+             (QList<datetime>{t(tuesday, 0, 0), t(tuesday, 1, 30), t(tuesday, 7, 0),
+                              t(wednesday, 1, 30), t(wednesday, 7, 0),
+                              datetime(QDate(2026, 12, 3))}));
+    QCOMPARE(model.chunkCount(), 3);
+    QVERIFY(model.frameIndexAt(t(wednesday, 0, 30)).isValid());
+    QVERIFY(!model.frameIndexAt(t(wednesday, 3, 0)).isValid());
+}
+
+void TestBarModel::calendarHolidayAndWorkingSaturday()
+{
+    SeriesDataModel model(Shares);
+    // 2026-11-04 (Wednesday) is a holiday.
+    restore(model, TimeFrameValue(300), QDate(2026, 11, 3), QDate(2026, 11, 5));
+    QCOMPARE(model.sessionIntervals().size(), 4);
+    QVERIFY(!model.frameIndexAt(t(QDate(2026, 11, 4), 12, 0)).isValid());
+    QVERIFY(model.frameIndexAt(t(QDate(2026, 11, 5), 12, 0)).isValid());
+    // 2026-12-26 is a working Saturday: the whole day trades.
+    restore(model, TimeFrameValue(300), QDate(2026, 12, 25), QDate(2026, 12, 26));
+    const QList<datetime> sessions = model.sessionIntervals();
+    QCOMPARE(sessions.size(), 4);
+    QCOMPARE(sessions.at(2), datetime(QDate(2026, 12, 26)).addMSecs(1));
+    QCOMPARE(sessions.at(3), datetime(QDate(2026, 12, 27)));
+    QVERIFY(model.frameIndexAt(t(QDate(2026, 12, 26), 3, 0)).isValid());
+}
+
+void TestBarModel::noSessionAtAll()
+{
+    setSchedule({at(7, 10, 0, 60)}); // Sundays only
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 4));
+    QCOMPARE(model.chunkCount(), 0);
+    QCOMPARE(model.totalBarCount(), 0);
+    QVERIFY(!model.frameIndexAt(t(QDate(2026, 12, 1), 10, 30)).isValid());
+    const int fills = m_service.fills;
+    model.build();
+    QCOMPARE(m_service.fills.load(), fills);
+    QVERIFY(model.isAcceptingData());
+    // A known security with sessions is filled.
+    setSchedule(everyWeekday({at(1, 10, 0, 60)}));
+    restore(model, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 4));
+    model.build();
+    QCOMPARE(m_service.fills.load(), fills + 1);
+    // An unknown security is not.
+    SeriesDataModel unknown(SeriesKey{2, 2, 424242});
+    restore(unknown, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 4));
+    unknown.build();
+    QCOMPARE(m_service.fills.load(), fills + 1);
+}
+
+// --- folding ------------------------------------------------------------------------------
+
+void TestBarModel::foldingRules()
+{
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 10, 5, 30), "101", 3, 7));
+        batch.append(deal(t(day, 10, 5, 10), "100", 1, 5)); // earlier: the open
+        batch.append(deal(t(day, 10, 5, 10), "99", 1, 6));  // same earliest time: open stays
+        batch.append(deal(t(day, 10, 5, 50), "102", 2, 8));
+        batch.append(deal(t(day, 10, 5, 50), "103", 2, 9)); // same latest time: the close
+        batch.append(deal(t(day, 10, 1, 0), "98.5", 1, 1));
+        batch.append(deal(t(day, 9, 0, 0), "1", 1, 1)); // before the session: dropped
+    }
+    const TimeFrame bar = model.bar({0, 5});
+    QVERIFY(bar.valid);
+    QCOMPARE(bar.open, decimal(QStringLiteral("100")));
+    QCOMPARE(bar.close, decimal(QStringLiteral("103")));
+    QCOMPARE(bar.low, decimal(QStringLiteral("99")));
+    QCOMPARE(bar.high, decimal(QStringLiteral("103")));
+    QCOMPARE(bar.volume, qint64(9));
+    QCOMPARE(bar.value, xdecimal(QStringLiteral("912")));
+    QCOMPARE(bar.openInterest, quint32(9));
+    QCOMPARE(bar.firstTime, t(day, 10, 5, 10));
+    QCOMPARE(bar.lastTime, t(day, 10, 5, 50));
+    QCOMPARE(model.lastIndex(), FrameIndex(0, 5));
+    QCOMPARE(model.validBarCount(), 2);
+    QCOMPARE(model.validBar(0), FrameIndex(0, 1));
+    QCOMPARE(model.validBar(1), FrameIndex(0, 5));
+    QCOMPARE(model.validPosition(5), 1);
+    QCOMPARE(model.validPosition(4), -1);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.first().at(0).value<FrameIndex>(), FrameIndex(0, 1));
+    QCOMPARE(changed.first().at(1).value<FrameIndex>(), FrameIndex(0, 5));
+    QVERIFY(!model.bar({0, 4}).valid);
+
+    // A whole-range batch signals every bar when it is done.
+    changed.clear();
+    {
+        DealBatch batch(&model, 4, true);
+        batch.append(deal(t(day, 18, 44), "104"));
+    }
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(changed.last().at(0).value<FrameIndex>(), FrameIndex(0, 0));
+    QCOMPARE(changed.last().at(1).value<FrameIndex>(), FrameIndex(0, 524));
+    QCOMPARE(model.lastIndex(), FrameIndex(0, 524));
+    QCOMPARE(DealBatch(&model, 4, false).capacity(), 1000);
+    QCOMPARE(DealBatch(&model, 3, false).capacity(), 1002);
+}
+
+void TestBarModel::staleBatchRefused()
+{
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    DealBatch batch(&model, 4, false);
+    batch.append(deal(t(day, 10, 5), "100"));
+    // The layout changes while the batch is being filled.
+    QVERIFY(model.setTimeFrame(TimeFrameValue(300)));
+    model.build();
+    batch.append(deal(t(day, 11, 5), "101"));
+    batch.flush();
+    QVERIFY(!batch.handedOver());
+    QCOMPARE(model.validBarCount(), 0);
+    QVERIFY(!model.lastIndex().isValid());
+}
+
+void TestBarModel::nothingFoldedAfterCancel()
+{
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    const int cancels = m_service.cancels;
+    model.clear();
+    QVERIFY(m_service.cancels > cancels);
+    QVERIFY(!model.isAcceptingData());
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 10, 5), "100"));
+        batch.flush();
+        QVERIFY(!batch.handedOver());
+    }
+    QCOMPARE(model.validBarCount(), 0);
+    model.build();
+    QVERIFY(model.isAcceptingData());
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 10, 5), "100"));
+    }
+    QCOMPARE(model.validBarCount(), 1);
+}
+
+void TestBarModel::outOfRangeMonthDealDropped()
+{
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(1, Month), QDate(2026, 11, 1), QDate(2026, 12, 31));
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(QDate(2027, 3, 2), 12, 0), "100")); // after the range
+        batch.append(deal(t(QDate(2026, 9, 2), 12, 0), "100"));  // before it
+        batch.append(deal(t(QDate(2026, 12, 2), 12, 0), "101"));
+    }
+    QCOMPARE(model.chunkSize(0), 2);
+    QCOMPARE(model.validBarCount(), 1);
+    QVERIFY(!model.frameIndexAt(t(QDate(2027, 3, 2), 12, 0)).isValid());
+    QVERIFY(!model.frameIndexAt(t(QDate(2026, 9, 2), 12, 0)).isValid());
+    restore(model, TimeFrameValue(1, Year), QDate(2026, 1, 1), QDate(2026, 12, 31));
+    QVERIFY(!model.frameIndexAt(t(QDate(2027, 1, 2), 12, 0)).isValid());
+}
+
+void TestBarModel::barIsACopy()
+{
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 10, 5), "100"));
+    }
+    const TimeFrame before = model.bar({0, 5});
+    // A re-layout frees the bars; what the caller holds stays intact.
+    model.setTimeFrame(TimeFrameValue(1));
+    QVERIFY(before.valid);
+    QCOMPARE(before.close, decimal(QStringLiteral("100")));
+    QVERIFY(!model.bar({0, 5}).valid);
+    QVERIFY(!model.bar({7, 0}).valid);
+    QVERIFY(!model.bar({}).valid);
+}
+
+// --- state --------------------------------------------------------------------------------
+
+void TestBarModel::saveRestoreRoundTrip()
+{
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(900), QDate(2026, 10, 20), QDate(2026, 11, 18));
+    MapSettings state;
+    model.saveState(state);
+    QCOMPARE(state.value(QStringLiteral("key")).toString(), QStringLiteral("2,2,2001"));
+    QCOMPARE(state.value(QStringLiteral("daysBack")).toInt(), 30);
+    QCOMPARE(state.value(QStringLiteral("toCurrDate")).toBool(), false);
+    // Through the settings file as well.
+    {
+        AppSettings stored(QStringLiteral("Workspace/model"));
+        stored.copyFrom(state);
+        stored.sync();
+    }
+    AppSettings stored(QStringLiteral("Workspace/model"));
+    SeriesDataModel back(Shares);
+    back.restoreState(stored);
+    QCOMPARE(back.dateFrom(), QDate(2026, 10, 20));
+    QCOMPARE(back.dateTo(), QDate(2026, 11, 18));
+    QCOMPARE(back.timeFrame(), TimeFrameValue(900));
+    QCOMPARE(back.chunkCount(), model.chunkCount());
+    QCOMPARE(back.totalBarCount(), model.totalBarCount());
+
+    // A range that follows today ends today.
+    state.setValue(QStringLiteral("toCurrDate"), true);
+    state.setValue(QStringLiteral("daysBack"), 3);
+    back.restoreState(state);
+    QCOMPARE(back.dateTo(), QDate::currentDate());
+    QCOMPARE(back.dateFrom(), QDate::currentDate().addDays(-2));
+}
+
+void TestBarModel::restoreExceptions_data()
+{
+    QTest::addColumn<QVariant>("toCurrDate");
+    QTest::addColumn<QVariant>("dateTo");
+    QTest::addColumn<QVariant>("daysBack");
+    QTest::addColumn<QString>("thrown");
+    QTest::newRow("no date") << QVariant(false) << QVariant() << QVariant(1) << "dateTo";
+    QTest::newRow("bad date") << QVariant(false) << QVariant(QStringLiteral("2026-13-01"))
+                              << QVariant(1) << "dateTo";
+    QTest::newRow("zero days") << QVariant(false) << QVariant(QStringLiteral("2026-12-01"))
+                               << QVariant(0) << "daysBack";
+    QTest::newRow("text days") << QVariant(true) << QVariant() << QVariant(QStringLiteral("two"))
+                               << "daysBack";
+    QTest::newRow("fine") << QVariant(false) << QVariant(QStringLiteral("2026-12-01"))
+                          << QVariant(5) << "";
+}
+
+void TestBarModel::restoreExceptions()
+{
+    QFETCH(QVariant, toCurrDate);
+    QFETCH(QVariant, dateTo);
+    QFETCH(QVariant, daysBack);
+    QFETCH(QString, thrown);
+    MapSettings state;
+    state.setValue(QStringLiteral("toCurrDate"), toCurrDate);
+    if (dateTo.isValid())
+        state.setValue(QStringLiteral("dateTo"), dateTo);
+    state.setValue(QStringLiteral("daysBack"), daysBack);
+    SeriesDataModel model(Shares);
+    QString caught;
+    try {
+        model.restoreState(state);
+    } catch (const QString &e) {
+        caught = e;
+    }
+    QCOMPARE(caught, thrown);
+}
+
+void TestBarModel::badScheduleNamesItsGroup()
+{
+    AppSettings stock(QStringLiteral("TechAnalysis/Schedule_EQ"));
+    stock.setValue(QStringLiteral("length_1"), QStringLiteral("30:00"));
+    SeriesDataModel model(Shares);
+    QString caught;
+    try {
+        restore(model, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 1));
+    } catch (const QString &e) {
+        caught = e;
+    }
+    QCOMPARE(caught, QStringLiteral("Schedule_EQ: Неверное значение настройки length_1"));
+}
+
+void TestBarModel::applyRangeAndReset()
+{
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(3600), QDate(2026, 12, 1), QDate(2026, 12, 3));
+    MapSettings range;
+    range.setValue(QStringLiteral("toCurrDate"), false);
+    range.setValue(QStringLiteral("dateTo"), QStringLiteral("2026-12-03"));
+    range.setValue(QStringLiteral("daysBack"), 3);
+    QVERIFY(!model.applyRange(range)); // the same range
+    range.setValue(QStringLiteral("daysBack"), 0);
+    QVERIFY(!model.applyRange(range)); // invalid
+    range.setValue(QStringLiteral("daysBack"), 1);
+    QVERIFY(model.applyRange(range));
+    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
+    QCOMPARE(model.chunkCount(), 1);
+
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(QDate(2026, 12, 3), 12, 0), "100"));
+    }
+    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
+    model.reset();
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!changed.first().at(0).value<FrameIndex>().isValid());
+    QCOMPARE(model.validBarCount(), 0);
+    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
+    QCOMPARE(model.chunkCount(), 1);
+
+    const int updates = m_service.updates;
+    model.update(); // a fixed range is only refreshed
+    QCOMPARE(m_service.updates.load(), updates + 1);
+    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
+}
+
+// --- positions ----------------------------------------------------------------------------
+
+void TestBarModel::linearNumbersAcrossChunks()
+{
+    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 5, 280)}));
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(900), QDate(2026, 12, 3), QDate(2026, 12, 4));
+    QCOMPARE(model.chunkCount(), 4); // 16 + 19 bars a day
+    QCOMPARE(model.totalBarCount(), 70);
+    QCOMPARE(model.frameIndexOf(0), FrameIndex(0, 0));
+    QCOMPARE(model.frameIndexOf(15), FrameIndex(0, 15));
+    QCOMPARE(model.frameIndexOf(16), FrameIndex(1, 0));
+    QCOMPARE(model.frameIndexOf(35), FrameIndex(2, 0));
+    QCOMPARE(model.frameIndexOf(69), FrameIndex(3, 18));
+    QCOMPARE(model.frameIndexOf(70), FrameIndex());
+    QCOMPARE(model.frameIndexOf(-1), FrameIndex());
+    QCOMPARE(model.linearIndex({2, 3}), 38);
+    QCOMPARE(model.distance({0, 15}, {1, 0}), 1);
+    QCOMPARE(model.distance({3, 18}, {0, 0}), -69);
+    QCOMPARE(model.distance({1, 2}, {1, 2}), 0);
+    QVERIFY(FrameIndex(0, 99) < FrameIndex(1, 0));
+    QCOMPARE(QString(QDebug::toString(FrameIndex(2, 7))), QStringLiteral("(2, 7)"));
+}
+
+void TestBarModel::expandAndBorders()
+{
+    SeriesDataModel empty(Shares);
+    QString thrown;
+    try {
+        empty.expand({0, 3});
+    } catch (const QString &e) {
+        thrown = e;
+    }
+    QCOMPARE(thrown, QStringLiteral("Can't expand empty SeriesDataModel"));
+
+    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 5, 280)}));
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(900), day, day);
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 15, 0), "100")); // (1, 4)
+    }
+    model.expand({0, 20}); // the first chunk grows by four bars
+    QCOMPARE(model.chunkSize(0), 21);
+    QCOMPARE(model.validBar(0), FrameIndex(1, 4));
+    QCOMPARE(model.validPosition(model.linearIndex({1, 4})), 0);
+    model.expand({3, 2}); // two more chunks of the last one's length
+    QCOMPARE(model.chunkCount(), 4);
+    QCOMPARE(model.chunkStart(2), t(day, 18, 45));
+    QCOMPARE(model.chunkEnd(2), t(day, 23, 30));
+    QCOMPARE(model.chunkSize(3), 3);
+    const QList<datetime> borders = model.chunkBorders();
+    QCOMPARE(borders.size(), 8);
+    // Chunks that touch give equal borders, still in order.
+    QVERIFY(std::is_sorted(borders.begin(), borders.end()));
+    QCOMPARE(borders.at(1), t(day, 14, 0));
+    QCOMPARE(borders.at(2), t(day, 14, 0));
+}
+
+void TestBarModel::frameTimes()
+{
+    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 5, 280)}));
+    SeriesDataModel model(Shares);
+    const QDate day(2026, 12, 3);
+    restore(model, TimeFrameValue(900), day, day);
+    QCOMPARE(model.frameTime({1, 0}, false), t(day, 14, 0));
+    QCOMPARE(model.frameTime({1, 0}, true), t(day, 14, 15));
+    QCOMPARE(model.frameTime({0, 15}, true), t(day, 14, 0));
+    QCOMPARE(model.frameIndexAt(t(day, 14, 14, 59, 999)), FrameIndex(1, 0));
+    QCOMPARE(model.frameIndexAt(t(day, 14, 0)), FrameIndex(1, 0));
+    QCOMPARE(model.frameIndexAt(t(day, 13, 59, 59, 999)), FrameIndex(0, 15));
+}
+
+// --- cross-check --------------------------------------------------------------------------
+
+namespace {
+
+struct PlainBar
+{
+    qint64 openTime = 0, closeTime = 0;
+    decimal open, close, low, high;
+    qint64 volume = 0;
+    xdecimal value;
+};
+
+// The start of the slot of a deal for frames that divide an hour, for days, weeks, months and
+// years, worked out from the calendar alone.
+datetime plainSlot(const TimeFrameValue &tf, const datetime &time)
+{
+    const QDate d = time.getDate();
+    if (tf.kind == Year)
+        return datetime(QDate(d.year(), 1, 1));
+    if (tf.kind == Month)
+        return datetime(QDate(d.year(), d.month(), 1));
+    if (tf.value == 604800)
+        return datetime(d.addDays(1 - d.dayOfWeek()));
+    if (tf.value == 86400)
+        return datetime(d);
+    const QTime tt = time.getTime();
+    const int secondOfHour = tt.minute() * 60 + tt.second();
+    const int slot = secondOfHour - secondOfHour % tf.value;
+    return datetime(d, QTime(tt.hour(), slot / 60, slot % 60));
+}
+
+} // namespace
+
+void TestBarModel::crossCheckAgainstPlainFold()
+{
+    QRandomGenerator random(20261206);
+    const QDate from(2026, 11, 2); // a Monday; the range holds the 2026-11-04 holiday
+    const QDate to(2026, 11, 13);
+    int checkedBars = 0;
+    for (const TimeFrameValue &tf : standardTimeFrames()) {
+        // 2- and 4-hour bars count from each chunk's start, not from a calendar grid.
+        if (tf.kind == Interval && (tf.value == 7200 || tf.value == 14400))
+            continue;
+        // A random valid schedule: one or two sessions a weekday.
+        SessionList monday;
+        const int open = 6 * 60 + int(random.bounded(6 * 60));
+        const int first = 30 + int(random.bounded(5 * 60));
+        monday.append({open, first});
+        if (random.bounded(2)) {
+            const int gap = int(random.bounded(60));
+            monday.append({open + first + gap, 30 + int(random.bounded(4 * 60))});
+        }
+        setSchedule(everyWeekday(monday));
+        SeriesDataModel model(Shares);
+        restore(model, tf, from, to);
+        model.build();
+        const QList<datetime> sessions = model.sessionIntervals();
+        QVERIFY(!sessions.isEmpty());
+
+        // Deals inside the session intervals, in random order, with repeated times.
+        std::vector<Deal> deals;
+        for (int i = 0; i < 3000; ++i) {
+            const qsizetype pair = random.bounded(int(sessions.size() / 2));
+            const datetime s = sessions.at(2 * pair);
+            const qint64 span = s.msecsTo(sessions.at(2 * pair + 1));
+            const datetime when = s.addMSecs(qint64(random.bounded(double(span))) / 1000 * 1000);
+            const QByteArray price = QByteArray::number(100 + random.bounded(50)) + '.'
+                                     + QByteArray::number(random.bounded(100));
+            deals.push_back(deal(when, price.constData(), 1 + random.bounded(20)));
+            if (random.bounded(10) == 0)
+                deals.push_back(deal(when, "120.5", 1)); // the same time again
+        }
+        std::map<qint64, PlainBar> plain;
+        for (const Deal &d : deals) {
+            PlainBar &b = plain[plainSlot(tf, d.time).toMSecsSinceEpoch()];
+            const qint64 ms = d.time.toMSecsSinceEpoch();
+            if (b.volume == 0) {
+                b = {ms, ms, d.price, d.price, d.price, d.price, d.quantity, d.value};
+                continue;
+            }
+            if (ms < b.openTime) {
+                b.openTime = ms;
+                b.open = d.price;
+            }
+            if (ms >= b.closeTime) {
+                b.closeTime = ms;
+                b.close = d.price;
+            }
+            b.low = std::min(b.low, d.price);
+            b.high = std::max(b.high, d.price);
+            b.volume += d.quantity;
+            b.value += d.value;
+        }
+        {
+            DealBatch batch(&model, 4, true);
+            for (const Deal &d : deals)
+                batch.append(d);
+        }
+        QCOMPARE(model.validBarCount(), int(plain.size()));
+        for (const auto &[start, b] : plain) {
+            const FrameIndex idx = model.frameIndexAt(datetime::fromMSecsSinceEpoch(start));
+            QVERIFY2(idx.isValid(), qPrintable(tf.toString()));
+            QCOMPARE(model.frameTime(idx, false), datetime::fromMSecsSinceEpoch(start));
+            const TimeFrame bar = model.bar(idx);
+            QCOMPARE(bar.open, b.open);
+            QCOMPARE(bar.close, b.close);
+            QCOMPARE(bar.low, b.low);
+            QCOMPARE(bar.high, b.high);
+            QCOMPARE(bar.volume, b.volume);
+            QCOMPARE(bar.value, b.value);
+            ++checkedBars;
+        }
+        // The valid list is the bars in order.
+        for (int k = 1; k < model.validBarCount(); ++k)
+            QVERIFY(model.validBar(k - 1) < model.validBar(k));
+    }
+    QVERIFY(checkedBars > 10000);
+}
+
+TA_REGISTER_TEST(TestBarModel)
+#include "tst_barmodel.moc"
