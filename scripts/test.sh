@@ -10,4 +10,8 @@ if [ -n "${CI:-}" ]; then
 fi
 cmake --preset dev -DTA_WERROR="$werror" >/dev/null
 cmake --build --preset dev
+# The concurrency suites again under ThreadSanitizer, then every suite under ASan and UBSan.
+cmake --preset tsan -DTA_WERROR="$werror" >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan
 ctest --preset dev
