@@ -106,13 +106,7 @@ QString decimal::toString() const
     return DecimalCore::toString(m_mantissa, -m_scale);
 }
 
-bool decimal::operator==(const decimal &other) const
-{
-    // Both sides are normalised, so equal values have equal representations.
-    return m_mantissa == other.m_mantissa && m_scale == other.m_scale;
-}
-
-bool decimal::operator<(const decimal &other) const
+bool decimal::lessAcrossScales(const decimal &other) const
 {
     return DecimalCore::compare(m_mantissa, -m_scale, other.m_mantissa, -other.m_scale) < 0;
 }

@@ -31,9 +31,18 @@ public:
     double toDouble() const;
     QString toString() const;
 
-    bool operator==(const decimal &other) const;
+    bool operator==(const decimal &other) const
+    {
+        // Both sides are kept in their shortest form: equal values look the same.
+        return m_scale == other.m_scale && qint64(m_mantissa) == qint64(other.m_mantissa);
+    }
     bool operator!=(const decimal &other) const { return !(*this == other); }
-    bool operator<(const decimal &other) const;
+    bool operator<(const decimal &other) const
+    {
+        if (m_scale == other.m_scale)
+            return qint64(m_mantissa) < qint64(other.m_mantissa);
+        return lessAcrossScales(other);
+    }
     bool operator<=(const decimal &other) const { return !(other < *this); }
     bool operator>(const decimal &other) const { return other < *this; }
     bool operator>=(const decimal &other) const { return !(*this < other); }
@@ -41,6 +50,8 @@ public:
     static int metatypeId();
 
 private:
+    bool lessAcrossScales(const decimal &other) const;
+
     PackedInt64 m_mantissa;
     qint8 m_scale = 0;
 };

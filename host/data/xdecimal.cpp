@@ -130,7 +130,7 @@ void xdecimal::assign(__int128 mantissa, long long exponent, bool exact, const c
     }
 }
 
-xdecimal &xdecimal::operator+=(const xdecimal &other)
+xdecimal &xdecimal::addSlow(const xdecimal &other)
 {
     const bool exact = m_exact && other.m_exact;
     if (other.m_mantissa == 0) {
@@ -184,7 +184,11 @@ double xdecimal::toDouble() const
 
 QString xdecimal::toString() const
 {
-    return DecimalCore::toString(m_mantissa, m_exponent);
+    // Sums keep the operands' exponent; the text is the shortest form.
+    qint64 m = m_mantissa;
+    int e = m_exponent;
+    DecimalCore::normalize(m, e);
+    return DecimalCore::toString(m, e);
 }
 
 bool xdecimal::operator==(const xdecimal &other) const

@@ -31,7 +31,19 @@ public:
     bool isZero() const { return m_mantissa == 0; }
     bool isExact() const { return m_exact; }
 
-    xdecimal &operator+=(const xdecimal &other);
+    xdecimal &operator+=(const xdecimal &other)
+    {
+        // The common case, same exponent and no overflow, stays exact and cheap.
+        qint64 sum;
+        if (m_exponent == other.m_exponent && m_exact && other.m_exact
+            && !__builtin_add_overflow(qint64(m_mantissa), qint64(other.m_mantissa), &sum)) {
+            m_mantissa = sum;
+            if (sum == 0)
+                m_exponent = 0;
+            return *this;
+        }
+        return addSlow(other);
+    }
     xdecimal operator+(const xdecimal &other) const
     {
         xdecimal result = *this;
@@ -54,6 +66,7 @@ public:
     static int metatypeId();
 
 private:
+    xdecimal &addSlow(const xdecimal &other);
     void assign(__int128 mantissa, long long exponent, bool exact, const char *operation);
 
     PackedInt64 m_mantissa;

@@ -416,7 +416,8 @@ FrameIndex SeriesDataModel::frameIndexAtLocked(const datetime &t) const
         m_lastChunk = c;
     }
     const Chunk &chunk = m_chunks[c];
-    const qint64 bar = chunk.start.msecsTo(t) / 1000 / m_timeFrame.value;
+    const qint64 bar = (t.toMSecsSinceEpoch() - chunk.start.toMSecsSinceEpoch()) / 1000
+                       / m_timeFrame.value;
     if (bar < 0 || bar >= qint64(chunk.bars.size()))
         return {};
     return {c, int(bar)};
