@@ -152,14 +152,7 @@ void SeriesDataModel::restoreState(Settings &settings)
     m_toCurrDate = range.toCurrDate;
     m_dateFrom = range.dateFrom;
     m_dateTo = range.dateTo;
-    m_lastIndex = {};
-    m_valid.clear();
-    m_newValid.clear();
-    m_sessions.clear();
-    m_chunks.clear();
-    updateOffsets();
-    buildSessionIntervals();
-    layoutChunks();
+    layOutAnew();
 }
 
 bool SeriesDataModel::setTimeFrame(const TimeFrameValue &timeFrame)
@@ -198,15 +191,25 @@ bool SeriesDataModel::applyRange(Settings &settings)
     m_toCurrDate = range.toCurrDate;
     m_dateFrom = range.dateFrom;
     m_dateTo = range.dateTo;
+    layOutAnew();
+    return true;
+}
+
+void SeriesDataModel::clearLayout()
+{
     m_lastIndex = {};
     m_valid.clear();
     m_newValid.clear();
     m_sessions.clear();
     m_chunks.clear();
     updateOffsets();
+}
+
+void SeriesDataModel::layOutAnew()
+{
+    clearLayout();
     buildSessionIntervals();
     layoutChunks();
-    return true;
 }
 
 // --- session intervals --------------------------------------------------------------------
@@ -737,13 +740,7 @@ void SeriesDataModel::update()
             Lock lock(m_mutex);
             m_dateTo = today;
             m_dateFrom = newFrom;
-            m_lastIndex = {};
-            m_valid.clear();
-            m_newValid.clear();
-            m_sessions.clear();
-            m_chunks.clear();
-            buildSessionIntervals();
-            layoutChunks();
+            layOutAnew();
         }
         m_acceptingData.store(1);
     }
@@ -758,12 +755,7 @@ void SeriesDataModel::reset()
         Lock lock(m_mutex);
         MapSettings state;
         saveState(state);
-        m_lastIndex = {};
-        m_valid.clear();
-        m_newValid.clear();
-        m_sessions.clear();
-        m_chunks.clear();
-        updateOffsets();
+        clearLayout();
         restoreState(state);
     }
     Q_EMIT dataChanged({}, {});

@@ -92,6 +92,9 @@ private:
     using Lock = std::lock_guard<std::recursive_mutex>;
 
     void cancelFillers();
+    // Forgets bars, session intervals and chunks; layOutAnew() then lays them out again.
+    void clearLayout();
+    void layOutAnew();
     void buildSessionIntervals();
     void layoutChunks();
     void updateOffsets();
