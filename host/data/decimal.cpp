@@ -44,16 +44,23 @@ decimal::decimal(const QString &text)
 decimal::decimal(qint64 mantissa, int scale)
 {
     Q_ASSERT(scale >= 0 && scale <= MaxScale);
-    int exponent = -scale;
-    DecimalCore::normalize(mantissa, exponent);
+    // Trailing zeros after the point go; an integer keeps its digits.
+    while (scale > 0 && mantissa % 10 == 0) {
+        mantissa /= 10;
+        --scale;
+    }
+    if (mantissa == 0)
+        scale = 0;
     m_mantissa = mantissa;
-    m_scale = static_cast<qint8>(-exponent);
+    m_scale = static_cast<qint8>(scale);
 }
 
-decimal decimal::fromString(QStringView text, bool *ok, QString *error)
+namespace {
+
+template <typename Text>
+decimal parseDecimal(Text text, bool *ok, QString *error)
 {
     DecimalCore::Parsed parsed;
-    decimal result;
     qint64 mantissa = 0;
     int scale = 0;
     bool good = DecimalCore::parse(text, parsed, error);
@@ -62,13 +69,21 @@ decimal decimal::fromString(QStringView text, bool *ok, QString *error)
         if (!good && error)
             *error = QStringLiteral("out of the range of a decimal");
     }
-    if (good) {
-        result.m_mantissa = mantissa;
-        result.m_scale = static_cast<qint8>(scale);
-    }
     if (ok)
         *ok = good;
-    return result;
+    return good ? decimal(mantissa, scale) : decimal();
+}
+
+} // namespace
+
+decimal decimal::fromString(QStringView text, bool *ok, QString *error)
+{
+    return parseDecimal(text, ok, error);
+}
+
+decimal decimal::fromLatin1(QByteArrayView text, bool *ok, QString *error)
+{
+    return parseDecimal(text, ok, error);
 }
 
 decimal decimal::fromDouble(double value, bool *ok)

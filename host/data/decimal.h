@@ -21,6 +21,8 @@ public:
 
     // Non-throwing parse; *ok tells whether the text was a decimal number (zero when not).
     static decimal fromString(QStringView text, bool *ok, QString *error = nullptr);
+    // The same for Latin-1 bytes (cache files, replies) without making a QString.
+    static decimal fromLatin1(QByteArrayView text, bool *ok, QString *error = nullptr);
     // The shortest decimal that reads back as the same double, rounded to MaxScale digits.
     static decimal fromDouble(double value, bool *ok = nullptr);
 

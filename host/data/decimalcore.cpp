@@ -52,45 +52,68 @@ qint64 pow10(int n)
     return Pow10Table[n];
 }
 
-bool parse(QStringView text, Parsed &out, QString *error)
+namespace {
+
+inline char16_t charAt(QStringView text, qsizetype i)
+{
+    return text[i].unicode();
+}
+
+inline char16_t charAt(QByteArrayView text, qsizetype i)
+{
+    return char16_t(uchar(text[i]));
+}
+
+inline bool isBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+template <typename Text>
+bool parseText(Text text, Parsed &out, QString *error)
 {
     auto fail = [&](const char *why) {
         if (error)
             *error = QString::fromLatin1(why);
         return false;
     };
-    text = text.trimmed();
     qsizetype i = 0;
-    const qsizetype n = text.size();
+    qsizetype n = text.size();
+    while (i < n && isBlank(charAt(text, i)))
+        ++i;
+    while (n > i && isBlank(charAt(text, n - 1)))
+        --n;
     bool negative = false;
-    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
+    if (i < n && (charAt(text, i) == u'-' || charAt(text, i) == u'+')) {
+        negative = charAt(text, i) == u'-';
         ++i;
     }
     // Significant digits without leading or trailing zeros; trailing zeros are only counted,
     // so that "1" followed by thousands of zeros stays cheap and exact. fractionDigits counts
     // every digit after the point.
-    QString digits;
+    unsigned long long value = 0; // the significant digits so far, at most 19
+    int digitCount = 0;
     qint64 trailingZeros = 0;
     qint64 fractionDigits = 0;
     bool anyDigit = false;
     bool point = false;
     for (; i < n; ++i) {
-        const QChar c = text[i];
+        const char16_t c = charAt(text, i);
         if (c >= u'0' && c <= u'9') {
             anyDigit = true;
             if (point)
                 ++fractionDigits;
             if (c == u'0') {
-                if (!digits.isEmpty())
+                if (digitCount > 0)
                     ++trailingZeros;
                 continue;
             }
-            if (digits.size() + trailingZeros + 1 > 19)
+            if (digitCount + trailingZeros + 1 > 19)
                 return fail("more than 19 significant digits");
-            digits.append(QString(trailingZeros, u'0'));
-            trailingZeros = 0;
-            digits.append(c);
+            for (; trailingZeros > 0; --trailingZeros, ++digitCount)
+                value *= 10;
+            value = value * 10 + (c - u'0');
+            ++digitCount;
         } else if (c == u'.' && !point) {
             point = true;
         } else {
@@ -100,17 +123,17 @@ bool parse(QStringView text, Parsed &out, QString *error)
     if (!anyDigit)
         return fail("no digits");
     long long exponent = 0;
-    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+    if (i < n && (charAt(text, i) == u'e' || charAt(text, i) == u'E')) {
         ++i;
         bool expNegative = false;
-        if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-            expNegative = text[i] == u'-';
+        if (i < n && (charAt(text, i) == u'-' || charAt(text, i) == u'+')) {
+            expNegative = charAt(text, i) == u'-';
             ++i;
         }
         bool anyExpDigit = false;
-        for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        for (; i < n && charAt(text, i) >= u'0' && charAt(text, i) <= u'9'; ++i) {
             anyExpDigit = true;
-            exponent = exponent * 10 + (text[i].unicode() - u'0');
+            exponent = exponent * 10 + (charAt(text, i) - u'0');
             if (exponent > 100000000)
                 return fail("exponent out of range");
         }
@@ -121,15 +144,12 @@ bool parse(QStringView text, Parsed &out, QString *error)
     }
     if (i != n)
         return fail("unexpected character");
-    if (digits.isEmpty()) {
+    if (digitCount == 0) {
         out = Parsed{};
         return true;
     }
     // value = digits * 10^(trailingZeros - fractionDigits + exponent)
     exponent += trailingZeros - fractionDigits;
-    unsigned long long value = 0;
-    for (QChar c : std::as_const(digits))
-        value = value * 10 + (c.unicode() - u'0');
     if (value > static_cast<unsigned long long>(std::numeric_limits<qint64>::max()))
         return fail("more than 19 significant digits");
     if (exponent < std::numeric_limits<int>::min() / 2 || exponent > std::numeric_limits<int>::max() / 2)
@@ -137,6 +157,18 @@ bool parse(QStringView text, Parsed &out, QString *error)
     out.mantissa = negative ? -static_cast<qint64>(value) : static_cast<qint64>(value);
     out.exponent = static_cast<int>(exponent);
     return true;
+}
+
+} // namespace
+
+bool parse(QStringView text, Parsed &out, QString *error)
+{
+    return parseText(text, out, error);
+}
+
+bool parse(QByteArrayView text, Parsed &out, QString *error)
+{
+    return parseText(text, out, error);
 }
 
 void normalize(qint64 &mantissa, int &exponent)

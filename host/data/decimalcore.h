@@ -4,6 +4,7 @@
 // Internal to the host library.
 
 #include <QString>
+#include <QByteArrayView>
 #include <QStringView>
 
 namespace DecimalCore {
@@ -18,6 +19,8 @@ struct Parsed
 // zeros are folded into the exponent, so the result is the shortest exact form. Returns false
 // and an English reason when the text is not a number or needs more than 19 significant digits.
 bool parse(QStringView text, Parsed &out, QString *error);
+// The same for Latin-1 text (files and replies), without making a QString.
+bool parse(QByteArrayView text, Parsed &out, QString *error);
 
 // Strips trailing zeros of the mantissa into the exponent. Zero becomes (0, 0).
 void normalize(qint64 &mantissa, int &exponent);

@@ -71,23 +71,38 @@ xdecimal xdecimal::fromParts(qint64 mantissa, qint16 exponent, bool exact)
     return result;
 }
 
-xdecimal xdecimal::fromString(QStringView text, bool *ok, QString *error)
+namespace {
+
+template <typename Text>
+bool parseParts(Text text, DecimalCore::Parsed *parsed, QString *error)
 {
-    DecimalCore::Parsed parsed;
-    xdecimal result;
-    bool good = DecimalCore::parse(text, parsed, error);
-    if (good && (parsed.exponent < MinExponent || parsed.exponent > MaxExponent)) {
+    bool good = DecimalCore::parse(text, *parsed, error);
+    if (good && (parsed->exponent < MinExponent || parsed->exponent > MaxExponent)) {
         good = false;
         if (error)
             *error = QStringLiteral("exponent out of range");
     }
-    if (good) {
-        result.m_mantissa = parsed.mantissa;
-        result.m_exponent = static_cast<qint16>(parsed.exponent);
-    }
+    return good;
+}
+
+} // namespace
+
+xdecimal xdecimal::fromString(QStringView text, bool *ok, QString *error)
+{
+    DecimalCore::Parsed parsed;
+    const bool good = parseParts(text, &parsed, error);
     if (ok)
         *ok = good;
-    return result;
+    return good ? xdecimal(parsed.mantissa, qint16(parsed.exponent)) : xdecimal();
+}
+
+xdecimal xdecimal::fromLatin1(QByteArrayView text, bool *ok, QString *error)
+{
+    DecimalCore::Parsed parsed;
+    const bool good = parseParts(text, &parsed, error);
+    if (ok)
+        *ok = good;
+    return good ? xdecimal(parsed.mantissa, qint16(parsed.exponent)) : xdecimal();
 }
 
 void xdecimal::assign(__int128 mantissa, long long exponent, bool exact, const char *operation)

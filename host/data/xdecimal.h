@@ -25,6 +25,7 @@ public:
     // Rebuilds a stored value, including whether it had been rounded.
     static xdecimal fromParts(qint64 mantissa, qint16 exponent, bool exact);
     static xdecimal fromString(QStringView text, bool *ok, QString *error = nullptr);
+    static xdecimal fromLatin1(QByteArrayView text, bool *ok, QString *error = nullptr);
 
     qint64 mantissa() const { return m_mantissa; }
     qint16 exponent() const { return m_exponent; }

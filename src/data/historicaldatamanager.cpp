@@ -262,13 +262,15 @@ void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
                 break;
             bool ok[7];
             Deal open, high, low, close;
-            open.price = decimal::fromString(QString::fromLatin1(fields[1]), &ok[0]);
-            high.price = decimal::fromString(QString::fromLatin1(fields[2]), &ok[1]);
-            low.price = decimal::fromString(QString::fromLatin1(fields[3]), &ok[2]);
-            close.price = decimal::fromString(QString::fromLatin1(fields[4]), &ok[3]);
+            open.price = decimal::fromLatin1(fields[1], &ok[0]);
+            high.price = decimal::fromLatin1(fields[2], &ok[1]);
+            low.price = decimal::fromLatin1(fields[3], &ok[2]);
+            close.price = decimal::fromLatin1(fields[4], &ok[3]);
             close.quantity = QByteArray::fromRawData(fields[5].data(), fields[5].size())
                                  .toLongLong(&ok[4]);
-            close.value = xdecimal::fromString(QString::fromLatin1(fields[6]), &ok[5]);
+            // A volume cannot be negative.
+            ok[4] = ok[4] && close.quantity >= 0;
+            close.value = xdecimal::fromLatin1(fields[6], &ok[5]);
             close.openInterest = QByteArray::fromRawData(fields[7].data(), fields[7].size())
                                      .toUInt(&ok[6]);
             if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))

@@ -468,7 +468,11 @@ bool SeriesDataModel::addDeals(const ModelKey &key, const DealBatch &batch)
                 if (bar.high < deal.price)
                     bar.high = deal.price;
                 bar.value += deal.value;
-                bar.volume += deal.quantity;
+                // Absurd volumes (a corrupt file, a bad reply) stop at the largest value
+                // instead of wrapping round.
+                if (__builtin_add_overflow(bar.volume, deal.quantity, &bar.volume))
+                    bar.volume = deal.quantity < 0 ? std::numeric_limits<qint64>::min()
+                                                   : std::numeric_limits<qint64>::max();
             } else {
                 bar.low = bar.high = bar.open = bar.close = deal.price;
                 bar.volume = deal.quantity;

@@ -362,6 +362,20 @@ void TestCache::shortLinesEndTheFile()
     model.rebuild();
     HistoricalDataManager::readCacheFiles(&model, Day, Day);
     QCOMPARE(model.validBarCount(), 1);
+    // A negative volume is no volume: the file ends there.
+    writeFile(dir + QStringLiteral("/20261203_1"),
+              "100001;254.3;254.3;254.3;254.3;10;2543;0\n"
+              "100002;254.4;254.4;254.4;254.4;-10;2544;0\n");
+    model.rebuild();
+    HistoricalDataManager::readCacheFiles(&model, Day, Day);
+    QCOMPARE(model.validBarCount(), 1);
+    // Volumes too large to add up stop at the largest value instead of wrapping round.
+    writeFile(dir + QStringLiteral("/20261203_1"),
+              "100001;1;1;1;1;9223372036854775807;1;0\n"
+              "100001;1;1;1;1;9223372036854775807;1;0\n");
+    model.rebuild();
+    HistoricalDataManager::readCacheFiles(&model, Day, Day);
+    QCOMPARE(model.bar(model.validBar(0)).volume, std::numeric_limits<qint64>::max());
 }
 
 void TestCache::downloadedDayKeepsFinishedFile()
