@@ -14,7 +14,6 @@ namespace {
 
 SeriesDataService *service = nullptr;
 
-constexpr qint64 MsPerDay = 86400000;
 
 datetime atMinute(const QDate &date, int minuteOfDay)
 {
