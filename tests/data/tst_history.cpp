@@ -1,0 +1,302 @@
+#include "bartesthelpers.h"
+#include "historicaldatamanager.h"
+#include "networkdatamanager.h"
+#include "referencedata.h"
+#include "testregistry.h"
+#include "visualeventcenter.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace BarTest;
+
+namespace {
+
+// The last working days before today, so that the service has every candle of them.
+QDate lastWeekday(int back)
+{
+    QDate d = QDate::currentDate();
+    int found = 0;
+    for (;;) {
+        d = d.addDays(-1);
+        if (d.dayOfWeek() <= 5 && ++found > back)
+            return d;
+    }
+}
+
+// Collects the client's log lines.
+QStringList logLines;
+QtMessageHandler previousHandler = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    logLines.append(message);
+    if (type != QtInfoMsg && type != QtDebugMsg)
+        previousHandler(type, context, message);
+}
+
+} // namespace
+
+// The history client against the project's history service, started on a free port.
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void loadsSeveralPages();
+    void gzipGivesTheSameBars();
+    void indexAsksForNamesFirst();
+    void subMinuteFrameAsksNothing();
+    void failuresAreRetriedThenReported_data();
+    void failuresAreRetriedThenReported();
+    void slowButSteadyReplyIsNotCutOff();
+    void droppedOnceThenLoaded();
+    void candlesAfterTheSessionsOnlyCount();
+
+private:
+    bool startServer(const QStringList &arguments);
+    bool loadInto(SeriesDataModel &model, const QDate &from, const QDate &till);
+
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+    QProcess m_server;
+};
+
+void TestHistory::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("history.ini")));
+    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    SeriesDataService::setInstance(&m_service);
+    previousHandler = qInstallMessageHandler(collect);
+}
+
+void TestHistory::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+    SeriesDataService::setInstance(nullptr);
+    qunsetenv("TA_DATA_DIR");
+}
+
+void TestHistory::init()
+{
+    logLines.clear();
+    setSchedule(everyWeekday({at(1, 10, 0, 525)}));
+    AppSettings parameters(QStringLiteral("Transports/hdxplugin/Parameters"));
+    parameters.setValue(QStringLiteral("requestGzip"), false);
+    parameters.setValue(QStringLiteral("requestTimeout"), 3000);
+}
+
+void TestHistory::cleanup()
+{
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+bool TestHistory::startServer(const QStringList &arguments)
+{
+    m_server.kill();
+    m_server.waitForFinished();
+    m_server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
+                   QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                               QStringLiteral("--reference"),
+                               QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")}
+                       + arguments);
+    if (!m_server.waitForStarted() || !m_server.waitForReadyRead(20000))
+        return false;
+    const int port = m_server.readLine().trimmed().toInt();
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
+    return port > 0;
+}
+
+bool TestHistory::loadInto(SeriesDataModel &model, const QDate &from, const QDate &till)
+{
+    model.build();
+    DealBatch batch(&model, 4, true);
+    NetworkDataManager client(model.seriesKey(), &model, &batch);
+    return client.load(from, till);
+}
+
+void TestHistory::loadsSeveralPages()
+{
+    QVERIFY(startServer({QStringLiteral("--page-size"), QStringLiteral("200")}));
+    const QDate day = lastWeekday(0);
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    int candles = 0;
+    {
+        DealBatch batch(&model, 4, true);
+        NetworkDataManager client(Shares, &model, &batch);
+        QVERIFY(client.load(day, day));
+        candles = client.candleCount();
+    }
+    // 520 one-minute candles (10:00-13:00, 13:05-18:45): pages of 200 asked with start 0, 200,
+    // 400 and 520 (empty).
+    QCOMPARE(candles, 520);
+    QCOMPARE(model.validBarCount(), 520);
+    QCOMPARE(logLines.filter(QStringLiteral("start=200")).size(), 1);
+    QCOMPARE(logLines.filter(QStringLiteral("start=400")).size(), 1);
+    QVERIFY(logLines.filter(QStringLiteral("candleborders.json")).size() == 1);
+    // The downloaded range is in the cache: the interval file and the day's minutes.
+    const QString dir = HistoricalDataManager::instrumentDirectory(Shares);
+    QVERIFY(QFile::exists(HistoricalDataManager::intervalFilePath(dir, day, day.addDays(1),
+                                                                  QStringLiteral("60"))
+                          + QStringLiteral(".1dx")));
+    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(dir, day, QStringLiteral("60"))
+                          + QStringLiteral(".hdx")));
+}
+
+void TestHistory::gzipGivesTheSameBars()
+{
+    QVERIFY(startServer({}));
+    const QDate from = lastWeekday(2), till = lastWeekday(0);
+    SeriesDataModel plain(Shares), packed(Shares);
+    restore(plain, TimeFrameValue(300), from, till);
+    restore(packed, TimeFrameValue(300), from, till);
+    QVERIFY(loadInto(plain, from, till));
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("requestGzip"), true);
+    QVERIFY(loadInto(packed, from, till));
+    QVERIFY(plain.validBarCount() > 100);
+    QCOMPARE(packed.validBarCount(), plain.validBarCount());
+    for (int k = 0; k < plain.validBarCount(); k += 7) {
+        const TimeFrame a = plain.bar(plain.validBar(k)), b = packed.bar(packed.validBar(k));
+        QCOMPARE(b.open, a.open);
+        QCOMPARE(b.close, a.close);
+        QCOMPARE(b.volume, a.volume);
+    }
+}
+
+void TestHistory::indexAsksForNamesFirst()
+{
+    QVERIFY(startServer({}));
+    const QDate day = lastWeekday(0);
+    setSchedule(everyWeekday({at(1, 10, 0, 530)}));
+    SeriesDataModel model(SeriesKey{2, 16, 1601});
+    restore(model, TimeFrameValue(3600), day, day);
+    DealBatch batch(&model, 4, true);
+    NetworkDataManager client(model.seriesKey(), &model, &batch);
+    QVERIFY(client.load(day, day));
+    QCOMPARE(client.hdxSecurity(), QStringLiteral("IXEQ"));
+    QCOMPARE(client.hdxBoard(), QStringLiteral("IDX"));
+    QVERIFY(logLines.filter(QStringLiteral("in state 2")).size() == 1);
+    QVERIFY(client.candleCount() > 0);
+}
+
+void TestHistory::subMinuteFrameAsksNothing()
+{
+    QVERIFY(startServer({}));
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(30), lastWeekday(0), lastWeekday(0));
+    QVERIFY(!loadInto(model, lastWeekday(0), lastWeekday(0)));
+    QVERIFY(logLines.filter(QStringLiteral("Sending query")).isEmpty());
+}
+
+void TestHistory::failuresAreRetriedThenReported_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<bool>("notified");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("http error") << QStringList{QStringLiteral("--status"), QStringLiteral("500")}
+                                << true << "";
+    QTest::newRow("malformed json") << QStringList{QStringLiteral("--malformed-json")} << false
+                                    << "";
+    QTest::newRow("stalled reply")
+        << QStringList{QStringLiteral("--stall-after"), QStringLiteral("20")} << true
+        << "Время на соединение истекло";
+    QTest::newRow("missing column")
+        << QStringList{QStringLiteral("--missing-column"), QStringLiteral("interval")} << false
+        << "";
+}
+
+void TestHistory::failuresAreRetriedThenReported()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(bool, notified);
+    QFETCH(QString, text);
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("requestTimeout"), 400);
+    QVERIFY(startServer(faults));
+    QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
+    SeriesDataModel model(Shares);
+    const QDate day = lastWeekday(0);
+    restore(model, TimeFrameValue(60), day, day);
+    QVERIFY(!loadInto(model, day, day));
+    QCoreApplication::processEvents();
+    const int sends = int(logLines.filter(QStringLiteral("Sending query")).size());
+    // A format error is final at once; everything else is asked three times.
+    if (faults.contains(QStringLiteral("--missing-column")))
+        QCOMPARE(sends, 1);
+    else
+        QCOMPARE(sends, 3);
+    QCOMPARE(shown.count(), notified ? 1 : 0);
+    if (notified) {
+        const QString message = shown.first().at(1).toString();
+        QVERIFY2(message.startsWith(QStringLiteral("Тех. анализ: не удалось получить данные из "
+                                                   "HDX по Арктик Нефть ао. ")),
+                 qPrintable(message));
+        QVERIFY2(message.contains(text), qPrintable(message));
+    }
+    QCOMPARE(model.validBarCount(), 0);
+}
+
+void TestHistory::slowButSteadyReplyIsNotCutOff()
+{
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("requestTimeout"), 600);
+    // Pieces of 4 kB every 200 ms: a page of 500 candles takes well over the timeout in all.
+    QVERIFY(startServer({QStringLiteral("--chunk-delay"), QStringLiteral("200"),
+                         QStringLiteral("--chunk-size"), QStringLiteral("4096")}));
+    SeriesDataModel model(Shares);
+    const QDate day = lastWeekday(0);
+    restore(model, TimeFrameValue(60), day, day);
+    QVERIFY(loadInto(model, day, day));
+    QCOMPARE(model.validBarCount(), 520);
+    QVERIFY(logLines.filter(QStringLiteral("Request timeout")).isEmpty());
+}
+
+void TestHistory::droppedOnceThenLoaded()
+{
+    // The network layer itself tries a dropped connection once more; the client's own retries
+    // carry it over the rest.
+    QVERIFY(startServer({QStringLiteral("--drop"), QStringLiteral("--faults"),
+                         QStringLiteral("3")}));
+    SeriesDataModel model(Shares);
+    const QDate day = lastWeekday(0);
+    restore(model, TimeFrameValue(60), day, day);
+    QVERIFY(loadInto(model, day, day));
+    QCOMPARE(model.validBarCount(), 520);
+    QVERIFY(logLines.filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
+}
+
+void TestHistory::candlesAfterTheSessionsOnlyCount()
+{
+    QVERIFY(startServer({}));
+    // The chart's schedule ends at noon; the service has candles until 18:45.
+    setSchedule(everyWeekday({at(1, 10, 0, 120)}));
+    SeriesDataModel model(Shares);
+    const QDate day = lastWeekday(0);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    DealBatch batch(&model, 4, true);
+    NetworkDataManager client(Shares, &model, &batch);
+    QVERIFY(client.load(day, day));
+    batch.flush();
+    QCOMPARE(client.candleCount(), 520);
+    QCOMPARE(model.validBarCount(), 120);
+    QVERIFY(logLines.filter(QStringLiteral("start=500")).size() == 1);
+}
+
+TA_REGISTER_TEST(TestHistory)
+#include "tst_history.moc"
