@@ -160,6 +160,22 @@ QList<SyntheticMarket::Candle> SyntheticMarket::candles(const Instrument &instru
                                                         int intervalCode, const QDate &from,
                                                         const QDate &till)
 {
+    const QString key = QStringLiteral("%1/%2/%3/%4")
+                            .arg(instrument.sec)
+                            .arg(intervalCode)
+                            .arg(from.toJulianDay())
+                            .arg(till.toJulianDay());
+    if (key == m_lastKey)
+        return m_lastCandles;
+    m_lastKey = key;
+    m_lastCandles = build(instrument, intervalCode, from, till);
+    return m_lastCandles;
+}
+
+QList<SyntheticMarket::Candle> SyntheticMarket::build(const Instrument &instrument,
+                                                      int intervalCode, const QDate &from,
+                                                      const QDate &till)
+{
     QList<Candle> minutes;
     // A session may start the day before and run past midnight.
     for (QDate d = from.addDays(-1); d <= till; d = d.addDays(1)) {

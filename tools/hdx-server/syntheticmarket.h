@@ -55,11 +55,16 @@ public:
     static QDate historyStart() { return QDate(2024, 1, 1); }
 
 private:
+    QList<Candle> build(const Instrument &instrument, int intervalCode, const QDate &from,
+                        const QDate &till);
     QList<Candle> minuteCandles(const Instrument &instrument, const QDate &sessionDay);
     double anchor(const Instrument &instrument, const QDate &day);
     bool tradingDay(const QDate &day) const;
 
     QList<Instrument> m_instruments;
     QDate m_today;
+    // The last answer: the pages of one download ask for the same range again and again.
+    QString m_lastKey;
+    QList<Candle> m_lastCandles;
     QHash<QString, double> m_anchors;
 };
