@@ -26,6 +26,35 @@ datetime::datetime(int year, int month, int day, int hour, int minute, int secon
 {
 }
 
+datetime datetime::fromLocalParts(int year, int month, int day, int hour, int minute,
+                                  int second, int msec)
+{
+    const QDate date(year, month, day);
+    if (!date.isValid() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0
+        || second > 59 || msec < 0 || msec > 999)
+        return {};
+    struct Day
+    {
+        qint64 julian = std::numeric_limits<qint64>::min();
+        qint64 midnight = 0;
+        bool regular = false; // 24 hours long: no clock change that day
+    };
+    thread_local Day cache[8];
+    const qint64 julian = date.toJulianDay();
+    Day &slot = cache[julian & 7];
+    if (slot.julian != julian) {
+        slot.julian = julian;
+        slot.midnight = QDateTime(date, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
+        const qint64 next = QDateTime(date.addDays(1), QTime(0, 0), Qt::LocalTime)
+                                .toMSecsSinceEpoch();
+        slot.regular = next - slot.midnight == 86400000;
+    }
+    if (!slot.regular)
+        return datetime(date, QTime(hour, minute, second, msec));
+    return fromMSecsSinceEpoch(slot.midnight
+                               + ((qint64(hour) * 60 + minute) * 60 + second) * 1000 + msec);
+}
+
 datetime datetime::now()
 {
     return fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 
 ResponseParser::ResponseParser(const QJsonObject &reply, const QString &block,
@@ -182,13 +183,27 @@ double ResponseParser::toDouble(const QString &column, bool *ok) const
     return good ? d : 0.0;
 }
 
+namespace {
+
+// The shortest text that reads back as the same double, as Latin-1 bytes.
+QByteArrayView shortest(double d, char (&buffer)[40])
+{
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, d);
+    return error == std::errc() ? QByteArrayView(buffer, end - buffer) : QByteArrayView();
+}
+
+} // namespace
+
 decimal ResponseParser::toDecimal(const QString &column, bool *ok) const
 {
     bool present = false;
     const QJsonValue v = value(column, &present);
     bool good = false;
     decimal result;
-    if (v.isDouble())
+    char buffer[40];
+    if (v.isDouble() && std::isfinite(v.toDouble()))
+        result = decimal::fromLatin1(shortest(v.toDouble(), buffer), &good);
+    if (v.isDouble() && !good && std::isfinite(v.toDouble()))
         result = decimal::fromDouble(v.toDouble(), &good);
     else if (v.isString())
         result = decimal::fromString(v.toString(), &good);
@@ -205,10 +220,10 @@ xdecimal ResponseParser::toXDecimal(const QString &column, bool *ok) const
     xdecimal result;
     if (v.isDouble()) {
         // Through the shortest text that reads back as the same double.
+        char buffer[40];
         const double d = v.toDouble();
         if (std::isfinite(d))
-            result = xdecimal::fromString(QString::number(d, 'g', QLocale::FloatingPointShortest),
-                                          &good);
+            result = xdecimal::fromLatin1(shortest(d, buffer), &good);
     } else if (v.isString()) {
         result = xdecimal::fromString(v.toString(), &good);
     }
@@ -242,6 +257,30 @@ QTime ResponseParser::toTime(const QString &column, bool *ok) const
 datetime ResponseParser::toDatetime(const QString &column, bool *ok) const
 {
     bool present = false;
+    const QJsonValue v = value(column, &present);
+    if (v.isString()) {
+        // The service's own form "yyyy-MM-dd hh:mm:ss", read without building a QDateTime.
+        const QString s = v.toString();
+        auto digits = [&s](int at, int count) {
+            int n = 0;
+            for (int i = at; i < at + count; ++i) {
+                const char16_t c = s.at(i).unicode();
+                if (c < u'0' || c > u'9')
+                    return -1;
+                n = n * 10 + (c - u'0');
+            }
+            return n;
+        };
+        if (s.size() == 19 && s.at(4) == u'-' && s.at(7) == u'-' && s.at(10) == u' '
+            && s.at(13) == u':' && s.at(16) == u':') {
+            const datetime t = datetime::fromLocalParts(digits(0, 4), digits(5, 2),
+                                                        digits(8, 2), digits(11, 2),
+                                                        digits(14, 2), digits(17, 2));
+            if (ok)
+                *ok = !t.isNull();
+            return t;
+        }
+    }
     const QString text = toString(column, &present).trimmed();
     QDateTime dt = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (!dt.isValid())

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void slowButSteadyReplyIsNotCutOff();
     void droppedOnceThenLoaded();
     void candlesAfterTheSessionsOnlyCount();
+    void candleBetweenSessionsIsDropped();
 
 private:
     bool startServer(const QStringList &arguments);
@@ -218,6 +219,11 @@ void TestHistory::failuresAreRetriedThenReported_data()
     QTest::newRow("missing column")
         << QStringList{QStringLiteral("--missing-column"), QStringLiteral("interval")} << false
         << "";
+    QTest::newRow("wrong column type")
+        << QStringList{QStringLiteral("--wrong-type"), QStringLiteral("interval")} << false << "";
+    // The connection closes before the announced length: a network error, shown to the user.
+    QTest::newRow("truncated gzip") << QStringList{QStringLiteral("--truncate-gzip")} << true
+                                    << "";
 }
 
 void TestHistory::failuresAreRetriedThenReported()
@@ -227,6 +233,9 @@ void TestHistory::failuresAreRetriedThenReported()
     QFETCH(QString, text);
     AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
         .setValue(QStringLiteral("requestTimeout"), 400);
+    if (faults.contains(QStringLiteral("--truncate-gzip")))
+        AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+            .setValue(QStringLiteral("requestGzip"), true);
     QVERIFY(startServer(faults));
     QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
     SeriesDataModel model(Shares);
@@ -236,7 +245,8 @@ void TestHistory::failuresAreRetriedThenReported()
     QCoreApplication::processEvents();
     const int sends = int(logLines.filter(QStringLiteral("Sending query")).size());
     // A format error is final at once; everything else is asked three times.
-    if (faults.contains(QStringLiteral("--missing-column")))
+    if (faults.contains(QStringLiteral("--missing-column"))
+        || faults.contains(QStringLiteral("--wrong-type")))
         QCOMPARE(sends, 1);
     else
         QCOMPARE(sends, 3);
@@ -296,6 +306,56 @@ void TestHistory::candlesAfterTheSessionsOnlyCount()
     QCOMPARE(client.candleCount(), 520);
     QCOMPARE(model.validBarCount(), 120);
     QVERIFY(logLines.filter(QStringLiteral("start=500")).size() == 1);
+}
+
+void TestHistory::candleBetweenSessionsIsDropped()
+{
+    // Recorded replies: borders, one page with a Saturday candle between two weekday ones,
+    // then an empty page.
+    QTemporaryDir replies;
+    const QString path = QStringLiteral(
+        "/hdx/engines/stock/markets/shares/boards/EQMN/securities/ARKT/");
+    auto store = [&replies](QString name, const QByteArray &body) {
+        QFile f(replies.filePath(name.replace(u'/', u'_')));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    };
+    store(path + QStringLiteral("candleborders.json"),
+          R"({"borders": {"metadata": {"begin": {"type": "datetime"}, "end": {"type": "datetime"},
+             "interval": {"type": "int32"}}, "columns": ["begin", "end", "interval"],
+             "data": [["2024-01-01 00:00:00", "2030-01-01 00:00:00", 24]]}})");
+    const QByteArray columns = R"("metadata": {"open": {"type": "double"},
+        "close": {"type": "double"}, "high": {"type": "double"}, "low": {"type": "double"},
+        "value": {"type": "double"}, "volume": {"type": "int64"},
+        "begin": {"type": "datetime"}, "end": {"type": "datetime"}},
+        "columns": ["open", "close", "high", "low", "value", "volume", "begin", "end"])";
+    store(path + QStringLiteral("candles.json?from=2026-11-27&till=2026-11-30&interval=24"
+                                "&hdx.reverse=true&start=0"),
+          "{\"candles\": {" + columns + R"(, "data": [
+             [12, 13, 14, 11, 1300, 100, "2026-11-30 00:00:00", "2026-11-30 23:59:59"],
+             [99, 99, 99, 99, 9900, 100, "2026-11-28 00:00:00", "2026-11-28 23:59:59"],
+             [10, 11, 12, 9, 1100, 100, "2026-11-27 00:00:00", "2026-11-27 23:59:59"]]}})");
+    store(path + QStringLiteral("candles.json"),
+          "{\"candles\": {" + columns + R"(, "data": []}})");
+    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
+    SeriesDataModel model(Shares);
+    const QDate friday(2026, 11, 27), monday(2026, 11, 30);
+    restore(model, TimeFrameValue(86400), friday, monday);
+    model.build();
+    int candles = 0;
+    {
+        DealBatch batch(&model, 4, true);
+        NetworkDataManager client(Shares, &model, &batch);
+        QVERIFY(client.load(friday, monday));
+        candles = client.candleCount();
+    }
+    QCOMPARE(candles, 3);
+    // Friday and Monday only; Saturday's candle did not leak into Monday's bar.
+    QCOMPARE(model.validBarCount(), 2);
+    QCOMPARE(model.bar({0, 3}).open, decimal(QStringLiteral("12")));
+    QCOMPARE(model.bar({0, 3}).high, decimal(QStringLiteral("14")));
+    QCOMPARE(model.bar({0, 0}).close, decimal(QStringLiteral("11")));
+    QVERIFY(!model.bar({0, 1}).valid);
 }
 
 TA_REGISTER_TEST(TestHistory)

@@ -174,13 +174,14 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
         }
         const int interval = query.queryItemValue(QStringLiteral("interval")).toInt();
         const int start = qMax(0, query.queryItemValue(QStringLiteral("start")).toInt());
-        QList<SyntheticMarket::Candle> all = m_market->candles(*instrument, interval, from, till);
-        if (query.queryItemValue(QStringLiteral("hdx.reverse")) == QLatin1String("true"))
-            std::reverse(all.begin(), all.end());
+        const QList<SyntheticMarket::Candle> all
+            = m_market->candles(*instrument, interval, from, till);
+        const bool reverse = query.queryItemValue(QStringLiteral("hdx.reverse"))
+                             == QLatin1String("true");
         QList<QStringList> rows;
         const int d = instrument->decimals;
         for (qsizetype k = start; k < all.size() && k < start + m_pageSize; ++k) {
-            const SyntheticMarket::Candle &c = all.at(k);
+            const SyntheticMarket::Candle &c = all.at(reverse ? all.size() - 1 - k : k);
             rows.append({number(c.open, d), number(c.close, d), number(c.high, d),
                          number(c.low, d), number(c.value, 2), QString::number(c.volume),
                          stamp(c.begin), stamp(c.end)});
