@@ -148,6 +148,8 @@ int main(int argc, char *argv[])
     }
     const double plain = clock.nsecsElapsed() / 1e9;
     const QStringList price{QStringLiteral("double")};
+    const QStringList number{QStringLiteral("int64"), QStringLiteral("int32"),
+                             QStringLiteral("double")};
     clock.restart();
     qint64 volume = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -157,7 +159,11 @@ int main(int argc, char *argv[])
                               {{QStringLiteral("open"), price},
                                {QStringLiteral("close"), price},
                                {QStringLiteral("high"), price},
-                               {QStringLiteral("low"), price}});
+                               {QStringLiteral("low"), price},
+                               {QStringLiteral("value"), number},
+                               {QStringLiteral("volume"), number},
+                               {QStringLiteral("begin"), {QStringLiteral("datetime")}},
+                               {QStringLiteral("end"), {QStringLiteral("datetime")}}});
         if (!parser.init())
             return 1;
         do {

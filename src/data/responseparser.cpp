@@ -88,6 +88,9 @@ bool ResponseParser::init()
                     .arg(c.bytes);
         }
     }
+    m_expected.clear();
+    for (const Column &c : std::as_const(m_columns))
+        m_expected.append({c.name, m_positions.value(c.name, -1)});
     if (m_data.isEmpty())
         return false;
     m_row = 0;
@@ -110,7 +113,16 @@ bool ResponseParser::nextRow()
 
 QJsonValue ResponseParser::value(const QString &column, bool *ok) const
 {
-    const int position = m_positions.value(column, -1);
+    // The few expected columns first: comparing short names beats hashing them.
+    int position = -1;
+    for (const auto &[name, at] : m_expected) {
+        if (name == column) {
+            position = at;
+            break;
+        }
+    }
+    if (position < 0)
+        position = m_positions.value(column, -1);
     const QJsonValue v = position >= 0 && position < m_current.size() ? m_current.at(position)
                                                                       : QJsonValue();
     if (ok)

@@ -62,6 +62,7 @@ private:
     QJsonObject m_metadata;
     QJsonArray m_data;
     QHash<QString, int> m_positions;
+    QList<QPair<QString, int>> m_expected;
     int m_described = 0;
     int m_row = 0;
     QJsonArray m_current;

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void droppedOnceThenLoaded();
     void candlesAfterTheSessionsOnlyCount();
     void candleBetweenSessionsIsDropped();
+    void stopEndsTheWaitAtOnce();
 
 private:
     bool startServer(const QStringList &arguments);
@@ -356,6 +357,26 @@ void TestHistory::candleBetweenSessionsIsDropped()
     QCOMPARE(model.bar({0, 3}).high, decimal(QStringLiteral("14")));
     QCOMPARE(model.bar({0, 0}).close, decimal(QStringLiteral("11")));
     QVERIFY(!model.bar({0, 1}).valid);
+}
+
+void TestHistory::stopEndsTheWaitAtOnce()
+{
+    QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("3000")}));
+    QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
+    SeriesDataModel model(Shares);
+    const QDate day = lastWeekday(0);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    DealBatch batch(&model, 4, true);
+    NetworkDataManager client(Shares, &model, &batch);
+    QTimer::singleShot(200, &client, &NetworkDataManager::stopImmediately);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!client.load(day, day));
+    QVERIFY(clock.elapsed() < 2500);
+    QCOMPARE(client.state(), int(NetworkDataManager::Stopped));
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.count(), 0);
 }
 
 TA_REGISTER_TEST(TestHistory)

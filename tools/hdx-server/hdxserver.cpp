@@ -1,6 +1,8 @@
 #include "hdxserver.h"
 
 #include <QDir>
+
+#include <cstdio>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -27,21 +29,26 @@ QByteArray gzip(const QByteArray &data)
     return out;
 }
 
-QString jsonString(const QString &text)
+QByteArray jsonString(const QString &text)
 {
-    QString escaped = text;
-    escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("\\\""));
-    return u'"' + escaped + u'"';
+    QByteArray escaped = text.toUtf8();
+    escaped.replace("\\", "\\\\").replace("\"", "\\\"");
+    return '"' + escaped + '"';
 }
 
-QString number(double value, int decimals)
+QByteArray number(double value, int decimals)
 {
-    return QString::number(value, 'f', decimals);
+    return QByteArray::number(value, 'f', decimals);
 }
 
-QString stamp(const QDateTime &t)
+QByteArray stamp(const QDateTime &t)
 {
-    return jsonString(t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    char text[24];
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    std::snprintf(text, sizeof text, "\"%04d-%02d-%02d %02d:%02d:%02d\"", d.year(), d.month(),
+                  d.day(), tm.hour(), tm.minute(), tm.second());
+    return QByteArray(text);
 }
 
 } // namespace
@@ -93,9 +100,9 @@ void HdxServer::onReadyRead(QTcpSocket *socket)
 }
 
 QByteArray HdxServer::block(const QString &name, const QList<QPair<QString, QString>> &columns,
-                            const QList<QStringList> &rows) const
+                            const QList<QByteArrayList> &rows) const
 {
-    QStringList metadata, names;
+    QByteArrayList metadata, names;
     QList<int> kept;
     for (int i = 0; i < columns.size(); ++i) {
         const QString &column = columns.at(i).first;
@@ -103,23 +110,27 @@ QByteArray HdxServer::block(const QString &name, const QList<QPair<QString, QStr
             continue;
         const QString type = column == m_faults.wrongTypeColumn ? QStringLiteral("string")
                                                                  : columns.at(i).second;
-        metadata.append(QStringLiteral("%1: {\"type\": %2}").arg(jsonString(column),
-                                                                jsonString(type)));
+        metadata.append(jsonString(column) + ": {\"type\": " + jsonString(type) + '}');
         names.append(jsonString(column));
         kept.append(i);
     }
-    QStringList data;
-    data.reserve(rows.size());
-    for (const QStringList &row : rows) {
-        QStringList values;
-        for (int i : std::as_const(kept))
-            values.append(row.value(i));
-        data.append(u'[' + values.join(u',') + u']');
+    QByteArray data;
+    data.reserve(rows.size() * 96);
+    for (const QByteArrayList &row : rows) {
+        if (!data.isEmpty())
+            data += ",\n";
+        data += '[';
+        bool first = true;
+        for (int i : std::as_const(kept)) {
+            if (!first)
+                data += ',';
+            first = false;
+            data += row.value(i);
+        }
+        data += ']';
     }
-    return QStringLiteral("%1: {\"metadata\": {%2}, \"columns\": [%3], \"data\": [%4]}")
-        .arg(jsonString(name), metadata.join(QStringLiteral(", ")),
-             names.join(QStringLiteral(", ")), data.join(QStringLiteral(",\n")))
-        .toUtf8();
+    return jsonString(name) + ": {\"metadata\": {" + metadata.join(", ") + "}, \"columns\": ["
+           + names.join(", ") + "], \"data\": [" + data + "]}";
 }
 
 QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *status)
@@ -134,7 +145,7 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
         "^/hdx/engines/([^/]+)/markets/([^/]+)/boards/([^/]+)/securities/([^/]+)/"
         "candles\\.json$"));
     if (const auto m = names.match(path); m.hasMatch()) {
-        QList<QStringList> rows;
+        QList<QByteArrayList> rows;
         for (const SyntheticMarket::Instrument &i : m_market->listed(m.captured(1), m.captured(2)))
             rows.append({jsonString(i.code), jsonString(i.boardCode), jsonString(i.name)});
         return '{' + block(QStringLiteral("securities"),
@@ -149,11 +160,11 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
             *status = 404;
             return "{}";
         }
-        QList<QStringList> rows;
+        QList<QByteArrayList> rows;
         const QDateTime begin(SyntheticMarket::historyStart(), QTime(0, 0));
         const QDateTime end(QDate::currentDate(), QTime(23, 59, 59));
         for (int code : {1, 10, 60, 24, 7, 31, 4})
-            rows.append({stamp(begin), stamp(end), QString::number(code)});
+            rows.append({stamp(begin), stamp(end), QByteArray::number(code)});
         return '{' + block(QStringLiteral("borders"),
                            {{QStringLiteral("begin"), QStringLiteral("datetime")},
                             {QStringLiteral("end"), QStringLiteral("datetime")},
@@ -178,12 +189,12 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
             = m_market->candles(*instrument, interval, from, till);
         const bool reverse = query.queryItemValue(QStringLiteral("hdx.reverse"))
                              == QLatin1String("true");
-        QList<QStringList> rows;
+        QList<QByteArrayList> rows;
         const int d = instrument->decimals;
         for (qsizetype k = start; k < all.size() && k < start + m_pageSize; ++k) {
             const SyntheticMarket::Candle &c = all.at(reverse ? all.size() - 1 - k : k);
             rows.append({number(c.open, d), number(c.close, d), number(c.high, d),
-                         number(c.low, d), number(c.value, 2), QString::number(c.volume),
+                         number(c.low, d), number(c.value, 2), QByteArray::number(c.volume),
                          stamp(c.begin), stamp(c.end)});
         }
         return '{' + block(QStringLiteral("candles"),

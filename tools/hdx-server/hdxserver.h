@@ -42,7 +42,7 @@ private:
     void answer(QTcpSocket *socket, const QByteArray &target, bool gzip);
     QByteArray body(const QString &path, const QUrlQuery &query, int *status);
     QByteArray block(const QString &name, const QList<QPair<QString, QString>> &columns,
-                     const QList<QStringList> &rows) const;
+                     const QList<QByteArrayList> &rows) const;
     void send(QTcpSocket *socket, const QByteArray &response, bool faulty);
 
     SyntheticMarket *m_market;
