@@ -452,35 +452,8 @@ bool SeriesDataModel::addDeals(const ModelKey &key, const DealBatch &batch)
             if (!greatest.isValid() || greatest < idx)
                 greatest = idx;
             TimeFrame &bar = m_chunks[size_t(idx.chunk)].bars[size_t(idx.bar)];
-            if (bar.valid) {
-                if (deal.time < bar.firstTime) {
-                    bar.firstTime = deal.time;
-                    bar.open = deal.price;
-                }
-                if (bar.lastTime <= deal.time) {
-                    bar.lastTime = deal.time;
-                    bar.close = deal.price;
-                    bar.openInterest = deal.openInterest;
-                }
-                if (deal.price < bar.low)
-                    bar.low = deal.price;
-                if (bar.high < deal.price)
-                    bar.high = deal.price;
-                bar.value += deal.value;
-                // Absurd volumes (a corrupt file, a bad reply) stop at the largest value
-                // instead of wrapping round.
-                if (__builtin_add_overflow(bar.volume, deal.quantity, &bar.volume))
-                    bar.volume = deal.quantity < 0 ? std::numeric_limits<qint64>::min()
-                                                   : std::numeric_limits<qint64>::max();
-            } else {
-                bar.low = bar.high = bar.open = bar.close = deal.price;
-                bar.volume = deal.quantity;
-                bar.value = deal.value;
-                bar.openInterest = deal.openInterest;
-                bar.firstTime = bar.lastTime = deal.time;
-                bar.valid = true;
+            if (foldDeal(bar, deal))
                 m_newValid.push_back(m_offsets[size_t(idx.chunk)] + idx.bar);
-            }
         }
     }
     if (smallest.isValid())
