@@ -2,6 +2,7 @@
 // the same run. Figures only: nothing here passes or fails.
 
 #include "appsettings.h"
+#include "benchhelpers.h"
 #include "dealbatch.h"
 #include "mapsettings.h"
 #include "referencedata.h"
@@ -23,28 +24,6 @@
 namespace {
 
 const SeriesKey Shares{2, 2, 2001};
-
-void useWeekdaySessions(int fromMinute, int length)
-{
-    SessionList sessions;
-    for (int day = 0; day < 5; ++day)
-        sessions.append({day * Session::MinutesPerDay + fromMinute, length});
-    AppSettings ta(QStringLiteral("TechAnalysis"));
-    ta.remove(QString());
-    SettingsGroup group(ta, QStringLiteral("Schedule_EQ"));
-    saveSchedule(sessions, ta);
-}
-
-void restore(SeriesDataModel &model, const TimeFrameValue &tf, const QDate &from,
-             const QDate &to)
-{
-    MapSettings state;
-    tf.save(state);
-    state.setValue(QStringLiteral("toCurrDate"), false);
-    state.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
-    state.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
-    model.restoreState(state);
-}
 
 long residentBytes()
 {
@@ -110,7 +89,7 @@ double layoutSeconds(const TimeFrameValue &tf, const QDate &from, const QDate &t
     SeriesDataModel model(Shares);
     QElapsedTimer clock;
     clock.start();
-    restore(model, tf, from, to);
+    Bench::restore(model, tf, from, to);
     const double seconds = clock.nsecsElapsed() / 1e9;
     *bars = model.totalBarCount();
     return seconds;
@@ -129,11 +108,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     // 10:00 to 18:45 on weekdays: a year of one-minute bars is about 130 000 slots.
-    useWeekdaySessions(10 * 60, 525);
+    Bench::storeSchedule(Bench::weekdays({{10 * 60, 525}}));
     // Memory first, before other models leave freed pages behind: resident growth per slot.
     const long before = residentBytes();
     auto *big = new SeriesDataModel(Shares);
-    restore(*big, TimeFrameValue(1), QDate(2025, 6, 2), QDate(2025, 6, 13)); // 10 days of seconds
+    Bench::restore(*big, TimeFrameValue(1), QDate(2025, 6, 2), QDate(2025, 6, 13)); // 10 days of seconds
     const long after = residentBytes();
     const int slotCount = big->totalBarCount();
     std::printf("memory: %d one-second slots, %.1f bytes per slot (sizeof(TimeFrame) = %zu)\n",
@@ -144,7 +123,7 @@ int main(int argc, char *argv[])
     const QDate from(2025, 1, 1), to(2025, 12, 31);
 
     SeriesDataModel probe(Shares);
-    restore(probe, TimeFrameValue(60), from, to);
+    Bench::restore(probe, TimeFrameValue(60), from, to);
     const QList<datetime> sessions = probe.sessionIntervals();
     const qint64 yearStart = datetime(from).toMSecsSinceEpoch();
 
@@ -174,7 +153,7 @@ int main(int argc, char *argv[])
         double best = 1e9, bestPlain = 1e9;
         for (int run = 0; run < 3; ++run) {
             SeriesDataModel model(Shares);
-            restore(model, TimeFrameValue(60), from, to);
+            Bench::restore(model, TimeFrameValue(60), from, to);
             model.build();
             best = std::min(best, modelFold(model, *input));
             std::vector<PlainBar> bars(size_t(366) * 1440);
@@ -194,7 +173,7 @@ int main(int argc, char *argv[])
         QDate from;
         QDate to;
     };
-    useWeekdaySessions(10 * 60, 525);
+    Bench::storeSchedule(Bench::weekdays({{10 * 60, 525}}));
     const Case cases[] = {
         {"5 days at 1 second", TimeFrameValue(1), QDate(2025, 6, 2), QDate(2025, 6, 6)},
         {"a year at 1 minute", TimeFrameValue(60), from, to},

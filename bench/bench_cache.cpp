@@ -3,6 +3,7 @@
 // passes or fails.
 
 #include "appsettings.h"
+#include "benchhelpers.h"
 #include "dealbatch.h"
 #include "historicaldatamanager.h"
 #include "mapsettings.h"
@@ -31,26 +32,6 @@ namespace {
 const SeriesKey Shares{2, 2, 2001}; // stock "EQ", board "EQMN"
 const QDate Day(2025, 6, 4);        // a Wednesday: the default schedule covers all of it
 constexpr int Runs = 5;
-
-// Monday to Friday, whole days, stored as the schedule of stock "EQ".
-void useDefaultSchedule()
-{
-    AppSettings ta(QStringLiteral("TechAnalysis"));
-    ta.remove(QString());
-    SettingsGroup group(ta, QStringLiteral("Schedule_EQ"));
-    saveSchedule(defaultSchedule(), ta);
-}
-
-void restore(SeriesDataModel &model, const TimeFrameValue &tf, const QDate &from,
-             const QDate &to)
-{
-    MapSettings state;
-    tf.save(state);
-    state.setValue(QStringLiteral("toCurrDate"), false);
-    state.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
-    state.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
-    model.restoreState(state);
-}
 
 // A trade in every second of the day: a random walk in kopecks around 187.20.
 SecondBars randomDay()
@@ -126,7 +107,7 @@ ModelRead timeModelRead(const TimeFrameValue &tf, const QString &path)
 {
     ModelRead r;
     SeriesDataModel model(Shares);
-    restore(model, tf, Day, Day);
+    Bench::restore(model, tf, Day, Day);
     r.seconds = best(
         [&] {
             model.clear();
@@ -164,7 +145,7 @@ double timeFoldOnly(const SecondBars &day, int *dealCount)
     }
     *dealCount = int(deals.size());
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(1), Day, Day);
+    Bench::restore(model, TimeFrameValue(1), Day, Day);
     return best(
         [&] {
             model.clear();
@@ -236,7 +217,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }
-    useDefaultSchedule();
+    Bench::storeSchedule(defaultSchedule());
 
     std::printf("best of %d runs; ratio: time over the plain baseline's time (above 1: slower)\n\n",
                 Runs);

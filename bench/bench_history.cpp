@@ -3,6 +3,7 @@
 // only: nothing here passes or fails.
 
 #include "appsettings.h"
+#include "benchhelpers.h"
 #include "dealbatch.h"
 #include "mapsettings.h"
 #include "networkdatamanager.h"
@@ -34,31 +35,12 @@ QDate lastWeekday()
     return d;
 }
 
-void useReferenceSchedule()
-{
-    // The shares' sessions of the reference data: 10:00-13:00 and 13:05-18:45.
-    SessionList sessions;
-    for (int day = 0; day < 5; ++day) {
-        sessions.append({day * 1440 + 600, 180});
-        sessions.append({day * 1440 + 785, 340});
-    }
-    AppSettings ta(QStringLiteral("TechAnalysis"));
-    ta.remove(QString());
-    SettingsGroup group(ta, QStringLiteral("Schedule_EQ"));
-    saveSchedule(sessions, ta);
-}
-
 double load(const QDate &from, const QDate &till, bool gzip, int *candles, int *bars)
 {
     AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
         .setValue(QStringLiteral("requestGzip"), gzip);
     SeriesDataModel model(Shares);
-    MapSettings state;
-    TimeFrameValue(60).save(state);
-    state.setValue(QStringLiteral("toCurrDate"), false);
-    state.setValue(QStringLiteral("dateTo"), till.toString(Qt::ISODate));
-    state.setValue(QStringLiteral("daysBack"), int(from.daysTo(till) + 1));
-    model.restoreState(state);
+    Bench::restore(model, TimeFrameValue(60), from, till);
     model.build();
     QElapsedTimer clock;
     clock.start();
@@ -98,7 +80,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }
-    useReferenceSchedule();
+    // The shares' sessions of the reference data: 10:00-13:00 and 13:05-18:45.
+    Bench::storeSchedule(Bench::weekdays({{600, 180}, {785, 340}}));
     QProcess server;
     server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
                  {QStringLiteral("--port"), QStringLiteral("0")});
@@ -147,23 +130,12 @@ int main(int argc, char *argv[])
             return 1;
     }
     const double plain = clock.nsecsElapsed() / 1e9;
-    const QStringList price{QStringLiteral("double")};
-    const QStringList number{QStringLiteral("int64"), QStringLiteral("int32"),
-                             QStringLiteral("double")};
     clock.restart();
     qint64 volume = 0;
     for (int i = 0; i < rounds; ++i) {
         QJsonObject root;
         ResponseParser::parseDocument(page, &root, &error);
-        ResponseParser parser(root, QStringLiteral("candles"),
-                              {{QStringLiteral("open"), price},
-                               {QStringLiteral("close"), price},
-                               {QStringLiteral("high"), price},
-                               {QStringLiteral("low"), price},
-                               {QStringLiteral("value"), number},
-                               {QStringLiteral("volume"), number},
-                               {QStringLiteral("begin"), {QStringLiteral("datetime")}},
-                               {QStringLiteral("end"), {QStringLiteral("datetime")}}});
+        ResponseParser parser(root, QStringLiteral("candles"), ResponseParser::candleColumns());
         if (!parser.init())
             return 1;
         do {

@@ -298,11 +298,7 @@ bool NetworkDataManager::parse(const QJsonObject &reply)
 
 bool NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
 {
-    const QStringList string{QStringLiteral("string")};
-    ResponseParser parser(reply, QStringLiteral("securities"),
-                          {{QStringLiteral("SECID"), string},
-                           {QStringLiteral("BOARDID"), string},
-                           {QStringLiteral("SHORTNAME"), string}});
+    ResponseParser parser(reply, QStringLiteral("securities"), ResponseParser::namesColumns());
     if (!parser.init()) {
         qWarning().noquote() << "NetworkDataManager::parseInstrumentNames: HDX does not contain "
                                 "data for specified security:"
@@ -330,10 +326,7 @@ bool NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
 
 bool NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
 {
-    ResponseParser parser(reply, QStringLiteral("borders"),
-                          {{QStringLiteral("begin"), {QStringLiteral("datetime")}},
-                           {QStringLiteral("end"), {QStringLiteral("datetime")}},
-                           {QStringLiteral("interval"), {QStringLiteral("int32")}}});
+    ResponseParser parser(reply, QStringLiteral("borders"), ResponseParser::bordersColumns());
     const int code = HdxInterval::forTimeFrame(m_timeFrame).code;
     if (parser.init()) {
         do {
@@ -360,18 +353,7 @@ bool NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
 
 bool NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
 {
-    const QStringList number{QStringLiteral("int64"), QStringLiteral("int32"),
-                             QStringLiteral("double")};
-    const QStringList price{QStringLiteral("double")};
-    ResponseParser parser(reply, QStringLiteral("candles"),
-                          {{QStringLiteral("open"), price},
-                           {QStringLiteral("close"), price},
-                           {QStringLiteral("high"), price},
-                           {QStringLiteral("low"), price},
-                           {QStringLiteral("value"), number},
-                           {QStringLiteral("volume"), number},
-                           {QStringLiteral("begin"), {QStringLiteral("datetime")}},
-                           {QStringLiteral("end"), {QStringLiteral("datetime")}}});
+    ResponseParser parser(reply, QStringLiteral("candles"), ResponseParser::candleColumns());
     if (ResponseParser::hasBlock(reply, QStringLiteral("candles.cursor")))
         qInfo() << "NetworkDataManager::parseInstrumentCandles: loading the data should be "
                    "continued, porocessed via cursors!";

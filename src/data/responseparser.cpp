@@ -15,6 +15,36 @@ ResponseParser::ResponseParser(const QJsonObject &reply, const QString &block,
 {
 }
 
+QList<ResponseParser::Column> ResponseParser::namesColumns()
+{
+    const QStringList string{QStringLiteral("string")};
+    return {{QStringLiteral("SECID"), string},
+            {QStringLiteral("BOARDID"), string},
+            {QStringLiteral("SHORTNAME"), string}};
+}
+
+QList<ResponseParser::Column> ResponseParser::bordersColumns()
+{
+    return {{QStringLiteral("begin"), {QStringLiteral("datetime")}},
+            {QStringLiteral("end"), {QStringLiteral("datetime")}},
+            {QStringLiteral("interval"), {QStringLiteral("int32")}}};
+}
+
+QList<ResponseParser::Column> ResponseParser::candleColumns()
+{
+    const QStringList number{QStringLiteral("int64"), QStringLiteral("int32"),
+                             QStringLiteral("double")};
+    const QStringList price{QStringLiteral("double")};
+    return {{QStringLiteral("open"), price},
+            {QStringLiteral("close"), price},
+            {QStringLiteral("high"), price},
+            {QStringLiteral("low"), price},
+            {QStringLiteral("value"), number},
+            {QStringLiteral("volume"), number},
+            {QStringLiteral("begin"), {QStringLiteral("datetime")}},
+            {QStringLiteral("end"), {QStringLiteral("datetime")}}};
+}
+
 bool ResponseParser::parseDocument(const QByteArray &bytes, QJsonObject *root, QString *error)
 {
     QJsonParseError parseError;

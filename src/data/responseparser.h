@@ -25,6 +25,11 @@ public:
 
     ResponseParser(const QJsonObject &reply, const QString &block, const QList<Column> &columns);
 
+    // The columns the history client reads from each of the service's blocks.
+    static QList<Column> namesColumns();
+    static QList<Column> bordersColumns();
+    static QList<Column> candleColumns();
+
     // Parses reply bytes into the root object; false (with the reason) when they are not a JSON
     // object.
     static bool parseDocument(const QByteArray &bytes, QJsonObject *root, QString *error);

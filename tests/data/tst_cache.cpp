@@ -34,7 +34,8 @@ void writeFile(const QString &path, const QByteArray &content)
     f.write(content);
 }
 
-// Folds trades into one-second bars as the data manager does.
+// Folds trades into one-second bars as the data manager does (the folding rules themselves
+// are checked by the bar model's suite).
 SecondBars secondBarsOf(const std::vector<Deal> &deals)
 {
     SecondBars seconds;
@@ -42,32 +43,8 @@ SecondBars secondBarsOf(const std::vector<Deal> &deals)
     const datetime midnight(Day);
     for (const Deal &d : deals) {
         const int s = int(midnight.msecsTo(d.time) / 1000);
-        TimeFrame &b = seconds.bars[size_t(s)];
         seconds.lastSecond = std::max(seconds.lastSecond, s);
-        if (!b.valid) {
-            b.low = b.high = b.open = b.close = d.price;
-            b.volume = d.quantity;
-            b.value = d.value;
-            b.openInterest = d.openInterest;
-            b.firstTime = b.lastTime = d.time;
-            b.valid = true;
-            continue;
-        }
-        if (d.time < b.firstTime) {
-            b.firstTime = d.time;
-            b.open = d.price;
-        }
-        if (b.lastTime <= d.time) {
-            b.lastTime = d.time;
-            b.close = d.price;
-            b.openInterest = d.openInterest;
-        }
-        if (d.price < b.low)
-            b.low = d.price;
-        if (b.high < d.price)
-            b.high = d.price;
-        b.volume += d.quantity;
-        b.value += d.value;
+        foldDeal(seconds.bars[size_t(s)], d);
     }
     return seconds;
 }

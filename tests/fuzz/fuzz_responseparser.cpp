@@ -15,25 +15,9 @@ using Column = ResponseParser::Column;
 const QList<QPair<QString, QList<Column>>> &blocks()
 {
     static const QList<QPair<QString, QList<Column>>> list{
-        {QStringLiteral("securities"),
-         {{QStringLiteral("SECID"), {QStringLiteral("string")}},
-          {QStringLiteral("BOARDID"), {QStringLiteral("string")}},
-          {QStringLiteral("SHORTNAME"), {QStringLiteral("string")}}}},
-        {QStringLiteral("borders"),
-         {{QStringLiteral("begin"), {QStringLiteral("datetime")}},
-          {QStringLiteral("end"), {QStringLiteral("datetime")}},
-          {QStringLiteral("interval"), {QStringLiteral("int32")}}}},
-        {QStringLiteral("candles"),
-         {{QStringLiteral("open"), {QStringLiteral("double")}},
-          {QStringLiteral("close"), {QStringLiteral("double")}},
-          {QStringLiteral("high"), {QStringLiteral("double")}},
-          {QStringLiteral("low"), {QStringLiteral("double")}},
-          {QStringLiteral("value"),
-           {QStringLiteral("int64"), QStringLiteral("int32"), QStringLiteral("double")}},
-          {QStringLiteral("volume"),
-           {QStringLiteral("int64"), QStringLiteral("int32"), QStringLiteral("double")}},
-          {QStringLiteral("begin"), {QStringLiteral("datetime")}},
-          {QStringLiteral("end"), {QStringLiteral("datetime")}}}},
+        {QStringLiteral("securities"), ResponseParser::namesColumns()},
+        {QStringLiteral("borders"), ResponseParser::bordersColumns()},
+        {QStringLiteral("candles"), ResponseParser::candleColumns()},
     };
     return list;
 }
