@@ -1,5 +1,6 @@
 #include "appsettings.h"
 #include "hdxtransport.h"
+#include "hdxtransportpage.h"
 #include "icore.h"
 #include "marketsimulator.h"
 #include "pluginloader.h"
@@ -75,27 +76,8 @@ void seedSchedules()
     const bool userHasSchedules = std::any_of(groups.cbegin(), groups.cend(), [](const QString &g) {
         return g.startsWith(QLatin1String("Schedule"));
     });
-    if (!userHasSchedules) {
-        for (const ReferenceSchedule &schedule : ReferenceData::schedules()) {
-            QString group = QStringLiteral("Schedule_") + schedule.stockCode;
-            if (!schedule.boardCode.isEmpty())
-                group += u'_' + schedule.boardCode;
-            settings.beginGroup(group);
-            settings.setValue(QStringLiteral("sessionsCount"), int(schedule.sessions.size()));
-            for (qsizetype i = 0; i < schedule.sessions.size(); ++i) {
-                const ReferenceSchedule::Session &s = schedule.sessions.at(i);
-                const int ofDay = s.open % 1440;
-                settings.setValue(QStringLiteral("open_%1").arg(i + 1),
-                                  QStringLiteral("%1:%2:%3")
-                                      .arg(s.open / 1440 + 1)
-                                      .arg(ofDay / 60)
-                                      .arg(ofDay % 60));
-                settings.setValue(QStringLiteral("length_%1").arg(i + 1),
-                                  QStringLiteral("%1:%2").arg(s.length / 60).arg(s.length % 60));
-            }
-            settings.endGroup();
-        }
-    }
+    if (!userHasSchedules)
+        ReferenceData::writeScheduleSettings(settings);
     terminal.setValue(QStringLiteral("schedulesSeeded"), true);
 }
 
@@ -185,6 +167,7 @@ int main(int argc, char *argv[])
         hdx = new HdxTransport(&app);
         core->addPlugin(hdx);
         hdx->initialize(core);
+        core->addOptionsPage(new HdxTransportPage(hdx));
     }
 
     PluginLoader plugins;

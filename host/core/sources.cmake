@@ -7,6 +7,7 @@ target_sources(host PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/iwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/ioptionspage.h
     ${CMAKE_CURRENT_LIST_DIR}/itransport.h
+    ${CMAKE_CURRENT_LIST_DIR}/hdxtransport.h ${CMAKE_CURRENT_LIST_DIR}/hdxtransport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/iwindowmanager.h
     ${CMAKE_CURRENT_LIST_DIR}/interfaces.cpp
     ${CMAKE_CURRENT_LIST_DIR}/icore.h ${CMAKE_CURRENT_LIST_DIR}/icore.cpp

@@ -2,8 +2,9 @@
 
 #include "runnablemanager.h"
 
-#include <QDeadlineTimer>
 #include <QThreadPool>
+
+#include <chrono>
 
 Runnable::~Runnable() = default;
 
@@ -22,12 +23,18 @@ public:
 
     void run() override
     {
-        if (m_runnable->canRun())
-            m_runnable->run();
+        Runnable *runnable;
+        {
+            // Whatever the starting thread did before startRunnable() happens before this.
+            std::lock_guard locker(m_manager->m_mutex);
+            runnable = m_runnable;
+        }
+        if (runnable->canRun())
+            runnable->run();
         Runnable *done;
         {
             // stopAll() must never reach a runnable that is being deleted.
-            QMutexLocker locker(&m_manager->m_mutex);
+            std::lock_guard locker(m_manager->m_mutex);
             done = m_runnable;
             m_runnable = nullptr;
         }
@@ -57,7 +64,7 @@ RunnableManager::~RunnableManager()
     // Runnables that have not begun are taken back from their pools and never run.
     QList<Task *> notStarted;
     {
-        QMutexLocker locker(&m_mutex);
+        std::unique_lock locker(m_mutex);
         for (Task *task : std::as_const(m_tasks)) {
             if (task->m_pool->tryTake(task))
                 notStarted.append(task);
@@ -78,7 +85,7 @@ void RunnableManager::startRunnable(Runnable *runnable, QThreadPool *pool, int p
         return;
     auto *task = new Task(this, runnable, pool);
     {
-        QMutexLocker locker(&m_mutex);
+        std::unique_lock locker(m_mutex);
         m_tasks.append(task);
     }
     pool->start(task, priority);
@@ -86,13 +93,13 @@ void RunnableManager::startRunnable(Runnable *runnable, QThreadPool *pool, int p
 
 bool RunnableManager::isRunning() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::unique_lock locker(m_mutex);
     return !m_tasks.isEmpty();
 }
 
 void RunnableManager::stopAll()
 {
-    QMutexLocker locker(&m_mutex);
+    std::unique_lock locker(m_mutex);
     for (Task *task : std::as_const(m_tasks)) {
         if (task->m_runnable)
             task->m_runnable->stop();
@@ -101,19 +108,19 @@ void RunnableManager::stopAll()
 
 bool RunnableManager::waitForDone(int msecs)
 {
-    QDeadlineTimer deadline(msecs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(msecs));
-    QMutexLocker locker(&m_mutex);
-    while (!m_tasks.isEmpty()) {
-        if (!m_done.wait(&m_mutex, deadline))
-            return m_tasks.isEmpty();
+    std::unique_lock locker(m_mutex);
+    if (msecs < 0) {
+        m_done.wait(locker, [this] { return m_tasks.isEmpty(); });
+        return true;
     }
-    return true;
+    return m_done.wait_for(locker, std::chrono::milliseconds(msecs),
+                           [this] { return m_tasks.isEmpty(); });
 }
 
 void RunnableManager::finished(Task *task)
 {
-    QMutexLocker locker(&m_mutex);
+    std::unique_lock locker(m_mutex);
     m_tasks.removeOne(task);
     delete task;
-    m_done.wakeAll();
+    m_done.notify_all();
 }

@@ -3,8 +3,9 @@
 #include "hostdata_global.h"
 
 #include <QList>
-#include <QMutex>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <mutex>
 
 class QThreadPool;
 class Runnable;
@@ -32,7 +33,9 @@ private:
     friend class Task;
     void finished(Task *task);
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_done;
+    // Standard primitives: the hand-over of a runnable to its pool thread passes through this
+    // mutex, which thread checkers can see (the pool's own locking is hidden inside Qt).
+    mutable std::mutex m_mutex;
+    std::condition_variable m_done;
     QList<Task *> m_tasks;
 };

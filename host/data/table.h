@@ -6,10 +6,10 @@
 
 #include <QList>
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 
 class Index;
 class IndexSort;
@@ -62,7 +62,8 @@ public:
     // Replaces the whole content; attached indexes are rebuilt.
     void reset(const QList<Record> &records);
 
-    QRecursiveMutex *mutex() const { return &m_mutex; }
+    // A standard recursive mutex, so that thread checkers see the table's locking.
+    std::recursive_mutex *mutex() const { return &m_mutex; }
     std::shared_ptr<const TableSchema> schema() const { return m_schema; }
 
 Q_SIGNALS:
@@ -79,7 +80,7 @@ private:
     std::unique_ptr<IndexSort> m_master;
     QList<Index *> m_indexes;
     QList<Table *> m_dependents;
-    mutable QRecursiveMutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
 };
 
 // Holds a table's lock for its lifetime. A null table is allowed and locks nothing.

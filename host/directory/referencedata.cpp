@@ -1,5 +1,7 @@
 #include "referencedata.h"
 
+#include "../data/settings.h"
+
 #include "../data/datetime.h"
 #include "../data/decimal.h"
 #include "../data/indexsort.h"
@@ -506,6 +508,28 @@ QList<ReferenceSchedule> ReferenceData::schedules()
 {
     QMutexLocker locker(&schedulesMutex);
     return loadedSchedules;
+}
+
+void ReferenceData::writeScheduleSettings(Settings &settings)
+{
+    for (const ReferenceSchedule &schedule : schedules()) {
+        QString group = QStringLiteral("Schedule_") + schedule.stockCode;
+        if (!schedule.boardCode.isEmpty())
+            group += u'_' + schedule.boardCode;
+        SettingsGroup scope(settings, group);
+        settings.setValue(QStringLiteral("sessionsCount"), int(schedule.sessions.size()));
+        for (qsizetype i = 0; i < schedule.sessions.size(); ++i) {
+            const ReferenceSchedule::Session &s = schedule.sessions.at(i);
+            const int ofDay = s.open % 1440;
+            settings.setValue(QStringLiteral("open_%1").arg(i + 1),
+                              QStringLiteral("%1:%2:%3")
+                                  .arg(s.open / 1440 + 1)
+                                  .arg(ofDay / 60)
+                                  .arg(ofDay % 60));
+            settings.setValue(QStringLiteral("length_%1").arg(i + 1),
+                              QStringLiteral("%1:%2").arg(s.length / 60).arg(s.length % 60));
+        }
+    }
 }
 
 const ReferenceSchedule *ReferenceData::scheduleFor(const QList<ReferenceSchedule> &schedules,

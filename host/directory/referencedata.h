@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class Settings;
 class Table;
 
 // A weekly trading schedule the reference data ships for a stock or one of its boards.
@@ -40,6 +41,9 @@ public:
     // The schedules of the last successful load.
     static QList<ReferenceSchedule> schedules();
     // The schedule of a board, else of its stock; null when the reference data has none.
+    // Writes the loaded schedules as the charting plug-in keeps them, one group
+    // "Schedule_<stock>[_<board>]" each, into settings opened at its "TechAnalysis" group.
+    static void writeScheduleSettings(Settings &settings);
     static const ReferenceSchedule *scheduleFor(const QList<ReferenceSchedule> &schedules,
                                                 const QString &stockCode,
                                                 const QString &boardCode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datetime.h"
 #include "deal.h"
 
 #include <vector>
@@ -24,6 +25,17 @@ public:
     void flush();
     // Drops the pending deals (a stopped filler).
     void discard() { m_deals.clear(); }
+    // The deals replace whatever the model holds in [from, to): the first hand-over clears
+    // those bars before folding, so a refresh never counts a period twice and the old bars
+    // stay until new ones have arrived.
+    void replaceRange(const datetime &from, const datetime &to)
+    {
+        m_replaceFrom = from;
+        m_replaceTo = to;
+    }
+    // Null when the batch adds to the model's bars.
+    datetime replaceFrom() const { return m_handedOver ? datetime() : m_replaceFrom; }
+    datetime replaceTo() const { return m_replaceTo; }
 
     int capacity() const { return m_capacity; }
     int size() const { return int(m_deals.size()); }
@@ -38,4 +50,6 @@ private:
     int m_capacity;
     bool m_wholeRange;
     bool m_handedOver = false;
+    datetime m_replaceFrom;
+    datetime m_replaceTo;
 };

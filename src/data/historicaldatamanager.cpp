@@ -119,20 +119,45 @@ QString intervalFilePath(const QString &directory, const QDate &first, const QDa
 
 namespace {
 
-QString timeOfDay(int secondsAfterMidnight)
+// Bar end times are written as the local time of day. On a day with 86,400 seconds that is the
+// offset from midnight; on a day of a daylight-saving change the offset is turned into the
+// clock time, so the seconds after the 24th hour of a 25-hour day do not wrap round onto the
+// morning. The bar ending at the next midnight is "000000".
+class DayClock
 {
-    const int s = secondsAfterMidnight % 86400; // the bar ending at midnight is "000000"
-    return QStringLiteral("%1%2%3")
-        .arg(s / 3600, 2, 10, QChar(u'0'))
-        .arg(s / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(s % 60, 2, 10, QChar(u'0'));
-}
+public:
+    explicit DayClock(const QDate &date)
+        : m_midnight(date)
+        , m_next(date.addDays(1))
+        , m_regular(m_midnight.msecsTo(m_next) == 86400000)
+    {
+    }
 
-void writeDayLine(QTextStream &out, int endSecond, const TimeFrame &bar)
+    QString timeOfDay(int endSecond) const
+    {
+        int s = endSecond % 86400;
+        if (!m_regular) {
+            const datetime end = m_midnight.addMSecs(qint64(endSecond) * 1000);
+            const QTime clock = end.getTime();
+            s = m_next <= end ? 0 : clock.hour() * 3600 + clock.minute() * 60 + clock.second();
+        }
+        return QStringLiteral("%1%2%3")
+            .arg(s / 3600, 2, 10, QChar(u'0'))
+            .arg(s / 60 % 60, 2, 10, QChar(u'0'))
+            .arg(s % 60, 2, 10, QChar(u'0'));
+    }
+
+private:
+    datetime m_midnight;
+    datetime m_next;
+    bool m_regular;
+};
+
+void writeDayLine(QTextStream &out, const DayClock &clock, int endSecond, const TimeFrame &bar)
 {
-    out << timeOfDay(endSecond) << ';' << bar.open.toString() << ';' << bar.high.toString()
-        << ';' << bar.low.toString() << ';' << bar.close.toString() << ';' << bar.volume << ';'
-        << bar.value.toString() << ';' << bar.openInterest << '\n';
+    out << clock.timeOfDay(endSecond) << ';' << bar.open.toString() << ';'
+        << bar.high.toString() << ';' << bar.low.toString() << ';' << bar.close.toString() << ';'
+        << bar.volume << ';' << bar.value.toString() << ';' << bar.openInterest << '\n';
 }
 
 } // namespace
@@ -151,16 +176,17 @@ void storeSecondFile(const SeriesKey &key, const QDate &date, const SecondBars &
     } else {
         QTextStream out(&file);
         out.setGenerateByteOrderMark(true);
+        const DayClock clock(date);
         const int last = qMin(seconds.lastSecond, int(seconds.bars.size()) - 1);
         for (int s = 0; s <= last; ++s) {
             if (seconds.bars[size_t(s)].valid)
-                writeDayLine(out, s + 1, seconds.bars[size_t(s)]);
+                writeDayLine(out, clock, s + 1, seconds.bars[size_t(s)]);
         }
     }
-    storeMinuteFile(dayFilePath(directory, date, QStringLiteral("60")), seconds);
+    storeMinuteFile(dayFilePath(directory, date, QStringLiteral("60")), date, seconds);
 }
 
-void storeMinuteFile(const QString &path, const SecondBars &seconds)
+void storeMinuteFile(const QString &path, const QDate &date, const SecondBars &seconds)
 {
     if (path.isEmpty())
         return;
@@ -172,6 +198,7 @@ void storeMinuteFile(const QString &path, const SecondBars &seconds)
     QTextStream out(&file);
     out.setGenerateByteOrderMark(true);
     const int count = int(seconds.bars.size());
+    const DayClock clock(date);
     for (int m = 0; 60 * m <= seconds.lastSecond; ++m) {
         TimeFrame minute;
         for (int s = 60 * m; s < 60 * m + 60 && s < count; ++s) {
@@ -192,7 +219,7 @@ void storeMinuteFile(const QString &path, const SecondBars &seconds)
             minute.openInterest = bar.openInterest;
         }
         if (minute.valid)
-            writeDayLine(out, 60 * (m + 1), minute);
+            writeDayLine(out, clock, 60 * (m + 1), minute);
     }
 }
 

@@ -41,9 +41,11 @@ QString dayFilePath(const QString &directory, const QDate &date, const QString &
 QString intervalFilePath(const QString &directory, const QDate &first, const QDate &end,
                          const QString &resolution);
 
-// A day's one-second bars ("_1", with a byte-order mark) and their minutes ("_60").
+// A day's one-second bars ("_1", with a byte-order mark) and their minutes ("_60"). Bar s of
+// the day starts s seconds after midnight; a day of a daylight-saving change has more or
+// fewer than 86,400 of them.
 void storeSecondFile(const SeriesKey &key, const QDate &date, const SecondBars &seconds);
-void storeMinuteFile(const QString &path, const SecondBars &seconds);
+void storeMinuteFile(const QString &path, const QDate &date, const SecondBars &seconds);
 
 // path + preSuffix becomes path + finalSuffix; an existing finished file is kept and the new
 // one dropped.

@@ -441,6 +441,12 @@ bool SeriesDataModel::addDeals(const ModelKey &key, const DealBatch &batch)
         Lock lock(m_mutex);
         if (key != ModelKey{m_key, m_timeFrame, m_toCurrDate, m_dateFrom, m_dateTo})
             return false;
+        if (!batch.replaceFrom().isNull()) {
+            const FrameIndex oldLast = m_lastIndex;
+            smallest = clearBarsLocked(batch.replaceFrom(), batch.replaceTo());
+            if (smallest.isValid())
+                greatest = oldLast.isValid() && smallest < oldLast ? oldLast : smallest;
+        }
         for (const Deal &deal : batch.deals()) {
             const FrameIndex idx = frameIndexAtLocked(deal.time);
             if (!idx.isValid())
@@ -652,6 +658,50 @@ void SeriesDataModel::clearBars()
     m_newValid.clear();
     for (Chunk &chunk : m_chunks)
         std::fill(chunk.bars.begin(), chunk.bars.end(), TimeFrame());
+}
+
+FrameIndex SeriesDataModel::clearBarsLocked(const datetime &from, const datetime &to)
+{
+    if (!(from < to))
+        return {};
+    int lowest = -1;
+    int highest = -1; // linear numbers of the cleared slots
+    for (size_t c = 0; c < m_chunks.size(); ++c) {
+        Chunk &chunk = m_chunks[c];
+        if (!(from < chunk.end) || !(chunk.start < to))
+            continue;
+        const int size = int(chunk.bars.size());
+        int first = 0;
+        int end = size;
+        if (m_timeFrame.kind == Interval) {
+            const qint64 step = qint64(m_timeFrame.value) * 1000;
+            const qint64 head = chunk.start.msecsTo(from);
+            const qint64 tail = chunk.start.msecsTo(to);
+            first = head <= 0 ? 0 : int(qMin<qint64>(size, (head + step - 1) / step));
+            end = int(qMin<qint64>(size, (tail + step - 1) / step));
+        } else {
+            while (first < size && frameTime({int(c), first}, false) < from)
+                ++first;
+            end = first;
+            while (end < size && frameTime({int(c), end}, false) < to)
+                ++end;
+        }
+        if (first >= end)
+            continue;
+        std::fill(chunk.bars.begin() + first, chunk.bars.begin() + end, TimeFrame());
+        if (lowest < 0)
+            lowest = m_offsets[c] + first;
+        highest = m_offsets[c] + end - 1;
+    }
+    if (lowest < 0)
+        return {};
+    settleValid();
+    const auto begin = std::lower_bound(m_valid.begin(), m_valid.end(), lowest);
+    const auto end = std::upper_bound(begin, m_valid.end(), highest);
+    m_valid.erase(begin, end);
+    if (m_lastIndex.isValid() && linearIndexLocked(m_lastIndex) >= lowest)
+        m_lastIndex = m_valid.empty() ? FrameIndex() : frameIndexOfLocked(m_valid.back());
+    return frameIndexOfLocked(lowest);
 }
 
 void SeriesDataModel::clear()

@@ -105,6 +105,8 @@ private:
     FrameIndex frameIndexOfLocked(int n) const;
     int linearIndexLocked(const FrameIndex &index) const;
     void clearBars();
+    // Empties the slots starting in [from, to); the first of them, invalid when none.
+    FrameIndex clearBarsLocked(const datetime &from, const datetime &to);
 
     const SeriesKey m_key;
     TimeFrameValue m_timeFrame{0, Interval};

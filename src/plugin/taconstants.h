@@ -54,6 +54,12 @@ inline constexpr char GeneralPageId[] = "TechAnalysis.General";
 inline constexpr char WindowColorsPageId[] = "TechAnalysis.WindowColors";
 inline constexpr char MarginsPageId[] = "TechAnalysis.Margins";
 
+// Settings of the plug-in's general page: "enabled" switches history downloads on and off.
+inline constexpr char GeneralSettingsGroup[] = "TechAnalysis/General";
+inline constexpr char HistoryEnabledKey[] = "enabled";
+// The host's history service transport.
+inline constexpr char HistoryTransportName[] = "hdxplugin";
+
 // Icons.
 inline constexpr char PluginIcon[] = ":/ta/icons/ta.png";
 inline constexpr char WindowIcon[] = ":/ta/icons/windows/ta.png";

@@ -67,7 +67,7 @@ public:
     {
         bool free = false;
         QThread *probe = QThread::create([&] {
-            if (table()->mutex()->tryLock()) {
+            if (table()->mutex()->try_lock()) {
                 free = true;
                 table()->mutex()->unlock();
             }

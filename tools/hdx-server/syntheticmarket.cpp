@@ -148,8 +148,18 @@ QList<SyntheticMarket::Candle> SyntheticMarket::minuteCandles(const Instrument &
             c.close = step();
             c.high = std::max({c.open, a, b, c.close});
             c.low = std::min({c.open, a, b, c.close});
-            c.volume = instrument.index ? 0 : qint64(1 + random.bounded(400));
-            c.value = (c.open + c.close) / 2 * double(c.volume) * instrument.lot;
+            // Volumes of the share and currency markets count pieces (lots times lot size),
+            // derivatives count contracts, as the terminal's trades do.
+            // An index trades nothing itself; its value is the turnover of its members.
+            const qint64 lots = qint64(1 + random.bounded(400));
+            if (instrument.index) {
+                c.volume = 0;
+                c.value = (c.open + c.close) / 2 * double(lots) * 1000;
+            } else {
+                c.volume = instrument.stock == 2 || instrument.stock == 3 ? lots * instrument.lot
+                                                                            : lots;
+                c.value = (c.open + c.close) / 2 * double(c.volume);
+            }
             result.append(c);
         }
     }

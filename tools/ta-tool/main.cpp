@@ -1,4 +1,5 @@
 #include "boarddirectory.h"
+#include "exportcommand.h"
 #include "referencedata.h"
 #include "securitydirectory.h"
 #include "stockdirectory.h"
@@ -44,6 +45,17 @@ int listReference()
     return 0;
 }
 
+// The data path's log (progress, retried requests) shows with --verbose only, so that a
+// failure is the one line the tool prints itself.
+bool verbose = false;
+
+void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (!verbose && type != QtFatalMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -51,16 +63,55 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ta-tool"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Headless companion of the charting plug-in.\n\n"
-                       "Commands:\n  reference   list the instruments of the reference data"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Headless companion of the charting plug-in.\n\n"
+        "Commands:\n"
+        "  reference   list the instruments of the reference data\n"
+        "  export      print the bars of an instrument as CSV, filled as a chart is filled"));
     parser.addHelpOption();
     const QCommandLineOption referenceOption(QStringLiteral("reference"),
                                              QStringLiteral("Reference data file (JSON)."),
                                              QStringLiteral("file"));
-    parser.addOption(referenceOption);
+    const QCommandLineOption keyOption(QStringLiteral("key"),
+                                       QStringLiteral("export: instrument key STOCK,BOARD,SEC."),
+                                       QStringLiteral("key"));
+    const QCommandLineOption timeFrameOption(
+        QStringLiteral("timeframe"),
+        QStringLiteral("export: bar length in seconds, \"month\" or \"year\"."),
+        QStringLiteral("tf"));
+    const QCommandLineOption daysOption(QStringLiteral("days"),
+                                        QStringLiteral("export: calendar days back (default 1)."),
+                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption toOption(
+        QStringLiteral("to"), QStringLiteral("export: last day; absent, the range follows today."),
+        QStringLiteral("yyyy-MM-dd"));
+    const QCommandLineOption hdxUrlOption(QStringLiteral("hdx-url"),
+                                          QStringLiteral("export: history service address."),
+                                          QStringLiteral("url"));
+    const QCommandLineOption gzipOption(QStringLiteral("gzip"),
+                                        QStringLiteral("export: ask for compressed replies."));
+    const QCommandLineOption noHistoryOption(QStringLiteral("no-history"),
+                                             QStringLiteral("export: no history service."));
+    const QCommandLineOption tradesOption(
+        QStringLiteral("trades"),
+        QStringLiteral("export: CSV of live trades "
+                       "(moment,price,quantity,value,open_interest,nosystem)."),
+        QStringLiteral("file"));
+    const QCommandLineOption dataDirOption(
+        QStringLiteral("data-dir"), QStringLiteral("export: user data directory (cache files)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption outputOption(QStringLiteral("output"),
+                                          QStringLiteral("export: write to the file."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Print the data path's log."));
+    parser.addOptions({referenceOption, keyOption, timeFrameOption, daysOption, toOption,
+                       hdxUrlOption, gzipOption, noHistoryOption, tradesOption, dataDirOption,
+                       outputOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
+    verbose = parser.isSet(verboseOption);
+    qInstallMessageHandler(messageHandler);
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -74,5 +125,41 @@ int main(int argc, char *argv[])
 
     if (args.first() == QLatin1String("reference"))
         return listReference();
+    if (args.first() == QLatin1String("export")) {
+        ExportRequest request;
+        if (!parser.isSet(keyOption))
+            return fatal(QStringLiteral("export needs --key STOCK,BOARD,SEC"));
+        try {
+            request.key = SeriesKey::fromString(parser.value(keyOption));
+        } catch (const QString &e) {
+            return fatal(e);
+        }
+        if (!parser.isSet(timeFrameOption))
+            return fatal(QStringLiteral("export needs --timeframe (seconds, month or year)"));
+        if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
+            return fatal(QStringLiteral("bad time frame \"%1\": seconds, month or year")
+                             .arg(parser.value(timeFrameOption)));
+        bool ok = false;
+        request.days = parser.value(daysOption).toInt(&ok);
+        if (!ok || request.days < 1 || request.days > 36600)
+            return fatal(QStringLiteral("bad number of days \"%1\"").arg(parser.value(daysOption)));
+        if (parser.isSet(toOption)) {
+            request.to = QDate::fromString(parser.value(toOption), Qt::ISODate);
+            if (!request.to.isValid())
+                return fatal(QStringLiteral("bad date \"%1\": yyyy-MM-dd")
+                                 .arg(parser.value(toOption)));
+        }
+        request.hdxUrl = parser.value(hdxUrlOption);
+        request.gzip = parser.isSet(gzipOption);
+        request.history = !parser.isSet(noHistoryOption);
+        request.tradesFile = parser.value(tradesOption);
+        request.dataDir = parser.value(dataDirOption);
+        request.outputFile = parser.value(outputOption);
+        QString failure;
+        const int status = runExport(request, &failure);
+        if (status != 0)
+            std::fprintf(stderr, "ta-tool: %s\n", qPrintable(failure));
+        return status;
+    }
     return fatal(QStringLiteral("unknown command \"%1\"").arg(args.first()));
 }

@@ -1,7 +1,7 @@
-#include "hdxtransport.h"
+#include "hdxtransportpage.h"
 
-#include "appsettings.h"
-#include "icore.h"
+#include "hdxtransport.h"
+#include "settings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -11,50 +11,11 @@
 
 namespace {
 
-const QString UrlKey = QStringLiteral("url");
-const QString GzipKey = QStringLiteral("requestGzip");
-const QString TimeoutKey = QStringLiteral("requestTimeout");
+const QString UrlKey = QString::fromLatin1(HdxTransport::UrlKey);
+const QString GzipKey = QString::fromLatin1(HdxTransport::GzipKey);
+const QString TimeoutKey = QString::fromLatin1(HdxTransport::TimeoutKey);
 
 } // namespace
-
-HdxTransport::HdxTransport(QObject *parent)
-    : QObject(parent)
-{
-}
-
-QString HdxTransport::displayName() const
-{
-    return tr("Исторические данные HDX");
-}
-
-QString HdxTransport::vendor() const
-{
-    return tr("Терминал");
-}
-
-QString HdxTransport::description() const
-{
-    return tr("Доступ к сервису исторических данных биржи");
-}
-
-bool HdxTransport::initialize(ICore *core)
-{
-    core->addOptionsPage(new HdxTransportPage(this));
-    return true;
-}
-
-void HdxTransport::ensureParameters(const QString &url)
-{
-    AppSettings settings(QString::fromLatin1(ParametersGroup));
-    if (!url.isEmpty())
-        settings.setValue(UrlKey, url);
-    else if (!settings.contains(UrlKey))
-        settings.setValue(UrlKey, QStringLiteral("http://127.0.0.1:8765"));
-    if (!settings.contains(GzipKey))
-        settings.setValue(GzipKey, false);
-    if (!settings.contains(TimeoutKey))
-        settings.setValue(TimeoutKey, 5000);
-}
 
 HdxTransportPage::HdxTransportPage(QObject *parent)
     : QObject(parent)

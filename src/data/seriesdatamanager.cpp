@@ -1,0 +1,553 @@
+#include "seriesdatamanager.h"
+
+#include "appsettings.h"
+#include "boarddirectory.h"
+#include "currentdatafillerforindices.h"
+#include "dealbatch.h"
+#include "historicaldatafiller.h"
+#include "icore.h"
+#include "indexsort.h"
+#include "iplugin.h"
+#include "itransport.h"
+#include "runnablemanager.h"
+#include "securitydirectory.h"
+#include "seriesdatamodel.h"
+#include "table.h"
+#include "tableregistry.h"
+#include "todaydatafiller.h"
+
+#include "../plugin/processwide.h"
+#include "../plugin/taconstants.h"
+#include "../plugin/tasharedobjects.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QThread>
+
+namespace {
+
+ProcessWide<SeriesDataManager> *wide = nullptr;
+
+} // namespace
+
+SeriesDataManager *SeriesDataManager::instance()
+{
+    static ProcessWide<SeriesDataManager> object([] {
+        auto *m = new SeriesDataManager;
+        SeriesDataService::setInstance(m);
+        return m;
+    });
+    static const bool registered = [] {
+        wide = &object;
+        TASharedObjects::add("SeriesDataManager", [] { SeriesDataManager::destroyInstance(); });
+        return true;
+    }();
+    Q_UNUSED(registered)
+    return object.instance();
+}
+
+void SeriesDataManager::destroyInstance()
+{
+    if (!wide || !wide->existing())
+        return;
+    SeriesDataService::setInstance(nullptr);
+    wide->destroy();
+}
+
+SeriesDataManager::SeriesDataManager()
+{
+    // Fillers report to the GUI thread with these types.
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    qRegisterMetaType<SeriesDataModel *>("SeriesDataModel*");
+    m_table = TableRegistry::instance()->table(QStringLiteral("all_deals"));
+    if (m_table) {
+        m_stockColumn = m_table->columnIndex(QStringLiteral("stock_id"));
+        m_boardColumn = m_table->columnIndex(QStringLiteral("board_id"));
+        m_secColumn = m_table->columnIndex(QStringLiteral("sec_id"));
+        m_sessionColumn = m_table->columnIndex(QStringLiteral("sess_id"));
+        m_momentColumn = m_table->columnIndex(QStringLiteral("moment"));
+        m_priceColumn = m_table->columnIndex(QStringLiteral("price"));
+        m_openInterestColumn = m_table->columnIndex(QStringLiteral("open_interest"));
+        m_valueColumn = m_table->columnIndex(QStringLiteral("value"));
+        m_quantityColumn = m_table->columnIndex(QStringLiteral("quantity"));
+        m_nosystemColumn = m_table->columnIndex(QStringLiteral("nosystem"));
+        if (m_stockColumn < 0 || m_boardColumn < 0 || m_secColumn < 0 || m_momentColumn < 0
+            || m_priceColumn < 0 || m_quantityColumn < 0) {
+            qWarning() << "SeriesDataManager: the all_deals table lacks trade columns";
+            m_table = nullptr;
+        }
+    } else {
+        qWarning() << "SeriesDataManager: no all_deals table, live trades are not shown";
+    }
+    if (m_table)
+        m_key = MasterIndex_Column_Pure(m_table, {m_stockColumn, m_boardColumn, m_secColumn});
+    setToday(QDate::currentDate());
+
+    const int ideal = QThread::idealThreadCount();
+    m_pool.setMaxThreadCount(ideal < 2 ? ideal : ideal / 2);
+    m_timer.start(60000);
+
+    connect(ICore::instance(), &ICore::aNewDay, this, &SeriesDataManager::atMidnight,
+            Qt::DirectConnection);
+    connect(SecurityDirectory::i(), &DirectoryBase::dataChanged, this,
+            &SeriesDataManager::onSecuritiesDataChanged, Qt::QueuedConnection);
+    if (m_table)
+        m_table->addIndex(this);
+}
+
+SeriesDataManager::~SeriesDataManager()
+{
+    if (m_table)
+        m_table->removeIndex(this);
+    cancelFillers(nullptr);
+    m_pool.waitForDone();
+}
+
+void SeriesDataManager::setToday(const QDate &date)
+{
+    m_todayStart = datetime(date);
+    // The next local midnight: a day of a daylight-saving change is an hour longer or shorter.
+    m_tomorrowStart = datetime(date.addDays(1));
+    m_dayLength = int(m_todayStart.msecsTo(m_tomorrowStart) / 1000);
+}
+
+bool SeriesDataManager::historyUsed()
+{
+    bool transport = false;
+    for (QObject *plugin : ICore::instance()->plugins()) {
+        const IPlugin *p = qobject_cast<IPlugin *>(plugin);
+        if (p && qobject_cast<ITransport *>(plugin)
+            && p->name() == QLatin1String(TA::Constants::HistoryTransportName)) {
+            transport = true;
+            break;
+        }
+    }
+    if (!transport)
+        return false;
+    AppSettings settings(QString::fromLatin1(TA::Constants::GeneralSettingsGroup));
+    return settings.value(QString::fromLatin1(TA::Constants::HistoryEnabledKey), true).toBool();
+}
+
+SecurityEntry *SeriesDataManager::entryOf(SeriesDataModel *model) const
+{
+    if (!model)
+        return nullptr;
+    const auto it = m_entries.find(model->seriesKey());
+    if (it == m_entries.end() || !it->second->models.contains(model))
+        return nullptr;
+    return it->second.get();
+}
+
+SecondBars SeriesDataManager::secondBars(const SeriesKey &key) const
+{
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return {};
+    std::shared_lock lock(it->second->dataLock);
+    return it->second->seconds;
+}
+
+SeriesKey SeriesDataManager::matchedKey(const SeriesKey &key) const
+{
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return {};
+    TableLocker locker(m_table);
+    return it->second->matched;
+}
+
+// --- live trades --------------------------------------------------------------------------
+
+bool SeriesDataManager::dealOf(const Record &record, const SecurityEntry *entry,
+                               Deal &deal) const
+{
+    deal.time = record.data(m_momentColumn).toDatetime();
+    if (deal.time < m_todayStart || !(deal.time < m_tomorrowStart))
+        return false;
+    // Trades outside the exchange's order book do not make prices.
+    if (m_nosystemColumn >= 0 && record.data(m_nosystemColumn).toInteger() != 0)
+        return false;
+    deal.price = record.data(m_priceColumn).toDecimal();
+    deal.openInterest = m_openInterestColumn >= 0
+                            ? quint32(record.data(m_openInterestColumn).toInteger())
+                            : 0;
+    deal.quantity = record.data(m_quantityColumn).toInteger64();
+    if (entry->volumeInPieces)
+        deal.quantity *= entry->lotSize;
+    deal.value = m_valueColumn >= 0 ? record.data(m_valueColumn).toXDecimal() : xdecimal();
+    return true;
+}
+
+void SeriesDataManager::process(const QList<Record> &records)
+{
+    if (m_byMatched.isEmpty())
+        return;
+    for (const Record &record : records) {
+        const SeriesKey key{record.data(m_stockColumn).toInteger(),
+                            record.data(m_boardColumn).toInteger(),
+                            record.data(m_secColumn).toInteger64()};
+        const auto it = m_byMatched.constFind(key);
+        if (it == m_byMatched.cend())
+            continue;
+        for (SecurityEntry *entry : it.value()) {
+            Deal deal;
+            if (!dealOf(record, entry, deal))
+                continue;
+            if (entry->pending.empty())
+                m_touched.push_back(entry);
+            entry->pending.push_back(deal);
+        }
+    }
+    for (SecurityEntry *entry : m_touched) {
+        // The fold into the second bars and the hand-over to the models happen under one
+        // write lock: a today filler reads the bars either before (and the trades come live)
+        // or after (and it replays them), never both.
+        std::unique_lock lock(entry->dataLock);
+        for (Deal &deal : entry->pending)
+            entry->foldSecond(m_todayStart, deal);
+        for (SeriesDataModel *model : std::as_const(entry->models)) {
+            const auto runner = entry->runners.find(model);
+            if (runner == entry->runners.end() || !runner->second.live)
+                continue;
+            DealBatch batch(model, 1, false);
+            for (const Deal &deal : entry->pending)
+                batch.append(deal);
+        }
+        entry->pending.clear();
+    }
+    m_touched.clear();
+}
+
+void SeriesDataManager::rebuild()
+{
+    // The table's content was replaced: today's bars are read again.
+    for (auto &[key, entry] : m_entries) {
+        {
+            std::unique_lock lock(entry->dataLock);
+            entry->seconds = {};
+        }
+        loadTodaysTrades(entry.get());
+    }
+}
+
+void SeriesDataManager::loadTodaysTrades(SecurityEntry *entry)
+{
+    if (!m_table)
+        return;
+    std::unique_lock lock(entry->dataLock);
+    const IndexSort *all = m_table->masterIndex();
+    const int count = all->count();
+    for (int i = 0; i < count; ++i) {
+        const Record record = all->at(i);
+        if (m_key.compare(record, entry->keyRecord) != 0)
+            continue;
+        Deal deal;
+        if (dealOf(record, entry, deal))
+            entry->foldSecond(m_todayStart, deal);
+    }
+}
+
+void SeriesDataManager::rebuildLookup()
+{
+    m_byMatched.clear();
+    for (auto &[key, entry] : m_entries) {
+        if (!entry->models.isEmpty())
+            m_byMatched[entry->matched].append(entry.get());
+    }
+}
+
+// --- registration -------------------------------------------------------------------------
+
+void SeriesDataManager::registerModel(SeriesDataModel *model)
+{
+    if (!model)
+        return;
+    const SeriesKey key = model->seriesKey();
+    TableLocker locker(m_table);
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        auto entry = std::make_unique<SecurityEntry>();
+        entry->key = key;
+        entry->matched = key;
+        // A security of a proxy board trades on its real board: its trades are matched there
+        // from the start.
+        if (BoardDirectory::i()->isProxyById(key.stock_id, key.board_id)) {
+            const Record real = SecurityDirectory::i()->realRecordById(key.stock_id,
+                                                                      key.board_id, key.sec_id);
+            if (!real.isNull())
+                entry->matched = {real.data(QStringLiteral("stock_id")).toInteger(),
+                                  real.data(QStringLiteral("board_id")).toInteger(),
+                                  real.data(QStringLiteral("sec_id")).toInteger64()};
+        }
+        if (m_table) {
+            entry->keyRecord = Record(m_table);
+            entry->keyRecord.data(m_stockColumn) = entry->matched.stock_id;
+            entry->keyRecord.data(m_boardColumn) = entry->matched.board_id;
+            entry->keyRecord.data(m_secColumn) = entry->matched.sec_id;
+        }
+        entry->lotSize = SecurityDirectory::i()->lotsizeById(key.stock_id, key.board_id,
+                                                             key.sec_id);
+        entry->volumeInPieces = key.stock_id == 2 || key.stock_id == 3;
+        entry->indexBoard = BoardDirectory::i()->isIndexById(key.stock_id, key.board_id);
+        entry->dayLength = m_dayLength;
+        it = m_entries.emplace(key, std::move(entry)).first;
+        loadTodaysTrades(it->second.get());
+    }
+    SecurityEntry *entry = it->second.get();
+    if (!entry->models.contains(model))
+        entry->models.append(model);
+    rebuildLookup();
+    if (entry->indexBoard && !m_refreshes.contains(model)) {
+        m_refreshes.insert(model, connect(&m_timer, &QTimer::timeout, model, [this, model] {
+                               if (!isFilling(model))
+                                   model->update();
+                           }));
+    }
+}
+
+void SeriesDataManager::unregisterModel(SeriesDataModel *model)
+{
+    SecurityEntry *entry = entryOf(model);
+    if (!entry)
+        return;
+    cancelFillers(model);
+    {
+        TableLocker locker(m_table);
+        entry->models.removeAll(model);
+        {
+            std::unique_lock lock(entry->dataLock);
+            entry->runners.erase(model);
+        }
+        rebuildLookup();
+    }
+    if (const auto c = m_refreshes.find(model); c != m_refreshes.end()) {
+        disconnect(c.value());
+        m_refreshes.erase(c);
+    }
+}
+
+// --- fillers ------------------------------------------------------------------------------
+
+bool SeriesDataManager::cancelEntry(SecurityEntry *entry, SeriesDataModel *model)
+{
+    QList<RunnableManager *> managers;
+    {
+        std::unique_lock lock(entry->dataLock);
+        for (auto &[m, runner] : entry->runners) {
+            if (model && m != model)
+                continue;
+            ++runner.generation;
+            runner.live = false;
+            if (runner.manager)
+                managers.append(runner.manager);
+            runner.manager = nullptr;
+        }
+    }
+    bool running = false;
+    for (RunnableManager *manager : std::as_const(managers)) {
+        running = running || manager->isRunning();
+        // Stops the fillers (a download ends at once) and waits for them.
+        delete manager;
+    }
+    return running;
+}
+
+void SeriesDataManager::cancelFillers(SeriesDataModel *model)
+{
+    if (model) {
+        if (SecurityEntry *entry = entryOf(model))
+            cancelEntry(entry, model);
+        return;
+    }
+    for (auto &[key, entry] : m_entries)
+        cancelEntry(entry.get(), nullptr);
+}
+
+bool SeriesDataManager::isFilling(SeriesDataModel *model) const
+{
+    const SecurityEntry *entry = entryOf(model);
+    if (!entry)
+        return false;
+    std::shared_lock lock(entry->dataLock);
+    const auto it = entry->runners.find(model);
+    return it != entry->runners.end() && it->second.manager && it->second.manager->isRunning();
+}
+
+void SeriesDataManager::startFillers(SecurityEntry *entry, SeriesDataModel *model,
+                                     const QList<DataFiller *> &fillers)
+{
+    auto *manager = new RunnableManager;
+    int generation;
+    {
+        std::unique_lock lock(entry->dataLock);
+        SecurityEntry::Runner &runner = entry->runners[model];
+        runner.manager = manager;
+        generation = runner.generation;
+    }
+    for (DataFiller *filler : fillers) {
+        filler->setGeneration(generation);
+        connect(filler, &DataFiller::filled, this, &SeriesDataManager::fillingFinished);
+        // The pool thread takes the filler over when it runs it.
+        filler->moveToThread(nullptr);
+        manager->startRunnable(filler, &m_pool, 0);
+    }
+}
+
+void SeriesDataManager::enableLive(SecurityEntry *entry, SeriesDataModel *model)
+{
+    std::unique_lock lock(entry->dataLock);
+    SecurityEntry::Runner &runner = entry->runners[model];
+    ++runner.generation;
+    runner.live = true;
+}
+
+void SeriesDataManager::fillModel(SeriesDataModel *model)
+{
+    SecurityEntry *entry = entryOf(model);
+    if (!entry)
+        return;
+    cancelEntry(entry, model);
+    const QDate today = m_todayStart.getDate();
+    QList<DataFiller *> fillers;
+    if (historyUsed() && model->dateFrom() < today) {
+        auto *filler = new HistoricalDataFiller(entry, model, m_todayStart,
+                                                datetime(today.addDays(-1)));
+        qDebug().nospace() << "FillerHistoricalData #" << filler->number()
+                           << " created in thread " << QThread::currentThread();
+        fillers.append(filler);
+    }
+    if (!entry->indexBoard && !(model->dateTo() < today)) {
+        auto *filler = new TodayDataFiller(entry, model, m_todayStart, m_todayStart);
+        qDebug().nospace() << "TodayDataFiller #" << filler->number() << " created in thread "
+                           << QThread::currentThread();
+        fillers.append(filler);
+    }
+    if (!fillers.isEmpty())
+        startFillers(entry, model, fillers);
+}
+
+void SeriesDataManager::updateModel(SeriesDataModel *model)
+{
+    SecurityEntry *entry = entryOf(model);
+    if (!entry)
+        return;
+    const bool interrupted = cancelEntry(entry, model);
+    if (entry->indexBoard) {
+        if (!historyUsed())
+            return;
+        const datetime from = alignToFrame(model->timeFrame(), m_todayStart);
+        auto *filler = new CurrentDataFillerForIndices(entry, model, from, m_tomorrowStart);
+        qDebug().nospace().noquote()
+            << "CurrentDataFillerForIndices #" << filler->number() << " for period "
+            << from.getDateTime().toString(Qt::ISODate) << "-"
+            << m_tomorrowStart.getDateTime().toString(Qt::ISODate) << " created in thread "
+            << QThread::currentThread();
+        startFillers(entry, model, {filler});
+        return;
+    }
+    // Other boards are kept current by live trades. A model whose filling was cut short, or
+    // that was laid out anew and is empty, is filled again; a complete one takes live trades
+    // again at once.
+    if (interrupted || model->validBarCount() == 0) {
+        if (model->validBarCount() == 0)
+            fillModel(model);
+        else
+            model->rebuild();
+        return;
+    }
+    enableLive(entry, model);
+}
+
+// --- synchronisers, day change, directory -----------------------------------------------------
+
+void SeriesDataManager::addSynchronizer(QObject *synchronizer)
+{
+    if (!synchronizer || m_synchronizers.contains(synchronizer))
+        return;
+    m_synchronizers.append(synchronizer);
+    connect(synchronizer, &QObject::destroyed, this, &SeriesDataManager::onTSyncDestroyed);
+}
+
+void SeriesDataManager::onTSyncDestroyed(QObject *object)
+{
+    m_synchronizers.removeAll(object);
+}
+
+void SeriesDataManager::atMidnight()
+{
+    turnDay(QDate::currentDate());
+}
+
+void SeriesDataManager::turnDay(const QDate &newToday)
+{
+    qDebug().noquote() << "Midnight" << QDateTime::currentDateTime().toString(Qt::ISODate);
+    cancelFillers(nullptr);
+    const QDate oldToday = m_todayStart.getDate();
+    QList<QPair<SeriesKey, SecondBars>> ended;
+    {
+        TableLocker locker(m_table);
+        for (auto &[key, entry] : m_entries) {
+            std::unique_lock lock(entry->dataLock);
+            SecondBars seconds = std::move(entry->seconds);
+            entry->seconds = {};
+            if (!entry->indexBoard)
+                ended.append({key, std::move(seconds)});
+        }
+        setToday(newToday);
+        for (auto &[key, entry] : m_entries) {
+            entry->dayLength = m_dayLength;
+            loadTodaysTrades(entry.get());
+        }
+    }
+    // Files are written outside the table's lock: live trades of the new day go on meanwhile.
+    for (const auto &[key, seconds] : std::as_const(ended))
+        HistoricalDataManager::storeSecondFile(key, oldToday, seconds);
+
+    QList<SeriesDataModel *> models;
+    for (auto &[key, entry] : m_entries)
+        models += entry->models;
+    for (SeriesDataModel *model : std::as_const(models))
+        model->reset();
+    for (QObject *synchronizer : std::as_const(m_synchronizers))
+        QMetaObject::invokeMethod(synchronizer, "update");
+    for (SeriesDataModel *model : std::as_const(models))
+        model->build();
+}
+
+void SeriesDataManager::onSecuritiesDataChanged()
+{
+    for (auto &[key, entry] : m_entries) {
+        if (!BoardDirectory::i()->isProxyById(key.stock_id, key.board_id))
+            continue;
+        const Record real = SecurityDirectory::i()->realRecordById(key.stock_id, key.board_id,
+                                                                  key.sec_id);
+        if (real.isNull())
+            continue;
+        const SeriesKey matched{real.data(QStringLiteral("stock_id")).toInteger(),
+                                real.data(QStringLiteral("board_id")).toInteger(),
+                                real.data(QStringLiteral("sec_id")).toInteger64()};
+        if (matched == entry->matched)
+            continue;
+        for (SeriesDataModel *model : std::as_const(entry->models))
+            cancelEntry(entry.get(), model);
+        {
+            TableLocker locker(m_table);
+            entry->matched = matched;
+            if (m_table) {
+                entry->keyRecord.data(m_stockColumn) = matched.stock_id;
+                entry->keyRecord.data(m_boardColumn) = matched.board_id;
+                entry->keyRecord.data(m_secColumn) = matched.sec_id;
+            }
+            {
+                std::unique_lock lock(entry->dataLock);
+                entry->seconds = {};
+            }
+            loadTodaysTrades(entry.get());
+            rebuildLookup();
+        }
+        // The charts show the real board's trades from now on.
+        const QList<SeriesDataModel *> models = entry->models;
+        for (SeriesDataModel *model : models)
+            model->rebuild();
+    }
+}

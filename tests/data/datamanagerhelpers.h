@@ -1,0 +1,198 @@
+#pragma once
+
+#include "bartesthelpers.h"
+#include "calendardirectory.h"
+#include "securitydirectory.h"
+#include "seriesdatamanager.h"
+#include "table.h"
+#include "tableregistry.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <functional>
+#include <map>
+
+// Shared by the data manager suites and its stress program: trades for "all_deals", a host
+// table thread, and waiting for fillers.
+namespace DataTest {
+
+// Futures on the derivatives market: volumes count contracts.
+inline const SeriesKey Futures{1, 1, 1001};
+// Dollar on the currency market, lot size 1000.
+inline const SeriesKey Dollar{3, 4, 3001};
+// An index board: no trades of its own.
+inline const SeriesKey IndexKey{2, 16, 1601};
+// ARKT on the mirror board, whose real record is ARKT on the main board.
+inline const SeriesKey Mirror{2, 5, 2501};
+
+inline Table *deals()
+{
+    return TableRegistry::instance()->table(QStringLiteral("all_deals"));
+}
+
+inline qint64 nextDealId()
+{
+    static qint64 id = 1;
+    return id++;
+}
+
+// A trade of the instrument as the terminal's feed writes it: the value counts pieces (lots
+// times lot size) on the share and currency markets.
+inline Record trade(const SeriesKey &key, const datetime &moment, const char *price,
+                    qint64 quantity, int nosystem = 0, int openInterest = 0)
+{
+    Record r(deals());
+    const decimal p(QString::fromLatin1(price));
+    const int lot = SecurityDirectory::i()->lotsizeById(key.stock_id, key.board_id, key.sec_id);
+    const qint64 pieces = key.stock_id == 2 || key.stock_id == 3 ? quantity * lot : quantity;
+    r.data(QStringLiteral("deal_id")) = nextDealId();
+    r.data(QStringLiteral("stock_id")) = key.stock_id;
+    r.data(QStringLiteral("board_id")) = key.board_id;
+    r.data(QStringLiteral("sec_id")) = key.sec_id;
+    r.data(QStringLiteral("sess_id")) = 1;
+    r.data(QStringLiteral("moment")).setValue(QVariant::fromValue(moment));
+    r.data(QStringLiteral("price")).setValue(QVariant::fromValue(p));
+    r.data(QStringLiteral("quantity")) = quantity;
+    r.data(QStringLiteral("value")).setValue(QVariant::fromValue(xdecimal(p).multiplied(pieces)));
+    r.data(QStringLiteral("open_interest")) = openInterest;
+    r.data(QStringLiteral("nosystem")) = nosystem;
+    r.data(QStringLiteral("buysell")) = 1;
+    return r;
+}
+
+// The host's table thread: appends land there, and the data manager hears them there.
+class TableThread
+{
+public:
+    TableThread()
+    {
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+    }
+    ~TableThread()
+    {
+        m_thread.quit();
+        m_thread.wait();
+    }
+    void append(const QList<Record> &records)
+    {
+        QMetaObject::invokeMethod(
+            &m_context, [records] { deals()->append(records); }, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread m_thread;
+    QObject m_context;
+};
+
+// Runs the GUI thread's events until the condition holds; false after the timeout.
+inline bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+inline bool waitFilled(SeriesDataModel &model, int timeoutMs = 20000)
+{
+    return waitFor([&] { return !SeriesDataManager::instance()->isFilling(&model); },
+                   timeoutMs);
+}
+
+// Every day of the week 10:00-18:45: today has a session whatever day the tests run on.
+inline SessionList everyDay()
+{
+    SessionList list;
+    for (int day = 1; day <= 7; ++day)
+        list.append(BarTest::at(day, 10, 0, 8 * 60 + 45));
+    return list;
+}
+
+// Bars folded straight from the trades, keyed by bar start (frames that divide the day):
+// what a model must show.
+struct PlainBar
+{
+    decimal open, high, low, close;
+    qint64 volume = 0;
+    xdecimal value;
+    datetime first, last;
+};
+
+inline std::map<qint64, PlainBar> plainFold(const QList<Record> &trades, int frameSeconds,
+                                             int lot)
+{
+    std::map<qint64, PlainBar> bars;
+    for (const Record &r : trades) {
+        if (r.data(QStringLiteral("nosystem")).toInteger() != 0)
+            continue;
+        const datetime when = r.data(QStringLiteral("moment")).toDatetime();
+        const datetime midnight(when.getDate());
+        const qint64 step = qint64(frameSeconds) * 1000;
+        const datetime start = midnight.addMSecs(midnight.msecsTo(when) / step * step);
+        const decimal price = r.data(QStringLiteral("price")).toDecimal();
+        const qint64 quantity = r.data(QStringLiteral("quantity")).toInteger64() * lot;
+        auto [it, fresh] = bars.try_emplace(start.toMSecsSinceEpoch());
+        PlainBar &b = it->second;
+        if (fresh) {
+            b.open = b.high = b.low = b.close = price;
+            b.first = b.last = when;
+        } else {
+            if (when < b.first) {
+                b.first = when;
+                b.open = price;
+            }
+            if (b.last <= when) {
+                b.last = when;
+                b.close = price;
+            }
+            if (price < b.low)
+                b.low = price;
+            if (b.high < price)
+                b.high = price;
+        }
+        b.volume += quantity;
+        b.value += r.data(QStringLiteral("value")).toXDecimal();
+    }
+    return bars;
+}
+
+// Compares the model's valid bars with the plain fold; an empty text when they agree.
+inline QString compareWithPlain(const SeriesDataModel &model,
+                                const std::map<qint64, PlainBar> &expected)
+{
+    const int count = model.validBarCount();
+    if (count != int(expected.size()))
+        return QStringLiteral("%1 bars instead of %2").arg(count).arg(expected.size());
+    auto it = expected.begin();
+    for (int k = 0; k < count; ++k, ++it) {
+        const FrameIndex index = model.validBar(k);
+        const TimeFrame bar = model.bar(index);
+        const datetime start = model.frameTime(index, false);
+        const PlainBar &b = it->second;
+        if (start.toMSecsSinceEpoch() != it->first || bar.open != b.open || bar.high != b.high
+            || bar.low != b.low || bar.close != b.close || bar.volume != b.volume
+            || bar.value != b.value)
+            return QStringLiteral("bar %1 at %2: %3 %4 %5 %6 vol %7 val %8, expected %9 %10 %11 "
+                                  "%12 vol %13 val %14")
+                .arg(k)
+                .arg(start.getDateTime().toString(Qt::ISODate), bar.open.toString(),
+                     bar.high.toString(), bar.low.toString(), bar.close.toString())
+                .arg(bar.volume)
+                .arg(bar.value.toString(), b.open.toString(), b.high.toString(),
+                     b.low.toString(), b.close.toString())
+                .arg(b.volume)
+                .arg(b.value.toString());
+    }
+    return {};
+}
+
+} // namespace DataTest

@@ -1,0 +1,699 @@
+#include "datamanagerhelpers.h"
+#include "hdxtransport.h"
+#include "historicaldatafiller.h"
+#include "historicaldatamanager.h"
+#include "icore.h"
+#include "indexsort.h"
+#include "referencedata.h"
+#include "securitieswatchindex.h"
+#include "testregistry.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+using namespace BarTest;
+using namespace DataTest;
+
+namespace {
+
+QStringList logLines;
+QMutex logMutex;
+QtMessageHandler previousHandler = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    {
+        QMutexLocker locker(&logMutex);
+        logLines.append(message);
+    }
+    if (type != QtInfoMsg && type != QtDebugMsg)
+        previousHandler(type, context, message);
+}
+
+QStringList logged(const QString &start)
+{
+    QMutexLocker locker(&logMutex);
+    QStringList lines;
+    for (const QString &line : std::as_const(logLines)) {
+        if (line.startsWith(start))
+            lines.append(line);
+    }
+    return lines;
+}
+
+// Fillers of that kind created so far ("<kind> #<n> created in thread ...").
+int created(const char *kind)
+{
+    int count = 0;
+    for (const QString &line : logged(QString::fromLatin1(kind) + u'#'))
+        count += line.contains(QLatin1String(" created in thread ")) ? 1 : 0;
+    return count;
+}
+
+// Schedules for every stock the suite charts.
+void setScheduleEverywhere(const SessionList &sessions)
+{
+    setSchedule(sessions);
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
+        SettingsGroup scope(ta, QString::fromLatin1(stock));
+        saveSchedule(sessions, ta);
+    }
+}
+
+void restoreFollowingToday(SeriesDataModel &model, const TimeFrameValue &tf, int daysBack)
+{
+    MapSettings state;
+    tf.save(state);
+    state.setValue(QStringLiteral("toCurrDate"), true);
+    state.setValue(QStringLiteral("dateTo"), QDate::currentDate().toString(Qt::ISODate));
+    state.setValue(QStringLiteral("daysBack"), daysBack);
+    model.restoreState(state);
+}
+
+} // namespace
+
+// The data manager with the host's tables, a table thread, the history service on a free
+// port and cache files in a temporary directory.
+class TestDataManager : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void registrationReadsTodaysTrades();
+    void liveTradesReachEveryModelOnce();
+    void rangeDecidesTheFillers();
+    void indexBoardHasNoTodayFiller();
+    void indexRefreshReplacesThePeriod();
+    void subMinuteChartReadsTheCacheOnly();
+    void requestWindows_data();
+    void requestWindows();
+    void thirtyDayGapLoadsNewerWindowFirst();
+    void cancellingStopsTheDownloadAtOnce();
+    void dayChangeStoresResetsAndRebuilds();
+    void proxyBoardFollowsItsRealRecord();
+    void daylightSavingDays_data();
+    void daylightSavingDays();
+    void refreshReplacesOnlyItsPeriod();
+    void watchIndexNotifiesOnWatchedColumns();
+
+private:
+    bool startServer(const QStringList &arguments = {});
+    void useHistory(bool on);
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QList<Record> m_calendar;
+    std::unique_ptr<HdxTransport> m_transport;
+};
+
+void TestDataManager::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("manager.ini")));
+    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    // Holidays of the shipped calendar must not decide whether today trades.
+    Table *calendar = CalendarDirectory::i()->table();
+    {
+        TableLocker locker(calendar);
+        m_calendar = calendar->masterIndex()->records();
+    }
+    calendar->reset({});
+    previousHandler = qInstallMessageHandler(collect);
+}
+
+void TestDataManager::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+    CalendarDirectory::i()->table()->reset(m_calendar);
+    qunsetenv("TA_DATA_DIR");
+}
+
+void TestDataManager::init()
+{
+    {
+        QMutexLocker locker(&logMutex);
+        logLines.clear();
+    }
+    deals()->reset({});
+    setScheduleEverywhere(everyDay());
+    AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("enabled"), true);
+    AppSettings parameters(QStringLiteral("Transports/hdxplugin/Parameters"));
+    parameters.setValue(QStringLiteral("requestGzip"), false);
+    parameters.setValue(QStringLiteral("requestTimeout"), 3000);
+    parameters.setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:1"));
+    QDir(m_dir.filePath(QStringLiteral("data"))).removeRecursively();
+}
+
+void TestDataManager::cleanup()
+{
+    SeriesDataManager::destroyInstance();
+    useHistory(false);
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+void TestDataManager::useHistory(bool on)
+{
+    if (on && !m_transport) {
+        m_transport = std::make_unique<HdxTransport>();
+        ICore::instance()->addPlugin(m_transport.get());
+    } else if (!on && m_transport) {
+        ICore::instance()->removePlugin(m_transport.get());
+        m_transport.reset();
+    }
+}
+
+bool TestDataManager::startServer(const QStringList &arguments)
+{
+    m_server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
+                   QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                               QStringLiteral("--reference"),
+                               QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")}
+                       + arguments);
+    if (!m_server.waitForStarted() || !m_server.waitForReadyRead(20000))
+        return false;
+    const int port = m_server.readLine().trimmed().toInt();
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
+    useHistory(true);
+    return port > 0;
+}
+
+void TestDataManager::registrationReadsTodaysTrades()
+{
+    const QDate today = QDate::currentDate();
+    deals()->append({trade(Futures, datetime(today), "100", 1),
+                     trade(Futures, t(today, 10, 0, 1), "101", 2),
+                     trade(Futures, t(today, 10, 0, 2), "150", 5, /*nosystem*/ 1),
+                     trade(Futures, datetime(today.addDays(1)), "999", 7),
+                     trade(Futures, datetime(today).addMSecs(-1), "50", 3),
+                     trade(Dollar, t(today, 10, 0, 1), "92", 1)});
+
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Futures);
+    restore(model, TimeFrameValue(60), today, today);
+    manager->registerModel(&model);
+
+    const SecondBars seconds = manager->secondBars(Futures);
+    QCOMPARE(seconds.lastSecond, 36001);
+    int valid = 0;
+    for (const TimeFrame &bar : seconds.bars)
+        valid += bar.valid ? 1 : 0;
+    QCOMPARE(valid, 2);
+    QVERIFY(seconds.bars[0].valid); // the trade at today start
+    QCOMPARE(seconds.bars[0].open, decimal(QStringLiteral("100")));
+    QCOMPARE(seconds.bars[36001].close, decimal(QStringLiteral("101")));
+    QCOMPARE(seconds.bars[36001].volume, qint64(2)); // contracts: no lot size on derivatives
+    QCOMPARE(seconds.bars[36001].high, decimal(QStringLiteral("101")));
+
+    model.build();
+    QVERIFY(waitFilled(model));
+    // 00:00 lies outside the sessions; the 10:00 bar holds the one order-book trade.
+    QCOMPARE(model.validBarCount(), 1);
+    const TimeFrame bar = model.bar(model.validBar(0));
+    QCOMPARE(bar.close, decimal(QStringLiteral("101")));
+    QCOMPARE(bar.volume, qint64(2));
+}
+
+void TestDataManager::liveTradesReachEveryModelOnce()
+{
+    const QDate today = QDate::currentDate();
+    QRandomGenerator random(7);
+    // Trades of one append lie apart from those of another: a second's trades come either
+    // replayed from the second bars or live, never both (the replay knows no finer times).
+    auto someTrades = [&](int count, int fromMinute, int minutes) {
+        QList<Record> list;
+        for (int i = 0; i < count; ++i) {
+            const datetime when = t(today, 10, 0).addMSecs(
+                qint64(fromMinute) * 60000 + qint64(random.bounded(minutes * 60000)));
+            const QByteArray price = QByteArray::number(92.0 + random.bounded(100) / 100.0, 'f', 2);
+            list.append(trade(Dollar, when, price.constData(), 1 + random.bounded(9)));
+        }
+        return list;
+    };
+    // Some trades before the charts open, more while they are filled and afterwards.
+    QList<Record> all = someTrades(200, 0, 60);
+    deals()->append(all);
+
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    const QList<int> frames{1, 60, 300};
+    std::vector<std::unique_ptr<SeriesDataModel>> models;
+    for (int frame : frames) {
+        models.push_back(std::make_unique<SeriesDataModel>(Dollar));
+        restore(*models.back(), TimeFrameValue(frame), today, today);
+        manager->registerModel(models.back().get());
+    }
+    TableThread feed;
+    for (auto &m : models)
+        m->build();
+    for (int round = 0; round < 5; ++round) {
+        const QList<Record> more = someTrades(100, 60 + round * 10, 10);
+        feed.append(more);
+        all += more;
+    }
+    for (auto &m : models)
+        QVERIFY(waitFilled(*m));
+    const QList<Record> late = someTrades(100, 120, 60);
+    feed.append(late);
+    all += late;
+
+    // The currency market counts pieces: quantity times the lot size of 1000.
+    const SecondBars seconds = manager->secondBars(Dollar);
+    qint64 volume = 0;
+    for (const TimeFrame &bar : seconds.bars)
+        volume += bar.volume;
+    qint64 quantity = 0;
+    for (const Record &r : std::as_const(all))
+        quantity += r.data(QStringLiteral("quantity")).toInteger64();
+    QCOMPARE(volume, quantity * 1000);
+
+    for (size_t i = 0; i < models.size(); ++i) {
+        const QString difference = compareWithPlain(*models[i], plainFold(all, frames[i], 1000));
+        QVERIFY2(difference.isEmpty(), qPrintable(QString::number(frames[i]) + u' ' + difference));
+    }
+    // Rebuilt from the second bars, a chart shows the same bars: nothing counted twice.
+    models[1]->rebuild();
+    QVERIFY(waitFilled(*models[1]));
+    const QString difference = compareWithPlain(*models[1], plainFold(all, 60, 1000));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestDataManager::rangeDecidesTheFillers()
+{
+    useHistory(true); // nobody listens: the downloads fail at once
+    const QDate today = QDate::currentDate();
+    SeriesDataManager *manager = SeriesDataManager::instance();
+
+    SeriesDataModel past(Futures);
+    restore(past, TimeFrameValue(60), today.addDays(-3), today.addDays(-1));
+    manager->registerModel(&past);
+    past.build();
+    QCOMPARE(created("FillerHistoricalData "), 1);
+    QCOMPARE(created("TodayDataFiller "), 0);
+    QVERIFY(waitFilled(past));
+
+    SeriesDataModel todayOnly(Futures);
+    restore(todayOnly, TimeFrameValue(60), today, today);
+    manager->registerModel(&todayOnly);
+    todayOnly.build();
+    QCOMPARE(created("FillerHistoricalData "), 1);
+    QCOMPARE(created("TodayDataFiller "), 1);
+    QVERIFY(waitFilled(todayOnly));
+
+    // History switched off in the general settings: today's trades only.
+    AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("enabled"), false);
+    SeriesDataModel both(Futures);
+    restore(both, TimeFrameValue(60), today.addDays(-3), today);
+    manager->registerModel(&both);
+    both.build();
+    QCOMPARE(created("FillerHistoricalData "), 1);
+    QCOMPARE(created("TodayDataFiller "), 2);
+    QVERIFY(waitFilled(both));
+}
+
+void TestDataManager::indexBoardHasNoTodayFiller()
+{
+    const QDate today = QDate::currentDate();
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(IndexKey);
+    restore(model, TimeFrameValue(60), today.addDays(-2), today);
+    manager->registerModel(&model);
+    model.build();
+    // Without the history service an index chart has nothing to be filled from.
+    QVERIFY(!manager->isFilling(&model));
+    QCOMPARE(created("TodayDataFiller "), 0);
+    QCOMPARE(created("FillerHistoricalData "), 0);
+    QCOMPARE(model.validBarCount(), 0);
+    // Nor does the refresh start anything.
+    model.update();
+    QVERIFY(!manager->isFilling(&model));
+    QCOMPARE(created("CurrentDataFillerForIndices "), 0);
+}
+
+void TestDataManager::indexRefreshReplacesThePeriod()
+{
+    // The service's own schedules: weekdays.
+    setScheduleEverywhere(everyWeekday({at(1, 10, 0, 8 * 60 + 50)}));
+    QVERIFY(startServer());
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(IndexKey);
+    // One bar a year: the refresh, from January 1 to tomorrow, covers this year's bar.
+    restoreFollowingToday(model, TimeFrameValue(1, Year), 800);
+    manager->registerModel(&model);
+    model.build();
+    QCOMPARE(created("FillerHistoricalData "), 1);
+    QCOMPARE(created("TodayDataFiller "), 0);
+    QVERIFY(waitFilled(model));
+    QVERIFY(model.validBarCount() > 0);
+    const FrameIndex last = model.lastIndex();
+    const TimeFrame before = model.bar(last);
+    if (before.value.isZero() || model.frameTime(last, false).getDate().year()
+                                     != QDate::currentDate().year())
+        QSKIP("No index candles this year yet");
+
+    // The timer refreshes the chart; twice here.
+    manager->refreshTimer()->setInterval(100);
+    QVERIFY(waitFor([] {
+        return logged(QStringLiteral("CurrentDataFillerForIndices #")).size() >= 4; // 2 x (created, finished)
+    }));
+    QVERIFY(waitFilled(model));
+    manager->refreshTimer()->setInterval(60000);
+    QVERIFY(logged(QStringLiteral("Querying HDX server for exchange index for data from "))
+                .first()
+                .endsWith(QDate::currentDate().addDays(1).toString(Qt::ISODate)));
+    const TimeFrame after = model.bar(last);
+    // The same period again (a minute or two more at most), not added on top.
+    QVERIFY2(after.value.toDouble() < before.value.toDouble() * 1.5,
+             qPrintable(after.value.toString() + u' ' + before.value.toString()));
+    QVERIFY(!(after.value < before.value));
+    QCOMPARE(after.open, before.open);
+}
+
+void TestDataManager::subMinuteChartReadsTheCacheOnly()
+{
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    // Yesterday's seconds as the day change stored them.
+    SecondBars stored;
+    stored.bars.resize(36100);
+    QList<Record> trades;
+    for (int s = 36000; s < 36100; s += 7) {
+        Deal d = deal(datetime(yesterday).addMSecs(qint64(s) * 1000 + 300), "92.5", 1000);
+        d.price = decimal(qint64(9200 + s % 50), 2);
+        foldDeal(stored.bars[size_t(s)], d);
+        stored.lastSecond = s;
+    }
+    HistoricalDataManager::storeSecondFile(Dollar, yesterday, stored);
+
+    // A service that would count any connection.
+    QTcpServer service;
+    QVERIFY(service.listen(QHostAddress::LocalHost));
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("url"),
+                  QStringLiteral("http://127.0.0.1:%1").arg(service.serverPort()));
+    useHistory(true);
+
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Dollar);
+    restore(model, TimeFrameValue(15), yesterday, QDate::currentDate());
+    manager->registerModel(&model);
+    model.build();
+    QVERIFY(waitFilled(model));
+    QCoreApplication::processEvents();
+    QVERIFY(!service.hasPendingConnections());
+    QCOMPARE(logged(QStringLiteral("Querying HDX server")).size(), 0);
+    // 100 seconds from 10:00:00 make seven 15-second bars.
+    QCOMPARE(model.validBarCount(), 7);
+    qint64 volume = 0;
+    for (int k = 0; k < model.validBarCount(); ++k)
+        volume += model.bar(model.validBar(k)).volume;
+    QCOMPARE(volume, qint64(15 * 1000));
+}
+
+void TestDataManager::requestWindows_data()
+{
+    QTest::addColumn<QList<int>>("sessionDays"); // day numbers of one-hour sessions
+    QTest::addColumn<QList<int>>("windowStarts");
+    QTest::addColumn<QList<int>>("windowEnds"); // the day of each window's last session
+
+    QTest::newRow("every day") << QList<int>{0, 1, 2, 3} << QList<int>{0} << QList<int>{3};
+    QTest::newRow("29 days between") << QList<int>{0, 30} << QList<int>{0} << QList<int>{30};
+    // A session ends at 11:00 of day 0; day 30 at 10:00 is 29 days 23 hours later.
+    QTest::newRow("just under 30 days") << QList<int>{0, 30} << QList<int>{0} << QList<int>{30};
+    QTest::newRow("30 days between") << QList<int>{0, 31} << QList<int>{0, 31}
+                                     << QList<int>{0, 31};
+    QTest::newRow("two gaps") << QList<int>{0, 1, 40, 41, 90} << QList<int>{0, 40, 90}
+                              << QList<int>{1, 41, 90};
+    QTest::newRow("none") << QList<int>{} << QList<int>{} << QList<int>{};
+}
+
+void TestDataManager::requestWindows()
+{
+    QFETCH(QList<int>, sessionDays);
+    QFETCH(QList<int>, windowStarts);
+    QFETCH(QList<int>, windowEnds);
+    const QDate first(2026, 1, 10);
+    QList<datetime> sessions;
+    for (int day : sessionDays) {
+        sessions.append(t(first.addDays(day), 10, 0));
+        sessions.append(t(first.addDays(day), 11, 0));
+    }
+    const auto windows = HistoricalDataFiller::requestWindows(sessions);
+    QCOMPARE(windows.size(), windowStarts.size());
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        QCOMPARE(windows.at(i).first, t(first.addDays(windowStarts.at(i)), 10, 0));
+        QCOMPARE(windows.at(i).second, t(first.addDays(windowEnds.at(i)), 11, 0));
+    }
+}
+
+void TestDataManager::thirtyDayGapLoadsNewerWindowFirst()
+{
+    // Forty holidays in the middle of the range: two request windows.
+    const QDate today = QDate::currentDate();
+    QList<Record> holidays;
+    Table *calendar = CalendarDirectory::i()->table();
+    for (int back = 50; back > 10; --back) {
+        Record r(calendar);
+        r.data(QStringLiteral("date")).setValue(QVariant::fromValue(datetime(today.addDays(-back))));
+        r.data(QStringLiteral("is_trading")).setValue(false);
+        holidays.append(r);
+    }
+    calendar->reset(holidays);
+    QVERIFY(startServer());
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Futures);
+    restore(model, TimeFrameValue(3600), today.addDays(-60), today.addDays(-1));
+    manager->registerModel(&model);
+    model.build();
+    QVERIFY(waitFilled(model));
+    calendar->reset({});
+
+    const QStringList steps = logged(QStringLiteral("Querying HDX server at step "));
+    QCOMPARE(steps.size(), 2);
+    QVERIFY2(steps.at(0).startsWith(QStringLiteral("Querying HDX server at step 1 for data from ")
+                                    + today.addDays(-10).toString(Qt::ISODate)),
+             qPrintable(steps.at(0)));
+    QVERIFY2(steps.at(1).startsWith(QStringLiteral("Querying HDX server at step 0 for data from ")
+                                    + today.addDays(-60).toString(Qt::ISODate)),
+             qPrintable(steps.at(1)));
+    // The older window ends before the holidays.
+    QVERIFY2(steps.at(1).contains(QStringLiteral(" to ") + today.addDays(-51).toString(Qt::ISODate)),
+             qPrintable(steps.at(1)));
+}
+
+void TestDataManager::cancellingStopsTheDownloadAtOnce()
+{
+    QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("5000")}));
+    const QDate today = QDate::currentDate();
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Futures);
+    restore(model, TimeFrameValue(60), today.addDays(-5), today.addDays(-1));
+    manager->registerModel(&model);
+    model.build();
+    QVERIFY(waitFor([] { return !logged(QStringLiteral("Querying HDX server at step")).isEmpty(); }));
+    QThread::msleep(200);
+    QVERIFY(manager->isFilling(&model));
+    QElapsedTimer timer;
+    timer.start();
+    manager->cancelFillers(&model);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!manager->isFilling(&model));
+    QCOMPARE(model.validBarCount(), 0);
+}
+
+void TestDataManager::dayChangeStoresResetsAndRebuilds()
+{
+    useHistory(true);
+    const QDate today = QDate::currentDate();
+    QList<Record> trades;
+    for (int i = 0; i < 50; ++i)
+        trades.append(trade(Dollar, t(today, 10, 0).addMSecs(i * 2300), "92.15", 1 + i % 3));
+    deals()->append(trades);
+
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    QObject synchronizer;
+    manager->addSynchronizer(&synchronizer);
+    SeriesDataModel seconds(Dollar);
+    restoreFollowingToday(seconds, TimeFrameValue(5), 2);
+    manager->registerModel(&seconds);
+    seconds.build();
+    QVERIFY(waitFilled(seconds));
+    QVERIFY(compareWithPlain(seconds, plainFold(trades, 5, 1000)).isEmpty());
+    QSignalSpy reset(&seconds, &SeriesDataModel::dataChanged);
+
+    const QDate tomorrow = today.addDays(1);
+    manager->turnDay(tomorrow);
+    QCOMPARE(manager->today(), tomorrow);
+    QCOMPARE(manager->todayStart(), datetime(tomorrow));
+    // The ending day's bars went into the cache files...
+    const QString directory = HistoricalDataManager::instrumentDirectory(Dollar);
+    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(directory, today, QStringLiteral("1"))));
+    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(directory, today, QStringLiteral("60"))));
+    // ... the second bars start afresh (today's trades are now yesterday's) ...
+    QCOMPARE(manager->secondBars(Dollar).lastSecond, -1);
+    // ... and the chart, reset, is filled again, its earlier days from those files.
+    QVERIFY(!reset.isEmpty());
+    QCOMPARE(reset.first().at(0).value<FrameIndex>(), FrameIndex());
+    QVERIFY(waitFilled(seconds));
+    const QString difference = compareWithPlain(seconds, plainFold(trades, 5, 1000));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+    // A destroyed synchroniser leaves the list.
+    QCOMPARE(manager->synchronizers().size(), 1);
+}
+
+void TestDataManager::proxyBoardFollowsItsRealRecord()
+{
+    const QDate today = QDate::currentDate();
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Mirror);
+    restore(model, TimeFrameValue(60), today, today);
+    manager->registerModel(&model);
+    // The mirror board's trades happen on the main board.
+    QCOMPARE(manager->matchedKey(Mirror), Shares);
+    model.build();
+    QVERIFY(waitFilled(model));
+
+    Table *securities = SecurityDirectory::i()->table();
+    const Record mirror = SecurityDirectory::i()->recordById(Mirror.stock_id, Mirror.board_id,
+                                                             Mirror.sec_id);
+    const int realColumn = securities->columnIndex(QStringLiteral("real_sec_id"));
+    QVERIFY(securities->update(mirror, {{realColumn, 2003}}));
+    QVERIFY(waitFor([&] { return manager->matchedKey(Mirror) == SeriesKey{2, 2, 2003}; }));
+
+    TableThread feed;
+    feed.append({trade(Shares, t(today, 10, 5), "187.5", 1),
+                 trade(SeriesKey{2, 2, 2003}, t(today, 10, 6), "3120.5", 2)});
+    QVERIFY(waitFilled(model));
+    QCOMPARE(model.validBarCount(), 1);
+    QCOMPARE(model.bar(model.validBar(0)).close, decimal(QStringLiteral("3120.5")));
+    QVERIFY(securities->update(mirror, {{realColumn, 2001}}));
+    QVERIFY(waitFor([&] { return manager->matchedKey(Mirror) == Shares; }));
+}
+
+void TestDataManager::daylightSavingDays_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::newRow("spring forward") << QDate(2026, 3, 29);
+    QTest::newRow("fall back") << QDate(2026, 10, 25);
+    QTest::newRow("ordinary") << QDate(2026, 11, 25);
+}
+
+void TestDataManager::daylightSavingDays()
+{
+    // The whole day trades, so that a late bar has its slot.
+    SessionList wholeDays;
+    for (int day = 1; day <= 7; ++day)
+        wholeDays.append(at(day, 0, 0, 1440));
+    setScheduleEverywhere(wholeDays);
+    QFETCH(QDate, day);
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    manager->turnDay(day);
+    const qint64 dayLength = datetime(day).msecsTo(datetime(day.addDays(1))) / 1000;
+
+    SeriesDataModel live(Dollar);
+    restore(live, TimeFrameValue(60), day, day);
+    manager->registerModel(&live);
+    live.build();
+    QVERIFY(waitFilled(live));
+    const datetime late = t(day, 23, 30, 15);
+    TableThread feed;
+    feed.append({trade(Dollar, t(day, 1, 30), "92", 1), trade(Dollar, late, "93", 2)});
+    // The late trade has its second, inside the day however long it is.
+    const SecondBars seconds = manager->secondBars(Dollar);
+    const int s = int(datetime(day).msecsTo(late) / 1000);
+    QCOMPARE(seconds.lastSecond, s);
+    QVERIFY(s < dayLength);
+    QVERIFY(seconds.bars[size_t(s)].valid);
+    QCOMPARE(live.validBarCount(), 2);
+    QCOMPARE(live.frameTime(live.validBar(1), false), t(day, 23, 30));
+
+    // Stored at the day change and read back, the bar keeps its clock time.
+    manager->turnDay(day.addDays(1));
+    for (int frame : {1, 60}) {
+        SeriesDataModel cached(Dollar);
+        restore(cached, TimeFrameValue(frame), day, day);
+        cached.build();
+        HistoricalDataManager::readCacheFiles(&cached, day, day);
+        QCOMPARE(cached.validBarCount(), 2);
+        QCOMPARE(cached.frameTime(cached.validBar(1), false), frame == 1 ? late : t(day, 23, 30));
+        QCOMPARE(cached.bar(cached.validBar(1)).volume, qint64(2000));
+        QCOMPARE(cached.frameTime(cached.validBar(0), false), t(day, 1, 30));
+    }
+}
+
+void TestDataManager::refreshReplacesOnlyItsPeriod()
+{
+    SeriesDataService::setInstance(nullptr);
+    const QDate day(2026, 12, 2);
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        batch.append(deal(t(day, 10, 0, 5), "100", 1));
+        batch.append(deal(t(day, 11, 0, 5), "110", 1));
+        batch.append(deal(t(day, 12, 0, 5), "120", 1));
+    }
+    QCOMPARE(model.validBarCount(), 3);
+    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
+    for (int round = 0; round < 2; ++round) {
+        DealBatch batch(&model, 4, false);
+        batch.replaceRange(t(day, 11, 0), datetime(day.addDays(1)));
+        batch.append(deal(t(day, 11, 0, 30), "111", 4));
+    }
+    // 10:00 untouched, 11:00 replaced (not added twice), 12:00 gone with the refresh.
+    QCOMPARE(model.validBarCount(), 2);
+    QCOMPARE(model.bar(model.validBar(0)).close, decimal(QStringLiteral("100")));
+    const TimeFrame refreshed = model.bar(model.validBar(1));
+    QCOMPARE(refreshed.close, decimal(QStringLiteral("111")));
+    QCOMPARE(refreshed.volume, qint64(4));
+    QCOMPARE(model.lastIndex(), model.validBar(1));
+    // The notification spans what was cleared.
+    QVERIFY(!changed.isEmpty());
+    QCOMPARE(changed.first().at(1).value<FrameIndex>(), model.frameIndexAt(t(day, 12, 0)));
+}
+
+void TestDataManager::watchIndexNotifiesOnWatchedColumns()
+{
+    Table *securities = SecurityDirectory::i()->table();
+    QObject owner;
+    auto *watch = new SecuritiesWatchIndex(&owner, Shares);
+    QVERIFY(!watch->record().isNull());
+    QSignalSpy changed(watch, &SecuritiesWatchIndex::changed);
+    const int price = securities->columnIndex(QStringLiteral("price"));
+    const int name = securities->columnIndex(QStringLiteral("sec_name"));
+    watch->addColumn(price);
+    const Record own = watch->record();
+    const QVariant oldPrice = own.data(price).toVariant();
+    const QVariant oldName = own.data(name).toVariant();
+    QVERIFY(securities->update(own, {{price, QVariant::fromValue(decimal(QStringLiteral("190")))}}));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(watch->record().data(price).toDecimal(), decimal(QStringLiteral("190")));
+    // Another column, another record: nothing.
+    QVERIFY(securities->update(own, {{name, QStringLiteral("Арктик")}}));
+    const Record other = SecurityDirectory::i()->recordById(2, 2, 2003);
+    QVERIFY(securities->update(other, {{price, QVariant::fromValue(decimal(QStringLiteral("3000")))}}));
+    QCOMPARE(changed.size(), 1);
+    // Moved to the other security.
+    watch->setKey(SeriesKey{2, 2, 2003});
+    watch->restart();
+    QVERIFY(securities->update(other, {{price, QVariant::fromValue(decimal(QStringLiteral("3001")))}}));
+    QCOMPARE(changed.size(), 2);
+    QVERIFY(securities->update(own, {{price, oldPrice}, {name, oldName}}));
+}
+
+TA_REGISTER_TEST(TestDataManager)
+#include "tst_datamanager.moc"
