@@ -4,6 +4,7 @@
 
 #include <QThreadPool>
 
+#include <atomic>
 #include <chrono>
 
 Runnable::~Runnable() = default;
@@ -14,19 +15,23 @@ class RunnableManager::Task : public QRunnable
 {
 public:
     Task(RunnableManager *manager, Runnable *runnable, QThreadPool *pool)
-        : m_manager(manager)
-        , m_runnable(runnable)
+        : m_runnable(runnable)
         , m_pool(pool)
     {
         setAutoDelete(false);
+        m_manager = manager;
+        // Published last: the pool thread's acquiring load makes everything the starting
+        // thread did before visible to the task, also to thread checkers, which cannot see
+        // the pool's own hand-over.
+        m_published.store(manager, std::memory_order_release);
     }
 
     void run() override
     {
         Runnable *runnable;
         {
-            // Whatever the starting thread did before startRunnable() happens before this.
-            std::lock_guard locker(m_manager->m_mutex);
+            RunnableManager *manager = m_published.load(std::memory_order_acquire);
+            std::lock_guard locker(manager->m_mutex);
             runnable = m_runnable;
         }
         if (runnable->canRun())
@@ -51,7 +56,8 @@ public:
         m_runnable = nullptr;
     }
 
-    RunnableManager *m_manager;
+    RunnableManager *m_manager = nullptr;
+    std::atomic<RunnableManager *> m_published{nullptr};
     Runnable *m_runnable;
     QThreadPool *m_pool;
 };

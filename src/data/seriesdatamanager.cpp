@@ -506,8 +506,14 @@ void SeriesDataManager::turnDay(const QDate &newToday)
     QList<SeriesDataModel *> models;
     for (auto &[key, entry] : m_entries)
         models += entry->models;
-    for (SeriesDataModel *model : std::as_const(models))
-        model->reset();
+    for (SeriesDataModel *model : std::as_const(models)) {
+        try {
+            model->reset();
+        } catch (const QString &error) {
+            // A schedule that no longer loads: the chart stays empty until it is fixed.
+            qWarning().noquote() << "SeriesDataManager::turnDay:" << error;
+        }
+    }
     for (QObject *synchronizer : std::as_const(m_synchronizers))
         QMetaObject::invokeMethod(synchronizer, "update");
     for (SeriesDataModel *model : std::as_const(models))

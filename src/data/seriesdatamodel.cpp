@@ -145,6 +145,11 @@ void SeriesDataModel::restoreState(Settings &settings)
 {
     cancelFillers();
     Lock lock(m_mutex);
+    restoreStateLocked(settings);
+}
+
+void SeriesDataModel::restoreStateLocked(Settings &settings)
+{
     const TimeFrameValue timeFrame = TimeFrameValue::load(settings);
     const Range range = readRange(settings);
     m_timeFrame = timeFrame;
@@ -782,7 +787,9 @@ void SeriesDataModel::reset()
         MapSettings state;
         saveState(state);
         clearLayout();
-        restoreState(state);
+        // The fillers were cancelled above: the data manager is never called with the lock
+        // held, since its live path takes the locks the other way round.
+        restoreStateLocked(state);
     }
     Q_EMIT dataChanged({}, {});
 }

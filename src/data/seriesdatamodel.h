@@ -92,6 +92,7 @@ private:
     using Lock = std::lock_guard<std::recursive_mutex>;
 
     void cancelFillers();
+    void restoreStateLocked(Settings &settings);
     // Forgets bars, session intervals and chunks; layOutAnew() then lays them out again.
     void clearLayout();
     void layOutAnew();

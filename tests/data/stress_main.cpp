@@ -1,29 +1,56 @@
-// The bar model's concurrency scenario as a plain program, for ThreadSanitizer.
+// The concurrency scenarios of the bar model and the data manager as a plain program, for
+// ThreadSanitizer.
 #include "barmodelstress.h"
+#include "datamanagerstress.h"
 #include "referencedata.h"
 
 #include <QTemporaryDir>
 
 #include <cstdio>
 
+namespace {
+
+int report(const char *name, const QString &failure)
+{
+    std::printf("%s: %s\n", name, failure.isEmpty() ? "passed" : "FAILED");
+    if (!failure.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", name, qPrintable(failure));
+    return failure.isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     AppSettings::setFileName(dir.filePath(QStringLiteral("stress.ini")));
+    qputenv("TA_DATA_DIR", dir.filePath(QStringLiteral("data")).toUtf8());
     QString error;
     if (!ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }
     qRegisterMetaType<FrameIndex>("FrameIndex");
-    BarTest::RecordingService service;
-    SeriesDataService::setInstance(&service);
-    BarTest::setSchedule(BarTest::everyWeekday({BarTest::at(1, 10, 0, 8 * 60 + 45)}));
-    const QString failure = BarModelStress::run();
-    SeriesDataService::setInstance(nullptr);
-    std::printf("%s\n", failure.isEmpty() ? "1 passed, 0 failed" : "0 passed, 1 failed");
-    if (!failure.isEmpty())
-        std::fprintf(stderr, "%s\n", qPrintable(failure));
-    return failure.isEmpty() ? 0 : 1;
+    int failures = 0;
+    {
+        BarTest::RecordingService service;
+        SeriesDataService::setInstance(&service);
+        BarTest::setSchedule(BarTest::everyWeekday({BarTest::at(1, 10, 0, 8 * 60 + 45)}));
+        failures += report("bar model", BarModelStress::run());
+        SeriesDataService::setInstance(nullptr);
+    }
+    {
+        // Today trades whatever the calendar says, on every stock charted.
+        CalendarDirectory::i()->table()->reset({});
+        BarTest::setSchedule(DataTest::everyDay());
+        AppSettings ta(QStringLiteral("TechAnalysis"));
+        for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
+            SettingsGroup scope(ta, QString::fromLatin1(stock));
+            saveSchedule(DataTest::everyDay(), ta);
+        }
+        failures += report("data manager", DataManagerStress::run(8000));
+        SeriesDataManager::destroyInstance();
+    }
+    return failures == 0 ? 0 : 1;
 }

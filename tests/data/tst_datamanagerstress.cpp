@@ -1,0 +1,61 @@
+#include "datamanagerstress.h"
+#include "indexsort.h"
+#include "referencedata.h"
+#include "testregistry.h"
+
+#include <QTemporaryDir>
+
+// The data manager's concurrency scenario under the sanitizers of the test build.
+class TestDataManagerStress : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void tradesWhileFillingRelayingOutAndTurningTheDay();
+
+private:
+    QTemporaryDir m_dir;
+    QList<Record> m_calendar;
+};
+
+void TestDataManagerStress::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("stress.ini")));
+    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    Table *calendar = CalendarDirectory::i()->table();
+    {
+        TableLocker locker(calendar);
+        m_calendar = calendar->masterIndex()->records();
+    }
+    calendar->reset({});
+    DataTest::deals()->reset({});
+    BarTest::setSchedule(DataTest::everyDay());
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
+        SettingsGroup scope(ta, QString::fromLatin1(stock));
+        saveSchedule(DataTest::everyDay(), ta);
+    }
+}
+
+void TestDataManagerStress::cleanupTestCase()
+{
+    SeriesDataManager::destroyInstance();
+    DataTest::deals()->reset({});
+    CalendarDirectory::i()->table()->reset(m_calendar);
+    qunsetenv("TA_DATA_DIR");
+}
+
+void TestDataManagerStress::tradesWhileFillingRelayingOutAndTurningTheDay()
+{
+    const QString failure = DataManagerStress::run(8000);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+TA_REGISTER_TEST(TestDataManagerStress)
+#include "tst_datamanagerstress.moc"
