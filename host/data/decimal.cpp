@@ -121,6 +121,11 @@ QString decimal::toString() const
     return DecimalCore::toString(m_mantissa, -m_scale);
 }
 
+void decimal::appendTo(QByteArray &out) const
+{
+    DecimalCore::appendTo(out, m_mantissa, -m_scale);
+}
+
 bool decimal::lessAcrossScales(const decimal &other) const
 {
     return DecimalCore::compare(m_mantissa, -m_scale, other.m_mantissa, -other.m_scale) < 0;

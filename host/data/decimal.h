@@ -32,6 +32,8 @@ public:
 
     double toDouble() const;
     QString toString() const;
+    // toString() appended to Latin-1 output.
+    void appendTo(QByteArray &out) const;
 
     bool operator==(const decimal &other) const
     {

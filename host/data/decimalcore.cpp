@@ -218,23 +218,41 @@ int compare(qint64 a, int ea, qint64 b, int eb)
     return signA > 0 ? magnitudeOrder : -magnitudeOrder;
 }
 
+void appendTo(QByteArray &out, qint64 mantissa, int exponent)
+{
+    if (mantissa == 0) {
+        out.append('0');
+        return;
+    }
+    char digits[24];
+    int count = 0;
+    for (quint64 m = magnitude(mantissa); m != 0; m /= 10)
+        digits[count++] = char('0' + m % 10);
+    if (mantissa < 0)
+        out.append('-');
+    if (exponent >= 0) {
+        while (count > 0)
+            out.append(digits[--count]);
+        out.append(qsizetype(exponent), '0');
+        return;
+    }
+    const int point = count + exponent; // digits before the point
+    if (point <= 0) {
+        out.append("0.");
+        out.append(qsizetype(-point), '0');
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        out.append(digits[i]);
+        if (i == count - point && i > 0 && point > 0)
+            out.append('.');
+    }
+}
+
 QString toString(qint64 mantissa, int exponent)
 {
-    if (mantissa == 0)
-        return QStringLiteral("0");
-    const bool negative = mantissa < 0;
-    QString digits = QString::number(static_cast<unsigned long long>(magnitude(mantissa)));
-    QString result;
-    if (exponent >= 0) {
-        result = digits + QString(exponent, u'0');
-    } else {
-        const qsizetype point = digits.size() + exponent;
-        if (point > 0)
-            result = digits.left(point) + u'.' + digits.mid(point);
-        else
-            result = QStringLiteral("0.") + QString(-point, u'0') + digits;
-    }
-    return negative ? u'-' + result : result;
+    QByteArray text;
+    appendTo(text, mantissa, exponent);
+    return QString::fromLatin1(text);
 }
 
 double toDouble(qint64 mantissa, int exponent)

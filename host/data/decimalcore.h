@@ -29,6 +29,8 @@ void normalize(qint64 &mantissa, int &exponent);
 int compare(qint64 a, int ea, qint64 b, int eb);
 
 QString toString(qint64 mantissa, int exponent);
+// The same text appended to Latin-1 output, without making a QString.
+void appendTo(QByteArray &out, qint64 mantissa, int exponent);
 double toDouble(qint64 mantissa, int exponent);
 
 // 10^n for 0 <= n <= 18.

@@ -206,6 +206,14 @@ QString xdecimal::toString() const
     return DecimalCore::toString(m, e);
 }
 
+void xdecimal::appendTo(QByteArray &out) const
+{
+    qint64 m = m_mantissa;
+    int e = m_exponent;
+    DecimalCore::normalize(m, e);
+    DecimalCore::appendTo(out, m, e);
+}
+
 bool xdecimal::operator==(const xdecimal &other) const
 {
     return DecimalCore::compare(m_mantissa, m_exponent, other.m_mantissa, other.m_exponent) == 0;

@@ -56,6 +56,8 @@ public:
 
     double toDouble() const;
     QString toString() const;
+    // toString() appended to Latin-1 output.
+    void appendTo(QByteArray &out) const;
 
     bool operator==(const xdecimal &other) const;
     bool operator!=(const xdecimal &other) const { return !(*this == other); }

@@ -23,6 +23,7 @@ void CurrentDataFillerForIndices::fill()
                                  << from.toString(Qt::ISODate) << " to "
                                  << to.toString(Qt::ISODate);
     DealBatch batch(m_model, 4, false);
+    batch.reserve(batch.capacity());
     // The refreshed period replaces what the model holds of it instead of adding to it.
     batch.replaceRange(m_a, m_b);
     {

@@ -10,7 +10,11 @@ DealBatch::DealBatch(SeriesDataModel *model, int divisor, bool wholeRange)
 {
     if (divisor > 0 && m_capacity % divisor != 0)
         m_capacity += divisor - m_capacity % divisor;
-    m_deals.reserve(m_capacity);
+}
+
+void DealBatch::reserve(int count)
+{
+    m_deals.reserve(size_t(qBound(0, count, m_capacity)));
 }
 
 DealBatch::~DealBatch()

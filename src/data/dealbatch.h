@@ -20,6 +20,8 @@ public:
     DealBatch(const DealBatch &) = delete;
     DealBatch &operator=(const DealBatch &) = delete;
 
+    // Room for that many deals (at most the capacity); batches grow as needed otherwise.
+    void reserve(int count);
     void append(const Deal &deal);
     // Hands the pending deals over now.
     void flush();

@@ -56,6 +56,7 @@ void HistoricalDataFiller::fill()
 
     const QList<QPair<datetime, datetime>> windows = requestWindows(m_model->sessionIntervals());
     DealBatch batch(m_model, 4, true);
+    batch.reserve(batch.capacity());
     {
         const std::unique_ptr<NetworkDataManager> client = makeClient(&batch);
         for (qsizetype k = windows.size() - 1; k >= 0 && canRun(); --k) {

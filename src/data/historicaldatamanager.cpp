@@ -244,6 +244,7 @@ void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
     const int step = seconds ? 1 : 60;
     const QString resolution = seconds ? QStringLiteral("1") : QStringLiteral("60");
     DealBatch batch(model, 4, true);
+    batch.reserve(batch.capacity());
     for (QDate d = from; d <= to; d = d.addDays(1)) {
         QString path = dayFilePath(directory, d, resolution);
         if (!seconds && QFile::exists(path + QStringLiteral(".hdx")))

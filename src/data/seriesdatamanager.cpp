@@ -210,6 +210,7 @@ void SeriesDataManager::process(const QList<Record> &records)
             if (runner == entry->runners.end() || !runner->second.live)
                 continue;
             DealBatch batch(model, 1, false);
+            batch.reserve(int(entry->pending.size()));
             for (const Deal &deal : entry->pending)
                 batch.append(deal);
         }

@@ -15,6 +15,7 @@ void TodayDataFiller::fill()
         runner->second.live = true;
 
     DealBatch batch(m_model, 4, false);
+    batch.reserve(batch.capacity());
     const std::vector<TimeFrame> &bars = m_entry->seconds.bars;
     const int last = qMin(m_entry->seconds.lastSecond, int(bars.size()) - 1);
     for (int s = 0; s <= last && canRun(); ++s) {

@@ -22,6 +22,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdio>
+
 #include <memory>
 
 namespace {
@@ -147,20 +149,54 @@ bool readTrades(const QString &path, Table *deals, const SeriesKey &ids, QList<R
     return true;
 }
 
-void writeBars(QTextStream &out, const SeriesDataModel &model)
+// Writes the valid bars as CSV lines; false when the device refused them.
+bool writeBars(QIODevice &out, const SeriesDataModel &model)
 {
-    out << "time,open,high,low,close,volume,value,oi\n";
+    QByteArray text("time,open,high,low,close,volume,value,oi\n");
+    // The date text of the current day, and its midnight when the day has 24 hours: most bars
+    // then format their time without a calendar lookup.
+    datetime dayStart;
+    datetime nextDay;
+    QByteArray dayText;
+    bool regularDay = false;
     const int count = model.validBarCount();
     for (int k = 0; k < count; ++k) {
         const FrameIndex index = model.validBar(k);
         const TimeFrame bar = model.bar(index);
-        out << model.frameTime(index, false)
-                   .getDateTime()
-                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-            << ',' << bar.open.toString() << ',' << bar.high.toString() << ','
-            << bar.low.toString() << ',' << bar.close.toString() << ',' << bar.volume << ','
-            << bar.value.toString() << ',' << bar.openInterest << '\n';
+        const datetime start = model.frameTime(index, false);
+        if (dayStart.isNull() || start < dayStart || !(start < nextDay)) {
+            const QDate date = start.getDate();
+            dayStart = datetime(date);
+            nextDay = datetime(date.addDays(1));
+            regularDay = dayStart.msecsTo(nextDay) == 86400000;
+            dayText = date.toString(Qt::ISODate).toLatin1();
+        }
+        if (regularDay) {
+            const int s = int(dayStart.msecsTo(start) / 1000);
+            char clock[16];
+            std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+            text.append(dayText).append(' ').append(clock);
+        } else {
+            text.append(start.getDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1());
+        }
+        text.append(',');
+        bar.open.appendTo(text);
+        text.append(',');
+        bar.high.appendTo(text);
+        text.append(',');
+        bar.low.appendTo(text);
+        text.append(',');
+        bar.close.appendTo(text);
+        text.append(',').append(QByteArray::number(bar.volume)).append(',');
+        bar.value.appendTo(text);
+        text.append(',').append(QByteArray::number(bar.openInterest)).append('\n');
+        if (text.size() > (1 << 20)) {
+            if (out.write(text) != text.size())
+                return false;
+            text.clear();
+        }
     }
+    return out.write(text) == text.size();
 }
 
 } // namespace
@@ -285,22 +321,15 @@ int runExport(const ExportRequest &request, QString *error)
         if (status == 0) {
             if (request.outputFile.isEmpty()) {
                 QFile out;
-                if (!out.open(stdout, QIODevice::WriteOnly)) {
+                if (!out.open(stdout, QIODevice::WriteOnly) || !writeBars(out, model)
+                    || !out.flush()) {
                     *error = QStringLiteral("cannot write to standard output");
                     status = 2;
-                } else {
-                    QTextStream stream(&out);
-                    writeBars(stream, model);
                 }
             } else {
                 QSaveFile out(request.outputFile);
-                bool written = out.open(QIODevice::WriteOnly | QIODevice::Text);
-                if (written) {
-                    QTextStream stream(&out);
-                    writeBars(stream, model);
-                    stream.flush();
-                    written = stream.status() == QTextStream::Ok && out.commit();
-                }
+                const bool written = out.open(QIODevice::WriteOnly) && writeBars(out, model)
+                                     && out.commit();
                 if (!written) {
                     *error = QStringLiteral("%1: cannot write: %2")
                                  .arg(request.outputFile, out.errorString());
