@@ -2,6 +2,7 @@
 // must never crash or trip a sanitizer; it either refuses the file with a message naming the
 // line, or every record it returns is a trade with a positive price and no negative quantity.
 
+#include "datetime.h"
 #include "decimal.h"
 #include "referencedata.h"
 #include "table.h"
