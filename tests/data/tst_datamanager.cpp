@@ -75,6 +75,16 @@ void restoreFollowingToday(SeriesDataModel &model, const TimeFrameValue &tf, int
     model.restoreState(state);
 }
 
+// Stands for the chart's time synchroniser: counts the day changes it was told of.
+class Synchronizer : public QObject
+{
+    Q_OBJECT
+public:
+    int updates = 0;
+public Q_SLOTS:
+    void update() { ++updates; }
+};
+
 } // namespace
 
 // The data manager with the host's tables, a table thread, the history service on a free
@@ -523,8 +533,8 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     deals()->append(trades);
 
     SeriesDataManager *manager = SeriesDataManager::instance();
-    QObject synchronizer;
-    manager->addSynchronizer(&synchronizer);
+    auto *synchronizer = new Synchronizer;
+    manager->addSynchronizer(synchronizer);
     SeriesDataModel seconds(Dollar);
     restoreFollowingToday(seconds, TimeFrameValue(5), 2);
     manager->registerModel(&seconds);
@@ -550,8 +560,11 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     const QString difference = compareWithPlain(seconds, plainFold(trades, 5, 1000));
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    // A destroyed synchroniser leaves the list.
+    // The synchroniser was brought up to date; once destroyed it leaves the list.
+    QCOMPARE(synchronizer->updates, 1);
     QCOMPARE(manager->synchronizers().size(), 1);
+    delete synchronizer;
+    QVERIFY(manager->synchronizers().isEmpty());
 }
 
 void TestDataManager::proxyBoardFollowsItsRealRecord()

@@ -13,6 +13,7 @@
 #include "referencedata.h"
 #include "taconstants.h"
 #include "tamainwindow.h"
+#include "seriesdatamanager.h"
 #include "taplugin.h"
 #include "tasecuritiesmenu.h"
 #include "tasharedobjects.h"
@@ -431,9 +432,13 @@ void TestPlugin::shutdownDestroysSharedObjects()
     Counted::destroyed = 0;
     Counted *first = shared.instance();
     QVERIFY(first);
+    // The data manager, once used, serves the bar models until the plug-in shuts down.
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    QCOMPARE(SeriesDataService::instance(), static_cast<SeriesDataService *>(manager));
     // Shutting down clears and deletes the shared objects; the next use makes a fresh one.
     m_plugin->shutdown();
     QCOMPARE(Counted::destroyed.load(), 1);
+    QVERIFY(!SeriesDataService::instance());
     QVERIFY(!shared.existing());
     QVERIFY(shared.instance());
 }
