@@ -8,6 +8,7 @@
 #include "seriesdatamodel.h"
 #include "seriesdataservice.h"
 
+#include <QProcess>
 #include <QtTest>
 
 // Shared by the bar model suites: schedules in the settings, a model over a range, deals.
@@ -71,6 +72,25 @@ inline Deal deal(const datetime &time, const char *price, qint64 quantity = 1,
     d.value = xdecimal(d.price).multiplied(quantity);
     d.openInterest = openInterest;
     return d;
+}
+
+// Starts the project's history service on a free port with the shipped reference data and
+// points the history client's settings at it; false when it did not start.
+inline bool startHistoryService(QProcess &server, const QStringList &arguments = {})
+{
+    server.kill();
+    server.waitForFinished();
+    server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
+                 QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                             QStringLiteral("--reference"),
+                             QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")}
+                     + arguments);
+    if (!server.waitForStarted() || !server.waitForReadyRead(20000))
+        return false;
+    const int port = server.readLine().trimmed().toInt();
+    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+        .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
+    return port > 0;
 }
 
 // Records what models ask of the data manager.

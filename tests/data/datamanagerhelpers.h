@@ -2,6 +2,7 @@
 
 #include "bartesthelpers.h"
 #include "calendardirectory.h"
+#include "indexsort.h"
 #include "securitydirectory.h"
 #include "seriesdatamanager.h"
 #include "table.h"
@@ -115,6 +116,32 @@ inline SessionList everyDay()
     for (int day = 1; day <= 7; ++day)
         list.append(BarTest::at(day, 10, 0, 8 * 60 + 45));
     return list;
+}
+
+// Stores the sessions as the schedules of the derivatives, share and currency markets.
+inline void setScheduleEverywhere(const SessionList &sessions)
+{
+    BarTest::setSchedule(sessions);
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
+        SettingsGroup scope(ta, QString::fromLatin1(stock));
+        saveSchedule(sessions, ta);
+    }
+}
+
+// Today trades whatever day the tests run on: the calendar is emptied (its records are
+// returned, to be put back) and every market trades every day.
+inline QList<Record> tradeEveryDay()
+{
+    Table *calendar = CalendarDirectory::i()->table();
+    QList<Record> kept;
+    {
+        TableLocker locker(calendar);
+        kept = calendar->masterIndex()->records();
+    }
+    calendar->reset({});
+    setScheduleEverywhere(everyDay());
+    return kept;
 }
 
 // Bars folded straight from the trades, keyed by bar start (frames that divide the day):

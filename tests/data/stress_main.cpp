@@ -41,14 +41,7 @@ int main(int argc, char *argv[])
         SeriesDataService::setInstance(nullptr);
     }
     {
-        // Today trades whatever the calendar says, on every stock charted.
-        CalendarDirectory::i()->table()->reset({});
-        BarTest::setSchedule(DataTest::everyDay());
-        AppSettings ta(QStringLiteral("TechAnalysis"));
-        for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
-            SettingsGroup scope(ta, QString::fromLatin1(stock));
-            saveSchedule(DataTest::everyDay(), ta);
-        }
+        DataTest::tradeEveryDay();
         failures += report("data manager", DataManagerStress::run(8000));
         SeriesDataManager::destroyInstance();
     }

@@ -54,17 +54,6 @@ int created(const char *kind)
     return count;
 }
 
-// Schedules for every stock the suite charts.
-void setScheduleEverywhere(const SessionList &sessions)
-{
-    setSchedule(sessions);
-    AppSettings ta(QStringLiteral("TechAnalysis"));
-    for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
-        SettingsGroup scope(ta, QString::fromLatin1(stock));
-        saveSchedule(sessions, ta);
-    }
-}
-
 void restoreFollowingToday(SeriesDataModel &model, const TimeFrameValue &tf, int daysBack)
 {
     MapSettings state;
@@ -135,12 +124,7 @@ void TestDataManager::initTestCase()
     QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
              qPrintable(error));
     // Holidays of the shipped calendar must not decide whether today trades.
-    Table *calendar = CalendarDirectory::i()->table();
-    {
-        TableLocker locker(calendar);
-        m_calendar = calendar->masterIndex()->records();
-    }
-    calendar->reset({});
+    m_calendar = tradeEveryDay();
     previousHandler = qInstallMessageHandler(collect);
 }
 
@@ -188,18 +172,8 @@ void TestDataManager::useHistory(bool on)
 
 bool TestDataManager::startServer(const QStringList &arguments)
 {
-    m_server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
-                   QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                               QStringLiteral("--reference"),
-                               QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")}
-                       + arguments);
-    if (!m_server.waitForStarted() || !m_server.waitForReadyRead(20000))
-        return false;
-    const int port = m_server.readLine().trimmed().toInt();
-    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-        .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
     useHistory(true);
-    return port > 0;
+    return startHistoryService(m_server, arguments);
 }
 
 void TestDataManager::registrationReadsTodaysTrades()

@@ -1,5 +1,4 @@
 #include "datamanagerstress.h"
-#include "indexsort.h"
 #include "referencedata.h"
 #include "testregistry.h"
 
@@ -28,19 +27,8 @@ void TestDataManagerStress::initTestCase()
     QString error;
     QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
              qPrintable(error));
-    Table *calendar = CalendarDirectory::i()->table();
-    {
-        TableLocker locker(calendar);
-        m_calendar = calendar->masterIndex()->records();
-    }
-    calendar->reset({});
+    m_calendar = DataTest::tradeEveryDay();
     DataTest::deals()->reset({});
-    BarTest::setSchedule(DataTest::everyDay());
-    AppSettings ta(QStringLiteral("TechAnalysis"));
-    for (const char *stock : {"Schedule_DRV", "Schedule_FX"}) {
-        SettingsGroup scope(ta, QString::fromLatin1(stock));
-        saveSchedule(DataTest::everyDay(), ta);
-    }
 }
 
 void TestDataManagerStress::cleanupTestCase()

@@ -106,19 +106,7 @@ void TestHistory::cleanup()
 
 bool TestHistory::startServer(const QStringList &arguments)
 {
-    m_server.kill();
-    m_server.waitForFinished();
-    m_server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
-                   QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                               QStringLiteral("--reference"),
-                               QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")}
-                       + arguments);
-    if (!m_server.waitForStarted() || !m_server.waitForReadyRead(20000))
-        return false;
-    const int port = m_server.readLine().trimmed().toInt();
-    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-        .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
-    return port > 0;
+    return startHistoryService(m_server, arguments);
 }
 
 bool TestHistory::loadInto(SeriesDataModel &model, const QDate &from, const QDate &till)
