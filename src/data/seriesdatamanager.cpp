@@ -250,11 +250,11 @@ void SeriesDataManager::loadTodaysTrades(SecurityEntry *entry)
 
 void SeriesDataManager::rebuildLookup()
 {
+    // Entries whose charts are all closed keep following the trades: a chart opened again
+    // later today finds its second bars complete, and the day change stores the whole day.
     m_byMatched.clear();
-    for (auto &[key, entry] : m_entries) {
-        if (!entry->models.isEmpty())
-            m_byMatched[entry->matched].append(entry.get());
-    }
+    for (auto &[key, entry] : m_entries)
+        m_byMatched[entry->matched].append(entry.get());
 }
 
 // --- registration -------------------------------------------------------------------------

@@ -210,6 +210,19 @@ void TestDataManager::registrationReadsTodaysTrades()
     const TimeFrame bar = model.bar(model.validBar(0));
     QCOMPARE(bar.close, decimal(QStringLiteral("101")));
     QCOMPARE(bar.volume, qint64(2));
+
+    // With its chart closed the instrument keeps its trades: a chart opened again has them.
+    manager->unregisterModel(&model);
+    TableThread feed;
+    feed.append({trade(Futures, t(today, 10, 2), "102", 4)});
+    SeriesDataModel again(Futures);
+    restore(again, TimeFrameValue(60), today, today);
+    manager->registerModel(&again);
+    QCOMPARE(manager->entryCount(), 1);
+    again.build();
+    QVERIFY(waitFilled(again));
+    QCOMPARE(again.validBarCount(), 2);
+    QCOMPARE(again.bar(again.validBar(1)).close, decimal(QStringLiteral("102")));
 }
 
 void TestDataManager::liveTradesReachEveryModelOnce()
