@@ -1,0 +1,93 @@
+#pragma once
+
+#include "datetime.h"
+#include "timeframevalue.h"
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+
+#include <vector>
+
+class QFont;
+class QGraphicsScene;
+class TimeSeriesItem;
+
+// The time axis shared by the sub-charts of one window. It picks a base unit that divides the
+// bar length of every series, lays the trading periods of all series end to end as one index
+// of whole units (non-trading time takes no room), converts between times and indices, keeps
+// the scenes as wide as the widest series and says where time marks go.
+class TSynchronyzer : public QObject
+{
+    Q_OBJECT
+public:
+    using Mark = QPair<int, datetime>;
+
+    explicit TSynchronyzer(QObject *parent = nullptr);
+
+    void addScene(QGraphicsScene *scene);
+    QList<QGraphicsScene *> scenes() const { return m_scenes; }
+    void addSeries(TimeSeriesItem *series);
+    void removeSeries(TimeSeriesItem *series);
+    QList<TimeSeriesItem *> series() const { return m_series; }
+
+    // Value and type: 0 seconds, 1 months, 2 years.
+    TimeFrameValue baseFrame() const { return m_baseFrame; }
+    double rightEdge() const { return m_rightEdge; }
+    int rightMargin() const { return m_rightMargin; }
+    void setRightMargin(int bars);
+    // The scene width in index units: right margin + right edge.
+    double sceneWidth() const { return m_rightMargin + m_rightEdge; }
+    // [first, last] index per span.
+    QList<int> spanIndices() const;
+    // [start, end] per span, milliseconds since the epoch.
+    QList<qint64> spans() const;
+
+    int indexOf(const datetime &time) const;
+    datetime timeAt(int index) const;
+    // Marks every step indices from `from` up to `to`, aligned to each span's start; a mark
+    // whose next step would pass its span's end carries no time (a tick without text).
+    QList<Mark> timeMarks(int from, int to, int step) const;
+    QList<int> timeMarkIndices(int from, int to, int step) const;
+    // Indices between marks for the font at that horizontal scale.
+    int markStep(const QFont &font, double pixelsPerUnit) const;
+    // The text of a mark or of the cursor label at that time.
+    QString markText(const datetime &time) const;
+
+Q_SIGNALS:
+    void sceneWidthChanged();
+    void timeMarkingChanged();
+
+public Q_SLOTS:
+    void updateSceneRectAndItemsPos();
+    void update();
+    void removeScene(QObject *scene);
+    void removeItem(QObject *item);
+
+private:
+    struct Span
+    {
+        qint64 start;
+        qint64 end;
+        int first;
+        int last;
+    };
+
+    void rebuildSpans();
+    void computeBaseFrame();
+    void computeSpanIndices();
+    // The first span whose end is not before the time; -1 when none.
+    int spanEndingAtOrAfter(qint64 msecs) const;
+    // The first span whose last index is greater than the index; -1 when none.
+    int spanLastAbove(int index) const;
+    void scheduleUpdate();
+
+    QList<QGraphicsScene *> m_scenes;
+    QList<TimeSeriesItem *> m_series;
+    QList<QObject *> m_objects; // the series' objects, in the same order
+    TimeFrameValue m_baseFrame{1, Interval};
+    double m_rightEdge = 1.0;
+    int m_rightMargin = 10;
+    std::vector<Span> m_spans;
+    bool m_updateScheduled = false;
+};

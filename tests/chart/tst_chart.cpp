@@ -1,0 +1,483 @@
+#include "../data/bartesthelpers.h"
+#include "calendardirectory.h"
+#include "indexsort.h"
+#include "referencedata.h"
+#include "table.h"
+#include "timeaxisscrollarea.h"
+#include "timeseriesitem.h"
+#include "tsynchronyzer.h"
+
+#include <QApplication>
+#include <QGraphicsScene>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace BarTest;
+
+namespace {
+
+// A series as the synchroniser sees it: a bar model, placed where it is told.
+class FakeSeries : public QObject, public TimeSeriesItem
+{
+    Q_OBJECT
+public:
+    FakeSeries(TSynchronyzer *synchronizer, const TimeFrameValue &tf, const QDate &from,
+               const QDate &to)
+        : m_synchronizer(synchronizer)
+        , m_model(Shares)
+    {
+        restore(m_model, tf, from, to);
+    }
+
+    SeriesDataModel *barModel() const override { return const_cast<SeriesDataModel *>(&m_model); }
+    datetime firstBarTime() const override
+    {
+        return m_model.chunkCount() > 0 ? m_model.chunkStart(0) : datetime();
+    }
+    double barsWidth() const override
+    {
+        const int chunks = m_model.chunkCount();
+        if (chunks == 0)
+            return 0;
+        return m_synchronizer->indexOf(m_model.chunkEnd(chunks - 1))
+               - m_synchronizer->indexOf(firstBarTime());
+    }
+    void setIndexPosition(int index) override { position = index; }
+    void rebuildSpans() override { ++rebuilds; }
+    QObject *itemObject() override { return this; }
+
+    int position = -1;
+    int rebuilds = 0;
+
+private:
+    TSynchronyzer *m_synchronizer;
+    SeriesDataModel m_model;
+};
+
+class FakeHost : public TimeAxisHost
+{
+public:
+    double pixelsPerUnit() const override { return ppu; }
+    void zoomStep(Zoom direction) override { zooms.append(direction); }
+    double ppu = 1.0;
+    QList<Zoom> zooms;
+};
+
+const QDate Wednesday(2026, 12, 2);
+
+void move(QWidget *viewport, int x, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(QEvent::MouseMove, QPointF(x, 5), viewport->mapToGlobal(QPointF(x, 5)),
+                      Qt::NoButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &event);
+}
+
+} // namespace
+
+// The shared time index of a chart window and the axis that draws it.
+class TestTimeAxis : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void baseFrame_data();
+    void baseFrame();
+    void twoTradingDaysShareTheirBoundary();
+    void timeAtStopsAtTheRightMargin();
+    void calendarBases();
+    void roundTrips();
+    void sessionPassingMidnightAndHoliday();
+    void destroyedSeriesLeaves();
+    void sceneWidthFollowsTheWidestSeries();
+    void axisPaintsTicksAndDates();
+    void oneRowWithoutDates();
+    void dragZoomsPastTwentyPixels();
+    void scrollRangeAndCursorLabel();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestTimeAxis::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("axis.ini")));
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+}
+
+void TestTimeAxis::init()
+{
+    CalendarDirectory::i()->table()->reset({});
+    setSchedule(everyWeekday({at(1, 10, 0, 525)}));
+}
+
+void TestTimeAxis::baseFrame_data()
+{
+    QTest::addColumn<QList<TimeFrameValue>>("frames");
+    QTest::addColumn<TimeFrameValue>("base");
+    QTest::addColumn<int>("baseValue");
+
+    QTest::newRow("1 and 5 minutes") << QList<TimeFrameValue>{60, 300} << TimeFrameValue(60) << 60;
+    QTest::newRow("1 minute and a day")
+        << QList<TimeFrameValue>{60, 86400} << TimeFrameValue(60) << 60;
+    QTest::newRow("5 and 15 seconds") << QList<TimeFrameValue>{5, 15} << TimeFrameValue(5) << 5;
+    QTest::newRow("5 hours and a month")
+        << QList<TimeFrameValue>{18000, TimeFrameValue(1, Month)} << TimeFrameValue(3600) << 3600;
+    QTest::newRow("month and year")
+        << QList<TimeFrameValue>{TimeFrameValue(1, Month), TimeFrameValue(1, Year)}
+        << TimeFrameValue(0, Month) << 0;
+    QTest::newRow("year") << QList<TimeFrameValue>{TimeFrameValue(1, Year)}
+                          << TimeFrameValue(0, Year) << 0;
+}
+
+void TestTimeAxis::baseFrame()
+{
+    QFETCH(QList<TimeFrameValue>, frames);
+    QFETCH(TimeFrameValue, base);
+    QFETCH(int, baseValue);
+    TSynchronyzer sync;
+    QSignalSpy marking(&sync, &TSynchronyzer::timeMarkingChanged);
+    std::vector<std::unique_ptr<FakeSeries>> series;
+    for (const TimeFrameValue &tf : frames) {
+        series.push_back(std::make_unique<FakeSeries>(&sync, tf, Wednesday.addDays(-60),
+                                                      Wednesday));
+        sync.addSeries(series.back().get());
+    }
+    sync.update();
+    QCOMPARE(sync.baseFrame().kind, base.kind);
+    QCOMPARE(sync.baseFrame().value, baseValue);
+    const bool changed = !(base.kind == Interval && baseValue == 1);
+    QCOMPARE(marking.size(), changed ? 1 : 0);
+    // Nothing changed: no second notification; every series was re-laid.
+    sync.update();
+    QCOMPARE(marking.size(), changed ? 1 : 0);
+    for (const auto &s : series)
+        QCOMPARE(s->rebuilds, 2);
+}
+
+void TestTimeAxis::twoTradingDaysShareTheirBoundary()
+{
+    TSynchronyzer sync;
+    FakeSeries minutes(&sync, TimeFrameValue(60), Wednesday, Wednesday.addDays(1));
+    sync.addSeries(&minutes);
+    sync.update();
+    QCOMPARE(sync.spanIndices(), (QList<int>{0, 525, 525, 1050}));
+    const datetime thursday = t(Wednesday.addDays(1), 10, 0);
+    QCOMPARE(sync.indexOf(t(Wednesday, 18, 45)), 525);
+    QCOMPARE(sync.indexOf(thursday), 525);
+    QCOMPARE(sync.timeAt(525), thursday);
+    QCOMPARE(sync.timeAt(524), t(Wednesday, 18, 44));
+    // A time between the days belongs to the next day's start; one inside a minute to the
+    // next whole minute.
+    QCOMPARE(sync.indexOf(t(Wednesday, 22, 0)), 525);
+    QCOMPARE(sync.indexOf(t(Wednesday, 10, 0, 30)), 1);
+    QCOMPARE(sync.indexOf(datetime()), 0);
+
+    const QList<TSynchronyzer::Mark> marks = sync.timeMarks(0, 1050, 60);
+    QList<int> indices;
+    for (const auto &m : marks)
+        indices.append(m.first);
+    QCOMPARE(indices, (QList<int>{0, 60, 120, 180, 240, 300, 360, 420, 480, 525, 585, 645, 705,
+                                  765, 825, 885, 945, 1005}));
+    QCOMPARE(marks.at(7).second, t(Wednesday, 17, 0));
+    // The day's last mark, whose next step passes 18:45, has no text...
+    QVERIFY(marks.at(8).second.isNull());
+    QCOMPARE(sync.markText(marks.at(8).second), QString());
+    // ... and the next day's marks start at its own start.
+    QCOMPARE(marks.at(9).second, thursday);
+    QCOMPARE(marks.at(10).second, t(Wednesday.addDays(1), 11, 0));
+    QCOMPARE(sync.markText(marks.at(10).second), QStringLiteral("11:00"));
+    QCOMPARE(sync.timeMarkIndices(0, 1050, 60), indices);
+    // Marks of a later part of the index keep their alignment to the span's start.
+    QCOMPARE(sync.timeMarkIndices(130, 300, 60), (QList<int>{120, 180, 240}));
+    QVERIFY(sync.timeMarks(200, 200, 60).isEmpty());
+}
+
+void TestTimeAxis::timeAtStopsAtTheRightMargin()
+{
+    TSynchronyzer sync;
+    FakeSeries minutes(&sync, TimeFrameValue(60), Wednesday, Wednesday);
+    sync.addSeries(&minutes);
+    sync.update();
+    QCOMPARE(sync.rightEdge(), 525.0);
+    QCOMPARE(sync.rightMargin(), 10);
+    QCOMPARE(sync.timeAt(524), t(Wednesday, 18, 44));
+    QVERIFY(sync.timeAt(536).isNull());
+    QVERIFY(sync.timeAt(100000).isNull());
+    // Marks never start beyond the scene.
+    QVERIFY(sync.timeMarks(540, 600, 10).isEmpty());
+    QCOMPARE(sync.markStep(QFont(), 0.5) >= 1, true);
+}
+
+void TestTimeAxis::calendarBases()
+{
+    TSynchronyzer sync;
+    FakeSeries months(&sync, TimeFrameValue(1, Month), QDate(2025, 1, 1), QDate(2026, 6, 30));
+    sync.addSeries(&months);
+    sync.update();
+    QCOMPARE(sync.baseFrame().kind, quint32(Month));
+    QCOMPARE(sync.spanIndices(), (QList<int>{0, 18}));
+    QCOMPARE(sync.indexOf(t(QDate(2026, 3, 15), 12, 0)), 14);
+    QCOMPARE(sync.timeAt(14), datetime(QDate(2026, 3, 1)));
+    QCOMPARE(sync.markText(sync.timeAt(14)), QStringLiteral("01.03.26"));
+    const QList<TSynchronyzer::Mark> marks = sync.timeMarks(0, 18, 6);
+    QCOMPARE(marks.size(), 3);
+    QCOMPARE(marks.at(2).second, datetime(QDate(2026, 1, 1)));
+}
+
+void TestTimeAxis::roundTrips()
+{
+    QRandomGenerator random(11);
+    const QList<int> frames{1, 5, 60, 300, 900, 3600};
+    for (int round = 0; round < 40; ++round) {
+        // Random sessions: one or two a weekday, some running past midnight.
+        SessionList sessions;
+        for (int day = 1; day <= 5; ++day) {
+            const int open = 6 * 60 + int(random.bounded(8 * 60));
+            const int length = 30 + int(random.bounded(round % 3 == 0 ? 20 * 60 : 6 * 60));
+            sessions.append(at(day, open / 60, open % 60, length));
+        }
+        setSchedule(sessions);
+        const int a = frames.at(int(random.bounded(frames.size())));
+        const int b = frames.at(int(random.bounded(frames.size())));
+        const QDate to = Wednesday.addDays(-int(random.bounded(30)));
+        const QDate from = to.addDays(-int(random.bounded(a < 60 || b < 60 ? 3 : 20)));
+        TSynchronyzer sync;
+        FakeSeries first(&sync, TimeFrameValue(a), from, to);
+        FakeSeries second(&sync, TimeFrameValue(b), from, to);
+        sync.addSeries(&first);
+        sync.addSeries(&second);
+        sync.update();
+        const qint64 base = sync.baseFrame().value;
+        QCOMPARE(base, std::gcd(qint64(a), qint64(b)));
+        const QList<qint64> spans = sync.spans();
+        for (qsizetype s = 0; s + 1 < spans.size(); s += 2) {
+            const qint64 units = (spans.at(s + 1) - spans.at(s)) / 1000 / base;
+            for (int probe = 0; probe < 20 && units > 0; ++probe) {
+                const qint64 k = qint64(random.bounded(quint64(units)));
+                const datetime time = datetime::fromMSecsSinceEpoch(spans.at(s) + k * base * 1000);
+                const int index = sync.indexOf(time);
+                QVERIFY2(sync.timeAt(index) == time,
+                         qPrintable(QStringLiteral("round %1: %2 -> %3 -> %4")
+                                        .arg(round)
+                                        .arg(time.getDateTime().toString(Qt::ISODate))
+                                        .arg(index)
+                                        .arg(sync.timeAt(index).getDateTime().toString(
+                                            Qt::ISODate))));
+            }
+        }
+    }
+}
+
+void TestTimeAxis::sessionPassingMidnightAndHoliday()
+{
+    // 07:00 to 01:30 the next morning, Monday to Friday; Tuesday a holiday.
+    setSchedule(everyWeekday({at(1, 7, 0, 18 * 60 + 30)}));
+    const QDate monday(2026, 11, 30);
+    Table *calendar = CalendarDirectory::i()->table();
+    Record holiday(calendar);
+    holiday.data(QStringLiteral("date")).setValue(QVariant::fromValue(datetime(monday.addDays(1))));
+    holiday.data(QStringLiteral("is_trading")).setValue(false);
+    calendar->reset({holiday});
+
+    TSynchronyzer sync;
+    FakeSeries minutes(&sync, TimeFrameValue(60), monday, monday.addDays(2));
+    sync.addSeries(&minutes);
+    sync.update();
+    // Monday until midnight (Tuesday is closed), then Tuesday's session running into
+    // Wednesday morning, then Wednesday from 07:00 to the range's end.
+    QCOMPARE(sync.spans(),
+             (QList<qint64>{t(monday, 7, 0).toMSecsSinceEpoch(),
+                            datetime(monday.addDays(1)).toMSecsSinceEpoch(),
+                            datetime(monday.addDays(2)).toMSecsSinceEpoch(),
+                            t(monday.addDays(2), 1, 30).toMSecsSinceEpoch(),
+                            t(monday.addDays(2), 7, 0).toMSecsSinceEpoch(),
+                            datetime(monday.addDays(3)).toMSecsSinceEpoch()}));
+    QCOMPARE(sync.spanIndices(), (QList<int>{0, 1020, 1020, 1110, 1110, 2130}));
+    QCOMPARE(sync.indexOf(t(monday.addDays(1), 12, 0)), 1020); // the holiday takes no room
+    QCOMPARE(sync.timeAt(1020), datetime(monday.addDays(2)));
+    QCOMPARE(sync.timeAt(1019), t(monday, 23, 59));
+    QCOMPARE(sync.timeAt(1110), t(monday.addDays(2), 7, 0));
+    // Marks run through midnight within a span.
+    const QList<TSynchronyzer::Mark> marks = sync.timeMarks(960, 1200, 30);
+    QCOMPARE(marks.first(), TSynchronyzer::Mark(960, t(monday, 23, 0)));
+    QCOMPARE(marks.at(1), TSynchronyzer::Mark(990, t(monday, 23, 30)));
+    // At the span's end a tick without text, and the next span's first mark on it.
+    QCOMPARE(marks.at(2), TSynchronyzer::Mark(1020, datetime()));
+    QCOMPARE(marks.at(3), TSynchronyzer::Mark(1020, datetime(monday.addDays(2))));
+    QCOMPARE(marks.at(4), TSynchronyzer::Mark(1050, t(monday.addDays(2), 0, 30)));
+}
+
+void TestTimeAxis::destroyedSeriesLeaves()
+{
+    TSynchronyzer sync;
+    auto *series = new FakeSeries(&sync, TimeFrameValue(60), Wednesday, Wednesday);
+    FakeSeries other(&sync, TimeFrameValue(300), Wednesday, Wednesday);
+    sync.addSeries(series);
+    sync.addSeries(&other);
+    auto *scene = new QGraphicsScene;
+    sync.addScene(scene);
+    sync.update();
+    QCOMPARE(sync.baseFrame().value, 60);
+    QSignalSpy marking(&sync, &TSynchronyzer::timeMarkingChanged);
+    delete series;
+    delete scene;
+    QCOMPARE(sync.series().size(), 1);
+    QVERIFY(sync.scenes().isEmpty());
+    // The recomputation comes on the next turn of the event loop.
+    QVERIFY(marking.wait(2000));
+    QCOMPARE(sync.baseFrame().value, 300);
+}
+
+void TestTimeAxis::sceneWidthFollowsTheWidestSeries()
+{
+    TSynchronyzer sync;
+    QGraphicsScene scene(0, -50, 10, 100);
+    sync.addScene(&scene);
+    FakeSeries longer(&sync, TimeFrameValue(60), Wednesday.addDays(-1), Wednesday);
+    FakeSeries shorter(&sync, TimeFrameValue(60), Wednesday, Wednesday);
+    sync.addSeries(&longer);
+    sync.addSeries(&shorter);
+    QSignalSpy width(&sync, &TSynchronyzer::sceneWidthChanged);
+    sync.update();
+    QCOMPARE(width.size(), 1);
+    QCOMPARE(sync.rightEdge(), 1050.0);
+    QCOMPARE(scene.sceneRect(), QRectF(0, -50, 1060, 100));
+    QCOMPARE(longer.position, 0);
+    QCOMPARE(shorter.position, 525);
+    sync.setRightMargin(25);
+    QCOMPARE(scene.sceneRect().width(), 1075.0);
+}
+
+void TestTimeAxis::axisPaintsTicksAndDates()
+{
+    TSynchronyzer sync;
+    FakeSeries minutes(&sync, TimeFrameValue(60), Wednesday, Wednesday.addDays(1));
+    sync.addSeries(&minutes);
+    sync.update();
+    FakeHost host;
+    host.ppu = 0.5; // the two days in 530 pixels
+    TimeAxisScrollArea axis(&host, &sync);
+    axis.resize(800, axis.sizeHint().height());
+    axis.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&axis));
+    axis.scrollingAreaChanged();
+    const QImage image = axis.grab().toImage();
+    const QColor line(255, 0, 0);
+    const QColor background(0, 0, 0);
+    // The scene is narrower than the axis: it is right-aligned.
+    QCOMPARE(axis.padding(), 800 - 530 - 1);
+    const int step = sync.markStep(axis.font(), host.ppu);
+    const QList<TSynchronyzer::Mark> marks = sync.timeMarks(0, 1060, step);
+    QVERIFY(marks.size() >= 4);
+    for (const auto &mark : marks) {
+        const int x = axis.xOfIndex(mark.first);
+        QCOMPARE(QColor(image.pixel(x, 3)), line);
+    }
+    // Between two ticks the axis is empty below the line.
+    const int between = (axis.xOfIndex(marks.at(0).first) + axis.xOfIndex(marks.at(1).first)) / 2;
+    QCOMPARE(QColor(image.pixel(between, 3)), background);
+    QCOMPARE(QColor(image.pixel(between, 0)), line);
+    // Left of the right-aligned scene there is nothing but the line.
+    QCOMPARE(QColor(image.pixel(100, 3)), background);
+
+    // The date row: text somewhere in each day's cell, below the mark texts.
+    const int row = axis.fontMetrics().height() + 6;
+    auto inked = [&](int left, int right) {
+        for (int y = row; y < image.height(); ++y)
+            for (int x = qMax(0, left); x < qMin(image.width(), right); ++x)
+                if (QColor(image.pixel(x, y)) != background)
+                    return true;
+        return false;
+    };
+    QVERIFY(inked(axis.xOfIndex(0), axis.xOfIndex(525)));
+    QVERIFY(inked(axis.xOfIndex(525), axis.xOfIndex(1050)));
+    QVERIFY(!inked(0, axis.xOfIndex(0) - 1));
+}
+
+void TestTimeAxis::oneRowWithoutDates()
+{
+    TSynchronyzer sync;
+    FakeHost host;
+    TimeAxisScrollArea axis(&host, &sync);
+    const int line = axis.fontMetrics().height();
+    QCOMPARE(axis.sizeHint().height(), 2 * line + 10);
+    QVERIFY(axis.showDateAction()->isChecked());
+    axis.showDateAction()->trigger();
+    QVERIFY(!axis.showDate());
+    QCOMPARE(axis.sizeHint().height(), line + 10);
+    axis.changeShowDate(true);
+    QVERIFY(axis.showDateAction()->isChecked());
+    QCOMPARE(axis.showDateAction()->text(), QStringLiteral("Показывать дату"));
+}
+
+void TestTimeAxis::dragZoomsPastTwentyPixels()
+{
+    TSynchronyzer sync;
+    FakeHost host;
+    TimeAxisScrollArea axis(&host, &sync);
+    axis.resize(600, 40);
+    axis.show();
+    QWidget *viewport = axis.viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(300, 5));
+    move(viewport, 320, Qt::LeftButton); // 20 pixels: nothing yet
+    move(viewport, 280, Qt::LeftButton);
+    QVERIFY(host.zooms.isEmpty());
+    move(viewport, 279, Qt::LeftButton); // 21 pixels left: one step in
+    QCOMPARE(host.zooms, (QList<TimeAxisHost::Zoom>{TimeAxisHost::Zoom::In}));
+    move(viewport, 300, Qt::LeftButton); // 21 pixels right of the new mark: out
+    QCOMPARE(host.zooms.size(), 2);
+    QCOMPARE(host.zooms.last(), TimeAxisHost::Zoom::Out);
+    move(viewport, 400, Qt::NoButton); // without the button nothing happens
+    QCOMPARE(host.zooms.size(), 2);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(300, 5));
+}
+
+void TestTimeAxis::scrollRangeAndCursorLabel()
+{
+    TSynchronyzer sync;
+    FakeSeries minutes(&sync, TimeFrameValue(60), Wednesday, Wednesday.addDays(1));
+    sync.addSeries(&minutes);
+    sync.update();
+    FakeHost host;
+    host.ppu = 2.0;
+    TimeAxisScrollArea axis(&host, &sync);
+    axis.resize(800, axis.sizeHint().height());
+    axis.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&axis));
+    axis.scrollingAreaChanged();
+    QCOMPARE(axis.sceneWidthInPixels(), 2120);
+    QCOMPARE(axis.horizontalScrollBar()->maximum(), 2120 - 800 - 1);
+    QCOMPARE(axis.horizontalScrollBar()->pageStep(), 800);
+    axis.horizontalScrollBar()->setValue(200);
+    QCOMPARE(axis.xOfIndex(150), 100);
+    int from = 0, to = 0;
+    QVERIFY(axis.visibleRange(0, 800, &from, &to));
+    QCOMPARE(from, 100);
+    QCOMPARE(to, 500);
+
+    const QImage without = axis.grab().toImage();
+    axis.showCursorLabel(150, 100);
+    QVERIFY(axis.isCursorLabelShown());
+    QImage image = axis.grab().toImage();
+    const QColor line(255, 0, 0);
+    // The label's frame in the line colour, its text ("12:30") inside.
+    const int w = axis.fontMetrics().horizontalAdvance(QStringLiteral("12:30")) + 2;
+    QCOMPARE(QColor(image.pixel(100 - w / 2 - 1, 3)), line);
+    QCOMPARE(QColor(image.pixel(100 - w / 2 - 1 + w, 3)), line);
+    axis.hideCursorLabel();
+    QVERIFY(!axis.isCursorLabelShown());
+    QCOMPARE(axis.grab().toImage(), without);
+}
+
+QTEST_MAIN(TestTimeAxis)
+#include "tst_chart.moc"
