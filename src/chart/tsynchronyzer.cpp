@@ -95,11 +95,11 @@ int TSynchronyzer::indexOf(const datetime &time) const
 {
     if (time.isNull() || m_spans.empty())
         return 0;
-    const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
-    if (m_baseFrame.kind == Year)
-        return time.getDate().year() - first.year();
-    if (m_baseFrame.kind == Month) {
+    if (m_baseFrame.kind != Interval) {
+        const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
         const QDate date = time.getDate();
+        if (m_baseFrame.kind == Year)
+            return date.year() - first.year();
         return (date.year() - first.year()) * 12 - first.month() + date.month();
     }
     qint64 t = time.toMSecsSinceEpoch();
@@ -120,11 +120,11 @@ datetime TSynchronyzer::timeAt(int index) const
 {
     if (m_spans.empty() || index > m_rightMargin + m_rightEdge)
         return {};
-    const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
-    if (m_baseFrame.kind == Year)
-        return datetime(first.addYears(index));
-    if (m_baseFrame.kind == Month)
-        return datetime(first.addMonths(index));
+    if (m_baseFrame.kind != Interval) {
+        const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
+        return datetime(m_baseFrame.kind == Year ? first.addYears(index)
+                                                 : first.addMonths(index));
+    }
     const int k = spanLastAbove(index);
     if (k < 0)
         return {};
