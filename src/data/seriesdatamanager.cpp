@@ -15,6 +15,7 @@
 #include "table.h"
 #include "tableregistry.h"
 #include "todaydatafiller.h"
+#include "tsynchronyzer.h"
 
 #include "../plugin/processwide.h"
 #include "../plugin/taconstants.h"
@@ -461,7 +462,7 @@ void SeriesDataManager::updateModel(SeriesDataModel *model)
 
 // --- synchronisers, day change, directory -----------------------------------------------------
 
-void SeriesDataManager::addSynchronizer(QObject *synchronizer)
+void SeriesDataManager::addSynchronizer(TSynchronyzer *synchronizer)
 {
     if (!synchronizer || m_synchronizers.contains(synchronizer))
         return;
@@ -471,7 +472,9 @@ void SeriesDataManager::addSynchronizer(QObject *synchronizer)
 
 void SeriesDataManager::onTSyncDestroyed(QObject *object)
 {
-    m_synchronizers.removeAll(object);
+    // The synchroniser is being destroyed: only its address is compared.
+    m_synchronizers.removeIf(
+        [object](TSynchronyzer *s) { return static_cast<QObject *>(s) == object; });
 }
 
 void SeriesDataManager::atMidnight()
@@ -515,8 +518,8 @@ void SeriesDataManager::turnDay(const QDate &newToday)
             qWarning().noquote() << "SeriesDataManager::turnDay:" << error;
         }
     }
-    for (QObject *synchronizer : std::as_const(m_synchronizers))
-        QMetaObject::invokeMethod(synchronizer, "update");
+    for (TSynchronyzer *synchronizer : std::as_const(m_synchronizers))
+        synchronizer->update();
     for (SeriesDataModel *model : std::as_const(models))
         model->build();
 }

@@ -21,6 +21,7 @@
 class DataFiller;
 class SeriesDataModel;
 class Table;
+class TSynchronyzer;
 
 // Keeps every bar model filled: folds live trades of "all_deals" into today's one-second bars
 // of each instrument in use and into its models, runs the fillers (today's bars, history,
@@ -45,10 +46,10 @@ public:
     void cancelFillers(SeriesDataModel *model) override;
     bool isFilling(SeriesDataModel *model) const;
 
-    // A time synchroniser to be brought up to date at the day change; it leaves the list when
-    // destroyed.
-    void addSynchronizer(QObject *synchronizer);
-    QList<QObject *> synchronizers() const { return m_synchronizers; }
+    // A chart window's time synchroniser, brought up to date at the day change; it leaves the
+    // list when destroyed.
+    void addSynchronizer(TSynchronyzer *synchronizer);
+    QList<TSynchronyzer *> synchronizers() const { return m_synchronizers; }
 
     datetime todayStart() const { return m_todayStart; }
     datetime tomorrowStart() const { return m_tomorrowStart; }
@@ -115,7 +116,7 @@ private:
     // Entries by the ids their trades carry: the live path looks a trade up here. Changed on
     // the GUI thread under the table's lock, read on the table thread under it.
     QHash<SeriesKey, QList<SecurityEntry *>> m_byMatched;
-    QList<QObject *> m_synchronizers;
+    QList<TSynchronyzer *> m_synchronizers;
     MasterIndex_Column_Pure m_key;
     QThreadPool m_pool;
     QTimer m_timer;

@@ -7,6 +7,7 @@
 #include "referencedata.h"
 #include "securitieswatchindex.h"
 #include "testregistry.h"
+#include "tsynchronyzer.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -63,16 +64,6 @@ void restoreFollowingToday(SeriesDataModel &model, const TimeFrameValue &tf, int
     state.setValue(QStringLiteral("daysBack"), daysBack);
     model.restoreState(state);
 }
-
-// Stands for the chart's time synchroniser: counts the day changes it was told of.
-class Synchronizer : public QObject
-{
-    Q_OBJECT
-public:
-    int updates = 0;
-public Q_SLOTS:
-    void update() { ++updates; }
-};
 
 } // namespace
 
@@ -520,7 +511,8 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     deals()->append(trades);
 
     SeriesDataManager *manager = SeriesDataManager::instance();
-    auto *synchronizer = new Synchronizer;
+    auto *synchronizer = new TSynchronyzer;
+    QSignalSpy synchronized(synchronizer, &TSynchronyzer::sceneWidthChanged);
     manager->addSynchronizer(synchronizer);
     SeriesDataModel seconds(Dollar);
     restoreFollowingToday(seconds, TimeFrameValue(5), 2);
@@ -548,7 +540,7 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
     // The synchroniser was brought up to date; once destroyed it leaves the list.
-    QCOMPARE(synchronizer->updates, 1);
+    QCOMPARE(synchronized.size(), 1);
     QCOMPARE(manager->synchronizers().size(), 1);
     delete synchronizer;
     QVERIFY(manager->synchronizers().isEmpty());
