@@ -13,6 +13,7 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -93,7 +94,11 @@ double TimeAxisScrollArea::pixelsPerUnit() const
 
 int TimeAxisScrollArea::sceneWidthInPixels() const
 {
-    return m_synchronizer ? int(std::ceil(pixelsPerUnit() * m_synchronizer->sceneWidth())) : 0;
+    if (!m_synchronizer)
+        return 0;
+    // Years of seconds at a close zoom would not fit an int.
+    const double pixels = std::ceil(pixelsPerUnit() * m_synchronizer->sceneWidth());
+    return int(qMin(pixels, double(std::numeric_limits<int>::max() / 2)));
 }
 
 int TimeAxisScrollArea::padding() const

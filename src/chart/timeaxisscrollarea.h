@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QPointer>
 
 class QAction;
 class TSynchronyzer;
@@ -76,7 +77,7 @@ private:
     void paintDates(QPainter &painter, const QRect &dirty);
 
     TimeAxisHost *m_host;
-    TSynchronyzer *m_synchronizer;
+    QPointer<TSynchronyzer> m_synchronizer;
     bool m_showDate = true;
     QAction *m_showDateAction;
     QColor m_background{0, 0, 0};

@@ -49,8 +49,8 @@ void HistoricalDataFiller::fill()
         // Below one minute the history service has nothing: the days come from the one-second
         // cache files written at each day change.
         const QDate to = qMin(m_model->dateTo(), lastDay);
-        if (canRun())
-            HistoricalDataManager::readCacheFiles(m_model, m_model->dateFrom(), to);
+        HistoricalDataManager::readCacheFiles(m_model, m_model->dateFrom(), to,
+                                              [this] { return canRun(); });
         return;
     }
 

@@ -234,7 +234,8 @@ void finishFile(const QString &path, const QString &preSuffix, const QString &fi
         QFile::rename(pre, path + finalSuffix);
 }
 
-void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
+void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to,
+                    const std::function<bool()> &canGoOn)
 {
     const TimeFrameValue timeFrame = model->timeFrame();
     const QString directory = instrumentDirectory(model->seriesKey());
@@ -246,6 +247,10 @@ void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
     DealBatch batch(model, 4, true);
     batch.reserve(batch.capacity());
     for (QDate d = from; d <= to; d = d.addDays(1)) {
+        if (canGoOn && !canGoOn()) {
+            batch.discard();
+            return;
+        }
         QString path = dayFilePath(directory, d, resolution);
         if (!seconds && QFile::exists(path + QStringLiteral(".hdx")))
             path += QStringLiteral(".hdx");
@@ -260,7 +265,15 @@ void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
         qsizetype pos = 0;
         if (content.startsWith("\xEF\xBB\xBF"))
             pos = 3;
+        // On the day the clocks go back one hour of clock times comes twice: a time that does
+        // not move on from the previous line is its second occurrence.
+        datetime previousEnd;
+        int lines = 0;
         while (pos < content.size()) {
+            if (canGoOn && ++lines % 4096 == 0 && !canGoOn()) {
+                batch.discard();
+                return;
+            }
             qsizetype end = content.indexOf('\n', pos);
             if (end < 0)
                 end = content.size();
@@ -310,8 +323,15 @@ void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to)
                 endTime = nextMidnight;
             else if (regularDay)
                 endTime = midnight.addMSecs(qint64(secondOfDay) * 1000);
-            else
+            else {
                 endTime = datetime(d, QTime(h, mi, s));
+                if (!previousEnd.isNull() && !(previousEnd < endTime)) {
+                    const datetime later = endTime.addMSecs(3600000);
+                    if (later.getTime() == QTime(h, mi, s) && later < nextMidnight)
+                        endTime = later;
+                }
+            }
+            previousEnd = endTime;
             const datetime barStart = endTime.addMSecs(-qint64(step) * 1000);
             open.time = barStart;
             high.time = low.time = barStart.addMSecs(500LL * step);

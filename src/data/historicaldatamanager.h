@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class SeriesDataModel;
@@ -52,7 +53,9 @@ void storeMinuteFile(const QString &path, const QDate &date, const SecondBars &s
 void finishFile(const QString &path, const QString &preSuffix, const QString &finalSuffix);
 
 // Folds the cached days from..to into the model as four deals a bar; one-second files for
-// frames below a minute, else minute files (downloaded ".hdx" ones first).
-void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to);
+// frames below a minute, else minute files (downloaded ".hdx" ones first). When canGoOn turns
+// false the reading stops and the deals not yet handed over are dropped.
+void readCacheFiles(SeriesDataModel *model, const QDate &from, const QDate &to,
+                    const std::function<bool()> &canGoOn = {});
 
 } // namespace HistoricalDataManager

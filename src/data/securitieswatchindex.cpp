@@ -19,7 +19,7 @@ SecuritiesWatchIndex::SecuritiesWatchIndex(QObject *owner, const SeriesKey &key)
 
 SecuritiesWatchIndex::~SecuritiesWatchIndex()
 {
-    if (m_securities && table())
+    if (m_securities && table() == m_securities)
         m_securities->removeIndex(this);
 }
 

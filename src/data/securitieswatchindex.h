@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
 // Watches one security's record in the host's "securities" table: when the table updates
 // that record in a watched column, changed() is emitted once (on the writer's thread; connect
@@ -34,7 +35,7 @@ Q_SIGNALS:
     void changed();
 
 private:
-    Table *m_securities = nullptr;
+    QPointer<Table> m_securities; // cleared if the table is replaced
     SeriesKey m_key;
     Record m_record;
     QList<int> m_columns;

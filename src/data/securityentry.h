@@ -27,6 +27,8 @@ struct SecurityEntry
         // Live trades go to the model only once its today filler has read the second bars: a
         // trade folded into them before is replayed by the filler and must not come twice.
         bool live = false;
+        // The last cancellation stopped fillers that had not finished: the model is partial.
+        bool cutShort = false;
     };
 
     SeriesKey key;
@@ -52,6 +54,16 @@ struct SecurityEntry
 
     // Trades of the current table notification waiting to be folded (table thread only).
     std::vector<Deal> pending;
+
+    // Forgets the runners' live hand-over (the fillers' snapshots no longer count); the caller
+    // holds the data lock for writing.
+    void dropLive()
+    {
+        for (auto &[model, runner] : runners) {
+            ++runner.generation;
+            runner.live = false;
+        }
+    }
 
     // Folds one trade into the second bars; false when it lies outside today. The caller
     // holds the data lock for writing.

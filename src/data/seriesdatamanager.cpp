@@ -222,21 +222,24 @@ void SeriesDataManager::process(const QList<Record> &records)
 
 void SeriesDataManager::rebuild()
 {
-    // The table's content was replaced: today's bars are read again.
+    // The table's content was replaced: today's bars are read again, and every chart is built
+    // anew from them (on the GUI thread; a chart deleted meanwhile is skipped).
     for (auto &[key, entry] : m_entries) {
         {
             std::unique_lock lock(entry->dataLock);
-            entry->seconds = {};
+            entry->dropLive();
+            loadTodaysTradesLocked(entry.get());
         }
-        loadTodaysTrades(entry.get());
+        for (SeriesDataModel *model : std::as_const(entry->models))
+            QMetaObject::invokeMethod(model, &SeriesDataModel::rebuild, Qt::QueuedConnection);
     }
 }
 
-void SeriesDataManager::loadTodaysTrades(SecurityEntry *entry)
+void SeriesDataManager::loadTodaysTradesLocked(SecurityEntry *entry)
 {
+    entry->seconds = {};
     if (!m_table)
         return;
-    std::unique_lock lock(entry->dataLock);
     const IndexSort *all = m_table->masterIndex();
     const int count = all->count();
     for (int i = 0; i < count; ++i) {
@@ -293,7 +296,8 @@ void SeriesDataManager::registerModel(SeriesDataModel *model)
         entry->indexBoard = BoardDirectory::i()->isIndexById(key.stock_id, key.board_id);
         entry->dayLength = m_dayLength;
         it = m_entries.emplace(key, std::move(entry)).first;
-        loadTodaysTrades(it->second.get());
+        std::unique_lock lock(it->second->dataLock);
+        loadTodaysTradesLocked(it->second.get());
     }
     SecurityEntry *entry = it->second.get();
     if (!entry->models.contains(model))
@@ -332,7 +336,17 @@ void SeriesDataManager::unregisterModel(SeriesDataModel *model)
 
 bool SeriesDataManager::cancelEntry(SecurityEntry *entry, SeriesDataModel *model)
 {
+    // Stopped first, under the shared lock: a today filler replaying the second bars holds it
+    // too and ends its loop at once instead of being awaited by the exclusive lock below.
+    {
+        std::shared_lock lock(entry->dataLock);
+        for (auto &[m, runner] : entry->runners) {
+            if ((!model || m == model) && runner.manager)
+                runner.manager->stopAll();
+        }
+    }
     QList<RunnableManager *> managers;
+    bool running = false;
     {
         std::unique_lock lock(entry->dataLock);
         for (auto &[m, runner] : entry->runners) {
@@ -340,17 +354,16 @@ bool SeriesDataManager::cancelEntry(SecurityEntry *entry, SeriesDataModel *model
                 continue;
             ++runner.generation;
             runner.live = false;
+            runner.cutShort = runner.manager && runner.manager->isRunning();
+            running = running || runner.cutShort;
             if (runner.manager)
                 managers.append(runner.manager);
             runner.manager = nullptr;
         }
     }
-    bool running = false;
-    for (RunnableManager *manager : std::as_const(managers)) {
-        running = running || manager->isRunning();
-        // Stops the fillers (a download ends at once) and waits for them.
+    // Deleting waits until the stopped fillers have returned.
+    for (RunnableManager *manager : std::as_const(managers))
         delete manager;
-    }
     return running;
 }
 
@@ -395,14 +408,6 @@ void SeriesDataManager::startFillers(SecurityEntry *entry, SeriesDataModel *mode
     }
 }
 
-void SeriesDataManager::enableLive(SecurityEntry *entry, SeriesDataModel *model)
-{
-    std::unique_lock lock(entry->dataLock);
-    SecurityEntry::Runner &runner = entry->runners[model];
-    ++runner.generation;
-    runner.live = true;
-}
-
 void SeriesDataManager::fillModel(SeriesDataModel *model)
 {
     SecurityEntry *entry = entryOf(model);
@@ -433,31 +438,42 @@ void SeriesDataManager::updateModel(SeriesDataModel *model)
     SecurityEntry *entry = entryOf(model);
     if (!entry)
         return;
-    const bool interrupted = cancelEntry(entry, model);
-    if (entry->indexBoard) {
-        if (!historyUsed())
-            return;
-        const datetime from = alignToFrame(model->timeFrame(), m_todayStart);
-        auto *filler = new CurrentDataFillerForIndices(entry, model, from, m_tomorrowStart);
-        qDebug().nospace().noquote()
-            << "CurrentDataFillerForIndices #" << filler->number() << " for period "
-            << from.getDateTime().toString(Qt::ISODate) << "-"
-            << m_tomorrowStart.getDateTime().toString(Qt::ISODate) << " created in thread "
-            << QThread::currentThread();
-        startFillers(entry, model, {filler});
+    cancelEntry(entry, model);
+    bool cutShort = false;
+    {
+        std::unique_lock lock(entry->dataLock);
+        auto runner = entry->runners.find(model);
+        if (runner != entry->runners.end()) {
+            cutShort = runner->second.cutShort;
+            runner->second.cutShort = false;
+        }
+    }
+    // A chart laid out anew (its range moved) holds nothing to refresh, and one whose filling
+    // was cut short holds only part: both are filled whole again.
+    if (model->validBarCount() == 0) {
+        fillModel(model);
         return;
     }
-    // Other boards are kept current by live trades. A model whose filling was cut short, or
-    // that was laid out anew and is empty, is filled again; a complete one takes live trades
-    // again at once.
-    if (interrupted || model->validBarCount() == 0) {
-        if (model->validBarCount() == 0)
-            fillModel(model);
-        else
-            model->rebuild();
+    if (cutShort) {
+        model->rebuild();
         return;
     }
-    enableLive(entry, model);
+    if (!entry->indexBoard) {
+        // Live trades keep the chart current; those that came while its fillers were being
+        // cancelled are only in the second bars, so the chart is built again from them.
+        model->rebuild();
+        return;
+    }
+    if (!historyUsed())
+        return;
+    const datetime from = alignToFrame(model->timeFrame(), m_todayStart);
+    auto *filler = new CurrentDataFillerForIndices(entry, model, from, m_tomorrowStart);
+    qDebug().nospace().noquote()
+        << "CurrentDataFillerForIndices #" << filler->number() << " for period "
+        << from.getDateTime().toString(Qt::ISODate) << "-"
+        << m_tomorrowStart.getDateTime().toString(Qt::ISODate) << " created in thread "
+        << QThread::currentThread();
+    startFillers(entry, model, {filler});
 }
 
 // --- synchronisers, day change, directory -----------------------------------------------------
@@ -499,8 +515,9 @@ void SeriesDataManager::turnDay(const QDate &newToday)
         }
         setToday(newToday);
         for (auto &[key, entry] : m_entries) {
+            std::unique_lock lock(entry->dataLock);
             entry->dayLength = m_dayLength;
-            loadTodaysTrades(entry.get());
+            loadTodaysTradesLocked(entry.get());
         }
     }
     // Files are written outside the table's lock: live trades of the new day go on meanwhile.
@@ -550,9 +567,8 @@ void SeriesDataManager::onSecuritiesDataChanged()
             }
             {
                 std::unique_lock lock(entry->dataLock);
-                entry->seconds = {};
+                loadTodaysTradesLocked(entry.get());
             }
-            loadTodaysTrades(entry.get());
             rebuildLookup();
         }
         // The charts show the real board's trades from now on.

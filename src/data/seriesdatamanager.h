@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -84,21 +85,20 @@ private:
     SeriesDataManager();
     void setToday(const QDate &date);
     SecurityEntry *entryOf(SeriesDataModel *model) const;
-    // Reads the instrument's trades of today from the table into its second bars; the caller
-    // holds the table's lock.
-    void loadTodaysTrades(SecurityEntry *entry);
+    // Reads the instrument's trades of today from the table into its second bars, replacing
+    // them; the caller holds the table's lock, and the entry's data lock for writing.
+    void loadTodaysTradesLocked(SecurityEntry *entry);
     // Makes a deal of a table record; false for a record to ignore.
     bool dealOf(const Record &record, const SecurityEntry *entry, Deal &deal) const;
     void rebuildLookup();
-    // Takes the runners out of the entry (of one model or all) and deletes them outside the
-    // data lock, so that a filler reading the second bars is stopped instead of awaited. True
-    // when a filler was still running.
+    // Stops the fillers of the entry (of one model or all), takes their runners out and
+    // deletes them outside the data lock: a filler reading the second bars is stopped, not
+    // awaited. True when a filler was still running.
     bool cancelEntry(SecurityEntry *entry, SeriesDataModel *model);
     void startFillers(SecurityEntry *entry, SeriesDataModel *model,
                       const QList<DataFiller *> &fillers);
-    void enableLive(SecurityEntry *entry, SeriesDataModel *model);
 
-    Table *m_table = nullptr;
+    QPointer<Table> m_table;
     int m_stockColumn = -1;
     int m_boardColumn = -1;
     int m_secColumn = -1;

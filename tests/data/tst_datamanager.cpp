@@ -93,6 +93,7 @@ private Q_SLOTS:
     void proxyBoardFollowsItsRealRecord();
     void daylightSavingDays_data();
     void daylightSavingDays();
+    void tableResetRebuildsCharts();
     void refreshReplacesOnlyItsPeriod();
     void watchIndexNotifiesOnWatchedColumns();
 
@@ -346,6 +347,7 @@ void TestDataManager::indexRefreshReplacesThePeriod()
     QCOMPARE(created("TodayDataFiller "), 0);
     QVERIFY(waitFilled(model));
     QVERIFY(model.validBarCount() > 0);
+    const int barsBefore = model.validBarCount();
     const FrameIndex last = model.lastIndex();
     const TimeFrame before = model.bar(last);
     if (before.value.isZero() || model.frameTime(last, false).getDate().year()
@@ -362,6 +364,9 @@ void TestDataManager::indexRefreshReplacesThePeriod()
     QVERIFY(logged(QStringLiteral("Querying HDX server for exchange index for data from "))
                 .first()
                 .endsWith(QDate::currentDate().addDays(1).toString(Qt::ISODate)));
+    // The first refresh moved the range to whole years: laid out anew, the chart was filled
+    // whole again, its earlier years included.
+    QCOMPARE(model.validBarCount(), barsBefore);
     const TimeFrame after = model.bar(last);
     // The same period again (a minute or two more at most), not added on top.
     QVERIFY2(after.value.toDouble() < before.value.toDouble() * 1.5,
@@ -601,29 +606,61 @@ void TestDataManager::daylightSavingDays()
     live.build();
     QVERIFY(waitFilled(live));
     const datetime late = t(day, 23, 30, 15);
+    // 2.5 and 3.5 hours after midnight: on the day the clocks go back both read 02:30.
+    const datetime early = datetime(day).addMSecs(9015000);
+    const datetime repeated = datetime(day).addMSecs(12615000);
     TableThread feed;
-    feed.append({trade(Dollar, t(day, 1, 30), "92", 1), trade(Dollar, late, "93", 2)});
+    feed.append({trade(Dollar, t(day, 1, 30), "92", 1), trade(Dollar, early, "92.5", 3),
+                 trade(Dollar, repeated, "92.7", 4), trade(Dollar, late, "93", 2)});
     // The late trade has its second, inside the day however long it is.
     const SecondBars seconds = manager->secondBars(Dollar);
     const int s = int(datetime(day).msecsTo(late) / 1000);
     QCOMPARE(seconds.lastSecond, s);
     QVERIFY(s < dayLength);
     QVERIFY(seconds.bars[size_t(s)].valid);
-    QCOMPARE(live.validBarCount(), 2);
-    QCOMPARE(live.frameTime(live.validBar(1), false), t(day, 23, 30));
+    QCOMPARE(live.validBarCount(), 4);
+    QCOMPARE(live.frameTime(live.validBar(3), false), t(day, 23, 30));
 
-    // Stored at the day change and read back, the bar keeps its clock time.
+    // Stored at the day change and read back, every bar keeps its time, the repeated hour
+    // included.
     manager->turnDay(day.addDays(1));
     for (int frame : {1, 60}) {
         SeriesDataModel cached(Dollar);
         restore(cached, TimeFrameValue(frame), day, day);
         cached.build();
         HistoricalDataManager::readCacheFiles(&cached, day, day);
-        QCOMPARE(cached.validBarCount(), 2);
-        QCOMPARE(cached.frameTime(cached.validBar(1), false), frame == 1 ? late : t(day, 23, 30));
-        QCOMPARE(cached.bar(cached.validBar(1)).volume, qint64(2000));
-        QCOMPARE(cached.frameTime(cached.validBar(0), false), t(day, 1, 30));
+        QCOMPARE(cached.validBarCount(), 4);
+        const QList<datetime> expected{t(day, 1, 30), early, repeated, late};
+        const QList<qint64> volumes{1000, 3000, 4000, 2000};
+        for (int k = 0; k < 4; ++k) {
+            const qint64 ms = expected.at(k).toMSecsSinceEpoch();
+            const datetime start = datetime::fromMSecsSinceEpoch(ms - ms % (frame * 1000));
+            QCOMPARE(cached.frameTime(cached.validBar(k), false), start);
+            QCOMPARE(cached.bar(cached.validBar(k)).volume, volumes.at(k));
+        }
     }
+}
+
+void TestDataManager::tableResetRebuildsCharts()
+{
+    const QDate today = QDate::currentDate();
+    deals()->append({trade(Futures, t(today, 10, 0, 5), "100", 1)});
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Futures);
+    restore(model, TimeFrameValue(60), today, today);
+    manager->registerModel(&model);
+    model.build();
+    QVERIFY(waitFilled(model));
+    QCOMPARE(model.validBarCount(), 1);
+    // The host replaces the table's content: the chart shows the new trades only.
+    const QList<Record> replaced{trade(Futures, t(today, 11, 0, 5), "110", 2),
+                                 trade(Futures, t(today, 12, 0, 5), "120", 3)};
+    deals()->reset(replaced);
+    QVERIFY(waitFor([&] {
+        return !manager->isFilling(&model) && model.validBarCount() == 2;
+    }));
+    const QString difference = compareWithPlain(model, plainFold(replaced, 60, 1));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
 void TestDataManager::refreshReplacesOnlyItsPeriod()

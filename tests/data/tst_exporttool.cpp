@@ -230,6 +230,12 @@ void TestExportTool::badInput_data()
     QTest::newRow("bad frame") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4,3001"),
                                               QStringLiteral("--timeframe"), QStringLiteral("-5")}
                                << QByteArray() << QStringLiteral("bad time frame");
+    QTest::newRow("odd frame") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4,3001"),
+                                              QStringLiteral("--timeframe"), QStringLiteral("420")}
+                               << QByteArray() << QStringLiteral("bad time frame \"420\"");
+    QTest::newRow("too long") << ok + QStringList{QStringLiteral("--timeframe"), QStringLiteral("1"),
+                                                  QStringLiteral("--days"), QStringLiteral("1000")}
+                              << QByteArray() << QStringLiteral("too many: at most 115 days");
     QTest::newRow("bad date") << ok + QStringList{QStringLiteral("--to"), QStringLiteral("2026-13-01")}
                               << QByteArray() << QStringLiteral("bad date");
     QTest::newRow("missing trades") << ok + QStringList{QStringLiteral("--trades"),

@@ -23,6 +23,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <memory>
@@ -115,25 +116,48 @@ bool writeBars(QIODevice &out, const SeriesDataModel &model)
 bool parseTimeFrame(const QString &text, TimeFrameValue *timeFrame)
 {
     const QString t = text.trimmed().toLower();
+    TimeFrameValue parsed;
     if (t == QLatin1String("month")) {
-        *timeFrame = TimeFrameValue(1, Month);
-        return true;
+        parsed = TimeFrameValue(1, Month);
+    } else if (t == QLatin1String("year")) {
+        parsed = TimeFrameValue(1, Year);
+    } else {
+        bool ok = false;
+        parsed = TimeFrameValue(t.toInt(&ok), Interval);
+        if (!ok)
+            return false;
     }
-    if (t == QLatin1String("year")) {
-        *timeFrame = TimeFrameValue(1, Year);
-        return true;
-    }
-    bool ok = false;
-    const int seconds = t.toInt(&ok);
-    if (!ok || seconds <= 0)
+    // Only the frames charts offer: their bars tile days and hours evenly.
+    if (!standardTimeFrames().contains(parsed))
         return false;
-    *timeFrame = TimeFrameValue(seconds, Interval);
+    *timeFrame = parsed;
     return true;
+}
+
+QString standardTimeFrameList()
+{
+    QStringList frames;
+    for (const TimeFrameValue &tf : standardTimeFrames()) {
+        if (tf.kind == Interval)
+            frames.append(QString::number(tf.value));
+    }
+    return frames.join(u' ') + QStringLiteral(" seconds, month or year");
 }
 
 int runExport(const ExportRequest &request, QString *error)
 {
     const SeriesKey key = request.key;
+    // Every bar slot of the range is laid out before it is filled: a second chart over
+    // decades would not fit in memory.
+    constexpr qint64 MaxSlots = 10000000;
+    if (request.timeFrame.kind == Interval
+        && qint64(request.days) * 86400 / request.timeFrame.value > MaxSlots) {
+        *error = QStringLiteral("%1 days of %2-second bars are too many: at most %3 days")
+                     .arg(request.days)
+                     .arg(request.timeFrame.value)
+                     .arg(MaxSlots * request.timeFrame.value / 86400);
+        return 2;
+    }
     if (SecurityDirectory::i()->recordById(key.stock_id, key.board_id, key.sec_id).isNull()) {
         *error = QStringLiteral("unknown instrument %1").arg(key.toString());
         return 2;
@@ -173,10 +197,12 @@ int runExport(const ExportRequest &request, QString *error)
         core->addPlugin(transport.get());
     }
 
-    // Failures of the history service are announced as notifications.
+    // Failures of the history service are announced as notifications; the connection ends
+    // with this function.
     QString historyFailure;
-    QObject::connect(VisualEventCenter::instance(), &VisualEventCenter::eventShown,
-                     VisualEventCenter::instance(), [&historyFailure](int, const QString &text) {
+    QObject listening;
+    QObject::connect(VisualEventCenter::instance(), &VisualEventCenter::eventShown, &listening,
+                     [&historyFailure](int, const QString &text) {
                          if (historyFailure.isEmpty())
                              historyFailure = text;
                      });
@@ -218,9 +244,17 @@ int runExport(const ExportRequest &request, QString *error)
         }
         if (status == 0) {
             model.build();
-            // Trades arrive while the fillers work, as live trades do.
+            // Trades arrive while the fillers work, as live trades do; like the terminal, the
+            // charts take only today's.
             for (qsizetype i = 0; i < trades.size(); i += TradesPerAppend)
                 tableThread.append(deals, trades.mid(i, TradesPerAppend));
+            const qint64 outside = std::count_if(trades.cbegin(), trades.cend(), [&](const Record &r) {
+                const datetime moment = r.data(QStringLiteral("moment")).toDatetime();
+                return moment < manager->todayStart() || !(moment < manager->tomorrowStart());
+            });
+            if (outside > 0)
+                std::fprintf(stderr, "ta-tool: %lld trades not of today were ignored\n",
+                             static_cast<long long>(outside));
             QEventLoop loop;
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, &loop, [&] {

@@ -25,5 +25,8 @@ struct ExportRequest
 // process's exit status; on failure *error holds a one-line message.
 int runExport(const ExportRequest &request, QString *error);
 
-// Parses "--timeframe": seconds, "month" or "year"; false for anything else.
+// Parses "--timeframe": the seconds of a standard frame, "month" or "year"; false for
+// anything else.
 bool parseTimeFrame(const QString &text, TimeFrameValue *timeFrame);
+// The accepted values, for messages.
+QString standardTimeFrameList();

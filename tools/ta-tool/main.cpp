@@ -137,8 +137,8 @@ int main(int argc, char *argv[])
         if (!parser.isSet(timeFrameOption))
             return fatal(QStringLiteral("export needs --timeframe (seconds, month or year)"));
         if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
-            return fatal(QStringLiteral("bad time frame \"%1\": seconds, month or year")
-                             .arg(parser.value(timeFrameOption)));
+            return fatal(QStringLiteral("bad time frame \"%1\": %2")
+                             .arg(parser.value(timeFrameOption), standardTimeFrameList()));
         bool ok = false;
         request.days = parser.value(daysOption).toInt(&ok);
         if (!ok || request.days < 1 || request.days > 36600)
