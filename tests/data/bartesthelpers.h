@@ -8,6 +8,7 @@
 #include "seriesdatamodel.h"
 #include "seriesdataservice.h"
 
+#include <QMutex>
 #include <QProcess>
 #include <QtTest>
 
@@ -92,6 +93,61 @@ inline bool startHistoryService(QProcess &server, const QStringList &arguments =
         .setValue(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1").arg(port));
     return port > 0;
 }
+
+// Collects the log lines of the data path (debug and info lines are kept, not printed), from
+// any thread.
+class LogCollector
+{
+public:
+    void install() { previous() = qInstallMessageHandler(&LogCollector::collect); }
+    void uninstall() { qInstallMessageHandler(previous()); }
+    static void clear()
+    {
+        QMutexLocker locker(&mutex());
+        lines().clear();
+    }
+    static QStringList filter(const QString &part)
+    {
+        QMutexLocker locker(&mutex());
+        return lines().filter(part);
+    }
+    static QStringList startingWith(const QString &start)
+    {
+        QMutexLocker locker(&mutex());
+        QStringList found;
+        for (const QString &line : std::as_const(lines())) {
+            if (line.startsWith(start))
+                found.append(line);
+        }
+        return found;
+    }
+
+private:
+    static QStringList &lines()
+    {
+        static QStringList list;
+        return list;
+    }
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QtMessageHandler &previous()
+    {
+        static QtMessageHandler handler = nullptr;
+        return handler;
+    }
+    static void collect(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        {
+            QMutexLocker locker(&mutex());
+            lines().append(text);
+        }
+        if (type != QtInfoMsg && type != QtDebugMsg && previous())
+            previous()(type, context, text);
+    }
+};
 
 // Records what models ask of the data manager.
 class RecordingService : public SeriesDataService

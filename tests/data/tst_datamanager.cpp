@@ -21,29 +21,9 @@ using namespace DataTest;
 
 namespace {
 
-QStringList logLines;
-QMutex logMutex;
-QtMessageHandler previousHandler = nullptr;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    {
-        QMutexLocker locker(&logMutex);
-        logLines.append(message);
-    }
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        previousHandler(type, context, message);
-}
-
 QStringList logged(const QString &start)
 {
-    QMutexLocker locker(&logMutex);
-    QStringList lines;
-    for (const QString &line : std::as_const(logLines)) {
-        if (line.startsWith(start))
-            lines.append(line);
-    }
-    return lines;
+    return LogCollector::startingWith(start);
 }
 
 // Fillers of that kind created so far ("<kind> #<n> created in thread ...").
@@ -105,6 +85,7 @@ private:
     QProcess m_server;
     QList<Record> m_calendar;
     std::unique_ptr<HdxTransport> m_transport;
+    LogCollector m_log;
 };
 
 void TestDataManager::initTestCase()
@@ -117,22 +98,19 @@ void TestDataManager::initTestCase()
              qPrintable(error));
     // Holidays of the shipped calendar must not decide whether today trades.
     m_calendar = tradeEveryDay();
-    previousHandler = qInstallMessageHandler(collect);
+    m_log.install();
 }
 
 void TestDataManager::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    m_log.uninstall();
     CalendarDirectory::i()->table()->reset(m_calendar);
     qunsetenv("TA_DATA_DIR");
 }
 
 void TestDataManager::init()
 {
-    {
-        QMutexLocker locker(&logMutex);
-        logLines.clear();
-    }
+    LogCollector::clear();
     deals()->reset({});
     setScheduleEverywhere(everyDay());
     AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("enabled"), true);

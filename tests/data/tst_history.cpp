@@ -25,17 +25,6 @@ QDate lastWeekday(int back)
     }
 }
 
-// Collects the client's log lines.
-QStringList logLines;
-QtMessageHandler previousHandler = nullptr;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    logLines.append(message);
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        previousHandler(type, context, message);
-}
-
 } // namespace
 
 // The history client against the project's history service, started on a free port.
@@ -68,6 +57,7 @@ private:
     QTemporaryDir m_dir;
     RecordingService m_service;
     QProcess m_server;
+    LogCollector m_log;
 };
 
 void TestHistory::initTestCase()
@@ -79,19 +69,19 @@ void TestHistory::initTestCase()
     QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
              qPrintable(error));
     SeriesDataService::setInstance(&m_service);
-    previousHandler = qInstallMessageHandler(collect);
+    m_log.install();
 }
 
 void TestHistory::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    m_log.uninstall();
     SeriesDataService::setInstance(nullptr);
     qunsetenv("TA_DATA_DIR");
 }
 
 void TestHistory::init()
 {
-    logLines.clear();
+    LogCollector::clear();
     setSchedule(everyWeekday({at(1, 10, 0, 525)}));
     AppSettings parameters(QStringLiteral("Transports/hdxplugin/Parameters"));
     parameters.setValue(QStringLiteral("requestGzip"), false);
@@ -135,9 +125,9 @@ void TestHistory::loadsSeveralPages()
     // 400 and 520 (empty).
     QCOMPARE(candles, 520);
     QCOMPARE(model.validBarCount(), 520);
-    QCOMPARE(logLines.filter(QStringLiteral("start=200")).size(), 1);
-    QCOMPARE(logLines.filter(QStringLiteral("start=400")).size(), 1);
-    QVERIFY(logLines.filter(QStringLiteral("candleborders.json")).size() == 1);
+    QCOMPARE(LogCollector::filter(QStringLiteral("start=200")).size(), 1);
+    QCOMPARE(LogCollector::filter(QStringLiteral("start=400")).size(), 1);
+    QVERIFY(LogCollector::filter(QStringLiteral("candleborders.json")).size() == 1);
     // The downloaded range is in the cache: the interval file and the day's minutes.
     const QString dir = HistoricalDataManager::instrumentDirectory(Shares);
     QVERIFY(QFile::exists(HistoricalDataManager::intervalFilePath(dir, day, day.addDays(1),
@@ -180,7 +170,7 @@ void TestHistory::indexAsksForNamesFirst()
     QVERIFY(client.load(day, day));
     QCOMPARE(client.hdxSecurity(), QStringLiteral("IXEQ"));
     QCOMPARE(client.hdxBoard(), QStringLiteral("IDX"));
-    QVERIFY(logLines.filter(QStringLiteral("in state 2")).size() == 1);
+    QVERIFY(LogCollector::filter(QStringLiteral("in state 2")).size() == 1);
     QVERIFY(client.candleCount() > 0);
 }
 
@@ -190,7 +180,7 @@ void TestHistory::subMinuteFrameAsksNothing()
     SeriesDataModel model(Shares);
     restore(model, TimeFrameValue(30), lastWeekday(0), lastWeekday(0));
     QVERIFY(!loadInto(model, lastWeekday(0), lastWeekday(0)));
-    QVERIFY(logLines.filter(QStringLiteral("Sending query")).isEmpty());
+    QVERIFY(LogCollector::filter(QStringLiteral("Sending query")).isEmpty());
 }
 
 void TestHistory::failuresAreRetriedThenReported_data()
@@ -232,7 +222,7 @@ void TestHistory::failuresAreRetriedThenReported()
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(!loadInto(model, day, day));
     QCoreApplication::processEvents();
-    const int sends = int(logLines.filter(QStringLiteral("Sending query")).size());
+    const int sends = int(LogCollector::filter(QStringLiteral("Sending query")).size());
     // A format error is final at once; everything else is asked three times.
     if (faults.contains(QStringLiteral("--missing-column"))
         || faults.contains(QStringLiteral("--wrong-type")))
@@ -262,7 +252,7 @@ void TestHistory::slowButSteadyReplyIsNotCutOff()
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(loadInto(model, day, day));
     QCOMPARE(model.validBarCount(), 520);
-    QVERIFY(logLines.filter(QStringLiteral("Request timeout")).isEmpty());
+    QVERIFY(LogCollector::filter(QStringLiteral("Request timeout")).isEmpty());
 }
 
 void TestHistory::droppedOnceThenLoaded()
@@ -276,7 +266,7 @@ void TestHistory::droppedOnceThenLoaded()
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(loadInto(model, day, day));
     QCOMPARE(model.validBarCount(), 520);
-    QVERIFY(logLines.filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
+    QVERIFY(LogCollector::filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
 }
 
 void TestHistory::candlesAfterTheSessionsOnlyCount()
@@ -294,7 +284,7 @@ void TestHistory::candlesAfterTheSessionsOnlyCount()
     batch.flush();
     QCOMPARE(client.candleCount(), 520);
     QCOMPARE(model.validBarCount(), 120);
-    QVERIFY(logLines.filter(QStringLiteral("start=500")).size() == 1);
+    QVERIFY(LogCollector::filter(QStringLiteral("start=500")).size() == 1);
 }
 
 void TestHistory::candleBetweenSessionsIsDropped()

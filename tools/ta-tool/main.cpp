@@ -77,7 +77,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("key"));
     const QCommandLineOption timeFrameOption(
         QStringLiteral("timeframe"),
-        QStringLiteral("export: bar length in seconds, \"month\" or \"year\"."),
+        QStringLiteral("export: a chart frame in seconds (60, 300, 3600, ...), \"month\" or "
+                       "\"year\"."),
         QStringLiteral("tf"));
     const QCommandLineOption daysOption(QStringLiteral("days"),
                                         QStringLiteral("export: calendar days back (default 1)."),
