@@ -22,6 +22,7 @@
 #include "../plugin/tasharedobjects.h"
 
 #include <QDateTime>
+#include <QMetaMethod>
 #include <QDebug>
 #include <QThread>
 
@@ -401,7 +402,11 @@ void SeriesDataManager::startFillers(SecurityEntry *entry, SeriesDataModel *mode
     }
     for (DataFiller *filler : fillers) {
         filler->setGeneration(generation);
-        connect(filler, &DataFiller::filled, this, &SeriesDataManager::fillingFinished);
+        // Signal to signal by meta-method: the connection keeps no shared slot object, whose
+        // reference count the filler's thread (deleting the filler) and the GUI thread
+        // (delivering the queued call) would otherwise both touch.
+        connect(filler, QMetaMethod::fromSignal(&DataFiller::filled), this,
+                QMetaMethod::fromSignal(&SeriesDataManager::fillingFinished));
         // The pool thread takes the filler over when it runs it.
         filler->moveToThread(nullptr);
         manager->startRunnable(filler, &m_pool, 0);

@@ -173,8 +173,11 @@ void TestDataManager::registrationReadsTodaysTrades()
     QCOMPARE(seconds.bars[36001].volume, qint64(2)); // contracts: no lot size on derivatives
     QCOMPARE(seconds.bars[36001].high, decimal(QStringLiteral("101")));
 
+    QSignalSpy finished(manager, &SeriesDataManager::fillingFinished);
     model.build();
     QVERIFY(waitFilled(model));
+    QVERIFY(!finished.isEmpty() || finished.wait(2000));
+    QCOMPARE(finished.first().at(0).value<SeriesDataModel *>(), &model);
     // 00:00 lies outside the sessions; the 10:00 bar holds the one order-book trade.
     QCOMPARE(model.validBarCount(), 1);
     const TimeFrame bar = model.bar(model.validBar(0));
