@@ -62,7 +62,7 @@ void waitFilled(SeriesDataModel &model)
 
 QList<Record> makeTrades(int count, const std::function<SeriesKey(int)> &keyOf)
 {
-    const datetime start(QDate::currentDate(), QTime(0, 0));
+    const datetime start(datetime::today(), QTime(0, 0));
     QList<Record> trades;
     trades.reserve(count);
     QRandomGenerator random(5);
@@ -100,7 +100,7 @@ double plainLivePath(const QList<Record> &trades, const QHash<SeriesKey, QList<i
     const int price = table->columnIndex(QStringLiteral("price"));
     const int quantity = table->columnIndex(QStringLiteral("quantity"));
     const int value = table->columnIndex(QStringLiteral("value"));
-    const datetime midnight(QDate::currentDate());
+    const datetime midnight(datetime::today());
     struct Instrument
     {
         std::vector<TimeFrame> seconds = std::vector<TimeFrame>(86400);
@@ -154,7 +154,7 @@ void benchLivePath()
     std::printf("Live path: 100 instruments registered, 10 charts of one of them (1 s to 1 h)\n");
     SeriesDataManager *manager = SeriesDataManager::instance();
     std::vector<std::unique_ptr<SeriesDataModel>> models;
-    const QDate today = QDate::currentDate();
+    const QDate today = datetime::today();
     for (int frame : Frames) {
         models.push_back(std::make_unique<SeriesDataModel>(Charted));
         Bench::restore(*models.back(), TimeFrameValue(frame), today, today);
@@ -210,7 +210,7 @@ void benchTodayFiller()
     const QList<Record> trades = makeTrades(86400, [key](int) { return key; });
     deals()->append(trades);
     SeriesDataManager *manager = SeriesDataManager::instance();
-    const QDate today = QDate::currentDate();
+    const QDate today = datetime::today();
     SeriesDataModel model(key);
     Bench::restore(model, TimeFrameValue(60), today, today);
     manager->registerModel(&model);
@@ -308,7 +308,7 @@ void benchExport(const QString &directory)
     }
     const QString url = QStringLiteral("http://127.0.0.1:%1")
                             .arg(server.readLine().trimmed().toInt());
-    QDate to = QDate::currentDate().addDays(-1);
+    QDate to = datetime::today().addDays(-1);
     const QDate from = to.addDays(-29);
     int lines = 0;
     // The first run warms the service's candles up; the second is measured.
@@ -338,7 +338,7 @@ void benchExport(const QString &directory)
     QRandomGenerator random(3);
     qint64 fileBytes = 0;
     for (int back = 1; back <= 5; ++back) {
-        const QDate day = QDate::currentDate().addDays(-back);
+        const QDate day = datetime::today().addDays(-back);
         SecondBars seconds;
         seconds.bars.resize(86400);
         for (int s = 0; s < 86400; ++s) {

@@ -29,7 +29,7 @@ const SeriesKey Shares{2, 2, 2001};
 
 QDate lastWeekday()
 {
-    QDate d = QDate::currentDate().addDays(-1);
+    QDate d = datetime::today().addDays(-1);
     while (d.dayOfWeek() > 5)
         d = d.addDays(-1);
     return d;

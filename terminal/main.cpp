@@ -1,3 +1,4 @@
+#include "datetime.h"
 #include "appsettings.h"
 #include "hdxtransport.h"
 #include "hdxtransportpage.h"
@@ -54,7 +55,7 @@ QString checkSettingsFile()
     QSettings settings(path, QSettings::IniFormat);
     if (settings.status() == QSettings::FormatError) {
         const QString kept = path + QStringLiteral(".broken-")
-                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+                             + datetime::now().getDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
         QFile::rename(path, kept);
         return QObject::tr("Файл настроек %1 повреждён и сохранён как %2; терминал запущен с "
                            "настройками по умолчанию.")

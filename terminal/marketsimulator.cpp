@@ -84,7 +84,7 @@ void MarketSimulator::start()
     }
     loadInstruments();
     // Deal numbers keep growing across restarts of the terminal.
-    m_nextDealId = QDateTime::currentMSecsSinceEpoch() * 10;
+    m_nextDealId = datetime::now().toMSecsSinceEpoch() * 10;
     m_timer = new QTimer;
     m_timer->setInterval(m_options.tickMs);
     m_timer->moveToThread(m_thread);
@@ -92,7 +92,7 @@ void MarketSimulator::start()
     connect(m_thread, &QThread::started, m_timer, [this] {
         if (m_options.backfill)
             backfill();
-        m_lastTick = QDateTime::currentDateTime();
+        m_lastTick = datetime::now().getDateTime();
         m_timer->start();
     });
     connect(m_thread, &QThread::finished, m_timer, &QObject::deleteLater);
@@ -179,7 +179,7 @@ void MarketSimulator::appendTrade(QList<Record> &records, Instrument &in, const 
 
 void MarketSimulator::tick()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = datetime::now().getDateTime();
     const double seconds = m_lastTick.isValid() ? m_lastTick.msecsTo(now) / 1000.0 : 0.25;
     m_lastTick = now;
     QList<Record> records;
@@ -201,7 +201,7 @@ void MarketSimulator::tick()
 
 void MarketSimulator::backfill()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = datetime::now().getDateTime();
     const QDateTime midnight(now.date(), QTime(0, 0));
     QList<Record> records;
     // One trade every 20 s on average per instrument, from midnight to now, in trading hours.

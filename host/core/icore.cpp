@@ -1,5 +1,6 @@
 #include "icore.h"
 
+#include "datetime.h"
 #include "ioptionspage.h"
 #include "iplugin.h"
 #include "iviewprovider.h"
@@ -121,7 +122,7 @@ void ICore::removeOptionsPage(IOptionsPage *page)
 
 void ICore::announceNewDay()
 {
-    qInfo().noquote() << "ICore::announceNewDay:" << QDateTime::currentDateTime().toString(Qt::ISODate);
+    qInfo().noquote() << "ICore::announceNewDay:" << datetime::now().getDateTime().toString(Qt::ISODate);
     Q_EMIT aNewDay();
 }
 
@@ -132,7 +133,7 @@ void ICore::startDayWatch()
 
 void ICore::armMidnightTimer()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = datetime::now().getDateTime();
     const QDateTime midnight(now.date().addDays(1), QTime(0, 0));
     // A little after midnight, so that "today" has surely changed when the signal arrives.
     const qint64 ms = now.msecsTo(midnight) + 200;

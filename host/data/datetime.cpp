@@ -1,4 +1,5 @@
 #include "datetime.h"
+#include "hostclock.h"
 
 #include <QDebug>
 #include <QHashFunctions>
@@ -57,7 +58,12 @@ datetime datetime::fromLocalParts(int year, int month, int day, int hour, int mi
 
 datetime datetime::now()
 {
-    return fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
+    return fromMSecsSinceEpoch(hostclock::nowMSecs());
+}
+
+QDate datetime::today()
+{
+    return now().getDate();
 }
 
 datetime datetime::fromMSecsSinceEpoch(qint64 msecs)

@@ -19,7 +19,10 @@ public:
     datetime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
              int msec = 0);
 
+    // The process's "now" and "today": real time unless the clock is pinned (see hostclock.h).
+    // Everything that asks for the current moment asks here, so that a test can set it.
     static datetime now();
+    static QDate today();
     // The same as the seven-integer constructor, but quick for many times of the same few
     // days (history replies, cache files): each day's local midnight is remembered per thread.
     static datetime fromLocalParts(int year, int month, int day, int hour, int minute,

@@ -1,5 +1,6 @@
 #include "visualevent.h"
 
+#include "datetime.h"
 #include "visualeventcenter.h"
 
 #include <QDateTime>
@@ -14,7 +15,7 @@ VisualEvent::VisualEvent(QObject *parent)
 void VisualEvent::showEvent(const QString &text)
 {
     const int type = m_eventType.load();
-    const QDateTime when = QDateTime::currentDateTime();
+    const QDateTime when = datetime::now().getDateTime();
     qInfo().noquote() << "VisualEvent::showEvent" << type << text;
     VisualEventCenter *center = VisualEventCenter::instance();
     if (QThread::currentThread() == center->thread()) {

@@ -1,5 +1,6 @@
 #include "tsynchronyzer.h"
 
+#include "datetime.h"
 #include "seriesdatamodel.h"
 #include "timeseriesitem.h"
 
@@ -183,13 +184,13 @@ int TSynchronyzer::markStep(const QFont &font, double pixelsPerUnit) const
 {
     QString sample;
     if (m_baseFrame.kind != Interval)
-        sample = QDate::currentDate().toString(QStringLiteral("dd.MM.yy"));
+        sample = datetime::today().toString(QStringLiteral("dd.MM.yy"));
     else if (m_baseFrame.value < 60)
         sample = QStringLiteral("00:00:00");
     else if (m_baseFrame.value < 86400)
         sample = QStringLiteral("00:00");
     else
-        sample = QDate::currentDate().toString(QStringLiteral("dd.MM"));
+        sample = datetime::today().toString(QStringLiteral("dd.MM"));
     if (pixelsPerUnit <= 0)
         return 1;
     const double width = QFontMetricsF(font).horizontalAdvance(sample) * 1.2;

@@ -1,5 +1,6 @@
 #include "seriesdatamanager.h"
 
+#include "datetime.h"
 #include "appsettings.h"
 #include "boarddirectory.h"
 #include "currentdatafillerforindices.h"
@@ -83,7 +84,7 @@ SeriesDataManager::SeriesDataManager()
     }
     if (m_table)
         m_key = MasterIndex_Column_Pure(m_table, {m_stockColumn, m_boardColumn, m_secColumn});
-    setToday(QDate::currentDate());
+    setToday(datetime::today());
 
     const int ideal = QThread::idealThreadCount();
     m_pool.setMaxThreadCount(ideal < 2 ? ideal : ideal / 2);
@@ -500,12 +501,12 @@ void SeriesDataManager::onTSyncDestroyed(QObject *object)
 
 void SeriesDataManager::atMidnight()
 {
-    turnDay(QDate::currentDate());
+    turnDay(datetime::today());
 }
 
 void SeriesDataManager::turnDay(const QDate &newToday)
 {
-    qDebug().noquote() << "Midnight" << QDateTime::currentDateTime().toString(Qt::ISODate);
+    qDebug().noquote() << "Midnight" << datetime::now().getDateTime().toString(Qt::ISODate);
     cancelFillers(nullptr);
     const QDate oldToday = m_todayStart.getDate();
     QList<QPair<SeriesKey, SecondBars>> ended;

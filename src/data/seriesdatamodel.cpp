@@ -1,5 +1,6 @@
 #include "seriesdatamodel.h"
 
+#include "datetime.h"
 #include "calendardirectory.h"
 #include "dealbatch.h"
 #include "mapsettings.h"
@@ -127,7 +128,7 @@ Range readRange(Settings &settings)
 {
     Range r;
     r.toCurrDate = settings.value(QStringLiteral("toCurrDate"), true).toBool();
-    r.dateTo = r.toCurrDate ? QDate::currentDate()
+    r.dateTo = r.toCurrDate ? datetime::today()
                             : settings.value(QStringLiteral("dateTo")).toDate();
     if (!r.dateTo.isValid())
         throw QStringLiteral("dateTo");
@@ -762,7 +763,7 @@ void SeriesDataModel::update()
             s->updateModel(this);
         return;
     }
-    const QDate today = QDate::currentDate();
+    const QDate today = datetime::today();
     const QDate newFrom = alignToFrame(timeFrame(), datetime(today.addDays(-from.daysTo(to))))
                               .getDate();
     if (to != today || from != newFrom) {

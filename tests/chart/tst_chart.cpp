@@ -1,3 +1,4 @@
+#include "testclock.h"
 #include "../data/bartesthelpers.h"
 #include "calendardirectory.h"
 #include "indexsort.h"
@@ -106,6 +107,7 @@ private:
 
 void TestTimeAxis::initTestCase()
 {
+    TestClock::pinRun();
     QVERIFY(m_dir.isValid());
     AppSettings::setFileName(m_dir.filePath(QStringLiteral("axis.ini")));
     QString error;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testclock.h"
+
 #include <QList>
 #include <QObject>
 #include <QtTest>
@@ -55,5 +57,6 @@ inline int runAll(int argc, char *argv[])
     {                                                                                              \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestClock::pinRun();                                                                       \
         return TestRegistry::runAll(argc, argv);                                                   \
     }

@@ -18,7 +18,7 @@ namespace DataManagerStress {
 inline QString run(int tradeCount = 20000)
 {
     using namespace DataTest;
-    const QDate today = QDate::currentDate();
+    const QDate today = datetime::today();
     SeriesDataManager *manager = SeriesDataManager::instance();
     struct Chart
     {

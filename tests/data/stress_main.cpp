@@ -3,6 +3,7 @@
 #include "barmodelstress.h"
 #include "datamanagerstress.h"
 #include "referencedata.h"
+#include "testclock.h"
 
 #include <QTemporaryDir>
 
@@ -23,6 +24,7 @@ int report(const char *name, const QString &failure)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    TestClock::pinRun();
     QTemporaryDir dir;
     AppSettings::setFileName(dir.filePath(QStringLiteral("stress.ini")));
     qputenv("TA_DATA_DIR", dir.filePath(QStringLiteral("data")).toUtf8());

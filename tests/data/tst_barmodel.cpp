@@ -502,8 +502,8 @@ void TestBarModel::saveRestoreRoundTrip()
     state.setValue(QStringLiteral("toCurrDate"), true);
     state.setValue(QStringLiteral("daysBack"), 3);
     back.restoreState(state);
-    QCOMPARE(back.dateTo(), QDate::currentDate());
-    QCOMPARE(back.dateFrom(), QDate::currentDate().addDays(-2));
+    QCOMPARE(back.dateTo(), datetime::today());
+    QCOMPARE(back.dateFrom(), datetime::today().addDays(-2));
 }
 
 void TestBarModel::restoreExceptions_data()

@@ -108,11 +108,10 @@ bool TestExportTool::startServer()
 
 void TestExportTool::historyFromTheService()
 {
+    // On a Wednesday the tool and the service agree the Friday before was a whole trading day.
+    const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
     QVERIFY(startServer());
-    // The last Friday before today: whole days of candles.
-    QDate friday = QDate::currentDate().addDays(-1);
-    while (friday.dayOfWeek() != 5)
-        friday = friday.addDays(-1);
+    const QDate friday(2026, 11, 20);
     const QStringList common{QStringLiteral("--key"),      QStringLiteral("2,2,2001"),
                              QStringLiteral("--timeframe"), QStringLiteral("60"),
                              QStringLiteral("--days"),      QStringLiteral("3"),
@@ -150,7 +149,7 @@ void TestExportTool::historyFromTheService()
 
 void TestExportTool::tradesFileAsLiveTrades()
 {
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString today = datetime::today().toString(Qt::ISODate);
     const QString trades = m_dir.filePath(QStringLiteral("trades.csv"));
     QFile file(trades);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -181,7 +180,7 @@ void TestExportTool::tradesFileAsLiveTrades()
 void TestExportTool::secondsFromTheCacheFiles()
 {
     // Yesterday's seconds as the day change stored them into the user's data directory.
-    const QDate yesterday = QDate::currentDate().addDays(-1);
+    const QDate yesterday = datetime::today().addDays(-1);
     const QString dataDir = m_dir.filePath(QStringLiteral("d3"));
     qputenv("TA_DATA_DIR", dataDir.toUtf8());
     SecondBars seconds;
@@ -286,6 +285,9 @@ void TestExportTool::badInput()
 
 void TestExportTool::historyFailureIsReported()
 {
+    // Three days back from a Wednesday hold two earlier sessions, which only the (unreachable)
+    // service can give. From a Monday they would hold none, and nobody would be asked.
+    const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
     const Run result = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
                             QStringLiteral("--timeframe"), QStringLiteral("60"),
                             QStringLiteral("--days"), QStringLiteral("3"),

@@ -1,3 +1,4 @@
+#include "calendardirectory.h"
 #include "bartesthelpers.h"
 #include "historicaldatamanager.h"
 #include "networkdatamanager.h"
@@ -13,14 +14,19 @@ using namespace BarTest;
 
 namespace {
 
-// The last working days before today, so that the service has every candle of them.
-QDate lastWeekday(int back)
+// The last trading days of the exchange calendar before today, so that the service has every
+// candle of them whatever day the run stands at (after a weekend, after the New Year holidays).
+QDate lastTradingDay(int back)
 {
-    QDate d = QDate::currentDate();
+    QDate d = datetime::today();
     int found = 0;
     for (;;) {
         d = d.addDays(-1);
-        if (d.dayOfWeek() <= 5 && ++found > back)
+        bool trading = d.dayOfWeek() <= 5;
+        const QList<Record> exception = CalendarDirectory::i()->range(datetime(d), datetime(d));
+        if (!exception.isEmpty())
+            trading = CalendarDirectory::i()->isTradingDay(exception.first());
+        if (trading && ++found > back)
             return d;
     }
 }
@@ -110,7 +116,7 @@ bool TestHistory::loadInto(SeriesDataModel &model, const QDate &from, const QDat
 void TestHistory::loadsSeveralPages()
 {
     QVERIFY(startServer({QStringLiteral("--page-size"), QStringLiteral("200")}));
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     SeriesDataModel model(Shares);
     restore(model, TimeFrameValue(60), day, day);
     model.build();
@@ -140,7 +146,7 @@ void TestHistory::loadsSeveralPages()
 void TestHistory::gzipGivesTheSameBars()
 {
     QVERIFY(startServer({}));
-    const QDate from = lastWeekday(2), till = lastWeekday(0);
+    const QDate from = lastTradingDay(2), till = lastTradingDay(0);
     SeriesDataModel plain(Shares), packed(Shares);
     restore(plain, TimeFrameValue(300), from, till);
     restore(packed, TimeFrameValue(300), from, till);
@@ -161,7 +167,7 @@ void TestHistory::gzipGivesTheSameBars()
 void TestHistory::indexAsksForNamesFirst()
 {
     QVERIFY(startServer({}));
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     setSchedule(everyWeekday({at(1, 10, 0, 530)}));
     SeriesDataModel model(SeriesKey{2, 16, 1601});
     restore(model, TimeFrameValue(3600), day, day);
@@ -178,8 +184,8 @@ void TestHistory::subMinuteFrameAsksNothing()
 {
     QVERIFY(startServer({}));
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(30), lastWeekday(0), lastWeekday(0));
-    QVERIFY(!loadInto(model, lastWeekday(0), lastWeekday(0)));
+    restore(model, TimeFrameValue(30), lastTradingDay(0), lastTradingDay(0));
+    QVERIFY(!loadInto(model, lastTradingDay(0), lastTradingDay(0)));
     QVERIFY(LogCollector::filter(QStringLiteral("Sending query")).isEmpty());
 }
 
@@ -218,7 +224,7 @@ void TestHistory::failuresAreRetriedThenReported()
     QVERIFY(startServer(faults));
     QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
     SeriesDataModel model(Shares);
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(!loadInto(model, day, day));
     QCoreApplication::processEvents();
@@ -248,7 +254,7 @@ void TestHistory::slowButSteadyReplyIsNotCutOff()
     QVERIFY(startServer({QStringLiteral("--chunk-delay"), QStringLiteral("200"),
                          QStringLiteral("--chunk-size"), QStringLiteral("4096")}));
     SeriesDataModel model(Shares);
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(loadInto(model, day, day));
     QCOMPARE(model.validBarCount(), 520);
@@ -262,7 +268,7 @@ void TestHistory::droppedOnceThenLoaded()
     QVERIFY(startServer({QStringLiteral("--drop"), QStringLiteral("--faults"),
                          QStringLiteral("3")}));
     SeriesDataModel model(Shares);
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     restore(model, TimeFrameValue(60), day, day);
     QVERIFY(loadInto(model, day, day));
     QCOMPARE(model.validBarCount(), 520);
@@ -275,7 +281,7 @@ void TestHistory::candlesAfterTheSessionsOnlyCount()
     // The chart's schedule ends at noon; the service has candles until 18:45.
     setSchedule(everyWeekday({at(1, 10, 0, 120)}));
     SeriesDataModel model(Shares);
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     restore(model, TimeFrameValue(60), day, day);
     model.build();
     DealBatch batch(&model, 4, true);
@@ -342,7 +348,7 @@ void TestHistory::stopEndsTheWaitAtOnce()
     QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("3000")}));
     QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
     SeriesDataModel model(Shares);
-    const QDate day = lastWeekday(0);
+    const QDate day = lastTradingDay(0);
     restore(model, TimeFrameValue(60), day, day);
     model.build();
     DealBatch batch(&model, 4, true);

@@ -1,5 +1,6 @@
 #include "hdxserver.h"
 
+#include "datetime.h"
 #include <QDir>
 
 #include <cstdio>
@@ -162,7 +163,7 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
         }
         QList<QByteArrayList> rows;
         const QDateTime begin(SyntheticMarket::historyStart(), QTime(0, 0));
-        const QDateTime end(QDate::currentDate(), QTime(23, 59, 59));
+        const QDateTime end(datetime::today(), QTime(23, 59, 59));
         for (int code : {1, 10, 60, 24, 7, 31, 4})
             rows.append({stamp(begin), stamp(end), QByteArray::number(code)});
         return '{' + block(QStringLiteral("borders"),

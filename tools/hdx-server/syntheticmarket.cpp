@@ -31,7 +31,7 @@ QString hdxEngine(const SyntheticMarket::Instrument &i)
 } // namespace
 
 SyntheticMarket::SyntheticMarket()
-    : m_today(QDate::currentDate())
+    : m_today(datetime::today())
 {
     const QList<ReferenceSchedule> schedules = ReferenceData::schedules();
     Table *securities = SecurityDirectory::i()->table();
@@ -129,7 +129,7 @@ QList<SyntheticMarket::Candle> SyntheticMarket::minuteCandles(const Instrument &
     const double tick = std::pow(10.0, -instrument.decimals);
     double price = anchor(instrument, sessionDay);
     const QDateTime midnight(sessionDay, QTime(0, 0));
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = datetime::now().getDateTime();
     for (const ReferenceSchedule::Session &s : instrument.sessions) {
         if (s.open / 1440 != dayIndex)
             continue;

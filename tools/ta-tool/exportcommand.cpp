@@ -1,5 +1,6 @@
 #include "exportcommand.h"
 
+#include "datetime.h"
 #include "appsettings.h"
 #include "hdxtransport.h"
 #include "icore.h"
@@ -216,7 +217,7 @@ int runExport(const ExportRequest &request, QString *error)
         request.timeFrame.save(state);
         state.setValue(QStringLiteral("toCurrDate"), !request.to.isValid());
         state.setValue(QStringLiteral("dateTo"),
-                       (request.to.isValid() ? request.to : QDate::currentDate())
+                       (request.to.isValid() ? request.to : datetime::today())
                            .toString(Qt::ISODate));
         state.setValue(QStringLiteral("daysBack"), request.days);
         try {
