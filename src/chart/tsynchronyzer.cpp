@@ -92,6 +92,23 @@ int TSynchronyzer::spanLastAbove(int index) const
     return it == m_spans.end() ? -1 : int(it - m_spans.begin());
 }
 
+int TSynchronyzer::baseDays() const
+{
+    if (m_baseFrame.kind != Interval || m_baseFrame.value <= 0 || m_baseFrame.value % 86400 != 0)
+        return 0;
+    return m_baseFrame.value / 86400;
+}
+
+datetime TSynchronyzer::unitStart(qint64 spanStart, int units) const
+{
+    const int days = baseDays();
+    if (days > 0) {
+        const QDate first = datetime::fromMSecsSinceEpoch(spanStart).getDate();
+        return datetime(first.addDays(qint64(units) * days));
+    }
+    return datetime::fromMSecsSinceEpoch(spanStart + qint64(units) * m_baseFrame.value * 1000);
+}
+
 int TSynchronyzer::indexOf(const datetime &time) const
 {
     if (time.isNull() || m_spans.empty())
@@ -112,6 +129,14 @@ int TSynchronyzer::indexOf(const datetime &time) const
     const Span &span = m_spans[size_t(k)];
     if (t <= span.start)
         return span.first;
+    if (const int days = baseDays(); days > 0) {
+        // Counted in calendar days: the first slot border at or after the moment.
+        const QDate first = datetime::fromMSecsSinceEpoch(span.start).getDate();
+        int units = int(first.daysTo(datetime::fromMSecsSinceEpoch(t).getDate()) / days);
+        if (unitStart(span.start, units).toMSecsSinceEpoch() < t)
+            ++units;
+        return qMin(span.first + units, span.last);
+    }
     const qint64 seconds = (t - span.start) / 1000;
     const qint64 base = qMax(1, m_baseFrame.value);
     return span.first + int((seconds + base - 1) / base);
@@ -130,8 +155,7 @@ datetime TSynchronyzer::timeAt(int index) const
     if (k < 0)
         return {};
     const Span &span = m_spans[size_t(k)];
-    return datetime::fromMSecsSinceEpoch(span.start
-                                         + qint64(index - span.first) * m_baseFrame.value * 1000);
+    return unitStart(span.start, index - span.first);
 }
 
 // --- marks --------------------------------------------------------------------------------
@@ -150,7 +174,8 @@ QList<TSynchronyzer::Mark> TSynchronyzer::timeMarks(int from, int to, int step) 
                  span->first + int(std::floor(double(from - span->first) / step)) * step);
     if (!(i < m_rightMargin + m_rightEdge))
         return marks;
-    const bool seconds = m_baseFrame.kind == Interval;
+    // Fixed strides step by milliseconds; calendar units are asked for each mark.
+    const bool seconds = m_baseFrame.kind == Interval && baseDays() == 0;
     const qint64 advance = qint64(step) * m_baseFrame.value * 1000;
     datetime time = timeAt(i);
     const int lastSpan = int(m_spans.size()) - 1;
@@ -288,10 +313,17 @@ void TSynchronyzer::computeSpanIndices()
         return;
     }
     const qint64 base = qMax(1, m_baseFrame.value);
+    const int days = baseDays();
     int first = 0;
     for (Span &s : m_spans) {
         s.first = first;
-        s.last = first + int((s.end - s.start) / 1000 / base);
+        if (days > 0) {
+            const QDate from = datetime::fromMSecsSinceEpoch(s.start).getDate();
+            const QDate to = datetime::fromMSecsSinceEpoch(s.end).getDate();
+            s.last = first + int(from.daysTo(to) / days);
+        } else {
+            s.last = first + int((s.end - s.start) / 1000 / base);
+        }
         first = s.last; // consecutive spans share their boundary index
     }
 }

@@ -80,6 +80,10 @@ private:
     int spanEndingAtOrAfter(qint64 msecs) const;
     // The first span whose last index is greater than the index; -1 when none.
     int spanLastAbove(int index) const;
+    // Whole calendar days per base unit when the base is a day or a week (slots then start at
+    // local midnight, whatever the length of the day), else 0.
+    int baseDays() const;
+    datetime unitStart(qint64 spanStart, int units) const;
     void scheduleUpdate();
 
     QList<QGraphicsScene *> m_scenes;

@@ -350,6 +350,7 @@ void SeriesDataModel::layoutChunks()
         chunk.start = start;
         chunk.end = end;
         chunk.bars.resize(size_t(qMax<qint64>(0, bars)));
+        layOutBorders(chunk);
         m_chunks.push_back(std::move(chunk));
     };
     const datetime from(m_dateFrom);
@@ -392,6 +393,43 @@ void SeriesDataModel::layoutChunks()
     updateOffsets();
 }
 
+int SeriesDataModel::calendarDays() const
+{
+    if (m_timeFrame.kind != Interval)
+        return 0;
+    if (m_timeFrame.value == 86400)
+        return 1;
+    if (m_timeFrame.value == 604800)
+        return 7;
+    return 0;
+}
+
+void SeriesDataModel::layOutBorders(Chunk &chunk) const
+{
+    const int days = calendarDays();
+    if (days == 0)
+        return;
+    const QDate first = chunk.start.getDate();
+    const size_t count = chunk.bars.size() + 1;
+    chunk.borders.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        chunk.borders[k] = datetime(first.addDays(qint64(k) * days)).toMSecsSinceEpoch();
+    chunk.end = datetime::fromMSecsSinceEpoch(chunk.borders.back());
+}
+
+datetime SeriesDataModel::barStartLocked(const FrameIndex &index) const
+{
+    if (index.chunk < 0 || index.chunk >= int(m_chunks.size()) || index.bar < 0)
+        return {};
+    const Chunk &chunk = m_chunks[size_t(index.chunk)];
+    if (!chunk.borders.empty()) {
+        if (size_t(index.bar) < chunk.borders.size())
+            return datetime::fromMSecsSinceEpoch(chunk.borders[size_t(index.bar)]);
+        return datetime(chunk.start.getDate().addDays(qint64(index.bar) * calendarDays()));
+    }
+    return chunk.start.addMSecs(qint64(index.bar) * m_timeFrame.value * 1000);
+}
+
 // --- deals --------------------------------------------------------------------------------
 
 FrameIndex SeriesDataModel::frameIndexAtLocked(const datetime &t) const
@@ -424,8 +462,20 @@ FrameIndex SeriesDataModel::frameIndexAtLocked(const datetime &t) const
         m_lastChunk = c;
     }
     const Chunk &chunk = m_chunks[c];
-    const qint64 bar = (t.toMSecsSinceEpoch() - chunk.start.toMSecsSinceEpoch()) / 1000
-                       / m_timeFrame.value;
+    const qint64 ms = t.toMSecsSinceEpoch();
+    qint64 bar = (ms - chunk.start.toMSecsSinceEpoch()) / 1000 / m_timeFrame.value;
+    if (!chunk.borders.empty()) {
+        // The fixed stride is off by at most an hour per clock change: step to the bar whose
+        // borders hold the moment.
+        const qint64 last = qint64(chunk.borders.size()) - 2;
+        bar = qBound<qint64>(0, bar, last);
+        while (bar > 0 && ms < chunk.borders[size_t(bar)])
+            --bar;
+        while (bar < last && ms >= chunk.borders[size_t(bar) + 1])
+            ++bar;
+        if (ms < chunk.borders[size_t(bar)] || ms >= chunk.borders[size_t(bar) + 1])
+            return {};
+    }
     if (bar < 0 || bar >= qint64(chunk.bars.size()))
         return {};
     return {c, int(bar)};
@@ -505,6 +555,11 @@ TimeFrame SeriesDataModel::bar(const FrameIndex &index) const
 datetime SeriesDataModel::frameTime(const FrameIndex &index, bool atEnd) const
 {
     Lock lock(m_mutex);
+    return frameTimeLocked(index, atEnd);
+}
+
+datetime SeriesDataModel::frameTimeLocked(const FrameIndex &index, bool atEnd) const
+{
     if (m_chunks.empty())
         return {};
     const int k = index.bar + (atEnd ? 1 : 0);
@@ -512,9 +567,7 @@ datetime SeriesDataModel::frameTime(const FrameIndex &index, bool atEnd) const
         return datetime(QDate(m_chunks.front().start.getDate().year() + k, 1, 1));
     if (m_timeFrame.kind == Month)
         return addMonths(m_chunks.front().start, k);
-    if (index.chunk < 0 || index.chunk >= int(m_chunks.size()))
-        return {};
-    return m_chunks[size_t(index.chunk)].start.addMSecs(qint64(k) * m_timeFrame.value * 1000);
+    return barStartLocked({index.chunk, k});
 }
 
 int SeriesDataModel::chunkCount() const
@@ -624,11 +677,14 @@ void SeriesDataModel::expand(const FrameIndex &index)
         chunk.start = last.end;
         chunk.end = last.end.addMSecs(last.start.msecsTo(last.end));
         chunk.bars.resize(size_t(index.bar) + 1);
+        layOutBorders(chunk);
         m_chunks.push_back(std::move(chunk));
     }
     Chunk &chunk = m_chunks[size_t(index.chunk)];
-    if (index.bar >= int(chunk.bars.size()))
+    if (index.bar >= int(chunk.bars.size())) {
         chunk.bars.resize(size_t(index.bar) + 1);
+        layOutBorders(chunk);
+    }
     // Bars after the grown chunk move; the valid list follows their linear numbers.
     settleValid();
     const std::vector<int> oldOffsets = m_offsets;
@@ -679,17 +735,18 @@ FrameIndex SeriesDataModel::clearBarsLocked(const datetime &from, const datetime
         const int size = int(chunk.bars.size());
         int first = 0;
         int end = size;
-        if (m_timeFrame.kind == Interval) {
+        if (m_timeFrame.kind == Interval && chunk.borders.empty()) {
             const qint64 step = qint64(m_timeFrame.value) * 1000;
             const qint64 head = chunk.start.msecsTo(from);
             const qint64 tail = chunk.start.msecsTo(to);
             first = head <= 0 ? 0 : int(qMin<qint64>(size, (head + step - 1) / step));
             end = int(qMin<qint64>(size, (tail + step - 1) / step));
         } else {
-            while (first < size && frameTime({int(c), first}, false) < from)
+            // Calendar bars: the slots whose start lies in [from, to).
+            while (first < size && frameTimeLocked({int(c), first}, false) < from)
                 ++first;
             end = first;
-            while (end < size && frameTime({int(c), end}, false) < to)
+            while (end < size && frameTimeLocked({int(c), end}, false) < to)
                 ++end;
         }
         if (first >= end)

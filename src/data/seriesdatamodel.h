@@ -29,6 +29,10 @@ public:
         datetime start;
         datetime end; // exclusive
         std::vector<TimeFrame> bars;
+        // Bars of whole days (a day, a week) start at local midnight, and a day is 23, 24 or
+        // 25 hours long: for them the start of every bar and the end of the last, in msecs.
+        // Empty for every other frame, whose bars are one fixed stride long.
+        std::vector<qint64> borders;
     };
 
     explicit SeriesDataModel(const SeriesKey &key, QObject *parent = nullptr);
@@ -98,6 +102,12 @@ private:
     void layOutAnew();
     void buildSessionIntervals();
     void layoutChunks();
+    // Days per bar for frames laid out on calendar days (one day, one week), else 0.
+    int calendarDays() const;
+    // Fills a calendar chunk's borders for its bars (and its end) from its start.
+    void layOutBorders(Chunk &chunk) const;
+    datetime barStartLocked(const FrameIndex &index) const;
+    datetime frameTimeLocked(const FrameIndex &index, bool atEnd) const;
     void updateOffsets();
     void unite(const datetime &start, const datetime &end);
     void subtract(const datetime &start, const datetime &end);

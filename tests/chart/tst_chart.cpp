@@ -92,6 +92,7 @@ private Q_SLOTS:
     void twoTradingDaysShareTheirBoundary();
     void timeAtStopsAtTheRightMargin();
     void calendarBases();
+    void dayAndWeekUnitsAcrossClockChanges();
     void roundTrips();
     void sessionPassingMidnightAndHoliday();
     void destroyedSeriesLeaves();
@@ -234,6 +235,38 @@ void TestTimeAxis::calendarBases()
     const QList<TSynchronyzer::Mark> marks = sync.timeMarks(0, 18, 6);
     QCOMPARE(marks.size(), 3);
     QCOMPARE(marks.at(2).second, datetime(QDate(2026, 1, 1)));
+}
+
+void TestTimeAxis::dayAndWeekUnitsAcrossClockChanges()
+{
+    // Day and week series over a whole year: every index is a local midnight, every midnight
+    // an index, whatever the day's length (run in zones with daylight saving too).
+    const QDate from(2026, 1, 1), to(2026, 12, 31);
+    for (const int days : {1, 7}) {
+        TSynchronyzer sync;
+        FakeSeries series(&sync, TimeFrameValue(days * 86400), from, to);
+        sync.addSeries(&series);
+        // A day series beside a week series: the base is a day.
+        FakeSeries daily(&sync, TimeFrameValue(86400), from, to);
+        if (days == 7)
+            sync.addSeries(&daily);
+        sync.update();
+        QCOMPARE(sync.baseFrame().value, 86400);
+        const QDate first = days == 7 ? from.addDays(1 - from.dayOfWeek()) : from;
+        const QDate last = days == 7 ? first.addDays(((first.daysTo(to) + 7) / 7) * 7) : to.addDays(1);
+        QCOMPARE(sync.spanIndices(), (QList<int>{0, int(first.daysTo(last))}));
+        for (int i = 0; i < first.daysTo(last); ++i) {
+            const QDate day = first.addDays(i);
+            QCOMPARE(sync.timeAt(i), datetime(day));
+            QCOMPARE(sync.indexOf(datetime(day)), i);
+            // A moment inside the day belongs to the next border, as with any unit.
+            QCOMPARE(sync.indexOf(datetime(day, QTime(23, 0))), i + 1);
+        }
+        const QList<TSynchronyzer::Mark> marks = sync.timeMarks(0, 364, 7);
+        QVERIFY(!marks.isEmpty());
+        for (const TSynchronyzer::Mark &mark : marks)
+            QCOMPARE(mark.second, datetime(first.addDays(mark.first)));
+    }
 }
 
 void TestTimeAxis::roundTrips()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appsettings.h"
+#include "calendardirectory.h"
 #include "datetime.h"
 #include "dealbatch.h"
 #include "mapsettings.h"
@@ -17,6 +18,16 @@ namespace BarTest {
 
 // ARKT on the main share board: stock "EQ", board "EQMN".
 inline const SeriesKey Shares{2, 2, 2001};
+
+// Whether the exchange calendar of the loaded reference data trades on the day: weekdays,
+// except its holidays, and its working weekend days.
+inline bool isTradingDay(const QDate &day)
+{
+    const QList<Record> exception = CalendarDirectory::i()->range(datetime(day), datetime(day));
+    if (!exception.isEmpty())
+        return CalendarDirectory::i()->isTradingDay(exception.first());
+    return day.dayOfWeek() <= 5;
+}
 
 inline Session at(int day, int hour, int minute, int lengthMinutes)
 {

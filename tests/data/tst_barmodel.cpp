@@ -31,6 +31,9 @@ private Q_SLOTS:
     void breakBetweenSessions();
     void closeSessionsMerge();
     void dayFrameKeepsWeekendSlots();
+    void dayAndWeekBarsStartAtMidnightAllYear_data();
+    void dayAndWeekBarsStartAtMidnightAllYear();
+    void severalHourBarsFollowEachSessionsOpening();
     void monthAndYearFrames();
     void sessionPassingMidnight();
     void calendarHolidayAndWorkingSaturday();
@@ -254,6 +257,110 @@ void TestBarModel::dayFrameKeepsWeekendSlots()
     restore(model, TimeFrameValue(604800), QDate(2026, 12, 3), QDate(2026, 12, 21));
     QCOMPARE(model.chunkStart(0), datetime(QDate(2026, 11, 30)));
     QCOMPARE(model.chunkSize(0), 4);
+}
+
+void TestBarModel::dayAndWeekBarsStartAtMidnightAllYear_data()
+{
+    QTest::addColumn<TimeFrameValue>("frame");
+    QTest::newRow("day") << TimeFrameValue(86400);
+    QTest::newRow("week") << TimeFrameValue(604800);
+}
+
+void TestBarModel::dayAndWeekBarsStartAtMidnightAllYear()
+{
+    // A whole year holds both clock changes of a zone with daylight saving (run in
+    // Europe/Berlin and America/New_York too): days of 23 and 25 hours.
+    QFETCH(TimeFrameValue, frame);
+    const QDate from(2026, 1, 1), to(2026, 12, 31);
+    int shortDays = 0, longDays = 0;
+    for (QDate d = from; d <= to; d = d.addDays(1)) {
+        const qint64 length = datetime(d).msecsTo(datetime(d.addDays(1)));
+        shortDays += length < 86400000 ? 1 : 0;
+        longDays += length > 86400000 ? 1 : 0;
+    }
+    const QByteArray zone = qgetenv("TZ");
+    if (zone == "Europe/Berlin" || zone == "America/New_York")
+        QVERIFY(shortDays == 1 && longDays == 1);
+
+    setSchedule(everyWeekday({at(1, 9, 50, 9 * 60)}));
+    SeriesDataModel model(Shares);
+    restore(model, frame, from, to);
+    const int days = frame.value / 86400;
+    QCOMPARE(model.chunkCount(), 1);
+    const QDate first = model.chunkStart(0).getDate();
+    QCOMPARE(model.chunkStart(0), datetime(first));
+    const int size = model.chunkSize(0);
+    QCOMPARE(size, int((first.daysTo(to) + days) / days));
+    QCOMPARE(model.chunkEnd(0), datetime(first.addDays(qint64(size) * days)));
+    for (int k = 0; k < size; ++k) {
+        const QDate day = first.addDays(qint64(k) * days);
+        const datetime start = model.frameTime({0, k}, false);
+        const datetime end = model.frameTime({0, k}, true);
+        QCOMPARE(start, datetime(day));
+        QCOMPARE(end, datetime(day.addDays(days)));
+        // Every moment of the bar lands in it, its first and last millisecond included.
+        QCOMPARE(model.frameIndexAt(start), FrameIndex(0, k));
+        QCOMPARE(model.frameIndexAt(end.addMSecs(-1)), FrameIndex(0, k));
+        QCOMPARE(model.frameIndexAt(datetime(day, QTime(23, 30))), FrameIndex(0, k));
+    }
+
+    // Deals at both ends of the day after each change fold into that day's bar.
+    QList<QDate> afterChange;
+    for (QDate d = from; d < to; d = d.addDays(1)) {
+        if (datetime(d).msecsTo(datetime(d.addDays(1))) != 86400000)
+            afterChange.append(d.addDays(1));
+    }
+    model.build();
+    {
+        DealBatch batch(&model, 4, false);
+        for (const QDate &after : std::as_const(afterChange)) {
+            batch.append(deal(datetime(after), "100"));
+            batch.append(deal(datetime(after, QTime(23, 59, 59, 999)), "101"));
+        }
+    }
+    QCOMPARE(model.validBarCount(), int(afterChange.size()));
+    for (int n = 0; n < afterChange.size(); ++n) {
+        const FrameIndex index = model.validBar(n);
+        QCOMPARE(index, FrameIndex(0, int(first.daysTo(afterChange.at(n)) / days)));
+        const TimeFrame bar = model.bar(index);
+        QCOMPARE(bar.low, decimal(QStringLiteral("100")));
+        QCOMPARE(bar.high, decimal(QStringLiteral("101")));
+    }
+}
+
+void TestBarModel::severalHourBarsFollowEachSessionsOpening()
+{
+    // Weekdays open at 09:50, the Saturday session at 10:00: each day's bars count whole frames
+    // from the full hour of its own opening, and no bar reaches into another day's session.
+    SessionList sessions = everyWeekday({at(1, 9, 50, 9 * 60)});
+    sessions.append(at(6, 10, 0, 5 * 60));
+    setSchedule(sessions);
+    const QDate friday(2026, 12, 4), saturday(2026, 12, 5), monday(2026, 12, 7);
+    SeriesDataModel model(Shares);
+    for (const int hours : {2, 4}) {
+        restore(model, TimeFrameValue(hours * 3600), friday, monday);
+        QCOMPARE(model.chunkCount(), 3);
+        // Friday 09:50-18:50 from 09:00; Saturday 10:00-15:00 from 10:00; Monday from 09:00.
+        // 9 h 50 min from 09:00 is five 2-hour bars (to 19:00) or three 4-hour bars (to
+        // 21:00); Saturday's 5 hours are three 2-hour bars (to 16:00) or two 4-hour bars.
+        const int weekdayEnd = hours == 2 ? 19 : 21;
+        const int saturdayEnd = hours == 2 ? 16 : 18;
+        const QList<QPair<datetime, datetime>> expected{
+            {t(friday, 9, 0), t(friday, weekdayEnd, 0)},
+            {t(saturday, 10, 0), t(saturday, saturdayEnd, 0)},
+            {t(monday, 9, 0), t(monday, weekdayEnd, 0)}};
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(model.chunkStart(c), expected.at(c).first);
+            QCOMPARE(model.chunkEnd(c), expected.at(c).second);
+            for (int k = 0; k < model.chunkSize(c); ++k)
+                QCOMPARE(model.frameTime({c, k}, false),
+                         expected.at(c).first.addSecs(qint64(k) * hours * 3600));
+        }
+        // The Saturday's first trades open a bar at 10:00, not at a Friday-based multiple.
+        QCOMPARE(model.frameIndexAt(t(saturday, 10, 0)), FrameIndex(1, 0));
+        QCOMPARE(model.frameIndexAt(t(saturday, 9, 59)), FrameIndex());
+        QCOMPARE(model.frameIndexAt(t(friday, 9, 50)), FrameIndex(0, 0));
+    }
 }
 
 void TestBarModel::monthAndYearFrames()

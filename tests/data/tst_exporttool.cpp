@@ -28,6 +28,7 @@ private Q_SLOTS:
     void secondsFromTheCacheFiles();
     void badInput_data();
     void badInput();
+    void dayAndWeekBarsStartAtMidnight();
     void historyFailureIsReported();
 
 private:
@@ -281,6 +282,48 @@ void TestExportTool::badInput()
     // One line on standard error, naming the problem.
     QCOMPARE(result.err.count(u'\n'), 1);
     QVERIFY2(result.err.contains(message), qPrintable(result.err));
+}
+
+void TestExportTool::dayAndWeekBarsStartAtMidnight()
+{
+    // A year of day and week bars ending 30 November: both clock changes of a zone with
+    // daylight saving lie inside (the suite runs in Europe/Berlin and America/New_York too).
+    const PinnedClock wednesday(datetime(2026, 12, 2, 12, 0));
+    QVERIFY(startServer());
+    const QDate to(2026, 11, 30), from = to.addDays(-364);
+    int tradingDays = 0;
+    for (QDate d = from; d <= to; d = d.addDays(1))
+        tradingDays += isTradingDay(d) ? 1 : 0;
+    for (const int days : {1, 7}) {
+        const Run result = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
+                                QStringLiteral("--timeframe"), QString::number(days * 86400),
+                                QStringLiteral("--days"), QStringLiteral("365"),
+                                QStringLiteral("--to"), to.toString(Qt::ISODate),
+                                QStringLiteral("--hdx-url"), m_url,
+                                QStringLiteral("--data-dir"),
+                                m_dir.filePath(QStringLiteral("midnight%1").arg(days))});
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+        QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        lines.removeFirst();
+        QDate previous;
+        for (const QString &line : std::as_const(lines)) {
+            QVERIFY2(line.mid(10, 9) == QLatin1String(" 00:00:00"), qPrintable(line));
+            const QDate date = QDate::fromString(line.left(10), Qt::ISODate);
+            QVERIFY2(date.isValid() && (previous.isNull() || previous < date), qPrintable(line));
+            if (days == 7)
+                QCOMPARE(date.dayOfWeek(), 1);
+            else
+                QVERIFY2(isTradingDay(date), qPrintable(line));
+            previous = date;
+        }
+        // One bar a trading day, none lost or doubled; weeks from the Monday on or before.
+        if (days == 1)
+            QCOMPARE(int(lines.size()), tradingDays);
+        else
+            QCOMPARE(int(lines.size()), int((from.addDays(1 - from.dayOfWeek()).daysTo(to) + 7) / 7));
+    }
 }
 
 void TestExportTool::historyFailureIsReported()

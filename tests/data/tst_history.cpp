@@ -1,4 +1,3 @@
-#include "calendardirectory.h"
 #include "bartesthelpers.h"
 #include "historicaldatamanager.h"
 #include "networkdatamanager.h"
@@ -22,11 +21,7 @@ QDate lastTradingDay(int back)
     int found = 0;
     for (;;) {
         d = d.addDays(-1);
-        bool trading = d.dayOfWeek() <= 5;
-        const QList<Record> exception = CalendarDirectory::i()->range(datetime(d), datetime(d));
-        if (!exception.isEmpty())
-            trading = CalendarDirectory::i()->isTradingDay(exception.first());
-        if (trading && ++found > back)
+        if (isTradingDay(d) && ++found > back)
             return d;
     }
 }
