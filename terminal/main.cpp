@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -138,10 +139,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
                                         QStringLiteral("Quit after so many milliseconds."),
                                         QStringLiteral("ms"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Print the charting module's progress (requests, fillers, the day "
+                       "change); warnings are printed anyway."));
     parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
                        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
-                       screenshotOption, pluginsOption, quitOption});
+                       screenshotOption, pluginsOption, quitOption, logOption});
     parser.process(app);
+    if (parser.isSet(logOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("ta.*=true"));
 
     if (parser.isSet(settingsOption))
         AppSettings::setFileName(QFileInfo(parser.value(settingsOption)).absoluteFilePath());

@@ -1,5 +1,6 @@
 #include "currentdatafillerforindices.h"
 
+#include "talogging.h"
 #include "dealbatch.h"
 #include "networkdatamanager.h"
 #include "securityentry.h"
@@ -9,7 +10,7 @@
 
 CurrentDataFillerForIndices::~CurrentDataFillerForIndices()
 {
-    qDebug().nospace() << "CurrentDataFillerForIndices #" << number() << " finished in thread "
+    qCDebug(lcDataManager).nospace() << "CurrentDataFillerForIndices #" << number() << " finished in thread "
                        << QThread::currentThread();
 }
 
@@ -19,7 +20,7 @@ void CurrentDataFillerForIndices::fill()
         return;
     const QDate from = m_a.getDate();
     const QDate to = m_b.getDate();
-    qDebug().nospace().noquote() << "Querying HDX server for exchange index for data from "
+    qCDebug(lcDataManager).nospace().noquote() << "Querying HDX server for exchange index for data from "
                                  << from.toString(Qt::ISODate) << " to "
                                  << to.toString(Qt::ISODate);
     DealBatch batch(m_model, 4, false);

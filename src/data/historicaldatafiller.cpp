@@ -1,5 +1,6 @@
 #include "historicaldatafiller.h"
 
+#include "talogging.h"
 #include "dealbatch.h"
 #include "historicaldatamanager.h"
 #include "networkdatamanager.h"
@@ -21,7 +22,7 @@ HistoricalDataFiller::HistoricalDataFiller(SecurityEntry *entry, SeriesDataModel
 
 HistoricalDataFiller::~HistoricalDataFiller()
 {
-    qDebug().nospace() << "FillerHistoricalData #" << number() << " finished in thread "
+    qCDebug(lcDataManager).nospace() << "FillerHistoricalData #" << number() << " finished in thread "
                        << QThread::currentThread();
 }
 
@@ -63,7 +64,7 @@ void HistoricalDataFiller::fill()
             const QDate from = windows.at(k).first.getDate();
             const QDate to = windows.at(k).second.getDate();
             const QDate clipped = qMin(to, lastDay);
-            qDebug().nospace().noquote()
+            qCDebug(lcDataManager).nospace().noquote()
                 << "Querying HDX server at step " << k << " for data from "
                 << from.toString(Qt::ISODate) << " to " << to.toString(Qt::ISODate) << "("
                 << clipped.toString(Qt::ISODate) << ")";

@@ -1,5 +1,6 @@
 #include "historicaldatamanager.h"
 
+#include "talogging.h"
 #include "boarddirectory.h"
 #include "dealbatch.h"
 #include "hdxinterval.h"
@@ -172,7 +173,7 @@ void storeSecondFile(const SeriesKey &key, const QDate &date, const SecondBars &
     const QString path = dayFilePath(directory, date, QStringLiteral("1"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning().noquote() << "HistoricalDataManager::storeSecondFile: Can't open file" << path;
+        qCWarning(lcCache).noquote() << "HistoricalDataManager::storeSecondFile: Can't open file" << path;
     } else {
         QTextStream out(&file);
         out.setGenerateByteOrderMark(true);
@@ -192,7 +193,7 @@ void storeMinuteFile(const QString &path, const QDate &date, const SecondBars &s
         return;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning().noquote() << "HistoricalDataManager::storeMinuteFile: Can't open file" << path;
+        qCWarning(lcCache).noquote() << "HistoricalDataManager::storeMinuteFile: Can't open file" << path;
         return;
     }
     QTextStream out(&file);

@@ -1,5 +1,6 @@
 #include "networkdatamanager.h"
 
+#include "talogging.h"
 #include "appsettings.h"
 #include "boarddirectory.h"
 #include "dealbatch.h"
@@ -155,7 +156,7 @@ bool NetworkDataManager::load(const QDate &from, const QDate &till)
          ++m_intervalNumber) {
         const QDate first = m_intervals.at(2 * m_intervalNumber);
         const QDate end = m_intervals.at(2 * m_intervalNumber + 1);
-        qInfo().noquote() << "Loading data from HDX for interval #" << m_intervalNumber << " ["
+        qCInfo(lcHistory).noquote() << "Loading data from HDX for interval #" << m_intervalNumber << " ["
                           << first.toString(Qt::ISODate) << "," << end.toString(Qt::ISODate)
                           << ") " << m_timeFrame.value;
         openSavers();
@@ -209,7 +210,7 @@ void NetworkDataManager::sendQuery()
         old->abort();
         old->deleteLater();
     }
-    qInfo().noquote() << "Sending query in state" << m_state << "to HDX:" << url;
+    qCInfo(lcHistory).noquote() << "Sending query in state" << m_state << "to HDX:" << url;
     m_reply = m_network->get(request);
     connect(m_reply, &QNetworkReply::finished, this, &NetworkDataManager::requestFinished);
     // Every arriving piece restarts the timeout: a slow but steady reply is not cut off.
@@ -228,7 +229,7 @@ void NetworkDataManager::requestFinished()
     if (reply->error() == QNetworkReply::OperationCanceledError)
         return;
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning().noquote() << QStringLiteral("NetworkDataManager::requestFinished : Network "
+        qCWarning(lcHistory).noquote() << QStringLiteral("NetworkDataManager::requestFinished : Network "
                                                "error: %1, desc: %2, URL: %3")
                                     .arg(int(reply->error()))
                                     .arg(reply->errorString(), reply->url().toString());
@@ -243,7 +244,7 @@ void NetworkDataManager::requestFinished()
             endWait(true);
     } catch (const QString &message) {
         if (!message.isEmpty()) {
-            qWarning().noquote() << message;
+            qCWarning(lcHistory).noquote() << message;
             m_errorText = message;
             endWait(false);
         } else {
@@ -251,7 +252,7 @@ void NetworkDataManager::requestFinished()
             QTimer::singleShot(1000, this, &NetworkDataManager::repeatLastRequest);
         }
     } catch (...) {
-        qWarning() << "NetworkDataManager::requestFinished: Unknown exception handled!";
+        qCWarning(lcHistory) << "NetworkDataManager::requestFinished: Unknown exception handled!";
         endWait(false);
     }
 }
@@ -266,19 +267,19 @@ QJsonObject NetworkDataManager::readReply(QNetworkReply *reply)
     else
         body = reply->readAll();
     if (!good) {
-        qWarning().noquote() << "NetworkDataManager::parseNetworkReply" << ": "
+        qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Некорректный ответ от сервера: %1").arg(url);
         throw QString();
     }
     if (body.isEmpty()) {
-        qWarning().noquote() << "NetworkDataManager::parseNetworkReply" << ": "
+        qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Пустой ответ от сервера: %1").arg(url);
         throw QString();
     }
     QJsonObject root;
     QString error;
     if (!ResponseParser::parseDocument(body, &root, &error)) {
-        qWarning().noquote() << "NetworkDataManager::parseNetworkReply" << ": "
+        qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Некорректный ответ от сервера: %1").arg(url)
                              << error;
         throw QString();
@@ -300,7 +301,7 @@ bool NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
 {
     ResponseParser parser(reply, QStringLiteral("securities"), ResponseParser::namesColumns());
     if (!parser.init()) {
-        qWarning().noquote() << "NetworkDataManager::parseInstrumentNames: HDX does not contain "
+        qCWarning(lcHistory).noquote() << "NetworkDataManager::parseInstrumentNames: HDX does not contain "
                                 "data for specified security:"
                              << m_name;
         throw QString();
@@ -345,7 +346,7 @@ bool NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
             return false;
         } while (parser.nextRow());
     }
-    qWarning().noquote() << "NetworkDataManager::parseInstrumentCandleBorders: HDX does not "
+    qCWarning(lcHistory).noquote() << "NetworkDataManager::parseInstrumentCandleBorders: HDX does not "
                             "provide candles for specified security:"
                          << m_name;
     throw QString();
@@ -355,7 +356,7 @@ bool NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
 {
     ResponseParser parser(reply, QStringLiteral("candles"), ResponseParser::candleColumns());
     if (ResponseParser::hasBlock(reply, QStringLiteral("candles.cursor")))
-        qInfo() << "NetworkDataManager::parseInstrumentCandles: loading the data should be "
+        qCInfo(lcHistory) << "NetworkDataManager::parseInstrumentCandles: loading the data should be "
                    "continued, porocessed via cursors!";
     if (!parser.init())
         return false;
@@ -377,7 +378,7 @@ bool NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
         c.end = parser.toDatetime(QStringLiteral("end"), &ok[7]);
         if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; })
             || volume < 0) {
-            qWarning() << "NetworkDataManager::parseInstrumentCandles: a candle with an empty or "
+            qCWarning(lcHistory) << "NetworkDataManager::parseInstrumentCandles: a candle with an empty or "
                           "invalid field is skipped, row"
                        << parser.row();
             continue;
@@ -470,7 +471,7 @@ void NetworkDataManager::timeout()
         reply->deleteLater();
     }
     m_errorText = QStringLiteral("Время на соединение истекло");
-    qWarning() << "NetworkDataManager::timeout: Request timeout";
+    qCWarning(lcHistory) << "NetworkDataManager::timeout: Request timeout";
     repeatLastRequest();
 }
 
@@ -478,7 +479,7 @@ void NetworkDataManager::repeatLastRequest()
 {
     if (m_state == Stopped)
         return;
-    qInfo().noquote() << "repeatLastRequest #" << m_attempt;
+    qCInfo(lcHistory).noquote() << "repeatLastRequest #" << m_attempt;
     if (m_attempt < m_retryLimit) {
         ++m_attempt;
         sendQuery();

@@ -1,5 +1,6 @@
 #include "networkdatasaverforhistoricaldata.h"
 
+#include "talogging.h"
 #include "historicaldatamanager.h"
 
 #include <QDebug>
@@ -31,7 +32,7 @@ NetworkDataSaverForHistoricalData::NetworkDataSaverForHistoricalData(const QStri
     if (m_intervalFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
         m_interval.setDevice(&m_intervalFile);
     else
-        qWarning().noquote() << "NetworkDataSaverForHistoricalData::openFile: Can't open file"
+        qCWarning(lcCache).noquote() << "NetworkDataSaverForHistoricalData::openFile: Can't open file"
                              << m_intervalFile.fileName();
 }
 
@@ -80,7 +81,7 @@ void NetworkDataSaverForHistoricalData::openDay(const QDate &date)
                                          ? QIODevice::ReadWrite | QIODevice::Append
                                          : QIODevice::ReadWrite | QIODevice::Truncate;
     if (!m_dayFile->open(mode)) {
-        qWarning().noquote() << "NetworkDataSaverForHistoricalData::openFile: Can't open file"
+        qCWarning(lcCache).noquote() << "NetworkDataSaverForHistoricalData::openFile: Can't open file"
                              << m_dayFile->fileName();
         m_dayFile.reset();
         return;

@@ -1,5 +1,7 @@
 #include "responseparser.h"
 
+#include "talogging.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QLocale>
@@ -71,7 +73,7 @@ bool ResponseParser::hasBlock(const QJsonObject &reply, const QString &block)
 void ResponseParser::checkRowLength(const char *where) const
 {
     if (m_current.size() < m_described) {
-        qWarning().noquote() << where
+        qCWarning(lcHistory).noquote() << where
                              << ": Received array \"data\" has less fields than described in "
                                 "\"metadata\".";
         throw QString();

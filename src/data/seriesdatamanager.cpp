@@ -1,5 +1,6 @@
 #include "seriesdatamanager.h"
 
+#include "talogging.h"
 #include "datetime.h"
 #include "appsettings.h"
 #include "boarddirectory.h"
@@ -76,11 +77,11 @@ SeriesDataManager::SeriesDataManager()
         m_nosystemColumn = m_table->columnIndex(QStringLiteral("nosystem"));
         if (m_stockColumn < 0 || m_boardColumn < 0 || m_secColumn < 0 || m_momentColumn < 0
             || m_priceColumn < 0 || m_quantityColumn < 0) {
-            qWarning() << "SeriesDataManager: the all_deals table lacks trade columns";
+            qCWarning(lcDataManager) << "SeriesDataManager: the all_deals table lacks trade columns";
             m_table = nullptr;
         }
     } else {
-        qWarning() << "SeriesDataManager: no all_deals table, live trades are not shown";
+        qCWarning(lcDataManager) << "SeriesDataManager: no all_deals table, live trades are not shown";
     }
     if (m_table)
         m_key = MasterIndex_Column_Pure(m_table, {m_stockColumn, m_boardColumn, m_secColumn});
@@ -425,13 +426,13 @@ void SeriesDataManager::fillModel(SeriesDataModel *model)
     if (historyUsed() && model->dateFrom() < today) {
         auto *filler = new HistoricalDataFiller(entry, model, m_todayStart,
                                                 datetime(today.addDays(-1)));
-        qDebug().nospace() << "FillerHistoricalData #" << filler->number()
+        qCDebug(lcDataManager).nospace() << "FillerHistoricalData #" << filler->number()
                            << " created in thread " << QThread::currentThread();
         fillers.append(filler);
     }
     if (!entry->indexBoard && !(model->dateTo() < today)) {
         auto *filler = new TodayDataFiller(entry, model, m_todayStart, m_todayStart);
-        qDebug().nospace() << "TodayDataFiller #" << filler->number() << " created in thread "
+        qCDebug(lcDataManager).nospace() << "TodayDataFiller #" << filler->number() << " created in thread "
                            << QThread::currentThread();
         fillers.append(filler);
     }
@@ -474,7 +475,7 @@ void SeriesDataManager::updateModel(SeriesDataModel *model)
         return;
     const datetime from = alignToFrame(model->timeFrame(), m_todayStart);
     auto *filler = new CurrentDataFillerForIndices(entry, model, from, m_tomorrowStart);
-    qDebug().nospace().noquote()
+    qCDebug(lcDataManager).nospace().noquote()
         << "CurrentDataFillerForIndices #" << filler->number() << " for period "
         << from.getDateTime().toString(Qt::ISODate) << "-"
         << m_tomorrowStart.getDateTime().toString(Qt::ISODate) << " created in thread "
@@ -506,7 +507,7 @@ void SeriesDataManager::atMidnight()
 
 void SeriesDataManager::turnDay(const QDate &newToday)
 {
-    qDebug().noquote() << "Midnight" << datetime::now().getDateTime().toString(Qt::ISODate);
+    qCDebug(lcDataManager).noquote() << "Midnight" << datetime::now().getDateTime().toString(Qt::ISODate);
     cancelFillers(nullptr);
     const QDate oldToday = m_todayStart.getDate();
     QList<QPair<SeriesKey, SecondBars>> ended;
@@ -538,7 +539,7 @@ void SeriesDataManager::turnDay(const QDate &newToday)
             model->reset();
         } catch (const QString &error) {
             // A schedule that no longer loads: the chart stays empty until it is fixed.
-            qWarning().noquote() << "SeriesDataManager::turnDay:" << error;
+            qCWarning(lcDataManager).noquote() << "SeriesDataManager::turnDay:" << error;
         }
     }
     for (TSynchronyzer *synchronizer : std::as_const(m_synchronizers))

@@ -1,5 +1,7 @@
 #include "zlibstream.h"
 
+#include "talogging.h"
+
 #include <QDebug>
 
 #include <zlib.h>
@@ -70,13 +72,13 @@ ZlibStream::State ZlibStream::state() const
 bool ZlibStream::open(OpenMode mode)
 {
     if (isOpen()) {
-        qWarning("ZlibStream::open: device already open");
+        qCWarning(lcCache, "ZlibStream::open: device already open");
         return false;
     }
     const bool read = mode & ReadOnly;
     const bool write = mode & WriteOnly;
     if (read == write) {
-        qWarning("ZlibStream::open: ZlibStream can only be opened in the ReadOnly or WriteOnly "
+        qCWarning(lcCache, "ZlibStream::open: ZlibStream can only be opened in the ReadOnly or WriteOnly "
                  "modes");
         return false;
     }
@@ -85,7 +87,7 @@ bool ZlibStream::open(OpenMode mode)
     if (d->device->isOpen()) {
         const OpenMode deviceMode = d->device->openMode();
         if ((read && !(deviceMode & ReadOnly)) || (write && !(deviceMode & WriteOnly))) {
-            qWarning("ZlibStream::open: underlying device must be open in one of the ReadOnly "
+            qCWarning(lcCache, "ZlibStream::open: underlying device must be open in one of the ReadOnly "
                      "or WriteOnly modes");
             return false;
         }

@@ -1,5 +1,7 @@
 #include "tasharedobjects.h"
 
+#include "talogging.h"
+
 #include <QDebug>
 #include <QList>
 #include <QMutex>
@@ -35,7 +37,7 @@ void TASharedObjects::destroyAll()
         copy = entries();
     }
     for (const Entry &e : std::as_const(copy)) {
-        qDebug() << "TASharedObjects::destroyAll:" << e.name;
+        qCDebug(lcPlugin) << "TASharedObjects::destroyAll:" << e.name;
         e.destroy();
     }
 }

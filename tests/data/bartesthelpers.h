@@ -6,6 +6,7 @@
 #include "dealbatch.h"
 #include "mapsettings.h"
 #include "session.h"
+#include "talogging.h"
 #include "seriesdatamodel.h"
 #include "seriesdataservice.h"
 
@@ -110,8 +111,18 @@ inline bool startHistoryService(QProcess &server, const QStringList &arguments =
 class LogCollector
 {
 public:
-    void install() { previous() = qInstallMessageHandler(&LogCollector::collect); }
-    void uninstall() { qInstallMessageHandler(previous()); }
+    // The data path's progress lines are what the tests look for: their categories are on
+    // while the collector is installed.
+    void install()
+    {
+        QLoggingCategory::setFilterRules(QString::fromLatin1(talogging::AllRule));
+        previous() = qInstallMessageHandler(&LogCollector::collect);
+    }
+    void uninstall()
+    {
+        qInstallMessageHandler(previous());
+        QLoggingCategory::setFilterRules(QString());
+    }
     static void clear()
     {
         QMutexLocker locker(&mutex());

@@ -1,3 +1,4 @@
+#include "talogging.h"
 #include "boarddirectory.h"
 #include "exportcommand.h"
 #include "referencedata.h"
@@ -9,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 #include <cstdio>
@@ -112,6 +114,8 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
     verbose = parser.isSet(verboseOption);
+    if (verbose)
+        QLoggingCategory::setFilterRules(QString::fromLatin1(talogging::AllRule));
     qInstallMessageHandler(messageHandler);
 
     const QStringList args = parser.positionalArguments();

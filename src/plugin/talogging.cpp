@@ -1,0 +1,6 @@
+#include "talogging.h"
+
+Q_LOGGING_CATEGORY(lcHistory, "ta.history", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcCache, "ta.cache", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDataManager, "ta.datamanager", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcPlugin, "ta.plugin", QtWarningMsg)
