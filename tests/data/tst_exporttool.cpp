@@ -341,6 +341,17 @@ void TestExportTool::historyFailureIsReported()
     QCOMPARE(result.err.count(u'\n'), 1);
     QVERIFY2(result.err.contains(QStringLiteral("не удалось получить данные из HDX")),
              qPrintable(result.err));
+    // With --verbose the data path's progress shows as well: the requests it tried.
+    const Run verbose = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
+                             QStringLiteral("--timeframe"), QStringLiteral("60"),
+                             QStringLiteral("--days"), QStringLiteral("3"),
+                             QStringLiteral("--hdx-url"), QStringLiteral("http://127.0.0.1:1"),
+                             QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d5")),
+                             QStringLiteral("--verbose")});
+    QVERIFY(verbose.status > 0);
+    QVERIFY2(verbose.err.contains(QStringLiteral("Sending query in state")),
+             qPrintable(verbose.err));
+    QVERIFY(verbose.err.count(u'\n') > 1);
 }
 
 TA_REGISTER_TEST(TestExportTool)
