@@ -2,6 +2,7 @@
 
 #include "hostdata_global.h"
 #include "packedint64.h"
+#include "pow10.h"
 
 #include <QMetaType>
 #include <QString>
@@ -45,6 +46,16 @@ public:
     {
         if (m_scale == other.m_scale)
             return qint64(m_mantissa) < qint64(other.m_mantissa);
+        // Prices of one instrument differ by a digit or two of scale (1.5 beside 1.25): bring
+        // the shorter one to the longer one's scale when that fits.
+        const int diff = int(m_scale) - int(other.m_scale);
+        qint64 scaled;
+        if (diff > 0 && diff <= 18
+            && !__builtin_mul_overflow(qint64(other.m_mantissa), Pow10Table[diff], &scaled))
+            return qint64(m_mantissa) < scaled;
+        if (diff < 0 && diff >= -18
+            && !__builtin_mul_overflow(qint64(m_mantissa), Pow10Table[-diff], &scaled))
+            return scaled < qint64(other.m_mantissa);
         return lessAcrossScales(other);
     }
     bool operator<=(const decimal &other) const { return !(other < *this); }

@@ -2,6 +2,7 @@
 
 #include "hostdata_global.h"
 #include "packedint64.h"
+#include "pow10.h"
 
 #include <QMetaType>
 #include <QString>
@@ -42,6 +43,25 @@ public:
             if (sum == 0)
                 m_exponent = 0;
             return *this;
+        }
+        // Turnovers of one instrument differ by a digit or two of exponent: sum at the lower
+        // exponent when that stays exact (the text is made shortest on output).
+        if (m_exact && other.m_exact && m_mantissa != 0 && other.m_mantissa != 0) {
+            const int diff = int(m_exponent) - int(other.m_exponent);
+            qint64 scaled;
+            if (diff > 0 && diff <= 18
+                && !__builtin_mul_overflow(qint64(m_mantissa), Pow10Table[diff], &scaled)
+                && !__builtin_add_overflow(scaled, qint64(other.m_mantissa), &sum) && sum != 0) {
+                m_mantissa = sum;
+                m_exponent = other.m_exponent;
+                return *this;
+            }
+            if (diff < 0 && diff >= -18
+                && !__builtin_mul_overflow(qint64(other.m_mantissa), Pow10Table[-diff], &scaled)
+                && !__builtin_add_overflow(scaled, qint64(m_mantissa), &sum) && sum != 0) {
+                m_mantissa = sum;
+                return *this;
+            }
         }
         return addSlow(other);
     }

@@ -27,7 +27,9 @@ DealBatch::~DealBatch()
 void DealBatch::append(const Deal &deal)
 {
     m_deals.push_back(deal);
-    if (int(m_deals.size()) % m_capacity == 0)
+    // Every hand-over empties the batch, so it reaches a multiple of the capacity exactly
+    // when it is full.
+    if (m_deals.size() >= size_t(m_capacity))
         flush();
 }
 

@@ -503,19 +503,34 @@ bool SeriesDataModel::addDeals(const ModelKey &key, const DealBatch &batch)
             if (smallest.isValid())
                 greatest = oldLast.isValid() && smallest < oldLast ? oldLast : smallest;
         }
+        // Deals come in runs that fall into one bar: while a deal lies in the borders of the
+        // previous deal's bar, it goes straight there without finding its slot again.
+        qint64 barFrom = 0;
+        qint64 barTo = 0; // [barFrom, barTo): the current bar's moments; empty at first
+        TimeFrame *bar = nullptr;
+        int linear = 0;
         for (const Deal &deal : batch.deals()) {
-            const FrameIndex idx = frameIndexAtLocked(deal.time);
-            if (!idx.isValid())
-                continue;
-            if (!m_lastIndex.isValid() || m_lastIndex < idx)
-                m_lastIndex = idx;
-            if (!smallest.isValid() || idx < smallest)
-                smallest = idx;
-            if (!greatest.isValid() || greatest < idx)
-                greatest = idx;
-            TimeFrame &bar = m_chunks[size_t(idx.chunk)].bars[size_t(idx.bar)];
-            if (foldDeal(bar, deal))
-                m_newValid.push_back(m_offsets[size_t(idx.chunk)] + idx.bar);
+            const qint64 ms = deal.time.toMSecsSinceEpoch();
+            if (ms < barFrom || ms >= barTo) {
+                const FrameIndex idx = frameIndexAtLocked(deal.time);
+                if (!idx.isValid()) {
+                    barTo = barFrom;
+                    continue;
+                }
+                if (!m_lastIndex.isValid() || m_lastIndex < idx)
+                    m_lastIndex = idx;
+                if (!smallest.isValid() || idx < smallest)
+                    smallest = idx;
+                if (!greatest.isValid() || greatest < idx)
+                    greatest = idx;
+                bar = &m_chunks[size_t(idx.chunk)].bars[size_t(idx.bar)];
+                linear = m_offsets[size_t(idx.chunk)] + idx.bar;
+                barFrom = frameTimeLocked(idx, false).toMSecsSinceEpoch();
+                barTo = std::min(frameTimeLocked(idx, true).toMSecsSinceEpoch(),
+                                 m_chunks[size_t(idx.chunk)].end.toMSecsSinceEpoch());
+            }
+            if (foldDeal(*bar, deal))
+                m_newValid.push_back(linear);
         }
     }
     if (smallest.isValid())

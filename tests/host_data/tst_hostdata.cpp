@@ -7,12 +7,14 @@
 #include "indexsort.h"
 #include "mapsettings.h"
 #include "masterindex_column_pure.h"
+#include "pow10.h"
 #include "runnable.h"
 #include "runnablemanager.h"
 #include "table.h"
 #include "testhelpers.h"
 #include "xdecimal.h"
 
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -130,6 +132,7 @@ private Q_SLOTS:
     void xdecimalParse_data();
     void xdecimalParse();
     void xdecimalSum();
+    void mixedScalesAgainstWideIntegers();
     void xdecimalOverflowIsReported();
     void xdecimalCompare();
 
@@ -298,6 +301,44 @@ void TestHostData::xdecimalParse()
     QCOMPARE(x.toString(), printed);
     if (ok)
         QCOMPARE(xdecimal(x.toString()), x);
+}
+
+void TestHostData::mixedScalesAgainstWideIntegers()
+{
+    // Comparisons and sums of values whose scales differ (the common case for prices such as
+    // 187.4 beside 187.45), near the 64-bit limits too, against exact 128-bit arithmetic.
+    QRandomGenerator random(7);
+    auto mantissa = [&random] {
+        const int digits = int(random.bounded(19)) + 1;
+        qint64 m = qint64(random.generate64() % quint64(Pow10Table[digits - 1] * 9)) + 1;
+        return random.bounded(2) ? -m : m;
+    };
+    auto wide = [](qint64 m, int exponent, int base) {
+        __int128 v = m;
+        for (int e = base; e < exponent; ++e)
+            v *= 10;
+        return v;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const qint64 ma = mantissa(), mb = mantissa();
+        const int sa = int(random.bounded(10)), sb = int(random.bounded(10));
+        const decimal a(ma, sa), b(mb, sb);
+        // Values m * 10^-s, brought to the common exponent -9.
+        const __int128 wa = wide(a.mantissa(), -a.scale(), -9);
+        const __int128 wb = wide(b.mantissa(), -b.scale(), -9);
+        QVERIFY2((a < b) == (wa < wb), qPrintable(a.toString() + QStringLiteral(" < ") + b.toString()));
+        QCOMPARE(b < a, wb < wa);
+
+        const xdecimal xa(ma, qint16(-sa)), xb(mb, qint16(-sb));
+        xdecimal sum = xa;
+        sum += xb;
+        const __int128 exact = wide(ma, -sa, -9) + wide(mb, -sb, -9);
+        if (!sum.isExact())
+            continue; // beyond 19 digits: rounded, and said so
+        QVERIFY2(wide(sum.mantissa(), sum.exponent(), -9) == exact,
+                 qPrintable(xa.toString() + QStringLiteral(" + ") + xb.toString() + QStringLiteral(" = ") + sum.toString()));
+        QCOMPARE(sum, xb + xa);
+    }
 }
 
 void TestHostData::xdecimalSum()
