@@ -1,5 +1,7 @@
 #include "decimalcore.h"
 
+#include "pow10.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -7,26 +9,6 @@
 namespace DecimalCore {
 
 namespace {
-
-constexpr qint64 Pow10Table[19] = {1LL,
-                                   10LL,
-                                   100LL,
-                                   1000LL,
-                                   10000LL,
-                                   100000LL,
-                                   1000000LL,
-                                   10000000LL,
-                                   100000000LL,
-                                   1000000000LL,
-                                   10000000000LL,
-                                   100000000000LL,
-                                   1000000000000LL,
-                                   10000000000000LL,
-                                   100000000000000LL,
-                                   1000000000000000LL,
-                                   10000000000000000LL,
-                                   100000000000000000LL,
-                                   1000000000000000000LL};
 
 int digitCount(unsigned __int128 v)
 {
