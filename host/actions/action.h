@@ -1,12 +1,11 @@
 #pragma once
 
+#include "command.h"
 #include "hostdata_global.h"
 
 #include <QAction>
 #include <QByteArray>
 #include <QPointer>
-
-class Command;
 
 // An action bound to a command id: it fires when the command is invoked while its context
 // (the window its parent widget belongs to) is active. Within a window it also carries the

@@ -12,8 +12,7 @@ target_sources(host PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/visualevent.h ${CMAKE_CURRENT_LIST_DIR}/visualevent.cpp
     ${CMAKE_CURRENT_LIST_DIR}/comboboxdelegate.h ${CMAKE_CURRENT_LIST_DIR}/comboboxdelegate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/checkboxdelegate.h ${CMAKE_CURRENT_LIST_DIR}/checkboxdelegate.cpp
-    # The confirmation dialog sits with the directories it is used beside.
-    ${CMAKE_CURRENT_LIST_DIR}/../directory/confirmationdialog.h
-    ${CMAKE_CURRENT_LIST_DIR}/../directory/confirmationdialog.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/../directory/confirmationdialog.ui
+    ${CMAKE_CURRENT_LIST_DIR}/confirmationdialog.h
+    ${CMAKE_CURRENT_LIST_DIR}/confirmationdialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/confirmationdialog.ui
 )

@@ -1,9 +1,10 @@
 #include "testclock.h"
-#include "../data/bartesthelpers.h"
+#include "bartesthelpers.h"
 #include "calendardirectory.h"
 #include "indexsort.h"
 #include "referencedata.h"
 #include "table.h"
+#include "testenvironment.h"
 #include "timeaxisscrollarea.h"
 #include "timeseriesitem.h"
 #include "tsynchronyzer.h"
@@ -109,11 +110,7 @@ private:
 void TestTimeAxis::initTestCase()
 {
     TestClock::pinRun();
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("axis.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "axis.ini");
     qRegisterMetaType<FrameIndex>("FrameIndex");
 }
 

@@ -14,6 +14,7 @@
 #include "securitydirectory.h"
 #include "stickyscrollbar.h"
 #include "table.h"
+#include "testenvironment.h"
 #include "visualevent.h"
 #include "visualeventcenter.h"
 
@@ -125,11 +126,7 @@ private:
 
 void TestHostGui::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("terminal.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-        qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "terminal.ini");
 }
 
 void TestHostGui::init()

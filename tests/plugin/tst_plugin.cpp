@@ -17,6 +17,7 @@
 #include "taplugin.h"
 #include "tasecuritiesmenu.h"
 #include "tasharedobjects.h"
+#include "testenvironment.h"
 #include "windowmanager.h"
 
 #include <QDialog>
@@ -88,11 +89,7 @@ private:
 
 void TestPlugin::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("settings.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "settings.ini");
     // What the terminal provides before it initialises plug-ins.
     m_menuBar = new CommandContainer("MenuBar", this);
     m_toolBar = new CommandContainer("ToolBar", this);

@@ -7,6 +7,7 @@
 #include "iviewfactory.h"
 #include "iviewprovider.h"
 #include "referencedata.h"
+#include "testenvironment.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -40,11 +41,7 @@ QString TestPluginModule::modulePath() const
 
 void TestPluginModule::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("settings.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "settings.ini");
     QVERIFY2(QFile::exists(modulePath()), qPrintable(modulePath()));
 }
 

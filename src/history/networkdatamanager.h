@@ -55,11 +55,15 @@ private:
     bool runLoop();
     void endWait(bool success);
     void finish();
-    QJsonObject readReply(QNetworkReply *reply);
-    bool parse(const QJsonObject &reply);
-    bool parseInstrumentNames(const QJsonObject &reply);
-    bool parseInstrumentCandleBorders(const QJsonObject &reply);
-    bool parseInstrumentCandles(const QJsonObject &reply);
+    // What a handled reply leads to: the next page of the same step, the end of the step, the
+    // same request again a second later (a bad or empty reply), or the end of the load.
+    enum class Outcome { NextPage, StepDone, Retry, Fail };
+    // The reply's document, or false when it is no readable document (logged).
+    bool readReply(QNetworkReply *reply, QJsonObject *root);
+    Outcome parse(const QJsonObject &reply);
+    Outcome parseInstrumentNames(const QJsonObject &reply);
+    Outcome parseInstrumentCandleBorders(const QJsonObject &reply);
+    Outcome parseInstrumentCandles(const QJsonObject &reply);
     void openSavers();
     void closeSavers();
 

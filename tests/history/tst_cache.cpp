@@ -3,6 +3,7 @@
 #include "networkdatasaverforhistoricaldata.h"
 #include "referencedata.h"
 #include "tableregistry.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "zlibstream.h"
 
@@ -148,12 +149,7 @@ private:
 
 void TestCache::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("cache.ini")));
-    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "cache.ini", TestEnvironment::CacheInDirectory);
     SeriesDataService::setInstance(&m_service);
     // A day of trades, a few seconds apart, some sharing a second.
     QRandomGenerator random(42);

@@ -4,6 +4,7 @@
 #include "datamanagerstress.h"
 #include "referencedata.h"
 #include "testclock.h"
+#include "testenvironment.h"
 
 #include <QTemporaryDir>
 
@@ -26,10 +27,9 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     TestClock::pinRun();
     QTemporaryDir dir;
-    AppSettings::setFileName(dir.filePath(QStringLiteral("stress.ini")));
-    qputenv("TA_DATA_DIR", dir.filePath(QStringLiteral("data")).toUtf8());
-    QString error;
-    if (!ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error)) {
+    const QString error =
+        TestEnvironment::setUp(dir, "stress.ini", TestEnvironment::CacheInDirectory);
+    if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }

@@ -17,11 +17,10 @@
 #include "table.h"
 #include "tableregistry.h"
 #include "todaydatafiller.h"
-#include "tsynchronyzer.h"
 
-#include "../plugin/processwide.h"
-#include "../plugin/taconstants.h"
-#include "../plugin/tasharedobjects.h"
+#include "processwide.h"
+#include "taconstants.h"
+#include "tasharedobjects.h"
 
 #include <QDateTime>
 #include <QMetaMethod>
@@ -483,22 +482,7 @@ void SeriesDataManager::updateModel(SeriesDataModel *model)
     startFillers(entry, model, {filler});
 }
 
-// --- synchronisers, day change, directory -----------------------------------------------------
-
-void SeriesDataManager::addSynchronizer(TSynchronyzer *synchronizer)
-{
-    if (!synchronizer || m_synchronizers.contains(synchronizer))
-        return;
-    m_synchronizers.append(synchronizer);
-    connect(synchronizer, &QObject::destroyed, this, &SeriesDataManager::onTSyncDestroyed);
-}
-
-void SeriesDataManager::onTSyncDestroyed(QObject *object)
-{
-    // The synchroniser is being destroyed: only its address is compared.
-    m_synchronizers.removeIf(
-        [object](TSynchronyzer *s) { return static_cast<QObject *>(s) == object; });
-}
+// --- day change, directory -----------------------------------------------------
 
 void SeriesDataManager::atMidnight()
 {
@@ -542,8 +526,7 @@ void SeriesDataManager::turnDay(const QDate &newToday)
             qCWarning(lcDataManager).noquote() << "SeriesDataManager::turnDay:" << error;
         }
     }
-    for (TSynchronyzer *synchronizer : std::as_const(m_synchronizers))
-        synchronizer->update();
+    emit dayChanged(newToday);
     for (SeriesDataModel *model : std::as_const(models))
         model->build();
 }

@@ -7,6 +7,7 @@
 #include "sessionscheduledatamodel.h"
 #include "sessionscheduleform.h"
 #include "sessionschedulepage.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "timeeditdelegate.h"
 
@@ -99,11 +100,7 @@ private:
 
 void TestSchedules::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("schedules.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "schedules.ini");
 }
 
 void TestSchedules::init()

@@ -22,7 +22,6 @@
 class DataFiller;
 class SeriesDataModel;
 class Table;
-class TSynchronyzer;
 
 // Keeps every bar model filled: folds live trades of "all_deals" into today's one-second bars
 // of each instrument in use and into its models, runs the fillers (today's bars, history,
@@ -47,11 +46,6 @@ public:
     void cancelFillers(SeriesDataModel *model) override;
     bool isFilling(SeriesDataModel *model) const;
 
-    // A chart window's time synchroniser, brought up to date at the day change; it leaves the
-    // list when destroyed.
-    void addSynchronizer(TSynchronyzer *synchronizer);
-    QList<TSynchronyzer *> synchronizers() const { return m_synchronizers; }
-
     datetime todayStart() const { return m_todayStart; }
     datetime tomorrowStart() const { return m_tomorrowStart; }
     QDate today() const { return m_todayStart.getDate(); }
@@ -75,11 +69,13 @@ public:
 
 Q_SIGNALS:
     void fillingFinished(SeriesDataModel *model);
+    // The day has turned: every model is reset to the new day and not yet rebuilt. A chart
+    // window's time axis lays itself out anew here, before the bars come back.
+    void dayChanged(const QDate &today);
 
 public Q_SLOTS:
     void onSecuritiesDataChanged();
     void atMidnight();
-    void onTSyncDestroyed(QObject *object);
 
 private:
     SeriesDataManager();
@@ -116,7 +112,6 @@ private:
     // Entries by the ids their trades carry: the live path looks a trade up here. Changed on
     // the GUI thread under the table's lock, read on the table thread under it.
     QHash<SeriesKey, QList<SecurityEntry *>> m_byMatched;
-    QList<TSynchronyzer *> m_synchronizers;
     MasterIndex_Column_Pure m_key;
     QThreadPool m_pool;
     QTimer m_timer;

@@ -6,6 +6,7 @@
 #include "indexsort.h"
 #include "referencedata.h"
 #include "securitieswatchindex.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "tsynchronyzer.h"
 
@@ -90,12 +91,7 @@ private:
 
 void TestDataManager::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("manager.ini")));
-    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "manager.ini", TestEnvironment::CacheInDirectory);
     // Holidays of the shipped calendar must not decide whether today trades.
     m_calendar = tradeEveryDay();
     m_log.install();
@@ -502,10 +498,17 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     deals()->append(trades);
 
     SeriesDataManager *manager = SeriesDataManager::instance();
-    auto *synchronizer = new TSynchronyzer;
-    QSignalSpy synchronized(synchronizer, &TSynchronyzer::sceneWidthChanged);
-    manager->addSynchronizer(synchronizer);
+    TSynchronyzer synchronizer;
+    QSignalSpy synchronized(&synchronizer, &TSynchronyzer::sceneWidthChanged);
     SeriesDataModel seconds(Dollar);
+    // A chart window's time axis turns with the day, between the models' reset and rebuild.
+    QList<int> barsAtAnnouncement;
+    connect(manager, &SeriesDataManager::dayChanged, &synchronizer,
+            [&](const QDate &day) {
+                QCOMPARE(day, today.addDays(1));
+                barsAtAnnouncement.append(seconds.validBarCount());
+                synchronizer.update();
+            });
     restoreFollowingToday(seconds, TimeFrameValue(5), 2);
     manager->registerModel(&seconds);
     seconds.build();
@@ -530,11 +533,9 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     const QString difference = compareWithPlain(seconds, plainFold(trades, 5, 1000));
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 
-    // The synchroniser was brought up to date; once destroyed it leaves the list.
+    // The day change was announced once, with the models reset and not yet refilled.
+    QCOMPARE(barsAtAnnouncement, QList<int>{0});
     QCOMPARE(synchronized.size(), 1);
-    QCOMPARE(manager->synchronizers().size(), 1);
-    delete synchronizer;
-    QVERIFY(manager->synchronizers().isEmpty());
 }
 
 void TestDataManager::proxyBoardFollowsItsRealRecord()

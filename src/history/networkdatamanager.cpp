@@ -237,27 +237,28 @@ void NetworkDataManager::requestFinished()
         QTimer::singleShot(1000, this, &NetworkDataManager::repeatLastRequest);
         return;
     }
+    Outcome outcome = Outcome::Fail;
     try {
-        if (parse(readReply(reply)))
-            sendQuery();
-        else
-            endWait(true);
+        QJsonObject root;
+        outcome = readReply(reply, &root) ? parse(root) : Outcome::Retry;
     } catch (const QString &message) {
-        if (!message.isEmpty()) {
-            qCWarning(lcHistory).noquote() << message;
-            m_errorText = message;
-            endWait(false);
-        } else {
-            m_errorText.clear();
-            QTimer::singleShot(1000, this, &NetworkDataManager::repeatLastRequest);
-        }
+        qCWarning(lcHistory).noquote() << message;
+        m_errorText = message;
     } catch (...) {
         qCWarning(lcHistory) << "NetworkDataManager::requestFinished: Unknown exception handled!";
-        endWait(false);
+    }
+    switch (outcome) {
+    case Outcome::NextPage: sendQuery(); break;
+    case Outcome::StepDone: endWait(true); break;
+    case Outcome::Retry:
+        m_errorText.clear();
+        QTimer::singleShot(1000, this, &NetworkDataManager::repeatLastRequest);
+        break;
+    case Outcome::Fail: endWait(false); break;
     }
 }
 
-QJsonObject NetworkDataManager::readReply(QNetworkReply *reply)
+bool NetworkDataManager::readReply(QNetworkReply *reply, QJsonObject *root)
 {
     const QString url = reply->url().toString();
     QByteArray body;
@@ -269,42 +270,44 @@ QJsonObject NetworkDataManager::readReply(QNetworkReply *reply)
     if (!good) {
         qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Некорректный ответ от сервера: %1").arg(url);
-        throw QString();
+        return false;
     }
     if (body.isEmpty()) {
         qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Пустой ответ от сервера: %1").arg(url);
-        throw QString();
+        return false;
     }
-    QJsonObject root;
     QString error;
-    if (!ResponseParser::parseDocument(body, &root, &error)) {
+    if (!ResponseParser::parseDocument(body, root, &error)) {
         qCWarning(lcHistory).noquote() << "NetworkDataManager::parseNetworkReply" << ": "
                              << QStringLiteral("Некорректный ответ от сервера: %1").arg(url)
                              << error;
-        throw QString();
+        return false;
     }
-    return root;
+    return true;
 }
 
-bool NetworkDataManager::parse(const QJsonObject &reply)
+NetworkDataManager::Outcome NetworkDataManager::parse(const QJsonObject &reply)
 {
     switch (m_state) {
     case Names: return parseInstrumentNames(reply);
     case Borders: return parseInstrumentCandleBorders(reply);
     case Candles: return parseInstrumentCandles(reply);
-    default: throw QStringLiteral("NetworkDataManager::parse: State is UNKNOWN!");
+    default:
+        m_errorText = QStringLiteral("NetworkDataManager::parse: State is UNKNOWN!");
+        qCWarning(lcHistory).noquote() << m_errorText;
+        return Outcome::Fail;
     }
 }
 
-bool NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
+NetworkDataManager::Outcome NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
 {
     ResponseParser parser(reply, QStringLiteral("securities"), ResponseParser::namesColumns());
     if (!parser.init()) {
         qCWarning(lcHistory).noquote() << "NetworkDataManager::parseInstrumentNames: HDX does not contain "
                                 "data for specified security:"
                              << m_name;
-        throw QString();
+        return Outcome::Retry;
     }
     const QString name = m_name.trimmed();
     const QString code = m_code.trimmed();
@@ -322,10 +325,10 @@ bool NetworkDataManager::parseInstrumentNames(const QJsonObject &reply)
             break;
         }
     } while (parser.nextRow());
-    return false;
+    return Outcome::StepDone;
 }
 
-bool NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
+NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
 {
     ResponseParser parser(reply, QStringLiteral("borders"), ResponseParser::bordersColumns());
     const int code = HdxInterval::forTimeFrame(m_timeFrame).code;
@@ -343,23 +346,23 @@ bool NetworkDataManager::parseInstrumentCandleBorders(const QJsonObject &reply)
                     clipped << first << last;
             }
             m_intervals = clipped;
-            return false;
+            return Outcome::StepDone;
         } while (parser.nextRow());
     }
     qCWarning(lcHistory).noquote() << "NetworkDataManager::parseInstrumentCandleBorders: HDX does not "
                             "provide candles for specified security:"
                          << m_name;
-    throw QString();
+    return Outcome::Retry;
 }
 
-bool NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
+NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
 {
     ResponseParser parser(reply, QStringLiteral("candles"), ResponseParser::candleColumns());
     if (ResponseParser::hasBlock(reply, QStringLiteral("candles.cursor")))
         qCInfo(lcHistory) << "NetworkDataManager::parseInstrumentCandles: loading the data should be "
                    "continued, porocessed via cursors!";
     if (!parser.init())
-        return false;
+        return Outcome::StepDone;
     const QList<datetime> sessions = m_model->sessionIntervals();
     do {
         // Every row counts for paging, whether or not it becomes bars.
@@ -416,7 +419,7 @@ bool NetworkDataManager::parseInstrumentCandles(const QJsonObject &reply)
         m_batch->append(high);
         m_batch->append(close);
     } while (parser.nextRow());
-    return true;
+    return Outcome::NextPage;
 }
 
 void NetworkDataManager::openSavers()

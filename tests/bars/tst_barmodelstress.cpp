@@ -1,5 +1,6 @@
 #include "barmodelstress.h"
 #include "referencedata.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 
 #include <QTemporaryDir>
@@ -22,11 +23,7 @@ private:
 
 void TestBarModelStress::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("stress.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "stress.ini");
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
     setSchedule(everyWeekday({at(1, 10, 0, 8 * 60 + 45)}));

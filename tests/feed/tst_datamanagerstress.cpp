@@ -1,5 +1,6 @@
 #include "datamanagerstress.h"
 #include "referencedata.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 
 #include <QTemporaryDir>
@@ -21,12 +22,7 @@ private:
 
 void TestDataManagerStress::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("stress.ini")));
-    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "stress.ini", TestEnvironment::CacheInDirectory);
     m_calendar = DataTest::tradeEveryDay();
     DataTest::deals()->reset({});
 }

@@ -1,6 +1,7 @@
 #include "bartesthelpers.h"
 #include "mapsettings.h"
 #include "referencedata.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "timeframevalue.h"
 
@@ -64,11 +65,7 @@ private:
 
 void TestBarModel::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("barmodel.ini")));
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "barmodel.ini");
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
 }

@@ -2,6 +2,7 @@
 #include "historicaldatamanager.h"
 #include "networkdatamanager.h"
 #include "referencedata.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "visualeventcenter.h"
 
@@ -63,12 +64,7 @@ private:
 
 void TestHistory::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    AppSettings::setFileName(m_dir.filePath(QStringLiteral("history.ini")));
-    qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-             qPrintable(error));
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "history.ini", TestEnvironment::CacheInDirectory);
     SeriesDataService::setInstance(&m_service);
     m_log.install();
 }
