@@ -1,5 +1,6 @@
 #pragma once
 
+#include "barlayout.h"
 #include "deal.h"
 #include "frameindex.h"
 #include "serieskey.h"
@@ -18,23 +19,12 @@ class DealBatch;
 class Settings;
 
 // The bars of one instrument for one time frame over a range of calendar days. Bar slots are
-// laid out from the board's trading sessions and the trading calendar, grouped in chunks of
-// contiguous slots; deals are folded into them from any thread.
+// laid out (BarLayout) from the board's trading sessions and the trading calendar, grouped in
+// chunks of contiguous slots; deals are folded into them from any thread.
 class SeriesDataModel : public QObject
 {
     Q_OBJECT
 public:
-    struct Chunk
-    {
-        datetime start;
-        datetime end; // exclusive
-        std::vector<TimeFrame> bars;
-        // Bars of whole days (a day, a week) start at local midnight, and a day is 23, 24 or
-        // 25 hours long: for them the start of every bar and the end of the last, in msecs.
-        // Empty for every other frame, whose bars are one fixed stride long.
-        std::vector<qint64> borders;
-    };
-
     explicit SeriesDataModel(const SeriesKey &key, QObject *parent = nullptr);
     ~SeriesDataModel() override;
 
@@ -97,24 +87,14 @@ private:
 
     void cancelFillers();
     void restoreStateLocked(Settings &settings);
-    // Forgets bars, session intervals and chunks; layOutAnew() then lays them out again.
+    // Forgets bars and layout; layOutAnew() then lays them out again.
     void clearLayout();
     void layOutAnew();
-    void buildSessionIntervals();
-    void layoutChunks();
-    // Days per bar for frames laid out on calendar days (one day, one week), else 0.
-    int calendarDays() const;
-    // Fills a calendar chunk's borders for its bars (and its end) from its start.
-    void layOutBorders(Chunk &chunk) const;
-    datetime barStartLocked(const FrameIndex &index) const;
-    datetime frameTimeLocked(const FrameIndex &index, bool atEnd) const;
-    void updateOffsets();
-    void unite(const datetime &start, const datetime &end);
-    void subtract(const datetime &start, const datetime &end);
+    // Lays the slots out for the current frame over the current periods, all bars empty.
+    void layOutSlots();
+    // One vector of bars per chunk, each as long as its chunk; bars already there stay.
+    void fitBars();
     void settleValid() const;
-    FrameIndex frameIndexAtLocked(const datetime &time) const;
-    FrameIndex frameIndexOfLocked(int n) const;
-    int linearIndexLocked(const FrameIndex &index) const;
     void clearBars();
     // Empties the slots starting in [from, to); the first of them, invalid when none.
     FrameIndex clearBarsLocked(const datetime &from, const datetime &to);
@@ -124,15 +104,13 @@ private:
     bool m_toCurrDate = true;
     QDate m_dateFrom;
     QDate m_dateTo;
-    QList<datetime> m_sessions;
-    std::vector<Chunk> m_chunks;
-    std::vector<int> m_offsets; // linear number of each chunk's first bar
+    BarLayout m_layout;
+    std::vector<std::vector<TimeFrame>> m_bars; // per chunk of the layout
     FrameIndex m_lastIndex;
     // The valid list: sorted linear numbers of valid bars; bars that became valid since the
     // last read wait unsorted in m_newValid, so folding never shifts the list.
     mutable std::vector<int> m_valid;
     mutable std::vector<int> m_newValid;
-    mutable int m_lastChunk = 0; // where the last deal fell: deals mostly come in time order
     mutable std::recursive_mutex m_mutex;
     std::atomic<qint16> m_acceptingData{1};
 };
