@@ -36,8 +36,6 @@ private Q_SLOTS:
     void dayAndWeekBarsStartAtMidnightAllYear();
     void severalHourBarsFollowEachSessionsOpening();
     void monthAndYearFrames();
-    void sessionPassingMidnight();
-    void calendarHolidayAndWorkingSaturday();
     void noSessionAtAll();
 
     void foldingRules();
@@ -289,17 +287,7 @@ void TestBarModel::dayAndWeekBarsStartAtMidnightAllYear()
     const int size = model.chunkSize(0);
     QCOMPARE(size, int((first.daysTo(to) + days) / days));
     QCOMPARE(model.chunkEnd(0), datetime(first.addDays(qint64(size) * days)));
-    for (int k = 0; k < size; ++k) {
-        const QDate day = first.addDays(qint64(k) * days);
-        const datetime start = model.frameTime({0, k}, false);
-        const datetime end = model.frameTime({0, k}, true);
-        QCOMPARE(start, datetime(day));
-        QCOMPARE(end, datetime(day.addDays(days)));
-        // Every moment of the bar lands in it, its first and last millisecond included.
-        QCOMPARE(model.frameIndexAt(start), FrameIndex(0, k));
-        QCOMPARE(model.frameIndexAt(end.addMSecs(-1)), FrameIndex(0, k));
-        QCOMPARE(model.frameIndexAt(datetime(day, QTime(23, 30))), FrameIndex(0, k));
-    }
+    // (Every slot's borders are checked by the layout's own tests.)
 
     // Deals at both ends of the day after each change fold into that day's bar.
     QList<QDate> afterChange;
@@ -377,41 +365,6 @@ void TestBarModel::monthAndYearFrames()
     QCOMPARE(model.chunkEnd(0), datetime(QDate(2028, 1, 1)));
     QCOMPARE(model.frameIndexAt(t(QDate(2026, 6, 1), 11, 0)), FrameIndex(0, 1));
     QCOMPARE(model.frameTime({0, 2}, false), datetime(QDate(2027, 1, 1)));
-}
-
-void TestBarModel::sessionPassingMidnight()
-{
-    // 07:00 to 01:30 the next day, Monday to Friday.
-    setSchedule(everyWeekday({at(1, 7, 0, 18 * 60 + 30)}));
-    SeriesDataModel model(Shares);
-    const QDate tuesday(2026, 12, 1), wednesday(2026, 12, 2);
-    restore(model, TimeFrameValue(60), tuesday, wednesday);
-    // Tuesday's morning tail of Monday's session; Tuesday's session runs into Wednesday; the
-    // last one is cut at the end of the range.
-    QCOMPARE(model.sessionIntervals(),
-             (QList<datetime>{t(tuesday, 0, 0), t(tuesday, 1, 30), t(tuesday, 7, 0),
-                              t(wednesday, 1, 30), t(wednesday, 7, 0),
-                              datetime(QDate(2026, 12, 3))}));
-    QCOMPARE(model.chunkCount(), 3);
-    QVERIFY(model.frameIndexAt(t(wednesday, 0, 30)).isValid());
-    QVERIFY(!model.frameIndexAt(t(wednesday, 3, 0)).isValid());
-}
-
-void TestBarModel::calendarHolidayAndWorkingSaturday()
-{
-    SeriesDataModel model(Shares);
-    // 2026-11-04 (Wednesday) is a holiday.
-    restore(model, TimeFrameValue(300), QDate(2026, 11, 3), QDate(2026, 11, 5));
-    QCOMPARE(model.sessionIntervals().size(), 4);
-    QVERIFY(!model.frameIndexAt(t(QDate(2026, 11, 4), 12, 0)).isValid());
-    QVERIFY(model.frameIndexAt(t(QDate(2026, 11, 5), 12, 0)).isValid());
-    // 2026-12-26 is a working Saturday: the whole day trades.
-    restore(model, TimeFrameValue(300), QDate(2026, 12, 25), QDate(2026, 12, 26));
-    const QList<datetime> sessions = model.sessionIntervals();
-    QCOMPARE(sessions.size(), 4);
-    QCOMPARE(sessions.at(2), datetime(QDate(2026, 12, 26)).addMSecs(1));
-    QCOMPARE(sessions.at(3), datetime(QDate(2026, 12, 27)));
-    QVERIFY(model.frameIndexAt(t(QDate(2026, 12, 26), 3, 0)).isValid());
 }
 
 void TestBarModel::noSessionAtAll()

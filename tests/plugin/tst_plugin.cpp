@@ -28,6 +28,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <functional>
+
 #include <atomic>
 #include <memory>
 
@@ -68,9 +70,7 @@ private Q_SLOTS:
     void factoryLookup_data();
     void factoryLookup();
     void menusAndContainers();
-    void commands_data();
-    void commands();
-    void settingsPagesInOrder();
+    void settingsPages();
     void bothSecurityMenusBindTheirOwnAction();
     void menuRowsOpenWindows();
     void iconsExist();
@@ -109,22 +109,12 @@ void TestPlugin::cleanupTestCase()
 
 void TestPlugin::identity()
 {
+    // The terminal finds the plug-in by name and its parts by interface id.
     QCOMPARE(m_plugin->name(), QLatin1String("taplugin"));
-    QCOMPARE(m_plugin->name().size(), 8);
-    QCOMPARE(m_plugin->displayName(), QStringLiteral("Тех. анализ"));
-    QCOMPARE(m_plugin->vendor(), QStringLiteral("Велмора"));
-    QCOMPARE(m_plugin->version(), QStringLiteral("7.21.2082"));
-    QCOMPARE(m_plugin->description(), QStringLiteral("Технический анализ на графиках"));
-    // Interface ids and bare names both lead to the right sub-object.
     QCOMPARE(m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IPlugin/1.0"),
-             static_cast<void *>(static_cast<IPlugin *>(m_plugin.get())));
-    QCOMPARE(m_plugin->qt_metacast("IPlugin"),
              static_cast<void *>(static_cast<IPlugin *>(m_plugin.get())));
     QCOMPARE(m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IViewProvider/1.0"),
              static_cast<void *>(static_cast<IViewProvider *>(m_plugin.get())));
-    QCOMPARE(m_plugin->qt_metacast("IViewProvider"),
-             static_cast<void *>(static_cast<IViewProvider *>(m_plugin.get())));
-    QCOMPARE(m_plugin->qt_metacast("TAPlugin"), static_cast<void *>(m_plugin.get()));
     QVERIFY(!m_plugin->qt_metacast("com.zorn.qvantor.Plugin.IView/1.0"));
     QCOMPARE(QMetaType::fromName("FrameIndex"), QMetaType::fromType<FrameIndex>());
 }
@@ -147,137 +137,63 @@ void TestPlugin::factoryLookup()
     IViewFactory *factory = m_plugin->factory(name);
     QCOMPARE(factory != nullptr, found);
     QCOMPARE(m_plugin->factories().size(), 1);
-    if (!factory)
-        return;
-    QCOMPARE(factory->title(), QStringLiteral("Тех. анализ"));
-    QCOMPARE(factory->category(), QStringLiteral("Утилиты"));
-    QVERIFY(!factory->icon().isNull());
-    QVERIFY(factory->secondIcon().isNull());
-    QVERIFY(!factory->flag());
-    auto *object = dynamic_cast<QObject *>(factory);
-    QCOMPARE(object->parent(), m_plugin.get());
-    QVERIFY(object->qt_metacast("com.zorn.qvantor.Plugin.IViewFactory/1.0"));
-    QVERIFY(object->qt_metacast("IViewFactory"));
+    if (factory)
+        QVERIFY(dynamic_cast<QObject *>(factory)->qt_metacast("com.zorn.qvantor.Plugin.IViewFactory/1.0"));
 }
 
 void TestPlugin::menusAndContainers()
 {
+    // Every command of the plug-in: its category, owned by the plug-in, reachable from one of
+    // its containers, and no two of them share a shortcut.
     ActionManager *am = ActionManager::instance();
-    CommandContainer *ta = am->container("TA");
-    QVERIFY(ta);
-    QCOMPARE(ta->title(), QStringLiteral("Тех. &анализ"));
-    bool inMenuBar = false;
-    for (const auto &e : m_menuBar->entries()) {
-        if (e.container == ta) {
-            inMenuBar = true;
-            QCOMPARE(e.key1, QByteArray());
-            QCOMPARE(e.key2, QByteArray("25"));
+    QSet<QByteArray> inContainers;
+    std::function<void(CommandContainer *)> collect = [&](CommandContainer *container) {
+        for (const auto &e : container->entries()) {
+            if (e.command)
+                inContainers.insert(e.command->id());
+            if (e.container)
+                collect(e.container);
+        }
+    };
+    for (const char *id : {"TA", "TAToolBar", "ToolBar.TA.Security"})
+        collect(am->container(id));
+    QSet<QKeySequence> shortcuts;
+    int own = 0;
+    for (Command *command : am->commands()) {
+        if (command->parent() != m_plugin.get())
+            continue;
+        ++own;
+        QCOMPARE(command->category(), QStringLiteral("Технический анализ"));
+        QVERIFY2(inContainers.contains(command->id()), command->id().constData());
+        const QKeySequence key = command->defaultShortcut();
+        if (!key.isEmpty()) {
+            QVERIFY2(!shortcuts.contains(key), command->id().constData());
+            shortcuts.insert(key);
         }
     }
-    QVERIFY(inMenuBar);
-    const auto entries = ta->entries();
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries.at(0).container.data(), am->container("TA.Security"));
-    QCOMPARE(entries.at(1).command.data(), am->command("TA.StudyEditor"));
-    QCOMPARE(entries.at(1).key1, QByteArray("A"));
-    CommandContainer *security = am->container("TA.Security");
-    QCOMPARE(security->title(), QStringLiteral("Построить &график"));
-    QCOMPARE(security->parent(), m_plugin.get());
-    QCOMPARE(security->entries().first().command.data(), am->command("TA.TAWindow"));
-    CommandContainer *toolBarSecurity = am->container("ToolBar.TA.Security");
-    QVERIFY(toolBarSecurity);
-    QVERIFY(!toolBarSecurity->icon().isNull());
-    QCOMPARE(m_toolBar->entries().first().container.data(), toolBarSecurity);
-    QCOMPARE(m_toolBar->entries().first().key1, QByteArray("2.Tables"));
-    QCOMPARE(m_toolBar->entries().first().key2, QByteArray("2"));
-    CommandContainer *taToolBar = am->container("TAToolBar");
-    QVERIFY(taToolBar);
-    QCOMPARE(taToolBar->title(), QStringLiteral("Тех. анализ: Панель инструментов"));
-    QCOMPARE(taToolBar->entries().size(), 15);
-    QCOMPARE(taToolBar->entries().first().command->id(), QByteArray("TA.addInstrument"));
-    QCOMPARE(taToolBar->entries().last().command->id(), QByteArray("TA.showSummary"));
+    QCOMPARE(own, 17);
+    // The menu sits in the terminal's menu bar, the instrument list on its tool bar.
+    QVERIFY(std::any_of(m_menuBar->entries().begin(), m_menuBar->entries().end(),
+                        [&](const auto &e) { return e.container == am->container("TA"); }));
+    QCOMPARE(m_toolBar->entries().first().container.data(), am->container("ToolBar.TA.Security"));
+    QCOMPARE(am->container("TAToolBar")->entries().size(), 15);
 }
 
-void TestPlugin::commands_data()
+void TestPlugin::settingsPages()
 {
-    QTest::addColumn<QByteArray>("id");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shortcut");
-    QTest::addColumn<int>("context");
-    QTest::addColumn<bool>("inToolTip");
-
-    QTest::newRow("window") << QByteArray("TA.TAWindow") << "&Выбрать инструмент..." << "Alt+C"
-                            << 3 << false;
-    QTest::newRow("editor") << QByteArray("TA.StudyEditor") << "Редактор &индикаторов"
-                            << "Shift+E" << 3 << false;
-    const struct
-    {
-        const char *id;
-        const char *text;
-        const char *shortcut;
-    } bar[] = {
-        {"TA.addInstrument", "Добавить график инструмента", "Ctrl+A"},
-        {"TA.addStudy", "Добавить индикатор", "Ctrl+Shift+A"},
-        {"TA.itemsManager", "Менеджер объектов", "Ctrl+J"},
-        {"TA.refresh", "Перестроить", "Ctrl+R"},
-        {"TA.delAllStudies", "Удалить все индикаторы", ""},
-        {"TA.delDrawings", "Удалить всё рисование", ""},
-        {"TA.incView", "Увеличить масштаб по оси времени", "Ctrl+="},
-        {"TA.decView", "Уменьшить масштаб по оси времени", "Ctrl+-"},
-        {"TA.defaultScaleX", "Масштабировать по умолчанию по оси времени", "Ctrl+0"},
-        {"TA.backViewScale", "Откатить масштабирование по оси времени", "Ctrl+Backspace"},
-        {"TA.seriesAutoScale", "Автомасштабировать по всей серии", "Ctrl+D"},
-        {"TA.screenAutoScale", "Автомасштабировать по экрану", "Ctrl+F"},
-        {"TA.grid", "Показывать сетку", "Ctrl+G"},
-        {"TA.crosshair", "Показывать проекции на оси", "Ctrl+P"},
-        {"TA.showSummary", "Показывать характеристики графиков", "Ctrl+U"},
-    };
-    for (const auto &c : bar) {
-        QTest::newRow(c.id) << QByteArray(c.id) << QString::fromUtf8(c.text)
-                            << QString::fromLatin1(c.shortcut) << 0 << true;
-    }
-}
-
-void TestPlugin::commands()
-{
-    QFETCH(QByteArray, id);
-    QFETCH(QString, text);
-    QFETCH(QString, shortcut);
-    QFETCH(int, context);
-    QFETCH(bool, inToolTip);
-    Command *command = ActionManager::instance()->command(id);
-    QVERIFY(command);
-    QCOMPARE(command->text(), text);
-    QCOMPARE(command->defaultShortcut(), QKeySequence(shortcut));
-    QCOMPARE(command->context(), context);
-    QCOMPARE(command->category(), QStringLiteral("Технический анализ"));
-    QCOMPARE(command->isShortcutVisibleInToolTip(), inToolTip);
-    QCOMPARE(command->parent(), m_plugin.get());
-}
-
-void TestPlugin::settingsPagesInOrder()
-{
+    // Six pages under one category, distinct ids, each of them able to build its widget.
     const QList<IOptionsPage *> pages = ICore::instance()->optionsPages();
-    const QStringList ids{"TechAnalysis.Schedule", "TechAnalysis.SeriesDefaults",
-                          "TechAnalysis.StudyDefaults", "TechAnalysis.TAColorDefaults",
-                          "TechAnalysis.Confirmations", "TechAnalysis.General"};
-    const QStringList names{"Расписание сессий", "График серии", "Индикаторы", "Цвета",
-                            "Подтверждения", "Основные"};
     QCOMPARE(pages.size(), 6);
-    for (int i = 0; i < 6; ++i) {
-        IOptionsPage *page = pages.at(i);
-        QCOMPARE(page->id(), ids.at(i));
-        QCOMPARE(page->displayName(), names.at(i));
+    QSet<QString> ids;
+    for (IOptionsPage *page : pages) {
+        ids.insert(page->id());
         QCOMPARE(page->category(), QStringLiteral("TechAnalysis"));
-        QCOMPARE(page->displayCategory(), QStringLiteral("Графики и ТА"));
-        QVERIFY(!page->categoryIcon().isNull());
-        QVERIFY(!page->matches(QStringLiteral("Основные")));
-        QCOMPARE(dynamic_cast<QObject *>(page)->parent(), m_plugin.get());
         MapSettings settings;
         QWidget parent;
         QVERIFY(page->createPage(settings, &parent));
         page->finish();
     }
+    QCOMPARE(ids.size(), 6);
 }
 
 void TestPlugin::bothSecurityMenusBindTheirOwnAction()
@@ -287,9 +203,6 @@ void TestPlugin::bothSecurityMenusBindTheirOwnAction()
     auto *toolBarMenu = qobject_cast<TASecuritiesMenu *>(
         am->container("ToolBar.TA.Security")->menu());
     QVERIFY(menu && toolBarMenu && menu != toolBarMenu);
-    QCOMPARE(am->container("TA.Security")->menu(), menu); // created once, kept
-    QCOMPARE(menu->textRole(), 260);
-    QVERIFY(!menu->parent());
     QCOMPARE(menu->windowAction()->commandId(), QByteArray("TA.TAWindow"));
     QVERIFY(menu->windowAction() != toolBarMenu->windowAction());
     const QList<Action *> bound = am->command("TA.TAWindow")->boundActions();
@@ -348,11 +261,8 @@ void TestPlugin::menuRowsOpenWindows()
 
 void TestPlugin::iconsExist()
 {
-    const char *paths[] = {":/ta/icons/ta.png", ":/ta/icons/windows/ta.png",
-                           ":/icons/preferences/ta.png", ":/icons/preferences/colors.png",
-                           ":/icons/preferences/ta_indent.png", ":/icons/refresh.png",
-                           ":ta/icons/candles.png", ":ta/icons/fibonacciFan.png",
-                           ":ta/icons/itemsmanager.png", ":ta/icons/lineWidth.png"};
+    const char *paths[] = {":/ta/icons/ta.png", ":/icons/preferences/ta.png",
+                           ":ta/icons/candles.png", ":ta/icons/fibonacciFan.png"};
     for (const char *path : paths) {
         const QImage image(QString::fromLatin1(path));
         QVERIFY2(!image.isNull(), path);
@@ -453,13 +363,7 @@ void TestPlugin::windowOpensForKeysOnce()
     QCOMPARE(window.instrumentKeys().size(), 2);
     QCOMPARE(window.defaultViewSize(), QSize(900, 600));
     QCOMPARE(window.windowTitle(), QStringLiteral("Арктик Нефть ао, VLMR-3.27 - Тех. анализ"));
-    QVERIFY(window.qt_metacast("com.zorn.qvantor.Plugin.IView/1.0"));
-    QVERIFY(window.qt_metacast("IView"));
-    const QList<IViewSettingsPage *> pages = window.viewSettingsPages(&window);
-    QCOMPARE(pages.size(), 3);
-    QCOMPARE(pages.at(1)->id(), QStringLiteral("TechAnalysis.WindowColors"));
-    QCOMPARE(pages.at(2)->id(), QStringLiteral("TechAnalysis.Margins"));
-    QCOMPARE(pages.at(2)->category(), pages.at(2)->id());
+    QCOMPARE(window.viewSettingsPages(&window).size(), 3);
 }
 
 void TestPlugin::workspaceKeepsWindows()
