@@ -37,6 +37,22 @@ SeriesDataModel::~SeriesDataModel()
         s->unregisterModel(this);
 }
 
+SeriesKey SeriesDataModel::seriesKey() const
+{
+    Lock lock(m_mutex);
+    return m_key;
+}
+
+void SeriesDataModel::setSeriesKey(const SeriesKey &key)
+{
+    cancelFillers();
+    Lock lock(m_mutex);
+    if (key == m_key)
+        return;
+    m_key = key;
+    layOutAnew();
+}
+
 ModelKey SeriesDataModel::modelKey() const
 {
     Lock lock(m_mutex);
@@ -194,6 +210,7 @@ void SeriesDataModel::clearLayout()
     m_newValid.clear();
     m_layout.clear();
     m_bars.clear();
+    ++m_layoutGeneration;
 }
 
 void SeriesDataModel::layOutAnew()
@@ -216,6 +233,7 @@ void SeriesDataModel::layOutSlots()
 
 void SeriesDataModel::fitBars()
 {
+    ++m_layoutGeneration;
     m_bars.resize(m_layout.chunks().size());
     for (size_t c = 0; c < m_bars.size(); ++c)
         m_bars[c].resize(size_t(m_layout.chunkSize(int(c))));
@@ -307,6 +325,17 @@ TimeFrame SeriesDataModel::bar(const FrameIndex &index) const
         || index.bar >= int(m_bars[size_t(index.chunk)].size()))
         return {};
     return m_bars[size_t(index.chunk)][size_t(index.bar)];
+}
+
+std::vector<TimeFrame> SeriesDataModel::bars(int chunk, int first, int count) const
+{
+    Lock lock(m_mutex);
+    if (chunk < 0 || chunk >= int(m_bars.size()))
+        return {};
+    const std::vector<TimeFrame> &chunkBars = m_bars[size_t(chunk)];
+    const int from = std::clamp(first, 0, int(chunkBars.size()));
+    const int to = std::clamp(first + std::max(0, count), from, int(chunkBars.size()));
+    return std::vector<TimeFrame>(chunkBars.begin() + from, chunkBars.begin() + to);
 }
 
 datetime SeriesDataModel::frameTime(const FrameIndex &index, bool atEnd) const

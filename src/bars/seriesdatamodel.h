@@ -28,7 +28,13 @@ public:
     explicit SeriesDataModel(const SeriesKey &key, QObject *parent = nullptr);
     ~SeriesDataModel() override;
 
-    SeriesKey seriesKey() const { return m_key; }
+    SeriesKey seriesKey() const;
+    // Gives the model another instrument: the layout and bars are forgotten (clear() and
+    // build() lay them out and fill them again). The caller cancels the fillers first.
+    void setSeriesKey(const SeriesKey &key);
+    // Changes whenever the slots are laid out anew or grow: indices of an older layout may
+    // name other bars or none.
+    int layoutGeneration() const { return m_layoutGeneration.load(); }
     ModelKey modelKey() const;
     TimeFrameValue timeFrame() const;
     bool toCurrDate() const;
@@ -52,6 +58,8 @@ public:
 
     // A copy of the bar, taken under the lock; an empty bar for an invalid index.
     TimeFrame bar(const FrameIndex &index) const;
+    // Copies of the bars [first, first + count) of a chunk, clipped to it, under one lock.
+    std::vector<TimeFrame> bars(int chunk, int first, int count) const;
     FrameIndex frameIndexAt(const datetime &time) const;
     datetime frameTime(const FrameIndex &index, bool atEnd) const;
     int chunkCount() const;
@@ -99,7 +107,7 @@ private:
     // Empties the slots starting in [from, to); the first of them, invalid when none.
     FrameIndex clearBarsLocked(const datetime &from, const datetime &to);
 
-    const SeriesKey m_key;
+    SeriesKey m_key;
     TimeFrameValue m_timeFrame{0, Interval};
     bool m_toCurrDate = true;
     QDate m_dateFrom;
@@ -113,4 +121,5 @@ private:
     mutable std::vector<int> m_newValid;
     mutable std::recursive_mutex m_mutex;
     std::atomic<qint16> m_acceptingData{1};
+    std::atomic<int> m_layoutGeneration{0};
 };

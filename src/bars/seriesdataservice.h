@@ -10,6 +10,14 @@ class SeriesDataService
 public:
     virtual ~SeriesDataService() = default;
 
+    // A model the service is to fill from now on; by default the service fills any model.
+    virtual void registerModel(SeriesDataModel *model) { (void)model; }
+    // Whether fillers are at work on the model.
+    virtual bool isFilling(SeriesDataModel *model) const
+    {
+        (void)model;
+        return false;
+    }
     virtual void fillModel(SeriesDataModel *model) = 0;
     virtual void updateModel(SeriesDataModel *model) = 0;
     virtual void cancelFillers(SeriesDataModel *model) = 0;

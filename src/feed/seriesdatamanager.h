@@ -38,13 +38,13 @@ public:
 
     ~SeriesDataManager() override;
 
-    void registerModel(SeriesDataModel *model);
+    void registerModel(SeriesDataModel *model) override;
     void unregisterModel(SeriesDataModel *model) override;
     void fillModel(SeriesDataModel *model) override;
     void updateModel(SeriesDataModel *model) override;
     // Stops the fillers of the model, of every model when null, and waits for them.
     void cancelFillers(SeriesDataModel *model) override;
-    bool isFilling(SeriesDataModel *model) const;
+    bool isFilling(SeriesDataModel *model) const override;
 
     datetime todayStart() const { return m_todayStart; }
     datetime tomorrowStart() const { return m_tomorrowStart; }

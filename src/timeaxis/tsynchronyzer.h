@@ -36,6 +36,9 @@ public:
     double rightEdge() const { return m_rightEdge; }
     int rightMargin() const { return m_rightMargin; }
     void setRightMargin(int bars);
+    // A series now reaches the edge: when that is beyond the right edge, the edge moves there
+    // and every scene widens with it. sceneWidthChanged() is emitted either way.
+    void growRightEdge(double edge);
     // The scene width in index units: right margin + right edge.
     double sceneWidth() const { return m_rightMargin + m_rightEdge; }
     // [first, last] index per span.
@@ -44,6 +47,11 @@ public:
     QList<qint64> spans() const;
 
     int indexOf(const datetime &time) const;
+    // The units from the first span's start up to the moment, as a series counts its width:
+    // calendar units for month and year bases; else the first span whose end is not before
+    // the moment (the last span, up to its end, when none is), its first index plus the
+    // units begun since its start.
+    double unitsTo(const datetime &time) const;
     datetime timeAt(int index) const;
     // Marks every step indices from `from` up to `to`, aligned to each span's start; a mark
     // whose next step would pass its span's end carries no time (a tick without text).

@@ -60,6 +60,19 @@ void TSynchronyzer::setRightMargin(int bars)
     updateSceneRectAndItemsPos();
 }
 
+void TSynchronyzer::growRightEdge(double edge)
+{
+    if (edge > m_rightEdge) {
+        m_rightEdge = edge;
+        for (QGraphicsScene *scene : std::as_const(m_scenes)) {
+            QRectF rect = scene->sceneRect();
+            rect.setWidth(sceneWidth());
+            scene->setSceneRect(rect);
+        }
+    }
+    Q_EMIT sceneWidthChanged();
+}
+
 QList<int> TSynchronyzer::spanIndices() const
 {
     QList<int> indices;
@@ -140,6 +153,30 @@ int TSynchronyzer::indexOf(const datetime &time) const
     const qint64 seconds = (t - span.start) / 1000;
     const qint64 base = qMax(1, m_baseFrame.value);
     return span.first + int((seconds + base - 1) / base);
+}
+
+double TSynchronyzer::unitsTo(const datetime &time) const
+{
+    if (m_spans.empty())
+        return 0;
+    if (m_baseFrame.kind != Interval) {
+        const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
+        const QDate at = time.getDate();
+        return m_baseFrame.kind == Year
+                   ? at.year() - first.year()
+                   : 12 * (at.year() - first.year()) + at.month() - first.month();
+    }
+    qint64 t = time.toMSecsSinceEpoch();
+    int k = spanEndingAtOrAfter(t);
+    if (k < 0) {
+        k = int(m_spans.size()) - 1;
+        t = m_spans[size_t(k)].end;
+    }
+    const Span &span = m_spans[size_t(k)];
+    double count = span.first;
+    if (span.start < t)
+        count += std::ceil(double(t - span.start) / 1000.0 / qMax(1, m_baseFrame.value));
+    return count;
 }
 
 datetime TSynchronyzer::timeAt(int index) const

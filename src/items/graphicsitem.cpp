@@ -1,0 +1,169 @@
+#include "graphicsitem.h"
+
+#include "confirmationdialog.h"
+#include "settings.h"
+
+#include <QAction>
+#include <QGraphicsScene>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
+#include <QMenu>
+
+#include <cmath>
+
+GraphicsItem::GraphicsItem(QGraphicsObject *parentChartItem)
+    : QGraphicsObject(parentChartItem)
+    , m_parentChartItem(parentChartItem)
+    , m_propertiesAction(new QAction(QStringLiteral("Свойства"), this))
+    , m_deleteAction(new QAction(QStringLiteral("Удалить"), this))
+    , m_hideAction(new QAction(QStringLiteral("Скрыть"), this))
+{
+    QFont bold = m_propertiesAction->font();
+    bold.setBold(true);
+    m_propertiesAction->setFont(bold);
+    connect(m_propertiesAction, &QAction::triggered, this, &GraphicsItem::onPropertyAction);
+    connect(m_deleteAction, &QAction::triggered, this, &GraphicsItem::onDeleteItemAction);
+    connect(m_hideAction, &QAction::triggered, this, &GraphicsItem::hideItem);
+    setAcceptedMouseButtons(Qt::LeftButton | Qt::RightButton);
+    setFlags(ItemIsSelectable | ItemUsesExtendedStyleOption);
+}
+
+GraphicsItem::~GraphicsItem() = default;
+
+void GraphicsItem::setItemColor(const QColor &color)
+{
+    if (!color.isValid() || color == m_color)
+        return;
+    m_color = color;
+    update();
+}
+
+void GraphicsItem::setLineWidth(int width)
+{
+    if (width < 1 || width > 10 || width == m_lineWidth)
+        return;
+    prepareGeometryChange();
+    m_lineWidth = width;
+    update();
+}
+
+int GraphicsItem::readLineWidth(Settings &settings, int current)
+{
+    if (!settings.contains(QStringLiteral("lineWidth")))
+        return current;
+    bool ok = false;
+    const int width = settings.value(QStringLiteral("lineWidth")).toInt(&ok);
+    if (!ok || width < 1 || width > 10)
+        throw QStringLiteral("lineWidth");
+    return width;
+}
+
+void GraphicsItem::saveState(Settings &settings) const
+{
+    settings.setValue(QStringLiteral("lineWidth"), m_lineWidth);
+}
+
+void GraphicsItem::restoreState(Settings &settings)
+{
+    setLineWidth(readLineWidth(settings, m_lineWidth));
+}
+
+void GraphicsItem::fillContextMenu(QMenu *menu)
+{
+    if (scene() && !isSelected()) {
+        scene()->clearSelection();
+        setSelected(true);
+    }
+    menu->addAction(m_deleteAction);
+    menu->addAction(m_propertiesAction);
+    menu->addAction(m_hideAction);
+}
+
+void GraphicsItem::applyProperties(Settings &settings)
+{
+    if (settings.contains(QStringLiteral("lineWidth")))
+        setLineWidth(settings.value(QStringLiteral("lineWidth")).toInt());
+}
+
+QString GraphicsItem::deleteQuestion() const
+{
+    return QStringLiteral("Вы действительно хотите удалить объект?");
+}
+
+void GraphicsItem::deleteItem()
+{
+    deleteLater();
+}
+
+void GraphicsItem::setParentChartItem(QGraphicsObject *item)
+{
+    m_parentChartItem = item;
+    setParentItem(item);
+}
+
+double GraphicsItem::pixelWidth() const
+{
+    const QGraphicsScene *s = scene();
+    if (!s || s->views().isEmpty())
+        return 1.0;
+    const double scale = std::abs(s->views().first()->transform().m11());
+    return scale > 0 ? 1.0 / scale : 1.0;
+}
+
+double GraphicsItem::pixelHeight() const
+{
+    const double m = std::abs(sceneTransform().m22());
+    return m > 0 ? 1.0 / m : 1.0;
+}
+
+QWidget *GraphicsItem::viewWidget() const
+{
+    const QGraphicsScene *s = scene();
+    return s && !s->views().isEmpty() ? s->views().first() : nullptr;
+}
+
+void GraphicsItem::onDeleteItemAction()
+{
+    ConfirmationDialog dialog(viewWidget());
+    dialog.setWindowTitle(QStringLiteral("Внимание"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setWindowOpacity(1.0);
+    dialog.setText(deleteQuestion());
+    dialog.setSettingsKey(QStringLiteral("TechAnalysis/Confirmations/askDelItem"));
+    if (dialog.exec() == 1)
+        deleteItem();
+}
+
+void GraphicsItem::hideItem()
+{
+    hide();
+}
+
+void GraphicsItem::onPropertyAction() {}
+
+QVariant GraphicsItem::itemChange(GraphicsItemChange change, const QVariant &value)
+{
+    switch (change) {
+    case ItemSelectedChange:
+        if (value.toBool())
+            Q_EMIT beforeSelection();
+        break;
+    case ItemSelectedHasChanged:
+        Q_EMIT selectionChanged();
+        break;
+    case ItemVisibleHasChanged:
+        if (!value.toBool() && isSelected())
+            setSelected(false);
+        Q_EMIT visibilityChanged(value.toBool());
+        break;
+    default:
+        break;
+    }
+    return QGraphicsObject::itemChange(change, value);
+}
+
+void GraphicsItem::mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event)
+{
+    event->accept();
+    m_propertiesAction->trigger();
+}
