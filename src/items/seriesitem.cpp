@@ -276,14 +276,22 @@ void SeriesItem::viewScaleChanged()
 
 void SeriesItem::setScreenRange(double left, double right)
 {
-    m_firstOnScreen = m_currentView->firstVisibleIndex(mapFromScene(left, 0).x(), this);
+    m_firstOnScreen = {};
     m_lastOnScreen = {};
-    const double end = mapFromScene(right, 0).x();
-    for (FrameIndex i = m_firstOnScreen; i.isValid(); i = nextValid(i)) {
-        if (xOf(i) > end)
+    const double from = mapFromScene(left, 0).x();
+    const double to = mapFromScene(right, 0).x();
+    FrameIndex i = m_candles.SeriesView::firstVisibleIndex(from, this);
+    if (i.isValid() && !barAt(i).isValid())
+        i = nextValid(i);
+    for (; i.isValid() && !(m_lastIndex < i); i = nextValid(i)) {
+        const double x = xOf(i);
+        if (x > to)
             break;
-        if (barAt(i).isValid())
-            m_lastOnScreen = i;
+        if (x < from)
+            continue;
+        if (!m_firstOnScreen.isValid())
+            m_firstOnScreen = i;
+        m_lastOnScreen = i;
     }
 }
 

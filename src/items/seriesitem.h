@@ -67,7 +67,8 @@ public:
 
     // The horizontal scale of the view changed: bodies and margins are sized in pixels.
     void viewScaleChanged();
-    // The scene x range on screen; the first and last valid bar in it follow.
+    // The scene x range on screen (the view calls it on every scroll and zoom); the first and
+    // last bar with data in it follow, invalid when none is.
     void setScreenRange(double left, double right);
     FrameIndex firstOnScreen() const { return m_firstOnScreen; }
     FrameIndex lastOnScreen() const { return m_lastOnScreen; }

@@ -544,8 +544,12 @@ void LineSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsIte
 
 bool LineSeriesView::hitTest(const QPointF &point, const SeriesItem *item, FrameIndex *out) const
 {
-    const FrameIndex at = item->frameIndexAt(point.x());
-    if (!at.isValid() || at.bar == 0)
+    // Between two chunks no bar is at x: the segment there ends at the next chunk's first bar.
+    // The search back crosses chunks, as the line does.
+    FrameIndex at = item->frameIndexAt(point.x());
+    if (!at.isValid())
+        at = item->frameIndexAt(std::ceil(point.x()));
+    if (!at.isValid())
         return false;
     // The valid bars on both sides of the point, within the chunk: the segment between them.
     const FrameIndex right = item->barAt(at).isValid() ? at : item->nextValid(at);

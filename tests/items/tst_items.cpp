@@ -71,6 +71,7 @@ private Q_SLOTS:
     void barsAndLinePixels();
     void denseColumnsLookLikeEveryBar();
     void hitTests();
+    void lineAcrossChunksAndScreenRange();
     void markersOnlyWhenSelected();
     void studyRenderers();
     void statusLineLabel();
@@ -581,6 +582,45 @@ void TestItems::hitTests()
     above.addRect(QRectF(0.5, -150, 1.0, q));
     QVERIFY(!item->collidesWithPath(above));
     Q_UNUSED(p)
+}
+
+void TestItems::lineAcrossChunksAndScreenRange()
+{
+    // Two sessions: 10:00-11:00 and 12:00-13:00 make two chunks, side by side on the axis.
+    setSchedule(everyWeekday({at(1, 10, 0, 60), at(1, 12, 0, 60)}));
+    ChartFixture chart(20, Factor, PosY);
+    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    QCOMPARE(item->chunkSpans(), QList<int>({0, 59, 60, 119}));
+    {
+        DealBatch batch(item->model(), 4, false);
+        ChartFixture::addBar(batch, minute(58), "100", "101", "99", "100");
+        ChartFixture::addBar(batch, t(Thursday, 12, 1), "104", "105", "103", "104");
+    }
+    item->setView(2);
+    // From (58, 100) to (61, 104): at x 59.5, between the chunks, the line is at 102.
+    FrameIndex hit;
+    QVERIFY(item->lineView().hitTest({59.5, -102}, item, &hit));
+    QVERIFY(item->lineView().hitTest({60.5, -(100 + 4 * 2.5 / 3)}, item, &hit));
+    QCOMPARE(hit, FrameIndex(1, 1));
+    QVERIFY(!item->lineView().hitTest({59.5, -104}, item, nullptr));
+    const QImage image = chart.render(55, 200, 300);
+    keepImage(image, QStringLiteral("line-chunks.png"));
+    // The line is antialiased: the pixel on it carries most of the line's green.
+    int green = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        green = std::max(green, pixel(image, int((59.5 - 55) * 20), yOf(102) + dy).green());
+    QVERIFY2(green > 0xe6 / 2, qPrintable(QString::number(green)));
+
+    // The bars on screen follow the scroll, not only the data.
+    item->setScreenRange(50, 65);
+    QCOMPARE(item->firstOnScreen(), FrameIndex(0, 58));
+    QCOMPARE(item->lastOnScreen(), FrameIndex(1, 1));
+    item->setScreenRange(0, 30);
+    QCOMPARE(item->firstOnScreen(), FrameIndex());
+    QCOMPARE(item->lastOnScreen(), FrameIndex());
+    item->setScreenRange(58, 60);
+    QCOMPARE(item->firstOnScreen(), FrameIndex(0, 58));
+    QCOMPARE(item->lastOnScreen(), FrameIndex(0, 58));
 }
 
 void TestItems::markersOnlyWhenSelected()
