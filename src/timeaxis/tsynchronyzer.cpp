@@ -98,6 +98,16 @@ int TSynchronyzer::spanEndingAtOrAfter(qint64 msecs) const
     return it == m_spans.end() ? -1 : int(it - m_spans.begin());
 }
 
+const TSynchronyzer::Span &TSynchronyzer::spanHolding(qint64 &msecs) const
+{
+    int k = spanEndingAtOrAfter(msecs);
+    if (k < 0) {
+        k = int(m_spans.size()) - 1;
+        msecs = m_spans[size_t(k)].end;
+    }
+    return m_spans[size_t(k)];
+}
+
 int TSynchronyzer::spanLastAbove(int index) const
 {
     const auto it = std::upper_bound(m_spans.begin(), m_spans.end(), index,
@@ -134,12 +144,7 @@ int TSynchronyzer::indexOf(const datetime &time) const
         return (date.year() - first.year()) * 12 - first.month() + date.month();
     }
     qint64 t = time.toMSecsSinceEpoch();
-    int k = spanEndingAtOrAfter(t);
-    if (k < 0) {
-        k = int(m_spans.size()) - 1;
-        t = m_spans[size_t(k)].end;
-    }
-    const Span &span = m_spans[size_t(k)];
+    const Span &span = spanHolding(t);
     if (t <= span.start)
         return span.first;
     if (const int days = baseDays(); days > 0) {
@@ -159,20 +164,10 @@ double TSynchronyzer::unitsTo(const datetime &time) const
 {
     if (m_spans.empty())
         return 0;
-    if (m_baseFrame.kind != Interval) {
-        const QDate first = datetime::fromMSecsSinceEpoch(m_spans.front().start).getDate();
-        const QDate at = time.getDate();
-        return m_baseFrame.kind == Year
-                   ? at.year() - first.year()
-                   : 12 * (at.year() - first.year()) + at.month() - first.month();
-    }
+    if (m_baseFrame.kind != Interval)
+        return indexOf(time);
     qint64 t = time.toMSecsSinceEpoch();
-    int k = spanEndingAtOrAfter(t);
-    if (k < 0) {
-        k = int(m_spans.size()) - 1;
-        t = m_spans[size_t(k)].end;
-    }
-    const Span &span = m_spans[size_t(k)];
+    const Span &span = spanHolding(t);
     double count = span.first;
     if (span.start < t)
         count += std::ceil(double(t - span.start) / 1000.0 / qMax(1, m_baseFrame.value));

@@ -86,6 +86,9 @@ private:
     void computeSpanIndices();
     // The first span whose end is not before the time; -1 when none.
     int spanEndingAtOrAfter(qint64 msecs) const;
+    // The first span whose end is not before the moment; past the last span, the last one,
+    // with the moment moved to its end. The spans must not be empty.
+    const Span &spanHolding(qint64 &msecs) const;
     // The first span whose last index is greater than the index; -1 when none.
     int spanLastAbove(int index) const;
     // Whole calendar days per base unit when the base is a day or a week (slots then start at
