@@ -101,6 +101,12 @@ void GraphicsItem::setParentChartItem(QGraphicsObject *item)
     setParentItem(item);
 }
 
+void GraphicsItem::parentScaleChanged()
+{
+    prepareGeometryChange();
+    update();
+}
+
 double GraphicsItem::pixelWidth() const
 {
     const QGraphicsScene *s = scene();

@@ -40,6 +40,8 @@ public:
     virtual QString deleteQuestion() const;
     virtual void deleteItem();
     virtual void setParentChartItem(QGraphicsObject *item);
+    // The parent scale's transform changed: sizes kept in pixels change in item units.
+    virtual void parentScaleChanged();
 
     // Scene units of one pixel: horizontally through the first view's scale, vertically
     // through this item's scene transform (the parent scale's vertical factor).

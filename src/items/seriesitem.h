@@ -5,6 +5,7 @@
 #include "seriesview.h"
 #include "timeframevalue.h"
 #include "timeseriesitem.h"
+#include "tsynchronyzer.h"
 
 #include <QSet>
 
@@ -12,7 +13,6 @@
 
 class QAction;
 class SeriesDataModel;
-class TSynchronyzer;
 
 // The chart item of one instrument: it owns the instrument's bar model for one time frame,
 // places the bars through the window's time synchroniser, keeps its price range current as
@@ -41,7 +41,7 @@ public:
     ~SeriesItem() override;
 
     SeriesDataModel *model() const { return m_model; }
-    TSynchronyzer *synchronizer() const { return m_synchronizer; }
+    TSynchronyzer *synchronizer() const { return m_synchronizer.data(); }
     int barOffset() const { return m_barOffset; }
     int view() const;
     void setView(int view);
@@ -146,7 +146,7 @@ private:
     double unitsUpToLastBar() const;
     void releaseModel();
 
-    TSynchronyzer *m_synchronizer;
+    QPointer<TSynchronyzer> m_synchronizer; // the window's, which may go first
     SeriesDataModel *m_model = nullptr;
     QSet<int> m_dayBoundaries;
     QList<int> m_chunkSpans;

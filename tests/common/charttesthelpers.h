@@ -51,6 +51,22 @@ inline void keepImage(const QImage &image, const QString &name)
         image.save(directory + QLatin1Char('/') + name);
 }
 
+// A series item under the scale, its model laid out for the frame over [from, to].
+inline SeriesItem *makeSeries(const QString &key, TSynchronyzer *synchronizer,
+                              QGraphicsObject *scale, const TimeFrameValue &frame,
+                              const QDate &from, const QDate &to, int barOffset = 0)
+{
+    auto *item = new SeriesItem(key, synchronizer, scale, barOffset);
+    MapSettings state;
+    frame.save(state);
+    state.setValue(QStringLiteral("toCurrDate"), false);
+    state.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
+    state.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
+    item->restoreState(state);
+    synchronizer->update();
+    return item;
+}
+
 // A scene with a view at a horizontal scale, a stand-in scale and the series placed on it.
 struct ChartFixture
 {
@@ -73,14 +89,7 @@ struct ChartFixture
     SeriesItem *addSeries(const QString &key, const TimeFrameValue &frame, const QDate &from,
                           const QDate &to, int barOffset = 0)
     {
-        auto *item = new SeriesItem(key, &synchronizer, scale, barOffset);
-        MapSettings state;
-        frame.save(state);
-        state.setValue(QStringLiteral("toCurrDate"), false);
-        state.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
-        state.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
-        item->restoreState(state);
-        synchronizer.update();
+        SeriesItem *item = makeSeries(key, &synchronizer, scale, frame, from, to, barOffset);
         series.emplace_back(item);
         return item;
     }

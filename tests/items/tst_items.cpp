@@ -384,6 +384,14 @@ void TestItems::timeFrameAndInstrumentChanges()
     QVERIFY(item->isRangeEmpty());
     item->changeInstrument(Kstr);
     QCOMPARE(precision.size(), 1);
+
+    // A window's synchroniser may go before its items.
+    auto *own = new TSynchronyzer;
+    auto *orphan = new SeriesItem(Arkt, own, chart.scale, 0);
+    delete own;
+    orphan->updateLocation();
+    QCOMPARE(orphan->unitsPerBar(), 1);
+    delete orphan;
 }
 
 // --- painting -------------------------------------------------------------------------------
