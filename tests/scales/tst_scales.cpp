@@ -1,8 +1,10 @@
 #include "charttesthelpers.h"
 #include "parentscaleitem.h"
+#include "vertreferenceaxiswidget.h"
 #include "testenvironment.h"
 #include "testregistry.h"
 
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -100,6 +102,14 @@ private Q_SLOTS:
     void zoomKeepsTheMiddlePrice();
     void childBookkeeping();
     void stateKeysAndDefaults();
+
+    void labelSteps_data();
+    void labelSteps();
+    void markTextColors();
+    void axisLabelsWidthAndGuards();
+    void axisPixels();
+    void axisDragZooms();
+    void axisMenuAndItemsGone();
 
 private:
     QTemporaryDir m_dir;
@@ -299,6 +309,164 @@ void TestScales::stateKeysAndDefaults()
         }
         QCOMPARE(thrown, QStringLiteral("autoScale"));
     }
+}
+
+// --- axes -----------------------------------------------------------------------------------
+
+void TestScales::labelSteps_data()
+{
+    QTest::addColumn<double>("raw");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<double>("step");
+    QTest::newRow("0.003") << 0.003 << 3 << 0.005;
+    QTest::newRow("0.003, two decimals") << 0.003 << 2 << 0.01;
+    QTest::newRow("below 2.5p") << 2.4 << 0 << 1.0;
+    QTest::newRow("2.5p rounds up") << 2.5 << 0 << 5.0;
+    QTest::newRow("7.5p rounds up") << 7.5 << 0 << 10.0;
+    QTest::newRow("700 is below 7.5p") << 700.0 << 0 << 500.0;
+    QTest::newRow("zero") << 0.0 << 2 << 0.01;
+    QTest::newRow("not a number") << qQNaN() << 1 << 0.1;
+}
+
+void TestScales::labelSteps()
+{
+    QFETCH(double, raw);
+    QFETCH(int, precision);
+    QFETCH(double, step);
+    QCOMPARE(VertReferenceAxisWidget::stepFor(raw, precision), step);
+}
+
+void TestScales::markTextColors()
+{
+    // Blue backgrounds, dark ones: white text; light ones: black.
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor(0, 0, 255)), QColor(Qt::white));
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor::fromHsv(240, 100, 120)), QColor(Qt::white));
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor::fromHsv(240, 100, 200)), QColor(Qt::black));
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor(40, 40, 40)), QColor(Qt::white));
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor(0, 255, 0)), QColor(Qt::black));
+    QCOMPARE(VertReferenceAxisWidget::markTextColor(QColor(255, 0, 0)), QColor(Qt::black));
+}
+
+void TestScales::axisLabelsWidthAndGuards()
+{
+    ScaleFixture f;
+    SeriesItem *item = f.add(Arkt);
+    ScaleFixture::bars(item, {{"100", "110", "90", "105"}});
+    VertReferenceAxisWidget axis(VertReferenceAxisWidget::Right, f.scale, nullptr);
+    axis.resize(60, int(Height));
+    axis.updateAxis();
+    QVERIFY(axis.isVisible() || !axis.isHidden());
+    // The top of the scene is 90 + 20 / 0.9 * 0.95; labels step by a round value.
+    const double top = f.scale->pos().y() / f.scale->verticalFactor();
+    QCOMPARE(axis.topPrice(), top);
+    QVERIFY(axis.labelStep() > 0);
+    QCOMPARE(axis.firstLabel(), std::floor(top / axis.labelStep()) * axis.labelStep());
+    const QList<int> grid = axis.gridLines();
+    QVERIFY(grid.size() >= 3);
+    QCOMPARE(grid.first(), axis.firstLabelPixel());
+    QCOMPARE(axis.sizeHint().width(), int(axis.labelWidth()) + 5);
+    // The width only grows: a narrower range keeps it until a reset.
+    ScaleFixture::bars(item, {{"100", "100000", "90", "105"}}, 3);
+    const double wide = axis.labelWidth();
+    f.scale->zoomBy(1.0); // mode 0: the range stays
+    item->onDataChanged({}, {});
+    axis.updateAxis();
+    QCOMPARE(axis.labelWidth(), wide);
+    f.scale->setAutoScale(ParentScaleItem::WholeSeries);
+    // A low axis (less than one label spacing) still gets a label and no division by zero.
+    axis.resize(60, 5);
+    axis.updateAxis();
+    QVERIFY(std::isfinite(axis.labelStep()) && axis.labelStep() > 0);
+    // A factor of 0 leaves the labels as they were.
+    const double step = axis.labelStep();
+    f.scale->setTransform(QTransform::fromScale(1, 0));
+    axis.updateAxis();
+    QCOMPARE(axis.labelStep(), step);
+}
+
+void TestScales::axisPixels()
+{
+    ScaleFixture f;
+    SeriesItem *back = f.add(Arkt);
+    SeriesItem *front = f.add(Kstr);
+    ScaleFixture::bars(back, {{"100", "110", "90", "101"}});
+    ScaleFixture::bars(front, {{"100", "110", "90", "101"}});
+    front->setZValue(1.0);
+    front->candleView().upColor = QColor(0, 0, 255);
+    VertReferenceAxisWidget axis(VertReferenceAxisWidget::Right, f.scale, nullptr);
+    axis.resize(70, int(Height));
+    axis.updateAxis();
+    axis.setCursorMark(300);
+    QImage image(axis.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    axis.render(&image);
+    keepImage(image, QStringLiteral("axis.png"));
+    auto textInRow = [&](int y, int h) {
+        int lit = 0;
+        for (int yy = y - h; yy <= y + h; ++yy)
+            for (int x = 3; x < image.width(); ++x)
+                lit += QColor(image.pixel(x, yy)) == QColor(Qt::white) ? 1 : 0;
+        return lit;
+    };
+    const int h = 6;
+    // The first label's text sits at its pixel; halfway between two labels there is none.
+    const QList<int> grid = axis.gridLines();
+    QVERIFY(textInRow(grid.at(1), h) > 5);
+    // The front item's mark (blue) lies over the other's (green) at the close.
+    const int markY = int(std::lround(axis.rowOf(101)));
+    QCOMPARE(QColor(image.pixel(2, markY)), QColor(0, 0, 255));
+    // The cursor mark: outlined in the line colour at y 300.
+    QCOMPARE(QColor(image.pixel(30, 300 - axis.labelHalfHeight())), QColor(255, 0, 0));
+    QCOMPARE(QColor(image.pixel(30, 300 + axis.labelHalfHeight())), QColor(255, 0, 0));
+    // The axis line on the left edge of a right axis.
+    QCOMPARE(QColor(image.pixel(0, 10)), QColor(255, 0, 0));
+}
+
+void TestScales::axisDragZooms()
+{
+    ScaleFixture f;
+    SeriesItem *item = f.add(Arkt);
+    ScaleFixture::bars(item, {{"100", "110", "90", "105"}});
+    VertReferenceAxisWidget axis(VertReferenceAxisWidget::Left, f.scale, nullptr);
+    axis.resize(60, int(Height));
+    const double factor = f.scale->verticalFactor();
+    QTest::mousePress(&axis, Qt::LeftButton, {}, QPoint(20, 200));
+    QMouseEvent near(QEvent::MouseMove, QPointF(20, 190), QPointF(), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&axis, &near);
+    QCOMPARE(f.scale->verticalFactor(), factor);
+    QCOMPARE(f.scale->autoScale(), int(ParentScaleItem::WholeSeries));
+    QMouseEvent up(QEvent::MouseMove, QPointF(20, 189), QPointF(), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+    QCoreApplication::sendEvent(&axis, &up);
+    QCOMPARE(f.scale->verticalFactor(), factor * 1.03);
+    QCOMPARE(f.scale->autoScale(), int(ParentScaleItem::Fixed));
+    QMouseEvent down(QEvent::MouseMove, QPointF(20, 200), QPointF(), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&axis, &down);
+    QCOMPARE(f.scale->verticalFactor(), factor * 1.03 * 0.97);
+}
+
+void TestScales::axisMenuAndItemsGone()
+{
+    ScaleFixture f;
+    SeriesItem *item = f.add(Arkt);
+    VertReferenceAxisWidget axis(VertReferenceAxisWidget::Right, f.scale, nullptr);
+    QMenu menu;
+    axis.fillContextMenu(&menu);
+    QStringList texts;
+    for (QAction *action : menu.actions())
+        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(texts, QStringList({"Отображать сетку", "Настроить сетку", "-", "Слева", "Справа", "-",
+                                 "Арктик Нефть ао"}));
+    QVERIFY(!axis.leftAction()->isChecked());
+    QVERIFY(axis.rightAction()->isChecked());
+    QCOMPARE(axis.items().size(), 1);
+    // An item destroyed: the axis drops it without asking it anything.
+    Q_UNUSED(item)
+    f.series.clear();
+    QVERIFY(axis.items().isEmpty());
+    QVERIFY(axis.isHidden());
 }
 
 TA_REGISTER_TEST(TestScales)
