@@ -1,47 +1,21 @@
 // A price axis 60 pixels wide and 900 high: laying out and painting it whole, and moving the
 // cursor mark (two bands repainted), beside plain drawText of the same labels in the same run.
 #include "benchhelpers.h"
+#include "chartbench.h"
 #include "charttesthelpers.h"
 #include "parentscaleitem.h"
-#include "referencedata.h"
-#include "testclock.h"
 #include "vertreferenceaxiswidget.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
-
-namespace {
-
-template <typename F>
-double msPer(int runs, F f)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < runs; ++i)
-        f(i);
-    return double(timer.nsecsElapsed()) / 1e6 / runs;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    TestClock::pinRun();
-    QTemporaryDir dir;
-    AppSettings::setFileName(dir.filePath(QStringLiteral("bench.ini")));
-    QString error;
-    if (!ReferenceData::load(QCoreApplication::applicationDirPath() + QStringLiteral("/reference.json"),
-                             &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    Bench::ChartBench bench;
+    if (!bench.isReady())
         return 2;
-    }
-    qRegisterMetaType<FrameIndex>("FrameIndex");
-    BarTest::RecordingService service;
-    SeriesDataService::setInstance(&service);
     Bench::storeSchedule(Bench::weekdays({{600, 525}}));
     const QDate day(2026, 11, 26);
 
@@ -63,11 +37,11 @@ int main(int argc, char *argv[])
     QImage image(60, 900, QImage::Format_ARGB32_Premultiplied);
 
     const int runs = 2000;
-    const double whole = msPer(runs, [&](int) {
+    const double whole = Bench::msPer(runs, [&](int) {
         axis.updateAxis();
         axis.render(&image);
     });
-    const double cursor = msPer(runs, [&](int i) {
+    const double cursor = Bench::msPer(runs, [&](int i) {
         const int y = 100 + i % 700;
         const int h = axis.labelHalfHeight();
         axis.setCursorMark(y);
@@ -76,7 +50,7 @@ int main(int argc, char *argv[])
         axis.render(&image, QPoint(), bands);
     });
     // The same labels with plain drawText, no cache.
-    const double plain = msPer(runs, [&](int) {
+    const double plain = Bench::msPer(runs, [&](int) {
         image.fill(Qt::black);
         QPainter painter(&image);
         QFont bold = axis.font();
@@ -95,6 +69,5 @@ int main(int argc, char *argv[])
     std::printf("%-36s %10.4f %12.4f %8.2f\n", "cursor mark move (two bands)", cursor, plain,
                 cursor / plain);
     item.reset();
-    SeriesDataService::setInstance(nullptr);
     return 0;
 }

@@ -2,13 +2,10 @@
 // all 100,000, a pan by one bar, and a trade that changes the last bar, each beside a plain
 // QPainter loop drawing the same candles in the same run.
 #include "benchhelpers.h"
+#include "chartbench.h"
 #include "charttesthelpers.h"
-#include "referencedata.h"
-#include "testclock.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <vector>
@@ -107,16 +104,6 @@ void plainPaint(QImage &image, const std::vector<PlainBar> &bars, size_t first, 
     }
 }
 
-template <typename F>
-double msPer(int runs, F f)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < runs; ++i)
-        f(i);
-    return double(timer.nsecsElapsed()) / 1e6 / runs;
-}
-
 struct Frame
 {
     double item;
@@ -139,10 +126,10 @@ Frame frames(ChartFixture &chart, SeriesItem *item, const std::vector<PlainBar> 
                            QRectF(from, 0, visible, Height), Qt::IgnoreAspectRatio);
     };
     render(left);
-    const double ours = msPer(runs, [&](int) { render(left); });
+    const double ours = Bench::msPer(runs, [&](int) { render(left); });
     const double factor = chart.scale->transform().m22();
     const double posY = chart.scale->pos().y();
-    const double plain = msPer(runs, [&](int) {
+    const double plain = Bench::msPer(runs, [&](int) {
         image.fill(Qt::black);
         plainPaint(image, bars, bars.size() - size_t(visible), ppu, factor, posY);
     });
@@ -160,7 +147,7 @@ double perTrade(ChartFixture &chart, SeriesItem *item, int trades)
     const datetime at = model->frameTime(last, false).addSecs(40);
     QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::black);
-    return msPer(trades, [&](int i) {
+    return Bench::msPer(trades, [&](int i) {
         {
             DealBatch batch(model, 1, false);
             batch.append(BarTest::deal(at.addMSecs(i % 1000), i % 2 ? "1000.25" : "1000.5"));
@@ -179,18 +166,9 @@ double perTrade(ChartFixture &chart, SeriesItem *item, int trades)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    TestClock::pinRun();
-    QTemporaryDir dir;
-    AppSettings::setFileName(dir.filePath(QStringLiteral("bench.ini")));
-    QString error;
-    if (!ReferenceData::load(QCoreApplication::applicationDirPath() + QStringLiteral("/reference.json"),
-                             &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    Bench::ChartBench bench;
+    if (!bench.isReady())
         return 2;
-    }
-    qRegisterMetaType<FrameIndex>("FrameIndex");
-    BarTest::RecordingService service;
-    SeriesDataService::setInstance(&service);
     Bench::storeSchedule(Bench::weekdays({{600, BarsPerDay}}));
     const QDate lastDay(2026, 11, 27);
     const QString key = QStringLiteral("2,2,2001");
@@ -216,7 +194,7 @@ int main(int argc, char *argv[])
         fitScale(chart, bars, 200);
         QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
         const double right = item->pos().x() + item->width();
-        const double pan = msPer(200, [&](int i) {
+        const double pan = Bench::msPer(200, [&](int i) {
             image.fill(Qt::black);
             QPainter painter(&image);
             chart.scene.render(&painter, QRectF(0, 0, Width, Height),
@@ -245,6 +223,5 @@ int main(int argc, char *argv[])
                     days == 1 ? "" : qPrintable(QStringLiteral(", %1x the cost with one day")
                                                     .arg(ms / oneDay, 0, 'f', 2)));
     }
-    SeriesDataService::setInstance(nullptr);
     return 0;
 }

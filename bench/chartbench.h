@@ -1,0 +1,54 @@
+#pragma once
+
+// What the chart benchmarks share: the clock pinned, settings in a temporary directory, the
+// shipped reference data and a service that fills nothing (the benchmarks fold the bars).
+
+#include "bartesthelpers.h"
+#include "referencedata.h"
+#include "testclock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace Bench {
+
+class ChartBench
+{
+public:
+    ChartBench()
+    {
+        TestClock::pinRun();
+        AppSettings::setFileName(m_dir.filePath(QStringLiteral("bench.ini")));
+        QString error;
+        m_ready = ReferenceData::load(QCoreApplication::applicationDirPath()
+                                          + QStringLiteral("/reference.json"),
+                                      &error);
+        if (!m_ready)
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+        qRegisterMetaType<FrameIndex>("FrameIndex");
+        SeriesDataService::setInstance(&m_service);
+    }
+    ~ChartBench() { SeriesDataService::setInstance(nullptr); }
+    bool isReady() const { return m_ready; }
+
+private:
+    QTemporaryDir m_dir;
+    BarTest::RecordingService m_service;
+    bool m_ready = false;
+};
+
+// Milliseconds per run of f(i).
+template <typename F>
+double msPer(int runs, F f)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < runs; ++i)
+        f(i);
+    return double(timer.nsecsElapsed()) / 1e6 / runs;
+}
+
+} // namespace Bench
