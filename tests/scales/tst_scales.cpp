@@ -1,9 +1,11 @@
 #include "charttesthelpers.h"
+#include "multivertaxiswidget.h"
 #include "parentscaleitem.h"
 #include "vertreferenceaxiswidget.h"
 #include "testenvironment.h"
 #include "testregistry.h"
 
+#include <QLayout>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,6 +87,62 @@ struct ScaleFixture
     std::vector<std::unique_ptr<SeriesItem>> series;
 };
 
+// Three scales of one sub-chart with ids 0, 1 and 2, each with one item named A, B or C, and
+// the two rows of axes beside them, as a sub-chart lays them out.
+struct RowFixture
+{
+    RowFixture()
+        : left(&subChart, &subChart)
+        , right(&subChart, &subChart)
+    {
+        scene.setSceneRect(0, 0, 100, Height);
+        left.setPartner(&right);
+        right.setPartner(&left);
+        const char *names[] = {"A", "B", "C"};
+        for (int i = 0; i < 3; ++i) {
+            auto *scale = new ParentScaleItem;
+            scale->setProperty("id", i);
+            scene.addItem(scale);
+            auto *item = new RangeItem(scale);
+            item->setDisplayName(QString::fromLatin1(names[i]));
+            item->setRange(10 * (i + 1), 20 * (i + 1));
+            scales.append(scale);
+        }
+        QCoreApplication::processEvents(); // the scales' queued childAdded
+    }
+    // The scale ids of a row's axes, in layout order.
+    static QList<int> ids(const MultiVertAxisWidget &row)
+    {
+        QList<int> list;
+        for (VertReferenceAxisWidget *axis : row.axes())
+            list.append(axis->scale()->property("id").toInt());
+        return list;
+    }
+    // Runs an entry of an axis's context menu as the user would pick it.
+    static void pick(VertReferenceAxisWidget *axis, const std::function<bool(QAction *)> &which)
+    {
+        QMenu menu;
+        axis->fillContextMenu(&menu);
+        for (QAction *action : menu.actions()) {
+            if (which(action)) {
+                action->trigger();
+                return;
+            }
+        }
+        QFAIL("no such menu entry");
+    }
+    static void pickText(VertReferenceAxisWidget *axis, const QString &text)
+    {
+        pick(axis, [&](QAction *action) { return action->text() == text; });
+    }
+
+    QGraphicsScene scene;
+    QWidget subChart;
+    LeftMultiVertAxisWidget left;
+    RightMultiVertAxisWidget right;
+    QList<ParentScaleItem *> scales;
+};
+
 } // namespace
 
 class TestScales : public QObject
@@ -110,6 +168,13 @@ private Q_SLOTS:
     void axisPixels();
     void axisDragZooms();
     void axisMenuAndItemsGone();
+
+    void rowsKeepTheirOrderThroughSaveAndRestore();
+    void fourthAxisDeletesAnOldOne();
+    void rowRestoreErrorsLeaveTheRow();
+    void sideChangesMirrorIntoTheOtherRow();
+    void anotherScaleTakesTheAxisPlace();
+    void rowsShareColoursGridAndWidth();
 
 private:
     QTemporaryDir m_dir;
@@ -467,6 +532,237 @@ void TestScales::axisMenuAndItemsGone()
     f.series.clear();
     QVERIFY(axis.items().isEmpty());
     QVERIFY(axis.isHidden());
+}
+
+void TestScales::rowsKeepTheirOrderThroughSaveAndRestore()
+{
+    RowFixture f;
+    f.left.attachScale(f.scales[2]);
+    f.left.attachScale(f.scales[0]);
+    f.left.attachScale(f.scales[1]);
+    f.right.attachScale(f.scales[1]);
+    f.right.attachScale(f.scales[2]);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({2, 0, 1}));
+    // Asking again for a scale that has an axis in the row gives that axis.
+    QCOMPARE(f.left.attachScale(f.scales[0]), f.left.axisFor(f.scales[0]));
+    QCOMPARE(f.left.axes().size(), 3);
+
+    QSettings settings(m_dir.filePath(QStringLiteral("rows.ini")), QSettings::IniFormat);
+    f.left.saveState(settings);
+    f.right.saveState(settings);
+    QCOMPARE(settings.value("leftAxisCount").toInt(), 3);
+    QCOMPARE(settings.value("rightAxisCount").toInt(), 2);
+    // The axis at layout position i is stored under count - 1 - i.
+    QCOMPARE(settings.value("leftAxis_2/parentScale").toInt(), 2);
+    QCOMPARE(settings.value("leftAxis_0/parentScale").toInt(), 1);
+    QCOMPARE(settings.value("rightAxis_1/parentScale").toInt(), 1);
+    settings.sync();
+
+    RowFixture g;
+    QSettings again(m_dir.filePath(QStringLiteral("rows.ini")), QSettings::IniFormat);
+    g.left.restoreState(again, g.scales);
+    g.right.restoreState(again, g.scales);
+    QCOMPARE(RowFixture::ids(g.left), QList<int>({2, 0, 1}));
+    QCOMPARE(RowFixture::ids(g.right), QList<int>({1, 2}));
+    for (VertReferenceAxisWidget *axis : g.right.axes())
+        QCOMPARE(axis->side(), int(VertReferenceAxisWidget::Right));
+
+    // A scale without an id cannot be found again, so its axis is not written.
+    f.scales[0]->setProperty("id", QVariant());
+    QSettings third(m_dir.filePath(QStringLiteral("rows3.ini")), QSettings::IniFormat);
+    f.left.saveState(third);
+    QCOMPARE(third.value("leftAxisCount").toInt(), 2);
+    QCOMPARE(third.value("leftAxis_0/parentScale").toInt(), 1);
+    QCOMPARE(third.value("leftAxis_1/parentScale").toInt(), 2);
+}
+
+void TestScales::fourthAxisDeletesAnOldOne()
+{
+    RowFixture f;
+    auto *extra = new ParentScaleItem;
+    extra->setProperty("id", 3);
+    f.scene.addItem(extra);
+    new RangeItem(extra);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        f.left.attachScale(f.scales[i]);
+    QPointer<VertReferenceAxisWidget> last = f.left.axisFor(f.scales[2]);
+
+    // Added next to the chart, at the end of the row: the old last axis goes, not the new one.
+    VertReferenceAxisWidget *added = f.left.attachScale(extra);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({0, 1, 3}));
+    QVERIFY(f.left.axes().contains(added));
+    QVERIFY(last && last->isHidden());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!last);
+
+    // Inserted at the outer edge: the last of the row goes, and the caller hears which.
+    auto *front = new VertReferenceAxisWidget(VertReferenceAxisWidget::Left, f.scales[2], &f.subChart);
+    QPointer<VertReferenceAxisWidget> removed = f.left.insertAxis(0, front);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({2, 0, 1}));
+    QVERIFY(removed);
+    QCOMPARE(removed->scale(), extra);
+    QCOMPARE(front->parentWidget(), &f.left);
+
+    // A scale that goes takes its axis out of the row.
+    delete f.scales[0];
+    f.scales.removeAt(0);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({2, 1}));
+    QVERIFY(f.left.detachScale(f.scales[1]));
+    QVERIFY(!f.left.detachScale(f.scales[1]));
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
+}
+
+void TestScales::rowRestoreErrorsLeaveTheRow()
+{
+    RowFixture f;
+    f.left.attachScale(f.scales[1]);
+    const auto failure = [&](const QString &file, const QMap<QString, QVariant> &values) {
+        QSettings settings(m_dir.filePath(file), QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+        try {
+            f.left.restoreState(settings, f.scales);
+        } catch (const QString &key) {
+            return key;
+        }
+        return QStringLiteral("(nothing thrown)");
+    };
+    // A second axis names a scale the sub-chart does not have.
+    QCOMPARE(failure("bad1.ini", {{"leftAxisCount", 2},
+                                  {"leftAxis_0/parentScale", 0},
+                                  {"leftAxis_1/parentScale", 7}}),
+             QStringLiteral("parentScale"));
+    QCOMPARE(failure("bad2.ini", {{"leftAxisCount", 1}, {"leftAxis_0/parentScale", "zwei"}}),
+             QStringLiteral("parentScale"));
+    QCOMPARE(failure("bad3.ini", {{"leftAxisCount", 1}}), QStringLiteral("parentScale"));
+    QCOMPARE(failure("bad4.ini", {{"leftAxisCount", "viele"}}), QStringLiteral("leftAxisCount"));
+    // Nothing that was there is lost.
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
+    // No count at all: the side has no axes.
+    QCOMPARE(failure("empty.ini", {}), QStringLiteral("(nothing thrown)"));
+    QVERIFY(f.left.axes().isEmpty());
+}
+
+void TestScales::sideChangesMirrorIntoTheOtherRow()
+{
+    RowFixture f;
+    VertReferenceAxisWidget *leftAxis = f.left.attachScale(f.scales[0]);
+    f.left.attachScale(f.scales[1]);
+
+    // "Справа" on a left axis puts the scale's axis into the right row too, and takes it away.
+    RowFixture::pickText(leftAxis, QStringLiteral("Справа"));
+    QCOMPARE(RowFixture::ids(f.right), QList<int>({0}));
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({0, 1}));
+    {
+        QMenu menu;
+        leftAxis->fillContextMenu(&menu);
+        QVERIFY(leftAxis->leftAction()->isChecked());
+        QVERIFY(leftAxis->rightAction()->isChecked());
+    }
+    RowFixture::pickText(leftAxis, QStringLiteral("Справа"));
+    QVERIFY(f.right.axes().isEmpty());
+
+    // "Слева" on a left axis removes it.
+    RowFixture::pickText(leftAxis, QStringLiteral("Слева"));
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
+
+    // The right row mirrors: "Слева" adds the scale's axis on the left, then removes it;
+    // "Справа" removes the right axis itself.
+    VertReferenceAxisWidget *rightAxis = f.right.attachScale(f.scales[2]);
+    RowFixture::pickText(rightAxis, QStringLiteral("Слева"));
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1, 2}));
+    RowFixture::pickText(rightAxis, QStringLiteral("Слева"));
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
+    RowFixture::pickText(rightAxis, QStringLiteral("Справа"));
+    QVERIFY(f.right.axes().isEmpty());
+}
+
+void TestScales::anotherScaleTakesTheAxisPlace()
+{
+    RowFixture f;
+    f.left.attachScale(f.scales[0]);
+    VertReferenceAxisWidget *middle = f.left.attachScale(f.scales[1]);
+    f.left.attachScale(f.scales[2]);
+    const auto pickScale = [](VertReferenceAxisWidget *axis, ParentScaleItem *scale) {
+        RowFixture::pick(axis, [scale](QAction *action) {
+            return action->property("parentScale").value<QObject *>() == scale;
+        });
+    };
+    // Its own scale: nothing changes.
+    pickScale(middle, f.scales[1]);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({0, 1, 2}));
+    QCOMPARE(f.left.axisFor(f.scales[1]), middle);
+
+    // Scale 2 already has an axis here: that one makes way, and the new axis of scale 2 takes
+    // the middle axis's place.
+    pickScale(middle, f.scales[2]);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({0, 2}));
+    VertReferenceAxisWidget *replaced = f.left.axisFor(f.scales[2]);
+    QVERIFY(replaced != middle);
+    QCOMPARE(replaced->side(), int(VertReferenceAxisWidget::Left));
+
+    // A scale without an axis on this side: the place is kept exactly.
+    pickScale(f.left.axisFor(f.scales[0]), f.scales[1]);
+    QCOMPARE(RowFixture::ids(f.left), QList<int>({1, 2}));
+}
+
+void TestScales::rowsShareColoursGridAndWidth()
+{
+    RowFixture f;
+    const QColor text(0x10, 0x20, 0x30), line(0x40, 0x50, 0x60), back(0x70, 0x80, 0x90);
+    VertReferenceAxisWidget *before = f.right.attachScale(f.scales[0]);
+    f.right.setColors(text, line, back);
+    VertReferenceAxisWidget *after = f.right.attachScale(f.scales[1]);
+    for (VertReferenceAxisWidget *axis : {before, after}) {
+        QCOMPARE(axis->textColor(), text);
+        QCOMPARE(axis->lineColor(), line);
+        QCOMPARE(axis->backgroundColor(), back);
+    }
+
+    // The grid of a scale with axes on both sides is drawn once, from the right row.
+    f.left.resize(200, int(Height));
+    f.right.resize(200, int(Height));
+    f.left.attachScale(f.scales[0]);
+    f.left.attachScale(f.scales[2]);
+    f.scales[0]->enableGrid(true);
+    f.scales[1]->enableGrid(false);
+    f.scales[2]->enableGrid(true);
+    f.scales[2]->setGridColor(QColor(0x11, 0x22, 0x33));
+    f.left.layout()->activate();
+    f.right.layout()->activate();
+    for (ParentScaleItem *scale : f.scales)
+        scale->childRangeChanged();
+    const auto right = f.right.gridLines();
+    QCOMPARE(right.size(), 1);
+    QCOMPARE(right[0].color, f.scales[0]->gridColor());
+    QVERIFY(!right[0].rows.isEmpty());
+    const auto left = f.left.gridLines();
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left[0].color, QColor(0x11, 0x22, 0x33));
+    QCOMPARE(left[0].rows, f.left.axisFor(f.scales[2])->gridLines());
+
+    // The grid switched on from an axis reaches the sub-chart through the row.
+    QSignalSpy grid(&f.right, &MultiVertAxisWidget::vertGridUpdated);
+    f.right.axisFor(f.scales[1])->gridAction()->trigger();
+    QCOMPARE(grid.size(), 1);
+    QVERIFY(f.scales[1]->isGridEnabled());
+
+    // The row is as wide as its visible axes.
+    int width = 0;
+    for (VertReferenceAxisWidget *axis : f.left.axes())
+        width += axis->sizeHint().width();
+    QVERIFY(width > 0);
+    QCOMPARE(f.left.sizeHint().width(), width);
+    f.left.axisFor(f.scales[2])->hide();
+    QCOMPARE(f.left.sizeHint().width(), f.left.axisFor(f.scales[0])->sizeHint().width());
+
+    // The cursor price reaches every axis of a row.
+    f.right.setCursorMark(50);
+    for (VertReferenceAxisWidget *axis : f.right.axes())
+        QVERIFY(axis->isCursorMarkShown());
+    f.right.clearCursorMark();
+    QVERIFY(!before->isCursorMarkShown());
 }
 
 TA_REGISTER_TEST(TestScales)
