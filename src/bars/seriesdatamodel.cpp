@@ -108,9 +108,12 @@ void SeriesDataModel::cancelFillers()
 void SeriesDataModel::saveState(Settings &settings) const
 {
     Lock lock(m_mutex);
-    settings.setValue(QStringLiteral("key"),
-                      SecurityDirectory::i()->textIdById(m_key.stock_id, m_key.board_id,
-                                                         m_key.sec_id));
+    // An instrument the reference data does not know (yet) keeps its numeric key, so that the
+    // saved window still names it.
+    QString key = SecurityDirectory::i()->textIdById(m_key.stock_id, m_key.board_id, m_key.sec_id);
+    if (key.isEmpty())
+        key = m_key.toString();
+    settings.setValue(QStringLiteral("key"), key);
     settings.setValue(QStringLiteral("toCurrDate"), m_toCurrDate);
     settings.setValue(QStringLiteral("dateTo"), m_dateTo.toString(Qt::ISODate));
     settings.setValue(QStringLiteral("daysBack"), int(m_dateFrom.daysTo(m_dateTo) + 1));

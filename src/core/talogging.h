@@ -10,6 +10,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcHistory)     // "ta.history": the history service c
 Q_DECLARE_LOGGING_CATEGORY(lcCache)       // "ta.cache": cache files and compressed streams
 Q_DECLARE_LOGGING_CATEGORY(lcDataManager) // "ta.datamanager": the data manager and fillers
 Q_DECLARE_LOGGING_CATEGORY(lcPlugin)      // "ta.plugin": the plug-in's start and shutdown
+Q_DECLARE_LOGGING_CATEGORY(lcChart)       // "ta.chart": chart windows, their areas and items
 
 namespace talogging {
 // The filter rule that shows every message of the categories above.

@@ -1,5 +1,7 @@
 #include "chartitem.h"
 
+#include <algorithm>
+
 #include "settings.h"
 
 #include <QAction>
@@ -125,6 +127,17 @@ QColor ChartItem::color() const
 QSet<int> ChartItem::dayBoundaries() const
 {
     return {};
+}
+
+QList<int> ChartItem::dayBoundariesBetween(int from, int to) const
+{
+    QList<int> list;
+    for (int index : dayBoundaries()) {
+        if (index >= from && index <= to)
+            list.append(index);
+    }
+    std::sort(list.begin(), list.end());
+    return list;
 }
 
 QString ChartItem::infoTextAt(const QPointF &) const

@@ -49,6 +49,8 @@ public:
     virtual QList<PriceMark> priceMarks() const;
     virtual QColor color() const;
     virtual QSet<int> dayBoundaries() const;
+    // The day boundaries from `from` up to `to` (both included), in ascending order.
+    virtual QList<int> dayBoundariesBetween(int from, int to) const;
     virtual QString infoTextAt(const QPointF &scenePoint) const;
     virtual bool takesPartInScale() const;
     virtual QString statusText() const;

@@ -222,9 +222,20 @@ void SeriesItem::updateLocation()
             }
         }
     }
+    m_sortedBoundaries.assign(m_dayBoundaries.cbegin(), m_dayBoundaries.cend());
+    std::sort(m_sortedBoundaries.begin(), m_sortedBoundaries.end());
     m_spansGeneration = m_model ? m_model->layoutGeneration() : -1;
     updateGeometry();
     Q_EMIT seriesLocationChanged();
+}
+
+QList<int> SeriesItem::dayBoundariesBetween(int from, int to) const
+{
+    QList<int> list;
+    for (auto it = std::lower_bound(m_sortedBoundaries.begin(), m_sortedBoundaries.end(), from);
+         it != m_sortedBoundaries.end() && *it <= to; ++it)
+        list.append(*it);
+    return list;
 }
 
 datetime SeriesItem::firstBarTime() const

@@ -101,6 +101,9 @@ public:
     QList<PriceMark> priceMarks() const override;
     QColor color() const override;
     QSet<int> dayBoundaries() const override { return m_dayBoundaries; }
+    // A binary search in the sorted boundaries: painting a day's worth of screen costs the
+    // same with five years of history as with one day.
+    QList<int> dayBoundariesBetween(int from, int to) const override;
     QString infoTextAt(const QPointF &scenePoint) const override;
     QString statusText() const override;
 
@@ -149,6 +152,7 @@ private:
     QPointer<TSynchronyzer> m_synchronizer; // the window's, which may go first
     SeriesDataModel *m_model = nullptr;
     QSet<int> m_dayBoundaries;
+    std::vector<int> m_sortedBoundaries;
     QList<int> m_chunkSpans;
     std::vector<int> m_chunkFirst; // per chunk, relative to the first chunk's first index
     std::vector<int> m_chunkLast;

@@ -5,7 +5,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
-#include <QSettings>
+#include "settings.h"
 
 MultiVertAxisWidget::MultiVertAxisWidget(int side, QWidget *subChart, QWidget *parent)
     : QWidget(parent)
@@ -219,7 +219,7 @@ void MultiVertAxisWidget::changeParentScale(QAction *action)
 
 // --- saved state ----------------------------------------------------------------------------
 
-void MultiVertAxisWidget::saveState(QSettings &settings) const
+void MultiVertAxisWidget::saveState(Settings &settings) const
 {
     // Only axes whose scale carries an id can be found again.
     QList<int> ids;
@@ -238,7 +238,7 @@ void MultiVertAxisWidget::saveState(QSettings &settings) const
     }
 }
 
-void MultiVertAxisWidget::restoreState(QSettings &settings, const QList<ParentScaleItem *> &scales)
+void MultiVertAxisWidget::restoreState(Settings &settings, const QList<ParentScaleItem *> &scales)
 {
     const QString prefix = keyPrefix();
     const QString countKey = prefix + QStringLiteral("AxisCount");

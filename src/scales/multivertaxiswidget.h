@@ -8,7 +8,7 @@
 class ParentScaleItem;
 class QAction;
 class QHBoxLayout;
-class QSettings;
+class Settings;
 class VertReferenceAxisWidget;
 
 // One side's row of price axes beside a sub-chart: at most three, side by side without gaps.
@@ -63,10 +63,10 @@ public:
     QList<GridLines> gridLines() const;
 
     // "leftAxisCount" / "rightAxisCount" and one group per axis with the scale's "id".
-    void saveState(QSettings &settings) const;
+    void saveState(Settings &settings) const;
     // Rebuilds the row from the saved state; scales are found by their "id" property. Throws
     // the count key or "parentScale" and then leaves the row as it was.
-    void restoreState(QSettings &settings, const QList<ParentScaleItem *> &scales);
+    void restoreState(Settings &settings, const QList<ParentScaleItem *> &scales);
 
     QSize sizeHint() const override;
 

@@ -211,6 +211,19 @@ void ParentScaleItem::zoomBy(double f)
     Q_EMIT labelsUpdated();
 }
 
+void ParentScaleItem::heightChanged(double ratio)
+{
+    if (m_autoScale != Fixed) {
+        refit();
+        return;
+    }
+    if (!(ratio > 0) || !std::isfinite(ratio) || !(verticalFactor() != 0))
+        return;
+    setVerticalFactor(verticalFactor() * ratio);
+    setPos(pos().x(), pos().y() * ratio);
+    Q_EMIT labelsUpdated();
+}
+
 // --- children -------------------------------------------------------------------------------
 
 void ParentScaleItem::childRangeChanged()

@@ -51,6 +51,9 @@ public:
     // Stretches the scale by f around the price at the middle of the scene; the mode becomes
     // fixed.
     void zoomBy(double f);
+    // The sub-chart's height changed by a ratio: a fixed scale stretches with it (factor and
+    // position), the other modes refit. A ratio that is 0 or not finite changes nothing.
+    void heightChanged(double ratio);
 
     void saveState(Settings &settings) const;
     // Throws "autoScale" for a mode that is not 0, 1 or 2.

@@ -190,6 +190,29 @@ datetime TSynchronyzer::timeAt(int index) const
     return unitStart(span.start, index - span.first);
 }
 
+datetime TSynchronyzer::clampedTime(const datetime &time) const
+{
+    if (m_spans.empty())
+        return {};
+    const qint64 first = m_spans.front().start;
+    const qint64 last = m_spans.back().end - 1000;
+    if (time.isNull())
+        return datetime::fromMSecsSinceEpoch(first);
+    return datetime::fromMSecsSinceEpoch(qBound(first, time.toMSecsSinceEpoch(), qMax(first, last)));
+}
+
+datetime TSynchronyzer::clampedTimeAt(int index) const
+{
+    if (m_spans.empty())
+        return {};
+    if (index < 0)
+        return datetime::fromMSecsSinceEpoch(m_spans.front().start);
+    const datetime time = timeAt(index);
+    if (time.isNull())
+        return clampedTime(datetime::fromMSecsSinceEpoch(m_spans.back().end));
+    return clampedTime(time);
+}
+
 // --- marks --------------------------------------------------------------------------------
 
 QList<TSynchronyzer::Mark> TSynchronyzer::timeMarks(int from, int to, int step) const

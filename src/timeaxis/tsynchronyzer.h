@@ -53,6 +53,12 @@ public:
     // units begun since its start.
     double unitsTo(const datetime &time) const;
     datetime timeAt(int index) const;
+    // A moment brought into the shown period: not before the first span's start and not at or
+    // after the last span's end (one second before it instead); null without spans.
+    datetime clampedTime(const datetime &time) const;
+    // The time at an index, clamped the same way: an index in the right margin or before the
+    // first span still gets a moment of the shown period.
+    datetime clampedTimeAt(int index) const;
     // Marks every step indices from `from` up to `to`, aligned to each span's start; a mark
     // whose next step would pass its span's end carries no time (a tick without text).
     QList<Mark> timeMarks(int from, int to, int step) const;

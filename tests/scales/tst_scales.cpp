@@ -547,7 +547,7 @@ void TestScales::rowsKeepTheirOrderThroughSaveAndRestore()
     QCOMPARE(f.left.attachScale(f.scales[0]), f.left.axisFor(f.scales[0]));
     QCOMPARE(f.left.axes().size(), 3);
 
-    QSettings settings(m_dir.filePath(QStringLiteral("rows.ini")), QSettings::IniFormat);
+    MapSettings settings;
     f.left.saveState(settings);
     f.right.saveState(settings);
     QCOMPARE(settings.value("leftAxisCount").toInt(), 3);
@@ -556,10 +556,9 @@ void TestScales::rowsKeepTheirOrderThroughSaveAndRestore()
     QCOMPARE(settings.value("leftAxis_2/parentScale").toInt(), 2);
     QCOMPARE(settings.value("leftAxis_0/parentScale").toInt(), 1);
     QCOMPARE(settings.value("rightAxis_1/parentScale").toInt(), 1);
-    settings.sync();
 
     RowFixture g;
-    QSettings again(m_dir.filePath(QStringLiteral("rows.ini")), QSettings::IniFormat);
+    MapSettings again(settings);
     g.left.restoreState(again, g.scales);
     g.right.restoreState(again, g.scales);
     QCOMPARE(RowFixture::ids(g.left), QList<int>({2, 0, 1}));
@@ -569,7 +568,7 @@ void TestScales::rowsKeepTheirOrderThroughSaveAndRestore()
 
     // A scale without an id cannot be found again, so its axis is not written.
     f.scales[0]->setProperty("id", QVariant());
-    QSettings third(m_dir.filePath(QStringLiteral("rows3.ini")), QSettings::IniFormat);
+    MapSettings third;
     f.left.saveState(third);
     QCOMPARE(third.value("leftAxisCount").toInt(), 2);
     QCOMPARE(third.value("leftAxis_0/parentScale").toInt(), 1);
@@ -617,8 +616,8 @@ void TestScales::rowRestoreErrorsLeaveTheRow()
 {
     RowFixture f;
     f.left.attachScale(f.scales[1]);
-    const auto failure = [&](const QString &file, const QMap<QString, QVariant> &values) {
-        QSettings settings(m_dir.filePath(file), QSettings::IniFormat);
+    const auto failure = [&](const QMap<QString, QVariant> &values) {
+        MapSettings settings;
         for (auto it = values.cbegin(); it != values.cend(); ++it)
             settings.setValue(it.key(), it.value());
         try {
@@ -629,18 +628,18 @@ void TestScales::rowRestoreErrorsLeaveTheRow()
         return QStringLiteral("(nothing thrown)");
     };
     // A second axis names a scale the sub-chart does not have.
-    QCOMPARE(failure("bad1.ini", {{"leftAxisCount", 2},
+    QCOMPARE(failure({{"leftAxisCount", 2},
                                   {"leftAxis_0/parentScale", 0},
                                   {"leftAxis_1/parentScale", 7}}),
              QStringLiteral("parentScale"));
-    QCOMPARE(failure("bad2.ini", {{"leftAxisCount", 1}, {"leftAxis_0/parentScale", "zwei"}}),
+    QCOMPARE(failure({{"leftAxisCount", 1}, {"leftAxis_0/parentScale", "zwei"}}),
              QStringLiteral("parentScale"));
-    QCOMPARE(failure("bad3.ini", {{"leftAxisCount", 1}}), QStringLiteral("parentScale"));
-    QCOMPARE(failure("bad4.ini", {{"leftAxisCount", "viele"}}), QStringLiteral("leftAxisCount"));
+    QCOMPARE(failure({{"leftAxisCount", 1}}), QStringLiteral("parentScale"));
+    QCOMPARE(failure({{"leftAxisCount", "viele"}}), QStringLiteral("leftAxisCount"));
     // Nothing that was there is lost.
     QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
     // No count at all: the side has no axes.
-    QCOMPARE(failure("empty.ini", {}), QStringLiteral("(nothing thrown)"));
+    QCOMPARE(failure({}), QStringLiteral("(nothing thrown)"));
     QVERIFY(f.left.axes().isEmpty());
 }
 

@@ -1,0 +1,280 @@
+#include "graphicsview.h"
+
+#include "boarddirectory.h"
+#include "chartitem.h"
+#include "chartitemmimedata.h"
+#include "drawingitem.h"
+#include "flowlayout.h"
+#include "parentscaleitem.h"
+#include "subchartowner.h"
+#include "subchartwidget.h"
+#include "talogging.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QGraphicsScene>
+#include <QMimeData>
+#include <QRubberBand>
+#include <QScrollBar>
+
+GraphicsView::GraphicsView(SubChartOwner *owner, SubChartWidget *subChart, QGraphicsScene *scene)
+    : QGraphicsView(scene, subChart)
+    , m_owner(owner)
+    , m_subChart(subChart)
+    , m_statusLines(new FlowLayout(this, 2))
+    , m_rubberBand(new QRubberBand(QRubberBand::Rectangle, this))
+{
+    setFrameShape(QFrame::NoFrame);
+    // A scene narrower than the view hugs its right edge.
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setResizeAnchor(NoAnchor);
+    setTransformationAnchor(NoAnchor);
+    setAcceptDrops(true);
+    setMinimumSize(10, 10);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rubberBand->hide();
+    updateCursor();
+}
+
+DrawingItem *GraphicsView::drawingInProgress() const
+{
+    // A drawing whose scale went (and took it along) or that left the scene is no longer one.
+    if (!m_drawing || m_drawing->scene() != scene() || !m_drawing->parentChartItem())
+        return nullptr;
+    return m_drawing.data();
+}
+
+void GraphicsView::cancelDrawing()
+{
+    if (m_drawing)
+        m_drawing->deleteLater();
+    m_drawing = nullptr;
+}
+
+void GraphicsView::updateCursor()
+{
+    viewport()->setCursor(m_owner->drawingTool() >= 0 ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+void GraphicsView::invalidateStatusLinesLayout()
+{
+    m_statusLines->invalidate();
+    viewport()->update();
+}
+
+void GraphicsView::finishDrawing(DrawingItem *item)
+{
+    m_drawing = nullptr;
+    Q_EMIT drawingAdded();
+    item->setCursor(Qt::PointingHandCursor);
+    if (m_subChart)
+        m_subChart->setUpItem(item);
+}
+
+// --- mouse ----------------------------------------------------------------------------------
+
+void GraphicsView::mousePressEvent(QMouseEvent *event)
+{
+    m_owner->clearItemsSelection();
+    QGraphicsView::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton || !m_subChart)
+        return;
+    const QPoint point = event->position().toPoint();
+    m_pressed = false;
+    if (m_owner->isSelectAreaMode()) {
+        m_rubberOrigin = point;
+        m_rubberBand->setGeometry(QRect(point, QSize()));
+        m_rubberBand->show();
+        return;
+    }
+    const int tool = m_owner->drawingTool();
+    if (tool < 0) {
+        m_pressPos = point;
+        m_pressed = true;
+        return;
+    }
+    if (DrawingItem *drawing = drawingInProgress()) {
+        finishDrawing(drawing);
+        return;
+    }
+    if (m_drawing) // its scale or area went: forget it
+        cancelDrawing();
+    const QPointF scenePoint = mapToScene(point);
+    ParentScaleItem *scale = m_subChart->scaleAt(scenePoint);
+    if (!scale)
+        return;
+    DrawingItem *item = m_subChart->createDrawing(tool, scale, scenePoint);
+    if (!item)
+        return;
+    if (item->kind() == DrawingItem::HorLine || !item->isLineDrawing())
+        finishDrawing(item);
+    else
+        m_drawing = item;
+}
+
+void GraphicsView::mouseMoveEvent(QMouseEvent *event)
+{
+    QGraphicsView::mouseMoveEvent(event);
+    const QPoint point = event->position().toPoint();
+    if (DrawingItem *drawing = drawingInProgress()) {
+        if (drawing->isLineDrawing())
+            drawing->setSceneP2(mapToScene(point));
+    }
+    if (event->buttons() & Qt::LeftButton) {
+        if (m_owner->isSelectAreaMode() && m_rubberBand->isVisible()) {
+            m_rubberBand->setGeometry(QRect::span(m_rubberOrigin, point));
+        } else if (m_pressed && m_owner->drawingTool() < 0
+                   && (point - m_pressPos).manhattanLength() > QApplication::startDragDistance()) {
+            m_pressed = false;
+            for (QGraphicsItem *under : items(m_pressPos)) {
+                if (auto *chart = qobject_cast<ChartItem *>(under->toGraphicsObject())) {
+                    startDrag(chart);
+                    break;
+                }
+            }
+        }
+    }
+    m_owner->redrawProjections();
+}
+
+void GraphicsView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QGraphicsView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = false;
+    if (m_owner->isSelectAreaMode() && m_rubberBand->isVisible()) {
+        const QRect area = m_rubberBand->geometry();
+        m_rubberBand->hide();
+        if (area.width() > 0 && area.height() > 0)
+            Q_EMIT increaseSelectedArea(area);
+    }
+}
+
+// --- dragging items out ---------------------------------------------------------------------
+
+void GraphicsView::startDrag(ChartItem *item)
+{
+    if (!item || item->scene() != scene())
+        return;
+    item->setSelected(true);
+    QPointer<SubChartWidget> source = m_subChart;
+    auto *data = new ChartItemMimeData(item, this, m_owner->windowId());
+    auto *drag = new ChartItemDrag(this, data);
+    const Qt::DropAction action = drag->exec(Qt::MoveAction);
+    if (action != Qt::MoveAction || !source)
+        return;
+    source->afterItemMovedOut();
+}
+
+// --- drops ----------------------------------------------------------------------------------
+
+Qt::DropAction GraphicsView::acceptedAction(const QMimeData *data) const
+{
+    if (!data || !m_subChart)
+        return Qt::IgnoreAction;
+    if (data->hasFormat(ChartItemMimeData::securityFormat())) {
+        const DroppedSecurity security = DroppedSecurity::parse(data);
+        if (security.valid && BoardDirectory::i()->isChartById(security.stock, security.board))
+            return Qt::CopyAction;
+        return Qt::IgnoreAction;
+    }
+    const auto *itemData = qobject_cast<const ChartItemMimeData *>(data);
+    if (itemData && itemData->hasFormat(ChartItemMimeData::formatFor(m_owner->windowId()))
+        && itemData->item() && itemData->sourceView() && itemData->sourceView() != this)
+        return Qt::MoveAction;
+    return Qt::IgnoreAction;
+}
+
+void GraphicsView::dragEnterEvent(QDragEnterEvent *event)
+{
+    const Qt::DropAction action = acceptedAction(event->mimeData());
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+}
+
+void GraphicsView::dragMoveEvent(QDragMoveEvent *event)
+{
+    const Qt::DropAction action = acceptedAction(event->mimeData());
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+}
+
+void GraphicsView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    event->accept();
+}
+
+void GraphicsView::dropEvent(QDropEvent *event)
+{
+    const Qt::DropAction action = acceptedAction(event->mimeData());
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    if (action == Qt::CopyAction) {
+        const DroppedSecurity security = DroppedSecurity::parse(event->mimeData());
+        try {
+            m_subChart->addSeries(security.key);
+        } catch (const QString &text) {
+            qCWarning(lcChart) << "The dropped instrument" << security.key
+                               << "could not be shown:" << text;
+        }
+    } else {
+        const auto *itemData = qobject_cast<const ChartItemMimeData *>(event->mimeData());
+        ChartItem *item = itemData->item();
+        auto *oldScale = qobject_cast<ParentScaleItem *>(item->parentChartItem());
+        const SubChartWidget *from = SubChartWidget::of(item);
+        const int axisPos = from && oldScale ? from->axisPosition(oldScale) : 0;
+        m_owner->moveItemToSubChart(item, m_subChart, axisPos);
+    }
+    event->setDropAction(action);
+    event->accept();
+    setFocus();
+}
+
+// --- focus, hover, wheel and keys -----------------------------------------------------------
+
+void GraphicsView::focusInEvent(QFocusEvent *event)
+{
+    QGraphicsView::focusInEvent(event);
+    m_owner->redrawProjections();
+}
+
+void GraphicsView::focusOutEvent(QFocusEvent *event)
+{
+    QGraphicsView::focusOutEvent(event);
+    m_owner->hideProjections();
+}
+
+void GraphicsView::enterEvent(QEnterEvent *event)
+{
+    QGraphicsView::enterEvent(event);
+    if (hasFocus())
+        m_owner->redrawProjections();
+}
+
+void GraphicsView::leaveEvent(QEvent *event)
+{
+    QGraphicsView::leaveEvent(event);
+    m_owner->hideProjections();
+}
+
+void GraphicsView::wheelEvent(QWheelEvent *event)
+{
+    event->ignore();
+}
+
+void GraphicsView::keyPressEvent(QKeyEvent *event)
+{
+    event->ignore();
+}

@@ -1,0 +1,261 @@
+#pragma once
+
+// A chart window reduced to what its sub-charts need, and stand-ins for the drawings and
+// indicators that other subsystems make: the sub-chart suite drives real sub-charts through
+// them.
+
+#include "charttesthelpers.h"
+#include "drawingitem.h"
+#include "graphicsscene.h"
+#include "graphicsview.h"
+#include "parentscaleitem.h"
+#include "settings.h"
+#include "subchartowner.h"
+#include "subchartwidget.h"
+
+#include <QPainter>
+#include <QVBoxLayout>
+
+// A trend line (or any two-point kind) anchored to two times through the synchroniser, as far
+// as the sub-chart's drawing gestures and restore need one.
+class TestLineDrawing : public DrawingItem
+{
+    Q_OBJECT
+public:
+    TestLineDrawing(int kind, QGraphicsObject *scale, TSynchronyzer *synchronizer,
+                    const QPointF &scenePoint, const QColor &color, int width)
+        : DrawingItem(scale, color, width)
+        , m_kind(kind)
+        , m_synchronizer(synchronizer)
+    {
+        setSceneP1(scenePoint);
+        setSceneP2(scenePoint);
+    }
+    int kind() const override { return m_kind; }
+    QString typeName() const override { return QStringLiteral("Линия тренда"); }
+    bool isLineDrawing() const override { return true; }
+    void setSceneP1(const QPointF &point)
+    {
+        m_p1 = point;
+        m_time1 = m_synchronizer->clampedTimeAt(int(point.x()));
+    }
+    void setSceneP2(const QPointF &point) override
+    {
+        prepareGeometryChange();
+        m_p2 = point;
+        m_time2 = m_synchronizer->clampedTimeAt(int(point.x()));
+        ++p2Moves;
+    }
+    datetime time1() const { return m_time1; }
+    datetime time2() const { return m_time2; }
+
+    void saveState(Settings &settings) const override
+    {
+        DrawingItem::saveState(settings);
+        settings.setValue(QStringLiteral("time1"), m_time1.getDateTime());
+        settings.setValue(QStringLiteral("time2"), m_time2.getDateTime());
+        settings.setValue(QStringLiteral("drawing"), m_kind);
+    }
+    void restoreState(Settings &settings) override
+    {
+        const QDateTime time1 = settings.value(QStringLiteral("time1")).toDateTime();
+        const QDateTime time2 = settings.value(QStringLiteral("time2")).toDateTime();
+        if (!time1.isValid() || !time2.isValid())
+            throw QStringLiteral("time");
+        DrawingItem::restoreState(settings);
+        m_time1 = datetime(time1);
+        m_time2 = datetime(time2);
+    }
+
+    QRectF boundingRect() const override
+    {
+        return QRectF(mapFromScene(m_p1), mapFromScene(m_p2)).normalized().adjusted(-1, -1, 1, 1);
+    }
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    {
+        painter->setPen(QPen(drawingColor(), 0));
+        painter->drawLine(mapFromScene(m_p1), mapFromScene(m_p2));
+    }
+
+    int p2Moves = 0;
+
+private:
+    int m_kind;
+    QPointer<TSynchronyzer> m_synchronizer;
+    QPointF m_p1;
+    QPointF m_p2;
+    datetime m_time1;
+    datetime m_time2;
+};
+
+// A horizontal line: one price, no times.
+class TestHorLine : public DrawingItem
+{
+    Q_OBJECT
+public:
+    TestHorLine(QGraphicsObject *scale, const QPointF &scenePoint, const QColor &color, int width)
+        : DrawingItem(scale, color, width)
+    {
+        setPos(0, scale ? scale->mapFromScene(scenePoint).y() : 0);
+    }
+    int kind() const override { return HorLine; }
+    QString typeName() const override { return QStringLiteral("Горизонтальная линия"); }
+    void saveState(Settings &settings) const override
+    {
+        DrawingItem::saveState(settings);
+        settings.setValue(QStringLiteral("drawing"), int(HorLine));
+        settings.setValue(QStringLiteral("pos"), pos().y());
+    }
+    void restoreState(Settings &settings) override
+    {
+        bool ok = false;
+        const double y = settings.value(QStringLiteral("pos")).toDouble(&ok);
+        if (!ok)
+            throw QStringLiteral("pos");
+        DrawingItem::restoreState(settings);
+        setPos(0, y);
+    }
+    QRectF boundingRect() const override { return {0, -1, 1, 2}; }
+    void paint(QPainter *, const QStyleOptionGraphicsItem *, QWidget *) override {}
+};
+
+// An indicator of a series: its range is the series' range, and it saves which series it
+// belongs to.
+class TestStudy : public ChartItem
+{
+    Q_OBJECT
+public:
+    TestStudy(SeriesItem *series, QGraphicsObject *scale)
+        : ChartItem(scale)
+        , m_series(series)
+    {
+        setDisplayName(QStringLiteral("Study of ") + series->displayName());
+    }
+    SeriesItem *series() const { return m_series.data(); }
+    void saveState(Settings &settings) const override
+    {
+        ChartItem::saveState(settings);
+        settings.setValue(QStringLiteral("type"), 1);
+        if (m_series)
+            settings.setValue(QStringLiteral("seriesItem"), m_series->property("id"));
+    }
+
+private:
+    QPointer<SeriesItem> m_series;
+};
+
+// The window's chart area as far as sub-charts see it: sub-charts stacked top to bottom, one
+// synchroniser, the shared state and a record of what the sub-charts told it.
+class TestOwner : public QWidget, public SubChartOwner
+{
+    Q_OBJECT
+public:
+    TestOwner()
+        : SubChartOwner(new TSynchronyzer(this))
+        , m_layout(new QVBoxLayout(this))
+    {
+        m_layout->setContentsMargins(0, 0, 0, 0);
+        m_layout->setSpacing(0);
+        MapSettings &defaults = m_seriesDefaults;
+        TimeFrameValue(60).save(defaults);
+        defaults.setValue(QStringLiteral("toCurrDate"), false);
+        defaults.setValue(QStringLiteral("axisPos"), 2);
+        defaults.setValue(QStringLiteral("autoScale"), 1);
+    }
+    ~TestOwner() override
+    {
+        // Sub-charts and their items go before the synchroniser.
+        qDeleteAll(findChildren<SubChartWidget *>(Qt::FindDirectChildrenOnly));
+    }
+
+    QWidget *ownerWidget() override { return this; }
+    MapSettings seriesDefaults() const override { return m_seriesDefaults; }
+    // The series defaults cover [from, to].
+    void setSeriesRange(const QDate &from, const QDate &to)
+    {
+        m_seriesDefaults.setValue(QStringLiteral("dateTo"), to.toString(Qt::ISODate));
+        m_seriesDefaults.setValue(QStringLiteral("daysBack"), int(from.daysTo(to) + 1));
+    }
+    QList<SubChartWidget *> subCharts() const override
+    {
+        QList<SubChartWidget *> list;
+        for (int i = 0; i < m_layout->count(); ++i) {
+            if (auto *subChart = qobject_cast<SubChartWidget *>(m_layout->itemAt(i)->widget()))
+                list.append(subChart);
+        }
+        return list;
+    }
+    SubChartWidget *addSubChart()
+    {
+        auto *subChart = new SubChartWidget(this, this);
+        m_layout->addWidget(subChart);
+        return subChart;
+    }
+
+    // Numbers the series of all sub-charts and writes the sub-charts, as the chart area does.
+    void saveWindow(Settings &settings)
+    {
+        int id = 0;
+        for (SubChartWidget *subChart : subCharts()) {
+            for (SeriesItem *series : subChart->seriesItems())
+                series->setProperty("id", id++);
+        }
+        const QList<SubChartWidget *> list = subCharts();
+        settings.setValue(QStringLiteral("viewCount"), int(list.size()));
+        for (int i = 0; i < list.size(); ++i) {
+            SettingsGroup group(settings, QStringLiteral("view_%1").arg(i));
+            list[i]->saveState(settings);
+        }
+    }
+    // The three passes over every sub-chart; whether a drawing was refused.
+    bool restoreWindow(Settings &settings)
+    {
+        const int count = settings.value(QStringLiteral("viewCount")).toInt();
+        for (int i = 0; i < count; ++i) {
+            SettingsGroup group(settings, QStringLiteral("view_%1").arg(i));
+            addSubChart()->restoreScales(settings);
+        }
+        const QList<SubChartWidget *> list = subCharts();
+        for (int i = 0; i < count; ++i) {
+            SettingsGroup group(settings, QStringLiteral("view_%1").arg(i));
+            list[i]->restoreItems(settings);
+        }
+        bool dropped = false;
+        for (int i = 0; i < count; ++i) {
+            SettingsGroup group(settings, QStringLiteral("view_%1").arg(i));
+            dropped = list[i]->restoreDrawings(settings) || dropped;
+        }
+        return dropped;
+    }
+
+    void currItemChanged() override { ++currentChanges; }
+    void increaseArea(const QRect &area) override { areas.append(area); }
+    void onDrawingAdded() override { ++drawingsAdded; }
+    void nameChanged() override { ++nameChanges; }
+    void redrawProjections() override { ++projectionRedraws; }
+
+    int currentChanges = 0;
+    int drawingsAdded = 0;
+    int nameChanges = 0;
+    int projectionRedraws = 0;
+    QList<QRect> areas;
+
+private:
+    QVBoxLayout *m_layout;
+    MapSettings m_seriesDefaults;
+};
+
+// The stand-ins registered as the makers of indicators and drawings.
+inline void registerTestMakers()
+{
+    SubChartWidget::setStudyMaker([](SeriesItem *series, ParentScaleItem *scale) -> ChartItem * {
+        return new TestStudy(series, scale);
+    });
+    SubChartWidget::setDrawingMaker([](int kind, ParentScaleItem *scale, TSynchronyzer *sync,
+                                       const QPointF &point, const QColor &color,
+                                       int width) -> DrawingItem * {
+        if (kind == DrawingItem::HorLine)
+            return new TestHorLine(scale, point, color, width);
+        return new TestLineDrawing(kind, scale, sync, point, color, width);
+    });
+}
