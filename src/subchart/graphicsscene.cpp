@@ -68,8 +68,11 @@ void GraphicsScene::clearSelection()
 
 void GraphicsScene::invalidateProjection(int mode, int x, int y)
 {
-    const QRectF scene = sceneRect();
     const QList<QGraphicsView *> list = views();
+    // Only what a view shows needs repainting.
+    QRectF scene = sceneRect();
+    if (!list.isEmpty())
+        scene &= list.front()->mapToScene(list.front()->viewport()->rect()).boundingRect();
     const double unitsPerPixel =
         list.isEmpty() || list.front()->transform().m11() <= 0 ? 1.0
                                                                : 1.0 / list.front()->transform().m11();
@@ -113,38 +116,46 @@ void GraphicsScene::drawBackground(QPainter *painter, const QRectF &rect)
     const double right = std::min(std::ceil(rect.right()), width);
     if (!(right >= left) || height <= 0)
         return;
+    // The lines are one or two pixels wide whatever the zoom: they are filled as pixel
+    // rectangles in device space, which the raster engine does far faster than stroking.
+    const QTransform world = painter->worldTransform();
+    if (world.type() > QTransform::TxScale) {
+        paintLinesStroked(painter, rect, left, right, height);
+        return;
+    }
     painter->save();
+    painter->setWorldTransform(QTransform());
+    const auto deviceX = [&world](double x) { return int(std::floor(world.m11() * x + world.dx())); };
+    const auto deviceY = [&world](double y) { return int(std::floor(world.m22() * y + world.dy())); };
+    const int x0 = deviceX(left);
+    const int x1 = deviceX(right);
+    const int y0 = deviceY(0);
+    const int y1 = deviceY(height);
+    const int top = deviceY(rect.top()) - 1;
+    const int bottom = deviceY(rect.bottom()) + 1;
 
     if (m_showGrid) {
-        QPen pen(m_gridColor, 0, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
         for (MultiVertAxisWidget *row : {m_rightRow.data(), m_leftRow.data()}) {
             if (!row)
                 continue;
             for (const MultiVertAxisWidget::GridLines &grid : row->gridLines()) {
-                pen.setColor(grid.color);
-                painter->setPen(pen);
                 for (int y : grid.rows) {
-                    if (y >= rect.top() - 1 && y <= rect.bottom() + 1)
-                        painter->drawLine(QPointF(left, y), QPointF(right, y));
+                    const int dy = deviceY(y);
+                    if (dy >= top && dy <= bottom)
+                        painter->fillRect(QRect(x0, dy, x1 - x0 + 1, 1), grid.color);
                 }
             }
         }
         if (m_synchronizer) {
-            pen.setColor(m_gridColor);
-            painter->setPen(pen);
-            const double pixelsPerUnit = painter->worldTransform().m11();
-            const int step = m_synchronizer->markStep(QApplication::font(), pixelsPerUnit);
+            const int step = m_synchronizer->markStep(QApplication::font(), world.m11());
             for (int index : m_synchronizer->timeMarkIndices(int(left), int(right), step)) {
                 if (index >= left && index <= right)
-                    painter->drawLine(QPointF(index, 0), QPointF(index, height));
+                    painter->fillRect(QRect(deviceX(index), y0, 1, y1 - y0), m_gridColor);
             }
         }
     }
 
-    // Day boundaries: dashed, in the colour of each visible item.
-    QPen dashes(Qt::white, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::BevelJoin);
-    dashes.setCosmetic(true);
-    dashes.setDashPattern({3, 3});
+    // Day boundaries: dashed (3 on, 3 off), two pixels wide, in the colour of each visible item.
     for (QGraphicsItem *top : items(Qt::AscendingOrder)) {
         auto *chart = qobject_cast<ChartItem *>(top->toGraphicsObject());
         if (!chart || !chart->isVisible())
@@ -152,20 +163,62 @@ void GraphicsScene::drawBackground(QPainter *painter, const QRectF &rect)
         const QList<int> boundaries = chart->dayBoundariesBetween(int(left), int(right));
         if (boundaries.isEmpty())
             continue;
-        dashes.setColor(chart->color());
-        painter->setPen(dashes);
-        for (int index : boundaries)
-            painter->drawLine(QPointF(index, 0), QPointF(index, height));
+        const QColor color = chart->color();
+        for (int index : boundaries) {
+            const int x = deviceX(index);
+            for (int y = y0; y < y1; y += 6)
+                painter->fillRect(QRect(x - 1, y, 2, std::min(3, y1 - y)), color);
+        }
     }
 
     if (m_projectionMode != 5) {
-        QPen pen(m_projectionColor, 0, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
-        painter->setPen(pen);
         if (hasVertical(m_projectionMode) && m_projectionX >= left && m_projectionX <= right)
+            painter->fillRect(QRect(deviceX(m_projectionX), y0, 1, y1 - y0), m_projectionColor);
+        if (hasHorizontal(m_projectionMode) && m_projectionY > 0 && m_projectionY < height) {
+            const int dx0 = deviceX(rect.left());
+            painter->fillRect(QRect(dx0, deviceY(m_projectionY), deviceX(rect.right()) - dx0 + 1, 1),
+                              m_projectionColor);
+        }
+    }
+    painter->restore();
+}
+
+void GraphicsScene::paintLinesStroked(QPainter *painter, const QRectF &rect, double left,
+                                      double right, double height)
+{
+    // A rotated or sheared painter (printing, odd exports): the same lines, stroked.
+    painter->save();
+    QPen pen(m_gridColor, 0, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
+    if (m_showGrid) {
+        for (MultiVertAxisWidget *row : {m_rightRow.data(), m_leftRow.data()}) {
+            if (!row)
+                continue;
+            for (const MultiVertAxisWidget::GridLines &grid : row->gridLines()) {
+                pen.setColor(grid.color);
+                painter->setPen(pen);
+                for (int y : grid.rows)
+                    painter->drawLine(QPointF(left, y), QPointF(right, y));
+            }
+        }
+    }
+    QPen dashes(Qt::white, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::BevelJoin);
+    dashes.setCosmetic(true);
+    dashes.setDashPattern({3, 3});
+    for (QGraphicsItem *top : items(Qt::AscendingOrder)) {
+        auto *chart = qobject_cast<ChartItem *>(top->toGraphicsObject());
+        if (!chart || !chart->isVisible())
+            continue;
+        dashes.setColor(chart->color());
+        painter->setPen(dashes);
+        for (int index : chart->dayBoundariesBetween(int(left), int(right)))
+            painter->drawLine(QPointF(index, 0), QPointF(index, height));
+    }
+    if (m_projectionMode != 5) {
+        painter->setPen(QPen(m_projectionColor, 0));
+        if (hasVertical(m_projectionMode))
             painter->drawLine(QPointF(m_projectionX, 0), QPointF(m_projectionX, height));
-        if (hasHorizontal(m_projectionMode) && m_projectionY > 0 && m_projectionY < height)
-            painter->drawLine(QPointF(rect.left(), m_projectionY),
-                              QPointF(rect.right(), m_projectionY));
+        if (hasHorizontal(m_projectionMode))
+            painter->drawLine(QPointF(rect.left(), m_projectionY), QPointF(rect.right(), m_projectionY));
     }
     painter->restore();
 }

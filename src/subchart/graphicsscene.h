@@ -38,7 +38,10 @@ public:
     void setProjection(int mode, int x, int y);
     void hideProjection();
 
-    // The scene area repainted by the last projection move, for the benchmark.
+    // The background of a scene rectangle, as a view paints it (for benchmarks and pictures).
+    void paintBackground(QPainter *painter, const QRectF &rect) { drawBackground(painter, rect); }
+
+    // The scene area repainted by the last projection move, in pixels.
     double lastProjectionArea() const { return m_lastProjectionArea; }
 
 public Q_SLOTS:
@@ -52,6 +55,8 @@ private:
     static bool hasVertical(int mode) { return mode == 0 || mode == 1 || mode == 4; }
     static bool hasHorizontal(int mode) { return mode == 0 || mode == 1 || mode == 3; }
     void invalidateProjection(int mode, int x, int y);
+    void paintLinesStroked(QPainter *painter, const QRectF &rect, double left, double right,
+                           double height);
 
     QPointer<TSynchronyzer> m_synchronizer;
     QPointer<MultiVertAxisWidget> m_rightRow;

@@ -149,6 +149,7 @@ void SubChartWidget::setUpItem(GraphicsItem *item, Settings *settings)
             throw badValue(key);
         }
     }
+    item->setItemColor(m_owner->color(QStringLiteral("itemSelectionColor")));
     connect(item, &GraphicsItem::beforeSelection, this, [this] { m_owner->clearItemsSelection(); });
     connect(item, &GraphicsItem::selectionChanged, this, [this] { m_owner->currItemChanged(); });
     connect(item, &QObject::destroyed, this, [this] { m_owner->currItemChanged(); });

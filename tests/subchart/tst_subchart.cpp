@@ -373,6 +373,21 @@ void TestSubChart::windowRoundTrip()
     QCOMPARE(trend->time1(), lineTime1);
     QCOMPARE(trend->time2(), lineTime2);
     QCOMPARE(trend->cursor().shape(), Qt::PointingHandCursor);
+
+    // A trend line wholly before the shown period is refused: the restore says so and the
+    // rest of the window is there.
+    const QString group = QStringLiteral("view_0/parentScale_0/item_%1/");
+    for (int i = 0; i < 3; ++i) {
+        if (saved.value(group.arg(i) + "drawing").toInt() == 0 && saved.contains(group.arg(i) + "time1")) {
+            saved.setValue(group.arg(i) + "time1", t(Wednesday, 9, 0).getDateTime());
+            saved.setValue(group.arg(i) + "time2", t(Wednesday, 9, 30).getDateTime());
+        }
+    }
+    TestOwner refused;
+    QVERIFY(refused.restoreWindow(saved));
+    QCOMPARE(refused.subCharts().size(), 3);
+    QCOMPARE(refused.subCharts()[0]->drawings().size(), 1);
+    QCOMPARE(refused.subCharts()[0]->seriesItems().size(), 1);
 }
 
 void TestSubChart::restoreRefusesDamagedStructure_data()
