@@ -187,7 +187,7 @@ Qt::DropAction GraphicsView::acceptedAction(const QMimeData *data) const
     return Qt::IgnoreAction;
 }
 
-void GraphicsView::dragEnterEvent(QDragEnterEvent *event)
+void GraphicsView::answerDrag(QDragMoveEvent *event) const
 {
     const Qt::DropAction action = acceptedAction(event->mimeData());
     if (action == Qt::IgnoreAction) {
@@ -198,15 +198,14 @@ void GraphicsView::dragEnterEvent(QDragEnterEvent *event)
     event->accept();
 }
 
+void GraphicsView::dragEnterEvent(QDragEnterEvent *event)
+{
+    answerDrag(event);
+}
+
 void GraphicsView::dragMoveEvent(QDragMoveEvent *event)
 {
-    const Qt::DropAction action = acceptedAction(event->mimeData());
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
+    answerDrag(event);
 }
 
 void GraphicsView::dragLeaveEvent(QDragLeaveEvent *event)
@@ -235,7 +234,11 @@ void GraphicsView::dropEvent(QDropEvent *event)
         auto *oldScale = qobject_cast<ParentScaleItem *>(item->parentChartItem());
         const SubChartWidget *from = SubChartWidget::of(item);
         const int axisPos = from && oldScale ? from->axisPosition(oldScale) : 0;
-        m_owner->moveItemToSubChart(item, m_subChart, axisPos);
+        try {
+            m_owner->moveItemToSubChart(item, m_subChart, axisPos);
+        } catch (const QString &text) {
+            qCWarning(lcChart) << "The chart item could not be moved:" << text;
+        }
     }
     event->setDropAction(action);
     event->accept();

@@ -59,6 +59,8 @@ private:
     // The drop action this view takes for the data: copy for an instrument, move for a chart
     // item of this window from another view, none otherwise.
     Qt::DropAction acceptedAction(const QMimeData *data) const;
+    // Accepts with that action, or refuses.
+    void answerDrag(QDragMoveEvent *event) const;
     void finishDrawing(DrawingItem *item);
 
     SubChartOwner *m_owner;

@@ -500,7 +500,9 @@ void SubChartWidget::onDeleteAction()
     dialog.setText(QStringLiteral("Вы действительно хотите удалить область?\nУдаление области "
                                   "приведет к удалению всех расположенных в ней объектов."));
     dialog.setSettingsKey(QStringLiteral("TechAnalysis/Confirmations/askDelSubChart"));
-    if (dialog.exec() == 0)
+    // The question runs its own event loop, in which this area may already have gone.
+    QPointer<SubChartWidget> self(this);
+    if (dialog.exec() == 0 || !self)
         return;
     deleteLater();
     SubChartOwner *owner = m_owner;
@@ -716,7 +718,8 @@ void SubChartWidget::restoreScales(Settings &settings)
         synchronizer->update();
 }
 
-void SubChartWidget::restoreItems(Settings &settings)
+void SubChartWidget::forEachRestored(Settings &settings, int type,
+                                     const std::function<void(ParentScaleItem *)> &visit)
 {
     const qint64 scaleCount = qMin<qint64>(settings.value(QStringLiteral("parentScaleCount"), 0)
                                                .toLongLong(),
@@ -728,63 +731,54 @@ void SubChartWidget::restoreItems(Settings &settings)
                                            QStringLiteral("item_%1"));
         for (qint64 j = 0; j < itemCount; ++j) {
             SettingsGroup itemGroup(settings, QStringLiteral("item_%1").arg(j));
-            if (readType(settings) != 1)
-                continue;
-            bool ok = false;
-            const int seriesId = settings.value(QStringLiteral("seriesItem")).toInt(&ok);
-            SeriesItem *series = ok ? m_owner->seriesById(seriesId) : nullptr;
-            try {
-                if (!series)
-                    throw badValue(QStringLiteral("seriesItem"));
-                if (!scale)
-                    throw badValue(QStringLiteral("parentScale"));
-                addStudy(settings, series, scale);
-            } catch (const QString &error) {
-                dropItem(nullptr, error);
-            }
+            if (readType(settings) == type)
+                visit(scale);
         }
     }
-    const QList<ParentScaleItem *> list = [this] {
-        QList<ParentScaleItem *> restored;
-        for (const QPointer<ParentScaleItem> &scale : std::as_const(m_restored)) {
-            if (scale)
-                restored.append(scale.data());
+}
+
+void SubChartWidget::restoreItems(Settings &settings)
+{
+    forEachRestored(settings, 1, [&](ParentScaleItem *scale) {
+        bool ok = false;
+        const int seriesId = settings.value(QStringLiteral("seriesItem")).toInt(&ok);
+        SeriesItem *series = ok ? m_owner->seriesById(seriesId) : nullptr;
+        try {
+            if (!series)
+                throw badValue(QStringLiteral("seriesItem"));
+            if (!scale)
+                throw badValue(QStringLiteral("parentScale"));
+            addStudy(settings, series, scale);
+        } catch (const QString &error) {
+            dropItem(nullptr, error);
         }
-        return restored;
-    }();
-    m_leftAxis->restoreState(settings, list);
-    m_rightAxis->restoreState(settings, list);
+    });
+    QList<ParentScaleItem *> restored;
+    for (const QPointer<ParentScaleItem> &scale : std::as_const(m_restored)) {
+        if (scale)
+            restored.append(scale.data());
+    }
+    m_leftAxis->restoreState(settings, restored);
+    m_rightAxis->restoreState(settings, restored);
     QTimer::singleShot(0, this, &SubChartWidget::itemVisibilityChanged);
 }
 
 bool SubChartWidget::restoreDrawings(Settings &settings)
 {
     bool dropped = false;
-    const qint64 scaleCount = qMin<qint64>(settings.value(QStringLiteral("parentScaleCount"), 0)
-                                               .toLongLong(),
-                                           m_restored.size());
-    for (qint64 i = 0; i < scaleCount; ++i) {
-        SettingsGroup group(settings, QStringLiteral("parentScale_%1").arg(i));
-        ParentScaleItem *scale = restoredScale(int(i));
-        const qint64 itemCount = readCount(settings, QStringLiteral("itemsCount"),
-                                           QStringLiteral("item_%1"));
-        for (qint64 j = 0; j < itemCount; ++j) {
-            SettingsGroup itemGroup(settings, QStringLiteral("item_%1").arg(j));
-            if (readType(settings) != 2)
-                continue;
-            try {
-                if (!scale || !addDrawing(settings, scale))
-                    dropped = true;
-            } catch (const QString &error) {
-                if (error == QLatin1String("drawing"))
-                    throw;
-                // A drawing whose own keys fail is dropped like one outside the period.
+    forEachRestored(settings, 2, [&](ParentScaleItem *scale) {
+        try {
+            if (!scale || !addDrawing(settings, scale))
                 dropped = true;
-                m_restoreErrors.append(error);
-                qCWarning(lcChart) << "A drawing was dropped while restoring a window:" << error;
-            }
+        } catch (const QString &error) {
+            if (error == QLatin1String("drawing"))
+                throw;
+            // A drawing whose own keys fail is dropped like one outside the period.
+            dropped = true;
+            m_restoreErrors.append(error);
+            qCWarning(lcChart) << "A drawing was dropped while restoring a window:" << error;
         }
-    }
+    });
     deleteEmptyScales();
     return dropped;
 }

@@ -136,6 +136,9 @@ private:
     // The scale restored as the index-th group, if it is still there.
     ParentScaleItem *restoredScale(int index) const;
     void dropItem(GraphicsItem *item, const QString &error);
+    // Calls visit with the restored scale inside each item group of the type.
+    void forEachRestored(Settings &settings, int type,
+                         const std::function<void(ParentScaleItem *)> &visit);
     void deleteEmptyScales();
 
     SubChartOwner *m_owner;

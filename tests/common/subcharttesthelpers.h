@@ -191,6 +191,15 @@ public:
         m_layout->addWidget(subChart);
         return subChart;
     }
+    // A first sub-chart in a window of that size, shown and laid out.
+    SubChartWidget *showWithArea(int width, int height)
+    {
+        SubChartWidget *subChart = addSubChart();
+        resize(width, height);
+        show();
+        QCoreApplication::processEvents();
+        return subChart;
+    }
 
     // Numbers the series of all sub-charts and writes the sub-charts, as the chart area does.
     void saveWindow(Settings &settings)

@@ -163,10 +163,7 @@ void TestSubChart::scaleFitsTheSubChartHeight()
 {
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
-    SubChartWidget *subChart = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
-    QCoreApplication::processEvents();
+    SubChartWidget *subChart = owner.showWithArea(600, 400);
     QCOMPARE(subChart->scene()->height(), 400.0);
     SeriesItem *series = subChart->addSeries(Arkt);
     fillDay(series, Thursday);
@@ -265,10 +262,7 @@ void TestSubChart::projectionMovesRepaintBands()
 {
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
-    SubChartWidget *subChart = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
-    QCoreApplication::processEvents();
+    SubChartWidget *subChart = owner.showWithArea(600, 400);
     fillDay(subChart->addSeries(Arkt), Thursday);
     settle(owner);
     GraphicsScene *scene = subChart->scene();
@@ -536,9 +530,7 @@ void TestSubChart::drawingGestures()
 {
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
-    SubChartWidget *area = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
+    SubChartWidget *area = owner.showWithArea(600, 400);
     area->addSeries(Arkt);
     settle(owner);
     GraphicsView *view = area->view();
@@ -592,9 +584,7 @@ void TestSubChart::drawingGestures()
 void TestSubChart::selectAreaRubberBand()
 {
     TestOwner owner;
-    SubChartWidget *area = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
+    SubChartWidget *area = owner.showWithArea(600, 400);
     QWidget *viewport = area->view()->viewport();
     owner.setSelectAreaMode(true);
     mouse(viewport, QEvent::MouseButtonPress, QPoint(50, 60), Qt::LeftButton);
@@ -628,9 +618,7 @@ void TestSubChart::instrumentDrops()
     QFETCH(bool, accepted);
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
-    SubChartWidget *area = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
+    SubChartWidget *area = owner.showWithArea(600, 400);
     area->addSeries(Arkt);
     std::unique_ptr<QMimeData> data(securityData(text));
     QCOMPARE(offer(area->view(), data.get()), accepted ? Qt::CopyAction : Qt::IgnoreAction);
@@ -648,9 +636,7 @@ void TestSubChart::chartItemDrops()
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
     SubChartWidget *source = owner.addSubChart();
-    SubChartWidget *target = owner.addSubChart();
-    owner.resize(600, 600);
-    owner.show();
+    SubChartWidget *target = owner.showWithArea(600, 600);
     SeriesItem *moving = source->addSeries(Arkt);
     target->addSeries(Kstr);
     settle(owner);
@@ -690,9 +676,7 @@ void TestSubChart::contextMenuAndDelete()
 {
     TestOwner owner;
     owner.setSeriesRange(Thursday, Thursday);
-    SubChartWidget *first = owner.addSubChart();
-    owner.resize(600, 400);
-    owner.show();
+    SubChartWidget *first = owner.showWithArea(600, 400);
     first->addSeries(Arkt);
     settle(owner);
     // Over an empty part of the only area: "Удалить", disabled since it holds every series.
@@ -723,9 +707,7 @@ void TestSubChart::backgroundPixels()
 {
     TestOwner owner;
     owner.setSeriesRange(Wednesday, Thursday);
-    SubChartWidget *area = owner.addSubChart();
-    owner.resize(700, 400);
-    owner.show();
+    SubChartWidget *area = owner.showWithArea(700, 400);
     SeriesItem *series = area->addSeries(Arkt);
     fillDay(series, Wednesday);
     fillDay(series, Thursday, 1);
