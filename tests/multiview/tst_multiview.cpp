@@ -1,9 +1,14 @@
 #include "eslayout.h"
+#include "appsettings.h"
+#include "seriesdefaults.h"
+#include "testenvironment.h"
 #include "testregistry.h"
 #include "timescale.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QColor>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -73,13 +78,24 @@ class TestMultiView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void zoomSequences();
     void backAndDefault();
     void zoomOutStopsWhenEverythingFits();
     void areaZoom();
     void historyIsCapped();
     void equalWidthsAcrossPanes();
+    void seriesDefaultsFromFactoryAndSettings();
+    void seriesDefaultsJoinTheShownSeries();
+
+private:
+    QTemporaryDir m_dir;
 };
+
+void TestMultiView::initTestCase()
+{
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "multiview.ini");
+}
 
 void TestMultiView::zoomSequences()
 {
@@ -236,6 +252,58 @@ void TestMultiView::equalWidthsAcrossPanes()
     QCOMPARE(lefts.width(), 65);
     QCOMPARE(first.leftAxis->width(), 65);
     QCOMPARE(manager.layouts().size(), 1);
+}
+
+void TestMultiView::seriesDefaultsFromFactoryAndSettings()
+{
+    AppSettings ta(QStringLiteral("TechAnalysis"));
+    ta.remove(QStringLiteral("SeriesDefaultProperty"));
+    ta.remove(QStringLiteral("StudyDefaultProperty"));
+    // No group: the factory values, written into the settings as well.
+    const MapSettings first = SeriesDefaults::stored();
+    QCOMPARE(TimeFrameValue::load(first), TimeFrameValue(180));
+    QCOMPARE(first.value("daysBack").toInt(), 1);
+    QCOMPARE(first.value("toCurrDate").toBool(), true);
+    QCOMPARE(first.value("axisPos").toInt(), 1);
+    QCOMPARE(first.value("autoScale").toInt(), 2);
+    QCOMPARE(first.value("lineColor").value<QColor>(), QColor(114, 230, 169));
+    QCOMPARE(first.value("wickColor").value<QColor>(), QColor(223, 223, 223));
+    QVERIFY(ta.childGroups().contains(QStringLiteral("SeriesDefaultProperty")));
+    // A stored group is taken as it stands.
+    ta.setValue(QStringLiteral("SeriesDefaultProperty/daysBack"), 7);
+    QCOMPARE(SeriesDefaults::stored().value("daysBack").toInt(), 7);
+    const MapSettings study = SeriesDefaults::storedStudy();
+    QCOMPARE(study.value("color").value<QColor>(), QColor(255, 0, 0));
+    QCOMPARE(study.value("axisPos").toInt(), 1);
+}
+
+void TestMultiView::seriesDefaultsJoinTheShownSeries()
+{
+    QVERIFY(SeriesDefaults::isCoarser(TimeFrameValue(1, Year), TimeFrameValue(1, Month)));
+    QVERIFY(SeriesDefaults::isCoarser(TimeFrameValue(1, Month), TimeFrameValue(86400 * 7)));
+    QVERIFY(SeriesDefaults::isCoarser(TimeFrameValue(3600), TimeFrameValue(300)));
+    QVERIFY(!SeriesDefaults::isCoarser(TimeFrameValue(300), TimeFrameValue(300)));
+
+    MapSettings defaults = SeriesDefaults::factory();
+    // Nothing shown: the defaults stay.
+    SeriesDefaults::alignWith(defaults, {});
+    QCOMPARE(TimeFrameValue::load(defaults), TimeFrameValue(180));
+    // A five-minute series over a week ending Friday 2026-11-27 (fixed), an hourly one over
+    // two days ending on Tuesday 2026-12-01 that follows the current date.
+    SeriesDefaults::alignWith(defaults,
+                              {{TimeFrameValue(300), QDate(2026, 11, 21), QDate(2026, 11, 27), false},
+                               {TimeFrameValue(3600), QDate(2026, 11, 30), QDate(2026, 12, 1), true}});
+    QCOMPARE(TimeFrameValue::load(defaults), TimeFrameValue(3600));
+    QCOMPARE(defaults.value("dateTo").toString(), QStringLiteral("2026-12-01"));
+    QCOMPARE(defaults.value("toCurrDate").toBool(), true);
+    QCOMPARE(defaults.value("daysBack").toInt(), 11);
+    // The latest end is a fixed one: its flag goes along.
+    SeriesDefaults::alignWith(defaults,
+                              {{TimeFrameValue(1, Month), QDate(2025, 1, 1), QDate(2026, 12, 4), false},
+                               {TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 1), true}});
+    QCOMPARE(TimeFrameValue::load(defaults), TimeFrameValue(1, Month));
+    QCOMPARE(defaults.value("toCurrDate").toBool(), false);
+    QCOMPARE(defaults.value("daysBack").toInt(), int(QDate(2025, 1, 1).daysTo(QDate(2026, 12, 4))) + 1);
 }
 
 TA_REGISTER_TEST(TestMultiView)
