@@ -8,6 +8,7 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QMenu>
+#include <QPointer>
 
 #include <cmath>
 
@@ -130,13 +131,18 @@ QWidget *GraphicsItem::viewWidget() const
 
 void GraphicsItem::onDeleteItemAction()
 {
-    ConfirmationDialog dialog(viewWidget());
-    dialog.setWindowTitle(QStringLiteral("Внимание"));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setWindowOpacity(1.0);
-    dialog.setText(deleteQuestion());
-    dialog.setSettingsKey(QStringLiteral("TechAnalysis/Confirmations/askDelItem"));
-    if (dialog.exec() == 1)
+    // The question runs its own event loop, during which the item or its view may go (a
+    // restore, a reset of live data): neither is touched after the answer unless still there.
+    QPointer<GraphicsItem> self(this);
+    QPointer<ConfirmationDialog> dialog(new ConfirmationDialog(viewWidget()));
+    dialog->setWindowTitle(QStringLiteral("Внимание"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowOpacity(1.0);
+    dialog->setText(deleteQuestion());
+    dialog->setSettingsKey(QStringLiteral("TechAnalysis/Confirmations/askDelItem"));
+    const int answer = dialog->exec();
+    delete dialog.data();
+    if (answer == 1 && self)
         deleteItem();
 }
 

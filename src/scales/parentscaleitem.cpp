@@ -196,6 +196,16 @@ void ParentScaleItem::refit()
     Q_EMIT labelsUpdated();
 }
 
+void ParentScaleItem::shiftBy(bool up)
+{
+    const double step = sceneHeight() / 10;
+    if (!(step > 0))
+        return;
+    m_autoScale = Fixed;
+    setPos(pos().x(), pos().y() + (up ? -step : step));
+    Q_EMIT labelsUpdated();
+}
+
 void ParentScaleItem::zoomBy(double f)
 {
     if (!(f > 0) || !std::isfinite(f))

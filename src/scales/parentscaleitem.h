@@ -51,6 +51,8 @@ public:
     // Stretches the scale by f around the price at the middle of the scene; the mode becomes
     // fixed.
     void zoomBy(double f);
+    // Fixed mode, the prices moved up or down by a tenth of the sub-chart's height.
+    void shiftBy(bool up);
     // The sub-chart's height changed by a ratio: a fixed scale stretches with it (factor and
     // position), the other modes refit. A ratio that is 0 or not finite changes nothing.
     void heightChanged(double ratio);

@@ -81,10 +81,11 @@ public:
 
     // Notifications from the sub-charts.
     virtual void clearItemsSelection();
-    virtual void currItemChanged() {}
+    // The current item may have changed; a series name changed.
+    virtual void reportCurrItemChanged() {}
     virtual void changeItemProperties(GraphicsItem *) {}
     virtual void addStudyForSeries(SeriesItem *) {}
-    virtual void nameChanged() {}
+    virtual void reportNameChanged() {}
     virtual void increaseArea(const QRect &) {}
     virtual void onDrawingAdded() {}
     virtual void redrawProjections() {}

@@ -111,7 +111,7 @@ SubChartWidget::SubChartWidget(SubChartOwner *owner, QWidget *splitter)
     updateViewScroll();
 
     connect(m_deleteAction, &QAction::triggered, this, &SubChartWidget::onDeleteAction);
-    connect(this, &SubChartWidget::currItemChanged, this, [this] { m_owner->currItemChanged(); });
+    connect(this, &SubChartWidget::currItemChanged, this, [this] { m_owner->reportCurrItemChanged(); });
     applyColors();
 }
 
@@ -151,8 +151,8 @@ void SubChartWidget::setUpItem(GraphicsItem *item, Settings *settings)
     }
     item->setItemColor(m_owner->color(QStringLiteral("itemSelectionColor")));
     connect(item, &GraphicsItem::beforeSelection, this, [this] { m_owner->clearItemsSelection(); });
-    connect(item, &GraphicsItem::selectionChanged, this, [this] { m_owner->currItemChanged(); });
-    connect(item, &QObject::destroyed, this, [this] { m_owner->currItemChanged(); });
+    connect(item, &GraphicsItem::selectionChanged, this, [this] { m_owner->reportCurrItemChanged(); });
+    connect(item, &QObject::destroyed, this, [this] { m_owner->reportCurrItemChanged(); });
     connect(item, &QObject::destroyed, this, &SubChartWidget::itemDestroyed);
     connect(item, &GraphicsItem::visibilityChanged, this, &SubChartWidget::itemVisibilityChanged);
     if (auto *chart = qobject_cast<ChartItem *>(item)) {
@@ -188,7 +188,7 @@ SeriesItem *SubChartWidget::addSeries(const QString &key, Settings &settings, Pa
         synchronizer->addSeries(item);
         connect(item, &QObject::destroyed, synchronizer, &TSynchronyzer::removeItem);
     }
-    connect(item, &ChartItem::nameChanged, this, [this] { m_owner->nameChanged(); });
+    connect(item, &ChartItem::nameChanged, this, [this] { m_owner->reportNameChanged(); });
     return item;
 }
 
@@ -509,23 +509,26 @@ void SubChartWidget::onDeleteAction()
     QPointer<QWidget> area = owner->ownerWidget();
     QTimer::singleShot(0, area, [owner, area] {
         if (area)
-            owner->currItemChanged();
+            owner->reportCurrItemChanged();
     });
 }
 
 // --- moving items between areas -------------------------------------------------------------
 
-void SubChartWidget::adoptItem(ChartItem *item, int axisPos)
+void SubChartWidget::adoptItem(ChartItem *item, int axisPos, ParentScaleItem *onto)
 {
     if (!item)
         return;
     auto *oldScale = qobject_cast<ParentScaleItem *>(item->parentChartItem());
     SubChartWidget *from = of(item);
-    MapSettings state;
-    if (oldScale)
-        oldScale->saveState(state);
-    state.setValue(QStringLiteral("axisPos"), qBound(0, axisPos, 3));
-    ParentScaleItem *scale = newScale(state);
+    ParentScaleItem *scale = onto && scales().contains(onto) ? onto : nullptr;
+    if (!scale) {
+        MapSettings state;
+        if (oldScale)
+            oldScale->saveState(state);
+        state.setValue(QStringLiteral("axisPos"), qBound(0, axisPos, 3));
+        scale = newScale(state);
+    }
     if (from && from != this) {
         disconnect(item, nullptr, from, nullptr);
         for (StatusLineLabel *label : from->m_view->findChildren<StatusLineLabel *>()) {
@@ -540,7 +543,7 @@ void SubChartWidget::adoptItem(ChartItem *item, int axisPos)
     if (from != this)
         setUpItem(item);
     if (auto *series = qobject_cast<SeriesItem *>(item))
-        connect(series, &ChartItem::nameChanged, this, [this] { m_owner->nameChanged(); },
+        connect(series, &ChartItem::nameChanged, this, [this] { m_owner->reportNameChanged(); },
                 Qt::UniqueConnection);
     show();
     m_viewport->update();

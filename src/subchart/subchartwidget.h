@@ -100,9 +100,9 @@ public:
     // Wires an item into the window and gives it a status line; with settings, the item first
     // restores itself from them (an error comes back as badValue of the key).
     void setUpItem(GraphicsItem *item, Settings *settings = nullptr);
-    // Takes a chart item from another sub-chart onto a new scale made from the old scale's
-    // state, with axes at axisPos.
-    void adoptItem(ChartItem *item, int axisPos);
+    // Takes a chart item from another sub-chart onto a scale of this one, or, without one, onto
+    // a new scale made from the old scale's state, with axes at axisPos.
+    void adoptItem(ChartItem *item, int axisPos, ParentScaleItem *onto = nullptr);
     // A chart item was dragged out of this sub-chart.
     void afterItemMovedOut();
 

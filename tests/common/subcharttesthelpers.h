@@ -237,10 +237,10 @@ public:
         return dropped;
     }
 
-    void currItemChanged() override { ++currentChanges; }
+    void reportCurrItemChanged() override { ++currentChanges; }
     void increaseArea(const QRect &area) override { areas.append(area); }
     void onDrawingAdded() override { ++drawingsAdded; }
-    void nameChanged() override { ++nameChanges; }
+    void reportNameChanged() override { ++nameChanges; }
     void redrawProjections() override { ++projectionRedraws; }
 
     int currentChanges = 0;

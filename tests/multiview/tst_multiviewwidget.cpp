@@ -1,0 +1,802 @@
+// The chart area as a whole: sub-charts in the splitter over one time axis, driven through the
+// slots the window's tool bars call.
+
+#include "appsettings.h"
+#include "colorsplitter.h"
+#include "eslayout.h"
+#include "multivertaxiswidget.h"
+#include "multiview.h"
+#include "stickyscrollbar.h"
+#include "subcharttesthelpers.h"
+#include "testenvironment.h"
+#include "testregistry.h"
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace BarTest;
+
+namespace {
+
+// Monday 2026-11-30 to Friday 2026-12-04, one session 10:00-11:00 a day: 300 one-minute bars.
+const QDate Monday(2026, 11, 30);
+const QDate Thursday(2026, 12, 3);
+const QDate Friday(2026, 12, 4);
+const QString Arkt = QStringLiteral("2,2,2001");
+const QString Kstr = QStringLiteral("2,2,2002");
+
+datetime at(const QDate &day, int minute)
+{
+    return t(day, 10, 0).addSecs(60 * minute);
+}
+
+// Sixty bars a day around a price.
+void fillDays(SeriesItem *series, const QDate &from, const QDate &to, double price = 105)
+{
+    DealBatch batch(series->model(), 4, false);
+    for (QDate day = from; day <= to; day = day.addDays(1)) {
+        if (day.dayOfWeek() > 5)
+            continue;
+        for (int m = 0; m < 60; ++m) {
+            const QByteArray p = QByteArray::number(price + (m % 7) * price / 1000, 'f', 2);
+            const QByteArray h = QByteArray::number(price * 1.01, 'f', 2);
+            const QByteArray l = QByteArray::number(price * 0.99, 'f', 2);
+            ChartFixture::addBar(batch, at(day, m), p.constData(), h.constData(), l.constData(),
+                                 p.constData());
+        }
+    }
+}
+
+// Posted events and deferred deletes, as a turn of the event loop handles them.
+void flush()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+void settle(MultiView &view)
+{
+    view.synchronizer()->update();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// A chart area in a window of its own, shown and active.
+struct Window
+{
+    explicit Window(int width = 1000, int height = 600)
+    {
+        window.resize(width, height);
+        auto *layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        view = new MultiView(&window);
+        layout->addWidget(view);
+        window.show();
+        window.activateWindow();
+        active = QTest::qWaitForWindowActive(&window);
+    }
+    // A series of the instrument over the week, filled.
+    SeriesItem *addSeries(const QString &key, double price = 105)
+    {
+        SeriesItem *series = view->createDefaultSeriesItem(key);
+        if (series)
+            fillDays(series, Monday, Friday, price);
+        settle(*view);
+        return series;
+    }
+    // The time axis viewport made exactly `width` wide.
+    void setAxisWidth(int width)
+    {
+        for (int i = 0; i < 3; ++i) {
+            const int now = view->timeAxis()->viewport()->width();
+            window.resize(window.width() + width - now, window.height());
+            settle(*view);
+        }
+    }
+    QWidget window;
+    MultiView *view;
+    bool active = false;
+};
+
+QAction *actionWith(const QVariant &data, QObject *parent)
+{
+    auto *action = new QAction(parent);
+    action->setData(data);
+    return action;
+}
+
+// The window state as a flat map of every key.
+QVariantMap flatten(Settings &settings)
+{
+    QVariantMap map;
+    for (const QString &key : settings.allKeys())
+        map.insert(key, settings.value(key));
+    return map;
+}
+
+// A window of one series saved, for restores to damage.
+MapSettings savedWindow()
+{
+    Window w;
+    w.addSeries(Arkt);
+    MapSettings state;
+    w.view->saveState(state);
+    return state;
+}
+
+QString restoreFailure(MapSettings state, MultiView **survivor = nullptr)
+{
+    static Window *w = nullptr;
+    delete w;
+    w = new Window;
+    if (survivor)
+        *survivor = w->view;
+    try {
+        w->view->restoreState(state);
+    } catch (const QString &text) {
+        if (!w->view->subCharts().isEmpty())
+            return QStringLiteral("sub-charts left behind after ") + text;
+        return text;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestMultiViewWidget : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void zoomSlotsAndTheirSignals();
+    void areaZoomKeepsTheBandInView();
+    void scrollIsKeptAcrossZoomAndTimeFrame();
+    void keysAndWheel();
+    void barsLineUpWithTheTimeAxis();
+    void axesKeepOneWidthAcrossPanes();
+    void placementChoices();
+    void projectionsAndSummary();
+    void placeholderFollowsVisibility();
+    void deletingItems();
+    void volumeAndStudyServices();
+    void userEntryPointsCatchErrors();
+    void saveRestoreRoundTrip();
+    void restoreRefusesBadValues_data();
+    void restoreRefusesBadValues();
+    void restoreReadsSoftValues();
+    void droppedDrawingsGiveOneNotice();
+
+private:
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestMultiViewWidget::initTestCase()
+{
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "multiviewwidget.ini");
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+    registerTestMakers();
+    AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
+    for (const char *key : {"askDelSubChart", "askDelItem", "askDelAllStudies", "askDelAllDrawings"})
+        confirmations.setValue(QString::fromLatin1(key), false);
+}
+
+void TestMultiViewWidget::init()
+{
+    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
+    // New series: one-minute bars over the pinned week, on a right axis, fitted to the series.
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    defaults.remove(QString());
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), false);
+    defaults.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+    defaults.setValue(QStringLiteral("daysBack"), 5);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), 1);
+    MultiView::setServices({});
+}
+
+void TestMultiViewWidget::zoomSlotsAndTheirSignals()
+{
+    Window w;
+    w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QSignalSpy back(view, &MultiView::enableBackScaleX);
+    QSignalSpy byDefault(view, &MultiView::enableDefaultScaleX);
+    QObject owner;
+    QAction *in = actionWith(true, &owner);
+    QAction *out = actionWith(false, &owner);
+    connect(in, &QAction::triggered, view, &MultiView::changeScaleX);
+    connect(out, &QAction::triggered, view, &MultiView::changeScaleX);
+
+    in->trigger();
+    in->trigger();
+    QCOMPARE(view->scaleX(), 13.0);
+    // Every view follows the scale, and back is offered once.
+    for (SubChartWidget *subChart : view->subCharts())
+        QCOMPARE(subChart->view()->transform().m11(), 13.0);
+    QCOMPARE(back.count(), 1);
+    QCOMPARE(back.first().first().toBool(), true);
+    QCOMPARE(byDefault.last().first().toBool(), true);
+
+    view->backScaleX();
+    view->backScaleX();
+    QCOMPARE(view->scaleX(), 9.0);
+    QCOMPARE(back.last().first().toBool(), false);
+    QCOMPARE(byDefault.last().first().toBool(), false);
+    view->backScaleX(); // nothing left to undo
+    QCOMPARE(view->scaleX(), 9.0);
+
+    out->trigger();
+    out->trigger();
+    QCOMPARE(view->scaleX(), 5.0);
+    view->defaultScaleX();
+    QCOMPARE(view->scaleX(), 9.0);
+    QVERIFY(!view->timeScale().canGoBack());
+    QCOMPARE(back.last().first().toBool(), false);
+
+    // Out stops once the week fits the viewport: 300 bars plus the margin at 2 pixels fit 1000.
+    for (int i = 0; i < 50; ++i)
+        view->zoomX(false);
+    const double fitted = view->scaleX();
+    QVERIFY2(fitted > 0.5, qPrintable(QString::number(fitted)));
+    QVERIFY(fitted * view->synchronizer()->sceneWidth() <= view->timeAxis()->viewport()->width());
+    QCOMPARE(view->scenePixelWidth(),
+             int(std::ceil(fitted * view->synchronizer()->sceneWidth())));
+}
+
+void TestMultiViewWidget::areaZoomKeepsTheBandInView()
+{
+    Window w;
+    w.addSeries(Arkt);
+    w.setAxisWidth(800);
+    MultiView *view = w.view;
+    QCOMPARE(view->timeAxis()->viewport()->width(), 800);
+    QScrollBar *bar = view->timeScrollBar();
+    bar->setValue(1000);
+    QSignalSpy selMode(view, &MultiView::checkSelAreaMode);
+    view->setSelectAreaMode(true);
+    view->increaseArea(QRect(100, 10, 200, 50));
+    // Factor 4 gives 36, raised to the odd 37; the band's left edge is kept at the same scene x.
+    QCOMPARE(view->scaleX(), 37.0);
+    QCOMPARE(bar->value(), int(std::round((1000 + 100) * 37.0 / 9.0)));
+    QVERIFY(!view->isSelectAreaMode());
+    QCOMPARE(selMode.count(), 1);
+    QCOMPARE(selMode.first().first().toBool(), false);
+    QVERIFY(view->timeScale().canGoBack());
+
+    // A band without width, or a viewport without width, changes nothing and divides by nothing.
+    view->increaseArea(QRect(100, 10, 0, 50));
+    QCOMPARE(view->scaleX(), 37.0);
+    view->timeAxis()->viewport()->resize(0, 20);
+    view->increaseArea(QRect(100, 10, 0, 50));
+    QCOMPARE(view->scaleX(), 37.0);
+}
+
+void TestMultiViewWidget::scrollIsKeptAcrossZoomAndTimeFrame()
+{
+    Window w;
+    w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QScrollBar *bar = view->timeScrollBar();
+    // A chart at its newest bars stays there.
+    QCOMPARE(bar->value(), bar->maximum());
+    view->zoomX(true);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Elsewhere the centre of the screen stays the same fraction of the whole.
+    bar->setValue(bar->maximum() / 3);
+    const double centre = (bar->value() + bar->pageStep() / 2.0) / (bar->maximum() + bar->pageStep());
+    view->zoomX(true);
+    const double after = (bar->value() + bar->pageStep() / 2.0) / (bar->maximum() + bar->pageStep());
+    QVERIFY2(std::abs(after - centre) < 0.002, qPrintable(QString::number(after - centre)));
+    // The visible bar mirrors the axis' bar.
+    QCOMPARE(view->scrollBar()->value(), bar->value());
+    QCOMPARE(view->scrollBar()->maximum(), bar->maximum());
+
+    // A coarser frame: the same fraction again, and the views follow the bar.
+    QObject owner;
+    view->changeInstrumentTimeFrame(actionWith(QVariant::fromValue(TimeFrameValue(300)), &owner));
+    fillDays(view->seriesItems().first(), Monday, Friday);
+    settle(*view);
+    QCOMPARE(view->seriesItems().first()->model()->timeFrame(), TimeFrameValue(300));
+    for (SubChartWidget *subChart : view->subCharts())
+        QCOMPARE(subChart->view()->horizontalScrollBar()->value(), bar->value());
+
+    // The view mode from an action's data.
+    view->changeInstrumentViewMode(actionWith(2, &owner));
+    QCOMPARE(view->seriesItems().first()->view(), 2);
+}
+
+void TestMultiViewWidget::keysAndWheel()
+{
+    Window w;
+    w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QScrollBar *bar = view->timeScrollBar();
+    bar->setValue(0);
+    QTest::keyClick(view, Qt::Key_Right);
+    QVERIFY(bar->value() > 0);
+    const int afterRight = bar->value();
+    QTest::keyClick(view, Qt::Key_Left);
+    QVERIFY(bar->value() < afterRight);
+    QTest::keyClick(view, Qt::Key_End);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // A vertical wheel turn scrolls the time back.
+    const QPoint centre = view->rect().center();
+    QWheelEvent wheel(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+    QVERIFY(bar->value() < bar->maximum());
+
+    // Delete takes the selected item, not the only series.
+    SeriesItem *series = view->seriesItems().first();
+    series->setSelected(true);
+    QTest::keyClick(view, Qt::Key_Delete);
+    flush();
+    QCOMPARE(view->seriesItems().size(), 1);
+}
+
+void TestMultiViewWidget::barsLineUpWithTheTimeAxis()
+{
+    Window w;
+    SeriesItem *series = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QScrollBar *bar = view->timeScrollBar();
+    GraphicsView *graphics = view->subCharts().first()->view();
+    // The plot area starts where the time axis starts.
+    QCOMPARE(graphics->viewport()->mapTo(view, QPoint(0, 0)).x(),
+             view->timeAxis()->viewport()->mapTo(view, QPoint(0, 0)).x());
+    QCOMPARE(graphics->viewport()->width(), view->timeAxis()->viewport()->width());
+
+    auto check = [&](const char *where) {
+        const FrameIndex first = series->firstOnScreen();
+        const FrameIndex last = series->lastOnScreen();
+        QVERIFY2(first.isValid() && last.isValid(), where);
+        for (const FrameIndex &index : {first, last}) {
+            const double sceneX = series->mapToScene(series->xOf(index), 0).x();
+            const int viewX = graphics->mapFromScene(QPointF(sceneX, 0)).x();
+            const int axisX = view->timeAxis()->xOfIndex(int(std::lround(sceneX)));
+            QVERIFY2(std::abs(viewX - axisX) <= 1,
+                     qPrintable(QStringLiteral("%1: view %2, axis %3").arg(where).arg(viewX).arg(axisX)));
+        }
+    };
+    bar->setValue(0);
+    check("scroll 0");
+    bar->setValue(bar->maximum() / 2);
+    check("middle");
+    bar->setValue(bar->maximum());
+    check("maximum");
+    // A scene narrower than the viewport hugs its right edge on both.
+    for (int i = 0; i < 50; ++i)
+        view->zoomX(false);
+    QVERIFY(view->scenePixelWidth() < view->timeAxis()->viewport()->width());
+    QVERIFY(view->emptyOffset() > 0);
+    check("narrow scene");
+}
+
+void TestMultiViewWidget::axesKeepOneWidthAcrossPanes()
+{
+    Window w;
+    w.addSeries(Arkt, 0.5);
+    w.addSeries(Kstr, 0.5);
+    MultiView *view = w.view;
+    const QList<SubChartWidget *> panes = view->subCharts();
+    QCOMPARE(panes.size(), 2);
+    auto rightWidths = [&] {
+        QList<int> widths;
+        for (SubChartWidget *pane : view->subCharts())
+            widths.append(pane->rightAxis()->width());
+        return widths;
+    };
+    const int before = rightWidths().first();
+    QCOMPARE(rightWidths().last(), before);
+
+    // A price of 10,000 in the second pane only: both panes widen, in one layout batch.
+    const int batches = view->layouts()->batches();
+    fillDays(view->seriesItems().last(), Monday, Friday, 10000);
+    settle(*view);
+    const QList<int> after = rightWidths();
+    QVERIFY2(after.first() > before, qPrintable(QString::number(after.first())));
+    QCOMPARE(after.last(), after.first());
+    QVERIFY(view->layouts()->batches() > batches);
+    QVERIFY(view->layouts()->batches() - batches <= 2);
+    // The time axis ends where the right axes begin.
+    const int axisRight = view->timeAxis()->mapTo(view, QPoint(view->timeAxis()->width(), 0)).x();
+    QCOMPARE(axisRight, panes.first()->rightAxis()->mapTo(view, QPoint(0, 0)).x());
+}
+
+void TestMultiViewWidget::placementChoices()
+{
+    Window w;
+    SeriesItem *a = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    MapSettings onOwnScale;
+    onOwnScale.setValue(QStringLiteral("axis"), 1);
+    ChartItem *x = view->addStudyFor(a, onOwnScale);
+    ChartItem *y = view->addStudyFor(a, MapSettings());
+    settle(*view);
+    QCOMPARE(view->subCharts().size(), 2);
+    QCOMPARE(SubChartWidget::of(x), SubChartWidget::of(a));
+
+    auto texts = [&](ChartItem *item) {
+        QStringList list;
+        for (const MultiView::Placement &choice : view->placementChoices(item))
+            list.append(choice.text.left(choice.text.indexOf(QStringLiteral("ось")) + 3));
+        return list;
+    };
+    QCOMPARE(texts(y), QStringList({QStringLiteral("Область 1 - отдельная ось"),
+                                    QStringLiteral("Область 1 - ось"), QString(),
+                                    QStringLiteral("Область 2 - ось")}));
+    QCOMPARE(texts(a), QStringList({QStringLiteral("Область 1 - отдельная ось"),
+                                    QStringLiteral("Область 1 - ось"), QString(),
+                                    QStringLiteral("Область 2 - отдельная ось"),
+                                    QStringLiteral("Область 2 - ось"), QString(),
+                                    QStringLiteral("Новая область - отдельная ось")}));
+
+    // Y onto area 1's scale: its own area empties and goes.
+    const QList<MultiView::Placement> choices = view->placementChoices(y);
+    MapSettings map;
+    view->applyPlacement(y, choices[1].subChart, choices[1].scale, map);
+    flush();
+    QCOMPARE(y->parentChartItem(), a->parentChartItem());
+    QCOMPARE(view->subCharts().size(), 1);
+    // X onto a separate axis of its own area, then into a new area.
+    view->applyPlacement(x, view->subCharts().first(), nullptr, map);
+    QVERIFY(x->parentChartItem() != a->parentChartItem());
+    QCOMPARE(SubChartWidget::of(x), SubChartWidget::of(a));
+    view->applyPlacement(x, nullptr, nullptr, map);
+    flush();
+    QCOMPARE(view->subCharts().size(), 2);
+    QCOMPARE(SubChartWidget::of(x), view->subCharts().last());
+}
+
+void TestMultiViewWidget::projectionsAndSummary()
+{
+    Window w;
+    w.addSeries(Arkt);
+    w.addSeries(Kstr);
+    MultiView *view = w.view;
+    const QList<SubChartWidget *> panes = view->subCharts();
+    panes.first()->view()->setFocus();
+    QVERIFY(panes.first()->view()->hasFocus());
+    QScrollBar *bar = view->timeScrollBar();
+    bar->setValue(bar->maximum() / 2);
+
+    QWidget *viewport = panes.first()->view()->viewport();
+    const QPoint local(viewport->width() / 2 + 3, viewport->height() / 2);
+    const QPoint global = viewport->mapToGlobal(local);
+    const int expected = int(std::lround((bar->value() + local.x() - view->emptyOffset()) / view->scaleX()));
+
+    view->changeProjectionType(0);
+    view->redrawProjectionsAt(global);
+    for (SubChartWidget *pane : panes) {
+        QCOMPARE(pane->scene()->projectionMode(), 0);
+        QCOMPARE(pane->scene()->projectionX(), expected);
+    }
+    QVERIFY(view->timeAxis()->isCursorLabelShown());
+
+    // The summary: date, time, then the items' texts; right edge 6 left of the cursor, top 5 below.
+    view->showSummary(true);
+    view->redrawProjectionsAt(global);
+    SummaryWidget *summary = view->summary();
+    QVERIFY(summary->isVisible());
+    const QDateTime moment = view->synchronizer()->timeAt(expected).getDateTime();
+    const QString text = summary->text();
+    QVERIFY2(text.startsWith(QStringLiteral("Дата=%1\nВремя=%2\n")
+                                 .arg(moment.date().toString(QStringLiteral("d.MM.yyyy")),
+                                      moment.time().toString(QStringLiteral("hh:mm:ss")))),
+             qPrintable(text));
+    QVERIFY(!text.endsWith(QLatin1Char('\n')));
+    const QPoint cursor = view->mapFromGlobal(global);
+    QCOMPARE(summary->geometry().right() + 1, cursor.x() - 6);
+    QCOMPARE(summary->geometry().top(), cursor.y() + 5);
+    QVERIFY(summary->styleSheet().contains(QStringLiteral("background-color: rgb(0, 0, 0); color: rgb(255, 255, 255)")));
+
+    // Outside the time axis everything goes; mode 5 hides the lines.
+    view->redrawProjectionsAt(view->timeAxis()->viewport()->mapToGlobal(QPoint(-5, 0)));
+    QCOMPARE(panes.first()->scene()->projectionMode(), 5);
+    QVERIFY(!summary->isVisible());
+    QVERIFY(!view->timeAxis()->isCursorLabelShown());
+    view->showSummary(false);
+    view->changeProjectionType(5);
+    view->redrawProjectionsAt(global);
+    QCOMPARE(panes.last()->scene()->projectionMode(), 5);
+}
+
+void TestMultiViewWidget::placeholderFollowsVisibility()
+{
+    Window w;
+    SeriesItem *series = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QVERIFY(view->placeholder()->isHidden());
+    series->setItemVisible(false);
+    QCoreApplication::processEvents();
+    QVERIFY(view->subCharts().first()->isHidden());
+    QVERIFY(!view->placeholder()->isHidden());
+    series->setItemVisible(true);
+    QCoreApplication::processEvents();
+    QVERIFY(!view->subCharts().first()->isHidden());
+    QVERIFY(view->placeholder()->isHidden());
+}
+
+void TestMultiViewWidget::deletingItems()
+{
+    Window w;
+    SeriesItem *first = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    // The only series is refused without a word.
+    first->setSelected(true);
+    QCOMPARE(view->selectedItem(), first);
+    QCOMPARE(view->selectedItemToDelete(), nullptr);
+    view->delSelectedItem();
+    QCoreApplication::processEvents();
+    QCOMPARE(view->seriesItems().size(), 1);
+
+    // With two, either can go.
+    SeriesItem *second = w.addSeries(Kstr);
+    view->clearItemsSelection();
+    second->setSelected(true);
+    QCOMPARE(view->selectedItemToDelete(), second);
+    view->delSelectedItem();
+    flush();
+    QCOMPARE(view->seriesItems(), QList<SeriesItem *>{first});
+
+    // All indicators, all drawings.
+    view->addStudyFor(first, MapSettings());
+    view->addStudyFor(first, MapSettings());
+    SubChartWidget *pane = view->subCharts().first();
+    DrawingItem *line = pane->createDrawing(DrawingItem::HorLine, pane->scales().first(), QPointF(10, 10));
+    pane->setUpItem(line);
+    QVERIFY(view->hasStudies());
+    QVERIFY(view->hasDrawings());
+    view->delAllStudies();
+    view->delAllDrawings();
+    flush();
+    QVERIFY(!view->hasStudies());
+    QVERIFY(!view->hasDrawings());
+    QCOMPARE(view->seriesItems().size(), 1);
+}
+
+void TestMultiViewWidget::volumeAndStudyServices()
+{
+    Window w;
+    SeriesItem *series = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QSignalSpy errors(view, &MultiView::errorOccurred);
+    // Without indicator files, or without a "Volume" file: no indicator and no error.
+    QCOMPARE(view->addVolume(series), nullptr);
+    QVERIFY(view->addStudy().isEmpty());
+    MultiView::Services services;
+    services.findStudy = [](const QString &name, MapSettings &settings) {
+        if (name != QStringLiteral("Volume"))
+            return false;
+        settings.setValue(QStringLiteral("name"), name);
+        return true;
+    };
+    MultiView::setServices(services);
+    ChartItem *volume = view->addVolume(series);
+    QVERIFY(volume);
+    QCOMPARE(view->subCharts().size(), 2);
+    QVERIFY(errors.isEmpty());
+
+    services.findStudy = [](const QString &, MapSettings &) { return false; };
+    int preselected = -1;
+    services.chooseStudies = [&](QWidget *, const QStringList &names, int selected,
+                                 const MapSettings &) {
+        preselected = selected;
+        return QList<MultiView::ChosenStudy>{{0, {}}, {int(names.size()) + 3, {}}};
+    };
+    MultiView::setServices(services);
+    QCOMPARE(view->addVolume(series), nullptr);
+    // A chosen indicator for a series that is not there is skipped.
+    QCOMPARE(view->addStudy(view, series).size(), 1);
+    QCOMPARE(preselected, 0);
+    QVERIFY(errors.isEmpty());
+}
+
+void TestMultiViewWidget::userEntryPointsCatchErrors()
+{
+    {
+        // A placement group no scale can have: no series and no empty area left behind.
+        AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+        defaults.setValue(QStringLiteral("axisPos"), 7);
+    }
+    Window w;
+    MultiView *view = w.view;
+    QSignalSpy errors(view, &MultiView::errorOccurred);
+    QCOMPARE(view->createDefaultSeriesItem(Arkt), nullptr);
+    QCOMPARE(errors.count(), 1);
+    QVERIFY(errors.first().first().toString().contains(QStringLiteral("axisPos")));
+    QVERIFY(view->subCharts().isEmpty());
+    QVERIFY(view->placeholder()->isHidden());
+
+    // A margin out of range from a settings page keeps the current one.
+    AppSettings(QStringLiteral("TechAnalysis/SeriesDefaultProperty")).setValue(QStringLiteral("axisPos"), 2);
+    w.addSeries(Arkt);
+    MapSettings options;
+    view->saveViewSettings(options);
+    options.setValue(QStringLiteral("rightMargin"), 20);
+    view->applyViewSettings(options);
+    QCOMPARE(view->synchronizer()->rightMargin(), 20);
+    options.setValue(QStringLiteral("rightMargin"), QStringLiteral("abc"));
+    options.setValue(QStringLiteral("gridColor"), QColor(Qt::green));
+    QVERIFY_THROWS_EXCEPTION(QString, view->applyViewSettings(options));
+    QCOMPARE(view->synchronizer()->rightMargin(), 20);
+    QCOMPARE(view->color(QStringLiteral("gridColor")), QColor(Qt::green));
+
+    // A property dialog for an item deleted while it was open applies nothing.
+    MultiView::Services services;
+    SeriesItem *series = view->seriesItems().first();
+    services.editProperties = [](ChartItem *item, MultiView *, MapSettings &result) {
+        delete item;
+        result.setValue(QStringLiteral("lineWidth"), 3);
+        return true;
+    };
+    MultiView::setServices(services);
+    SeriesItem *other = w.addSeries(Kstr);
+    view->changeItemProperties(other);
+    flush();
+    QCOMPARE(view->seriesItems(), QList<SeriesItem *>{series});
+    QCOMPARE(errors.count(), 2);
+}
+
+void TestMultiViewWidget::saveRestoreRoundTrip()
+{
+    MapSettings saved;
+    {
+        Window w(1000, 700);
+        SeriesItem *a = w.addSeries(Arkt);
+        w.addSeries(Kstr);
+        MapSettings onOwnScale;
+        onOwnScale.setValue(QStringLiteral("axis"), 1);
+        w.view->addStudyFor(a, onOwnScale);
+        w.view->addStudyFor(a, MapSettings());
+        settle(*w.view);
+        w.view->zoomX(true);
+        w.view->changeProjectionType(2);
+        w.view->showSummary(true);
+        w.view->splitter()->setSizes({300, 200, 150});
+        settle(*w.view);
+        w.view->saveState(saved);
+    }
+    QCOMPARE(saved.value(QStringLiteral("viewCount")).toInt(), 3);
+    QCOMPARE(saved.value(QStringLiteral("view_0/scaleX")).toDouble(), 11.0);
+
+    Window again(1000, 700);
+    again.view->restoreState(saved);
+    const QList<SeriesItem *> restored = again.view->seriesItems();
+    QCOMPARE(restored.size(), 2);
+    for (SeriesItem *series : restored)
+        fillDays(series, Monday, Friday);
+    QCOMPARE(again.view->subCharts().size(), 3);
+    QCOMPARE(again.view->scaleX(), 11.0);
+    QCOMPARE(again.view->projectionMode(), 2);
+    QVERIFY(again.view->isSummaryShown());
+    QCOMPARE(again.view->subCharts()[0]->objectName(), QStringLiteral("0"));
+    QVERIFY(again.view->restoreErrors().isEmpty());
+    settle(*again.view);
+    MapSettings resaved;
+    again.view->saveState(resaved);
+    const QVariantMap before = flatten(saved);
+    const QVariantMap after = flatten(resaved);
+    QCOMPARE(after.keys(), before.keys());
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (it.key().endsWith(QStringLiteral("leftScreen")) || it.key().endsWith(QStringLiteral("rightScreen")))
+            continue;
+        QVERIFY2(after.value(it.key()) == it.value(),
+                 qPrintable(it.key() + QStringLiteral(": ") + it.value().toString() + QStringLiteral(" / ")
+                            + after.value(it.key()).toString()));
+    }
+}
+
+void TestMultiViewWidget::restoreRefusesBadValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("viewCount 0") << "viewCount" << QVariant(0) << "viewCount";
+    QTest::newRow("viewCount missing") << "viewCount" << QVariant() << "viewCount";
+    QTest::newRow("viewCount above the groups") << "viewCount" << QVariant(2000000000) << "viewCount";
+    QTest::newRow("projectionType 6") << "projectionType" << QVariant(6) << "projectionType";
+    QTest::newRow("projectionType -1") << "projectionType" << QVariant(-1) << "projectionType";
+    QTest::newRow("projectionType text") << "projectionType" << QVariant("x") << "projectionType";
+    QTest::newRow("rightMargin 101") << "rightMargin" << QVariant(101) << "rightMargin";
+    QTest::newRow("rightMargin 100") << "rightMargin" << QVariant(100) << "";
+    QTest::newRow("rightMargin text") << "rightMargin" << QVariant("ten") << "rightMargin";
+    QTest::newRow("viewHeights text") << "viewHeights" << QVariant(QStringList{"12x"}) << "viewHeights";
+    QTest::newRow("viewHeights missing") << "viewHeights" << QVariant() << "";
+    QTest::newRow("viewHeights wrong length") << "viewHeights" << QVariant(QStringList{"100", "200"}) << "";
+    QTest::newRow("a scale count") << "view_0/parentScaleCount" << QVariant(0)
+                                   << "parentScaleCount";
+}
+
+void TestMultiViewWidget::restoreRefusesBadValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QString, error);
+    static const MapSettings saved = savedWindow();
+    MapSettings state = saved;
+    if (value.isValid())
+        state.setValue(key, value);
+    else
+        state.remove(key);
+    MultiView *view = nullptr;
+    const QString text = restoreFailure(state, &view);
+    if (!error.isEmpty() && !text.contains(error))
+        QFAIL(qPrintable(QStringLiteral("expected %1, got '%2'").arg(error, text)));
+    QCOMPARE(text.isEmpty(), error.isEmpty());
+    // Either way the window is usable afterwards.
+    if (!error.isEmpty())
+        QVERIFY(view->createDefaultSeriesItem(Arkt));
+    else
+        QCOMPARE(view->subCharts().size(), 1);
+}
+
+void TestMultiViewWidget::restoreReadsSoftValues()
+{
+    static const MapSettings saved = savedWindow();
+    for (const QVariant &scale : {QVariant(0), QVariant(-3.0), QVariant(std::nan("")),
+                                  QVariant(std::numeric_limits<double>::infinity()), QVariant("x")}) {
+        MapSettings state = saved;
+        state.setValue(QStringLiteral("view_0/scaleX"), scale);
+        Window w;
+        w.view->restoreState(state);
+        QCOMPARE(w.view->scaleX(), 9.0);
+    }
+    // A stored colour that does not parse takes the built-in one.
+    MapSettings state = saved;
+    state.setValue(QStringLiteral("gridColor"), QStringLiteral("not a colour"));
+    state.setValue(QStringLiteral("subChartColor"), QColor(Qt::darkBlue));
+    Window w;
+    w.view->restoreState(state);
+    QCOMPARE(w.view->color(QStringLiteral("gridColor")), QColor(0x35, 0x35, 0x35));
+    QCOMPARE(w.view->subCharts().first()->scene()->backgroundBrush().color(), QColor(Qt::darkBlue));
+    QVERIFY(w.view->summary()->styleSheet().contains(QStringLiteral("rgb(0, 0, 128); color: rgb(255, 255, 127)")));
+}
+
+void TestMultiViewWidget::droppedDrawingsGiveOneNotice()
+{
+    MapSettings saved;
+    {
+        Window w;
+        w.addSeries(Arkt);
+        SubChartWidget *pane = w.view->subCharts().first();
+        DrawingItem *line = pane->createDrawing(DrawingItem::TrendLine, pane->scales().first(), QPointF(20, 50));
+        line->setSceneP2(QPointF(40, 60));
+        pane->setUpItem(line);
+        w.view->saveState(saved);
+    }
+    // The same window a week later: its drawing lies before the shown period.
+    const QString movedTo = Friday.addDays(7).toString(Qt::ISODate);
+    saved.setValue(QStringLiteral("view_0/parentScale_0/item_0/dateTo"), movedTo);
+    saved.setValue(QStringLiteral("view_0/parentScale_0/item_0/daysBack"), 2);
+    for (bool say : {true, false}) {
+        AppSettings(QStringLiteral("TechAnalysis/Confirmations")).setValue(QStringLiteral("sayDrawingsRemoved"), say);
+        Window w;
+        QSignalSpy notices(w.view, &MultiView::notice);
+        w.view->restoreState(saved);
+        QCOMPARE(w.view->seriesItems().size(), 1);
+        QVERIFY(!w.view->hasDrawings());
+        QCOMPARE(notices.count(), say ? 1 : 0);
+        if (say)
+            QCOMPARE(notices.first().first().toString(), MultiView::drawingsRemovedText());
+        QCOMPARE(w.view->splitter()->sizes().first(),
+                 saved.value(QStringLiteral("viewHeights")).toStringList().value(0).toInt());
+    }
+}
+
+TA_REGISTER_TEST(TestMultiViewWidget)
+
+#include "tst_multiviewwidget.moc"
