@@ -257,10 +257,12 @@ double SeriesItem::unitsUpToLastBar() const
 
 void SeriesItem::updateGeometry()
 {
-    prepareGeometryChange();
-    if (!m_model || !m_synchronizer)
+    if (!m_model || !m_synchronizer) {
+        prepareGeometryChange();
         return;
+    }
     if (!m_model->lastIndex().isValid()) {
+        prepareGeometryChange();
         m_width = 0;
         m_countedUnits = -1;
         m_synchronizer->updateSceneRectAndItemsPos();
@@ -268,7 +270,12 @@ void SeriesItem::updateGeometry()
     }
     const double count = unitsUpToLastBar();
     const double first = m_synchronizer->indexOf(m_model->frameTime({0, 0}, false));
-    m_width = count - first + barHalfWidth();
+    const double width = count - first + barHalfWidth();
+    // An unchanged width keeps the geometry: a trade in the last bar repaints only its strip.
+    if (width != m_width) {
+        prepareGeometryChange();
+        m_width = width;
+    }
     if (count == m_countedUnits)
         return;
     m_countedUnits = count;
@@ -429,8 +436,12 @@ void SeriesItem::onDataChanged(const FrameIndex &from, const FrameIndex &till)
 {
     if (!m_model)
         return;
-    if (m_model->layoutGeneration() != m_spansGeneration)
+    const QRectF before = boundingRect();
+    bool whole = !from.isValid() || !till.isValid();
+    if (m_model->layoutGeneration() != m_spansGeneration) {
         updateLocation();
+        whole = true;
+    }
     if (from.isValid() && till.isValid()) {
         double low = 0, high = 0;
         if (mirror(from, till, &low, &high)) {
@@ -445,6 +456,7 @@ void SeriesItem::onDataChanged(const FrameIndex &from, const FrameIndex &till)
             }
             if (m_low != oldLow || m_high != oldHigh) {
                 prepareGeometryChange();
+                whole = true;
                 Q_EMIT rangeChanged();
             }
         }
@@ -463,7 +475,16 @@ void SeriesItem::onDataChanged(const FrameIndex &from, const FrameIndex &till)
         Q_EMIT dataChangedInSceneRange(base + int(xOf(from)), base + int(xOf(till)));
         Q_EMIT seriesDataChanged(from, till);
     }
-    update();
+    if (whole || boundingRect() != before || m_chunkSpans.isEmpty()) {
+        update();
+        return;
+    }
+    // Only the changed bars, with a bar on each side for the line joining them and the
+    // bodies' pixel margins.
+    const double margin = std::abs(double(unitsPerBarCached())) + barHalfWidth() + 1;
+    const double left = std::min(xOf(from), xOf(till)) - margin;
+    const double right = std::max(xOf(from), xOf(till)) + margin;
+    update(QRectF(left, before.top(), right - left, before.height()));
 }
 
 void SeriesItem::onSecuritiesDataChanged()

@@ -146,9 +146,11 @@ bool ESLayoutManager::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (!m_pending) {
         m_pending = true;
+        // Invalidated, not only updated: a layout's cached column widths must be recomputed
+        // from the group's new width, or an unchanged pane keeps its old axis width.
         for (QLayout *layout : layouts()) {
             if (layout != own)
-                layout->update();
+                layout->invalidate();
         }
         own->invalidate();
         QCoreApplication::postEvent(this, new QEvent(BatchEvent));

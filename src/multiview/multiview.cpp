@@ -124,7 +124,10 @@ MultiView::MultiView(QWidget *parent)
     placeholderGrid->addWidget(managerButton, 1, 0, Qt::AlignCenter);
     m_placeholder->hide();
 
-    auto *axisRow = new QHBoxLayout;
+    // The time-axis row is a widget of its own: the layout manager then answers the row's
+    // requests only, while the area's own layout (splitter, scroll bar) handles its own.
+    auto *axisRowWidget = new QWidget(this);
+    auto *axisRow = new QHBoxLayout(axisRowWidget);
     axisRow->setContentsMargins(0, 0, 0, 0);
     axisRow->setSpacing(0);
     axisRow->addItem(new ESSpacerItem(m_leftWidths));
@@ -132,7 +135,7 @@ MultiView::MultiView(QWidget *parent)
     axisRow->addItem(new ESSpacerItem(m_rightWidths));
     m_grid->addWidget(m_placeholder, 0, 0);
     m_grid->addWidget(m_splitter, 1, 0);
-    m_grid->addLayout(axisRow, 2, 0);
+    m_grid->addWidget(axisRowWidget, 2, 0);
     m_grid->addWidget(m_scrollBar, 3, 0);
     m_grid->setRowStretch(1, 1);
     m_layouts->addLayout(axisRow);
@@ -337,6 +340,8 @@ void MultiView::updatePlaceholder()
     // An empty window (nothing added yet) has no placeholder: it appears when every area that
     // exists is hidden.
     m_placeholder->setVisible(!list.isEmpty() && !anyShown);
+    if (auto *button = m_placeholder->findChild<QPushButton *>())
+        button->setEnabled(canShowItemsManager());
 }
 
 bool MultiView::eventFilter(QObject *watched, QEvent *event)
@@ -1309,7 +1314,7 @@ void MultiView::restoreState(Settings &settings)
             SubChartWidget *subChart = addSubChart();
             created.append(subChart);
             subChart->setObjectName(QString::number(i));
-            subChart->restoreScales(settings);
+            subChart->restoreScales(settings, false);
             if (i == 0) {
                 const double scale = settings.value(QStringLiteral("scaleX"), 9.0).toDouble(&ok);
                 const double wanted = ok && scale > 0 && std::isfinite(scale) ? scale : 9.0;
@@ -1319,6 +1324,9 @@ void MultiView::restoreState(Settings &settings)
                 Q_EMIT enableBackScaleX(false);
             }
         }
+        // Indicators and drawings place themselves by the time index: one update for all.
+        if (synchronizer())
+            synchronizer()->update();
         bool dropped = false;
         for (int i = 0; i < count; ++i) {
             SettingsGroup group(settings, QStringLiteral("view_%1").arg(i));

@@ -182,6 +182,9 @@ void VertReferenceAxisWidget::updateAxis()
         bottom = top - 1.0;
     if (!std::isfinite(top) || !std::isfinite(bottom))
         return;
+    const double oldStep = m_labelStep, oldTop = m_topPrice, oldPerPixel = m_pricePerPixel;
+    const double oldWidth = m_labelWidth;
+    const int oldFirstPixel = m_firstLabelPixel;
     const int spacing = std::max(1, int(2.5 * metrics.height()));
     // At least one label, however low the axis.
     const int labels = std::max(1, n / spacing);
@@ -199,9 +202,13 @@ void VertReferenceAxisWidget::updateAxis()
     } else {
         m_labelWidth = std::max(m_labelWidth, needed);
     }
-    updateGeometry();
+    // A trade that moves no label asks for no new layout and no repaint of the chart's grid.
+    if (m_labelWidth != oldWidth)
+        updateGeometry();
     update();
-    if (m_scale->isGridEnabled() && m_scale->hasVisibleChartItem())
+    const bool moved = m_labelStep != oldStep || m_topPrice != oldTop
+                       || m_pricePerPixel != oldPerPixel || m_firstLabelPixel != oldFirstPixel;
+    if (moved && m_scale->isGridEnabled() && m_scale->hasVisibleChartItem())
         Q_EMIT gridUpdated();
 }
 
@@ -435,6 +442,8 @@ void VertReferenceAxisWidget::itemVisibleChanged()
 {
     setVisible(hasVisibleItem());
     updateAxis();
+    // The scale's grid comes or goes with its visible items.
+    Q_EMIT gridUpdated();
 }
 
 void VertReferenceAxisWidget::enableGrid(bool enable)

@@ -672,7 +672,7 @@ int readType(Settings &settings)
 
 } // namespace
 
-void SubChartWidget::restoreScales(Settings &settings)
+void SubChartWidget::restoreScales(Settings &settings, bool updateTimeIndex)
 {
     m_restoreErrors.clear();
     m_restored.clear();
@@ -717,7 +717,8 @@ void SubChartWidget::restoreScales(Settings &settings)
         throw;
     }
     // Indicators and drawings place themselves by the time index: bring it up to date.
-    if (TSynchronyzer *synchronizer = m_owner->synchronizer())
+    TSynchronyzer *synchronizer = m_owner->synchronizer();
+    if (synchronizer && updateTimeIndex)
         synchronizer->update();
 }
 

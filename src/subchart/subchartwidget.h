@@ -115,7 +115,9 @@ public:
     // The three passes of a restore: scales and series, then indicators and the axes, then
     // drawings. Structural keys throw; an item whose own keys fail is dropped and its error
     // is kept in restoreErrors(). restoreDrawings tells whether a drawing was refused.
-    void restoreScales(Settings &settings);
+    // A window restoring several sub-charts brings the time index up to date once, after the
+    // first pass of all of them (updateTimeIndex false).
+    void restoreScales(Settings &settings, bool updateTimeIndex = true);
     void restoreItems(Settings &settings);
     bool restoreDrawings(Settings &settings);
     QStringList restoreErrors() const { return m_restoreErrors; }

@@ -412,6 +412,7 @@ void TSynchronyzer::updateSceneRectAndItemsPos()
 void TSynchronyzer::update()
 {
     m_updateScheduled = false;
+    ++m_updateCount;
     const TimeFrameValue before = m_baseFrame;
     rebuildSpans();
     computeBaseFrame();

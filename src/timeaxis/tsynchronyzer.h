@@ -26,6 +26,8 @@ public:
     explicit TSynchronyzer(QObject *parent = nullptr);
 
     void addScene(QGraphicsScene *scene);
+    // Full updates run so far (benchmarks check that a restore runs few).
+    int updateCount() const { return m_updateCount; }
     QList<QGraphicsScene *> scenes() const { return m_scenes; }
     void addSeries(TimeSeriesItem *series);
     void removeSeries(TimeSeriesItem *series);
@@ -111,4 +113,5 @@ private:
     int m_rightMargin = 10;
     std::vector<Span> m_spans;
     bool m_updateScheduled = false;
+    int m_updateCount = 0;
 };

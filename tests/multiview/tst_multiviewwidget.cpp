@@ -163,6 +163,7 @@ private Q_SLOTS:
     void barsLineUpWithTheTimeAxis();
     void axesKeepOneWidthAcrossPanes();
     void placementChoices();
+    void toolBarCommands();
     void projectionsAndSummary();
     void placeholderFollowsVisibility();
     void deletingItems();
@@ -411,6 +412,12 @@ void TestMultiViewWidget::axesKeepOneWidthAcrossPanes()
     QCOMPARE(after.last(), after.first());
     QVERIFY(view->layouts()->batches() > batches);
     QVERIFY(view->layouts()->batches() - batches <= 2);
+    // Once settled the layouts stay put: no batch feeds the next.
+    const int settled = view->layouts()->batches();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    QCOMPARE(view->layouts()->batches(), settled);
+    QVERIFY(!view->layouts()->isBatchPending());
     // The time axis ends where the right axes begin.
     const int axisRight = view->timeAxis()->mapTo(view, QPoint(view->timeAxis()->width(), 0)).x();
     QCOMPARE(axisRight, panes.first()->rightAxis()->mapTo(view, QPoint(0, 0)).x());
@@ -461,6 +468,60 @@ void TestMultiViewWidget::placementChoices()
     QCOMPARE(SubChartWidget::of(x), view->subCharts().last());
 }
 
+void TestMultiViewWidget::toolBarCommands()
+{
+    Window w;
+    SeriesItem *series = w.addSeries(Arkt);
+    MultiView *view = w.view;
+    QSignalSpy current(view, &MultiView::currItemChanged);
+    auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
+    QVERIFY(scale);
+    QObject owner;
+    QAction *screen = actionWith(2, &owner);
+    connect(screen, &QAction::triggered, view, &MultiView::changeAutoScaleY);
+    screen->trigger();
+    QCOMPARE(scale->autoScale(), 2);
+    QCOMPARE(current.count(), 1);
+
+    // Up by a tenth of the height, in a fixed mode; a zoom multiplies the factor.
+    const double y = scale->pos().y();
+    const double height = view->subCharts().first()->scene()->height();
+    QAction *up = actionWith(true, &owner);
+    connect(up, &QAction::triggered, view, &MultiView::moveScaleY);
+    up->trigger();
+    QCOMPARE(scale->autoScale(), 0);
+    QCOMPARE(scale->pos().y(), y - height / 10);
+    const double factor = scale->verticalFactor();
+    QAction *zoomIn = actionWith(1.2, &owner);
+    connect(zoomIn, &QAction::triggered, view, &MultiView::changeScaleY);
+    zoomIn->trigger();
+    QCOMPARE(scale->verticalFactor(), factor * 1.2);
+    QCOMPARE(current.count(), 3);
+
+    // The drawing tool from the action while on; every viewport shows the cross meanwhile.
+    QSignalSpy added(view, &MultiView::drawingAdded);
+    QAction *fibo = actionWith(2, &owner);
+    connect(fibo, &QAction::toggled, view, &MultiView::setAddDrawingMode);
+    fibo->setCheckable(true);
+    fibo->setChecked(true);
+    QCOMPARE(view->drawingTool(), 2);
+    QCOMPARE(view->subCharts().first()->view()->viewport()->cursor().shape(), Qt::CrossCursor);
+    view->onDrawingAdded();
+    QCOMPARE(view->drawingTool(), -1);
+    QCOMPARE(added.count(), 1);
+    QVERIFY(view->subCharts().first()->view()->viewport()->cursor().shape() != Qt::CrossCursor);
+
+    view->showGrid(false);
+    QVERIFY(!view->subCharts().first()->scene()->isGridShown());
+    view->drawingColorChanged(Qt::yellow);
+    QCOMPARE(view->drawingColor(), QColor(Qt::yellow));
+
+    // Refresh: every model emptied and filled again.
+    const int fills = m_service.fills;
+    view->refreshAll();
+    QCOMPARE(m_service.fills - fills, 1);
+}
+
 void TestMultiViewWidget::projectionsAndSummary()
 {
     Window w;
@@ -502,6 +563,7 @@ void TestMultiViewWidget::projectionsAndSummary()
     QCOMPARE(summary->geometry().right() + 1, cursor.x() - 6);
     QCOMPARE(summary->geometry().top(), cursor.y() + 5);
     QVERIFY(summary->styleSheet().contains(QStringLiteral("background-color: rgb(0, 0, 0); color: rgb(255, 255, 255)")));
+    keepImage(w.window.grab().toImage(), QStringLiteral("multiview-projections.png"));
 
     // Outside the time axis everything goes; mode 5 hides the lines.
     view->redrawProjectionsAt(view->timeAxis()->viewport()->mapToGlobal(QPoint(-5, 0)));
