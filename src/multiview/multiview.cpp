@@ -1250,6 +1250,16 @@ void MultiView::applyViewSettings(Settings &settings)
     }
 }
 
+bool MultiView::applyDisplayOptions(Settings &settings)
+{
+    bool applied = false;
+    guarded([&] {
+        applyViewSettings(settings);
+        applied = true;
+    });
+    return applied;
+}
+
 void MultiView::saveState(Settings &settings)
 {
     saveViewSettings(settings);

@@ -158,6 +158,8 @@ public:
     void saveViewSettings(Settings &settings) const;
     // Throws "rightMargin"; the rest is applied before, the margin stays then.
     void applyViewSettings(Settings &settings);
+    // The same from a settings page: a bad value is reported by errorOccurred(), false.
+    bool applyDisplayOptions(Settings &settings);
     void saveState(Settings &settings);
     // For a window without sub-charts. Throws the failing key's text; nothing of the window is
     // left then. Drawings outside the shown period are dropped with one notice.

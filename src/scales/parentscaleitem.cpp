@@ -339,9 +339,11 @@ void ParentScaleItem::saveState(Settings &settings) const
 void ParentScaleItem::restoreState(Settings &settings)
 {
     bool ok = true;
-    const int mode = settings.value(QStringLiteral("autoScale"), int(Screen)).toInt(&ok);
+    int mode = settings.value(QStringLiteral("autoScale"), int(Screen)).toInt(&ok);
+    // A mode that does not exist fits the screen, as a scale without a stored mode does:
+    // the area comes back, only its scaling is reset.
     if (!ok || mode < Fixed || mode > Screen)
-        throw QStringLiteral("autoScale");
+        mode = Screen;
     m_leftScreen = settings.value(QStringLiteral("leftScreen"), 0).toInt();
     m_rightScreen = settings.value(QStringLiteral("rightScreen"), 0).toInt();
     m_gridEnabled = settings.value(QStringLiteral("gridEnabled"), true).toBool();

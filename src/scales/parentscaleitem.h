@@ -58,7 +58,7 @@ public:
     void heightChanged(double ratio);
 
     void saveState(Settings &settings) const;
-    // Throws "autoScale" for a mode that is not 0, 1 or 2.
+    // A mode that is not 0, 1 or 2 reads as 2.
     void restoreState(Settings &settings);
 
     QRectF boundingRect() const override { return {0, 0, 1, 1}; }

@@ -695,6 +695,9 @@ void TestMultiViewWidget::userEntryPointsCatchErrors()
     options.setValue(QStringLiteral("gridColor"), QColor(Qt::green));
     QVERIFY_THROWS_EXCEPTION(QString, view->applyViewSettings(options));
     QCOMPARE(view->synchronizer()->rightMargin(), 20);
+    QVERIFY(!view->applyDisplayOptions(options));
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.last().first().toString(), QStringLiteral("rightMargin"));
     QCOMPARE(view->color(QStringLiteral("gridColor")), QColor(Qt::green));
 
     // A property dialog for an item deleted while it was open applies nothing.
@@ -710,7 +713,7 @@ void TestMultiViewWidget::userEntryPointsCatchErrors()
     view->changeItemProperties(other);
     flush();
     QCOMPARE(view->seriesItems(), QList<SeriesItem *>{series});
-    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.count(), 3);
 }
 
 void TestMultiViewWidget::saveRestoreRoundTrip()
@@ -816,6 +819,15 @@ void TestMultiViewWidget::restoreReadsSoftValues()
         Window w;
         w.view->restoreState(state);
         QCOMPARE(w.view->scaleX(), 9.0);
+    }
+    // A scale mode that does not exist fits the screen; the area comes back.
+    {
+        MapSettings state = saved;
+        state.setValue(QStringLiteral("view_0/parentScale_0/autoScale"), 7);
+        Window w;
+        w.view->restoreState(state);
+        QCOMPARE(w.view->subCharts().size(), 1);
+        QCOMPARE(w.view->subCharts().first()->scales().first()->autoScale(), 2);
     }
     // A stored colour that does not parse takes the built-in one.
     MapSettings state = saved;
