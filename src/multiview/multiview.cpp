@@ -167,6 +167,7 @@ MultiView::MultiView(QWidget *parent)
     AppSettings general(QStringLiteral("TechAnalysis/General"));
     setBarOnEnd(general.value(QStringLiteral("barOnEnd"), true).toBool());
     m_summary->setBackground(color(QStringLiteral("subChartColor")));
+    updatePlaceholder();
 }
 
 MultiView::~MultiView()
@@ -337,9 +338,8 @@ void MultiView::updatePlaceholder()
     bool anyShown = false;
     for (SubChartWidget *subChart : list)
         anyShown = anyShown || !subChart->isHidden();
-    // An empty window (nothing added yet) has no placeholder: it appears when every area that
-    // exists is hidden.
-    m_placeholder->setVisible(!list.isEmpty() && !anyShown);
+    // Also a window without any area says how to get one back.
+    m_placeholder->setVisible(!anyShown);
     if (auto *button = m_placeholder->findChild<QPushButton *>())
         button->setEnabled(canShowItemsManager());
 }

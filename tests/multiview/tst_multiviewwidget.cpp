@@ -681,7 +681,7 @@ void TestMultiViewWidget::userEntryPointsCatchErrors()
     QCOMPARE(errors.count(), 1);
     QVERIFY(errors.first().first().toString().contains(QStringLiteral("axisPos")));
     QVERIFY(view->subCharts().isEmpty());
-    QVERIFY(view->placeholder()->isHidden());
+    QVERIFY(!view->placeholder()->isHidden());
 
     // A margin out of range from a settings page keeps the current one.
     AppSettings(QStringLiteral("TechAnalysis/SeriesDefaultProperty")).setValue(QStringLiteral("axisPos"), 2);
@@ -866,6 +866,7 @@ void TestMultiViewWidget::droppedDrawingsGiveOneNotice()
         QCOMPARE(notices.count(), say ? 1 : 0);
         if (say)
             QCOMPARE(notices.first().first().toString(), MultiView::drawingsRemovedText());
+        flush();
         QCOMPARE(w.view->splitter()->sizes().first(),
                  saved.value(QStringLiteral("viewHeights")).toStringList().value(0).toInt());
     }

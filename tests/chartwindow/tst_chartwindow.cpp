@@ -1,0 +1,502 @@
+// The chart window: its six tool bars kept in step with the chart area, the instruments it is
+// opened for, its context menu and its saved state.
+
+#include "action.h"
+#include "actionmanager.h"
+#include "appsettings.h"
+#include "colorbutton.h"
+#include "command.h"
+#include "multivertaxiswidget.h"
+#include "subcharttesthelpers.h"
+#include "icore.h"
+#include "iviewprovider.h"
+#include "taconstants.h"
+#include "tamainwindow.h"
+#include "tamainwindowfactory.h"
+#include "testenvironment.h"
+#include "testregistry.h"
+#include "timeaxisscrollarea.h"
+#include "hostwindow.h"
+#include "windowmanager.h"
+
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace BarTest;
+
+namespace {
+
+// Monday 2026-11-30 to Friday 2026-12-04, one session 10:00-11:00 a day.
+const QDate Monday(2026, 11, 30);
+const QDate Friday(2026, 12, 4);
+const QString Arkt = QStringLiteral("2,2,2001");
+const QString Kstr = QStringLiteral("2,2,2002");
+
+void fillWeek(SeriesItem *series)
+{
+    DealBatch batch(series->model(), 4, false);
+    for (QDate day = Monday; day <= Friday; day = day.addDays(1)) {
+        for (int m = 0; m < 60; ++m) {
+            const QByteArray p = QByteArray::number(105 + (m % 7) * 0.3, 'f', 2);
+            ChartFixture::addBar(batch, t(day, 10, 0).addSecs(60 * m), p.constData(), "108", "102",
+                                 p.constData());
+        }
+    }
+}
+
+void flush()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// A window opened for instruments as the terminal opens one.
+std::unique_ptr<TAMainWindow> openFor(const QString &keys)
+{
+    auto window = std::make_unique<TAMainWindow>();
+    window->setProperty("extraKey", keys);
+    MapSettings none;
+    window->applyViewSettings(none);
+    for (SeriesItem *series : window->chartArea()->seriesItems())
+        fillWeek(series);
+    window->resize(1000, 700);
+    window->show();
+    flush();
+    window->chartArea()->synchronizer()->update();
+    flush();
+    return window;
+}
+
+QStringList texts(const QList<QAction *> &actions)
+{
+    QStringList list;
+    for (QAction *action : actions)
+        list.append(action->text());
+    return list;
+}
+
+// The window factory as the plug-in offers it to the terminal.
+class ChartViews : public QObject, public IViewProvider
+{
+    Q_OBJECT
+    Q_INTERFACES(IViewProvider)
+public:
+    QList<IViewFactory *> factories() const override { return {m_factory}; }
+
+private:
+    TAMainWindowFactory *m_factory = new TAMainWindowFactory(this);
+};
+
+} // namespace
+
+class TestChartWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void toolBarsAsBuilt();
+    void extraKeyOpensItsInstruments_data();
+    void extraKeyOpensItsInstruments();
+    void toolBarFollowsTheCurrentItem();
+    void onlySeriesCannotBeDeleted();
+    void projectionButtonOffClearsEveryPane();
+    void drawingToolsAreExclusive();
+    void savedDrawingColourAndWidth_data();
+    void savedDrawingColourAndWidth();
+    void stateRoundTrip();
+    void contextMenuAnywhere();
+    void shortcutsReachTheActiveWindowOnly();
+    void workspaceDropsOnlyTheBrokenWindow();
+
+private:
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestChartWindow::initTestCase()
+{
+    Q_INIT_RESOURCE(ta);
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "chartwindow.ini");
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+    registerTestMakers();
+    ICore::instance()->addPlugin(new ChartViews);
+    AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
+    for (const char *key : {"askDelSubChart", "askDelItem", "askDelAllStudies", "askDelAllDrawings"})
+        confirmations.setValue(QString::fromLatin1(key), false);
+}
+
+void TestChartWindow::init()
+{
+    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    defaults.remove(QString());
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), false);
+    defaults.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+    defaults.setValue(QStringLiteral("daysBack"), 5);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), 2);
+    MultiView::setServices({});
+}
+
+void TestChartWindow::toolBarsAsBuilt()
+{
+    TAMainWindow window;
+    const QList<QToolBar *> bars = window.toolBars();
+    QStringList titles;
+    for (QToolBar *bar : bars) {
+        titles.append(bar->windowTitle());
+        QCOMPARE(bar->iconSize(), QSize(24, 24));
+        QVERIFY(!bar->isMovable());
+        QVERIFY(bar->actions().last()->isSeparator());
+    }
+    QCOMPARE(titles, QStringList({"Панель 'Управление объектами'", "Панель 'Вид'",
+                                  "Панель 'Горизонтальный масштаб'", "Панель 'Вертикальный масштаб'",
+                                  "Панель 'Параметры окна'", "Панель 'Рисование'"}));
+    QCOMPARE(texts(bars[2]->actions()).mid(0, 5),
+             QStringList({"Увеличить масштаб по оси времени", "Уменьшить масштаб по оси времени",
+                          "Масштабировать по умолчанию по оси времени",
+                          "Откатить масштабирование по оси времени", "Увеличить выделенную область"}));
+    for (QAction *action : bars[2]->actions()) {
+        if (!action->isSeparator())
+            QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
+    }
+
+    const QList<QAction *> frames = window.timeFrameActions();
+    QCOMPARE(frames.size(), 23);
+    for (QAction *frame : frames)
+        QCOMPARE(frame->font().bold(), frame->text() == QStringLiteral("3 мин"));
+    QCOMPARE(texts(window.lineWidthActions()).first(), QStringLiteral("1 пикс."));
+    QCOMPARE(texts(window.lineWidthActions()).last(), QStringLiteral("10 пикс."));
+    QVERIFY(window.lineWidthActions().first()->isChecked());
+    QCOMPARE(window.colorButton()->color(), QColor(0x06, 0xc5, 0xff));
+    QCOMPARE(window.chartArea()->drawingColor(), QColor(0x06, 0xc5, 0xff));
+    QVERIFY(!window.backScaleAction()->isEnabled());
+    QVERIFY(!window.defaultScaleAction()->isEnabled());
+    QVERIFY(window.gridAction()->isChecked());
+    QCOMPARE(texts(window.projectionActions()).first(), QStringLiteral("Перекрестие и значения"));
+    QVERIFY(window.projectionActions().first()->font().bold());
+    QCOMPARE(window.defaultViewSize(), QSize(900, 600));
+    QCOMPARE(window.viewSettingsPages(&window).size(), 3);
+}
+
+void TestChartWindow::extraKeyOpensItsInstruments_data()
+{
+    QTest::addColumn<QString>("extraKey");
+    QTest::addColumn<QStringList>("opened");
+    QTest::addColumn<int>("notices");
+    QTest::newRow("two") << "2,2,2001|2,2,2002" << QStringList{Arkt, Kstr} << 0;
+    QTest::newRow("doubled separator") << "2,2,2001||2,2,2002" << QStringList{Arkt, Kstr} << 0;
+    QTest::newRow("empty") << "" << QStringList{} << 0;
+    QTest::newRow("junk") << "2,2,2001|junk" << QStringList{Arkt} << 1;
+    QTest::newRow("gone from the reference") << "9,9,9999|2,2,2002" << QStringList{Kstr} << 1;
+}
+
+void TestChartWindow::extraKeyOpensItsInstruments()
+{
+    QFETCH(QString, extraKey);
+    QFETCH(QStringList, opened);
+    QFETCH(int, notices);
+    TAMainWindow window;
+    QSignalSpy shown(&window, &TAMainWindow::noticeShown);
+    window.setProperty("extraKey", extraKey);
+    MapSettings none;
+    window.applyViewSettings(none);
+    QCOMPARE(window.instrumentKeys(), opened);
+    QCOMPARE(window.chartArea()->subCharts().size(), opened.size());
+    QCOMPARE(shown.count(), notices);
+    // Once only.
+    window.applyViewSettings(none);
+    QCOMPARE(window.instrumentKeys(), opened);
+    QCOMPARE(window.property("extraKey").toString(), QString());
+    // Nothing opened: the area says how to get a chart.
+    QCOMPARE(window.chartArea()->placeholder()->isHidden(), !opened.isEmpty());
+    window.setProperty("windowName", QStringLiteral("TAMainWindow"));
+    window.onSeriesItemNameChange();
+    const QString base = QStringLiteral("Тех. анализ");
+    QCOMPARE(window.windowTitle(),
+             opened.isEmpty() ? base
+                              : window.chartArea()->seriesNames().join(QStringLiteral(", ")) + QStringLiteral(" - ") + base);
+}
+
+void TestChartWindow::toolBarFollowsTheCurrentItem()
+{
+    TAMainWindow empty;
+    for (QAction *action : empty.verticalScaleActions())
+        QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
+    QVERIFY(!empty.autoScaleButton()->isChecked());
+    QVERIFY(!empty.timeFrameButton()->isEnabled());
+
+    auto window = openFor(Arkt);
+    for (QAction *action : window->verticalScaleActions())
+        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+    QVERIFY(window->autoScaleButton()->isChecked());
+    QVERIFY(window->autoScaleScreenAction()->isChecked());
+    QVERIFY(!window->autoScaleSeriesAction()->isChecked());
+    QVERIFY(window->viewModeActions().first()->isChecked());
+    QAction *minute = nullptr;
+    for (QAction *action : window->timeFrameActions()) {
+        if (action->isChecked())
+            minute = action;
+    }
+    QVERIFY(minute);
+    QCOMPARE(minute->data().value<TimeFrameValue>(), TimeFrameValue(60));
+
+    // Another frame through the menu: the series follows and the check moves.
+    window->timeFrameActions()[minute == window->timeFrameActions().last() ? 0 : window->timeFrameActions().indexOf(minute) + 1]->trigger();
+    flush();
+    QCOMPARE(window->chartArea()->seriesItems().first()->model()->timeFrame(), TimeFrameValue(120));
+    QVERIFY(!minute->isChecked());
+
+    // The series scaled to the whole series from the price bar.
+    window->autoScaleSeriesAction()->trigger();
+    QVERIFY(window->autoScaleSeriesAction()->isChecked());
+    QVERIFY(!window->autoScaleScreenAction()->isChecked());
+
+    // An indicator as the current item: no view modes, no frames.
+    ChartItem *study = window->chartArea()->addStudyFor(window->chartArea()->seriesItems().first(), {});
+    study->setSelected(true);
+    flush();
+    for (QAction *action : window->viewModeActions())
+        QVERIFY(!action->isEnabled() && !action->isChecked());
+    for (QAction *action : window->timeFrameActions())
+        QVERIFY(!action->isEnabled());
+    QVERIFY(!window->timeFrameButton()->isEnabled());
+    QVERIFY(window->autoScaleSeriesAction()->isEnabled());
+}
+
+void TestChartWindow::onlySeriesCannotBeDeleted()
+{
+    auto window = openFor(Arkt);
+    SeriesItem *series = window->chartArea()->seriesItems().first();
+    series->setSelected(true);
+    flush();
+    QVERIFY(!window->deleteSelectedAction()->isEnabled());
+    window->deleteSelectedAction()->trigger();
+    flush();
+    QCOMPARE(window->chartArea()->seriesItems().size(), 1);
+
+    auto two = openFor(Arkt + QStringLiteral("|") + Kstr);
+    two->chartArea()->seriesItems().last()->setSelected(true);
+    flush();
+    QVERIFY(two->deleteSelectedAction()->isEnabled());
+    two->deleteSelectedAction()->trigger();
+    flush();
+    QCOMPARE(two->instrumentKeys(), QStringList{Arkt});
+    QVERIFY(two->windowTitle().startsWith(two->chartArea()->seriesNames().first()));
+    QVERIFY(!two->windowTitle().contains(QStringLiteral(",")));
+}
+
+void TestChartWindow::projectionButtonOffClearsEveryPane()
+{
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    MultiView *view = window->chartArea();
+    SubChartWidget *pane = view->subCharts().first();
+    pane->view()->setFocus();
+    QAction *horizontal = window->projectionActions()[3];
+    horizontal->trigger();
+    QVERIFY(window->projectionButton()->isChecked());
+    QCOMPARE(view->projectionMode(), 3);
+    QWidget *viewport = pane->view()->viewport();
+    view->redrawProjectionsAt(viewport->mapToGlobal(viewport->rect().center()));
+    QCOMPARE(pane->scene()->projectionMode(), 3);
+
+    window->projectionButton()->click();
+    QVERIFY(!window->projectionButton()->isChecked());
+    QCOMPARE(view->projectionMode(), 5);
+    for (SubChartWidget *sub : view->subCharts())
+        QCOMPARE(sub->scene()->projectionMode(), 5);
+    for (QAction *action : window->projectionActions())
+        QVERIFY(!action->isChecked());
+
+    // The button on again starts with the crosshair and values.
+    window->projectionButton()->click();
+    QCOMPARE(view->projectionMode(), 0);
+    QVERIFY(window->projectionActions().first()->isChecked());
+}
+
+void TestChartWindow::drawingToolsAreExclusive()
+{
+    auto window = openFor(Arkt);
+    const QList<QAction *> tools = window->drawingActions();
+    tools[0]->trigger();
+    tools[2]->trigger();
+    QVERIFY(!tools[0]->isChecked());
+    QVERIFY(tools[2]->isChecked());
+    QCOMPARE(window->chartArea()->drawingTool(), 2);
+    window->chartArea()->onDrawingAdded();
+    for (QAction *tool : tools)
+        QVERIFY(!tool->isChecked());
+    window->lineWidthActions()[4]->trigger();
+    QCOMPARE(window->chartArea()->drawingWidth(), 5);
+    window->colorButton()->setColor(Qt::magenta);
+    QCOMPARE(window->chartArea()->drawingColor(), QColor(Qt::magenta));
+}
+
+void TestChartWindow::savedDrawingColourAndWidth_data()
+{
+    QTest::addColumn<QVariant>("width");
+    QTest::addColumn<QVariant>("color");
+    QTest::addColumn<int>("checkedWidth");
+    QTest::addColumn<QColor>("shownColor");
+    const QColor factory(0x06, 0xc5, 0xff);
+    QTest::newRow("seven, green") << QVariant(7) << QVariant(QColor(Qt::green)) << 7 << QColor(Qt::green);
+    QTest::newRow("missing") << QVariant() << QVariant() << 1 << factory;
+    QTest::newRow("text") << QVariant("wide") << QVariant("no colour") << 1 << factory;
+    QTest::newRow("eleven") << QVariant(11) << QVariant(QColor()) << 1 << factory;
+    QTest::newRow("zero") << QVariant(0) << QVariant("#ff0000") << 1 << QColor(Qt::red);
+}
+
+void TestChartWindow::savedDrawingColourAndWidth()
+{
+    QFETCH(QVariant, width);
+    QFETCH(QVariant, color);
+    QFETCH(int, checkedWidth);
+    QFETCH(QColor, shownColor);
+    MapSettings state;
+    {
+        auto window = openFor(Arkt);
+        window->saveViewState(state);
+    }
+    state.remove(QStringLiteral("drawingsWidth"));
+    state.remove(QStringLiteral("drawingsColor"));
+    if (width.isValid())
+        state.setValue(QStringLiteral("drawingsWidth"), width);
+    if (color.isValid())
+        state.setValue(QStringLiteral("drawingsColor"), color);
+    TAMainWindow window;
+    window.restoreViewState(state);
+    QCOMPARE(window.currentLineWidth(), checkedWidth);
+    QCOMPARE(window.chartArea()->drawingWidth(), checkedWidth);
+    QCOMPARE(window.colorButton()->color(), shownColor);
+    QCOMPARE(window.chartArea()->drawingColor(), shownColor);
+}
+
+void TestChartWindow::stateRoundTrip()
+{
+    MapSettings state;
+    {
+        auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+        window->projectionActions()[1]->trigger();
+        window->summaryAction()->trigger();
+        window->gridAction()->trigger();
+        window->lineWidthActions()[2]->trigger();
+        window->chartArea()->zoomX(true);
+        QVERIFY(window->backScaleAction()->isEnabled());
+        window->saveViewState(state);
+    }
+    QCOMPARE(state.value(QStringLiteral("drawingsWidth")).toInt(), 3);
+    TAMainWindow window;
+    window.restoreViewState(state);
+    QCOMPARE(window.instrumentKeys(), QStringList({Arkt, Kstr}));
+    QVERIFY(window.projectionButton()->isChecked());
+    QVERIFY(window.projectionActions()[1]->isChecked());
+    QVERIFY(window.summaryAction()->isChecked());
+    QVERIFY(!window.gridAction()->isChecked());
+    QCOMPARE(window.currentLineWidth(), 3);
+    QCOMPARE(window.chartArea()->scaleX(), 11.0);
+    // A window that has its areas only takes the display options.
+    MapSettings options;
+    options.setValue(QStringLiteral("showGrid"), true);
+    window.restoreViewState(options);
+    QCOMPARE(window.chartArea()->subCharts().size(), 2);
+    QVERIFY(window.chartArea()->isGridShown());
+
+    // A broken state throws its key and leaves an empty window.
+    state.setValue(QStringLiteral("viewCount"), 0);
+    TAMainWindow broken;
+    QVERIFY_THROWS_EXCEPTION(QString, broken.restoreViewState(state));
+    QVERIFY(broken.chartArea()->subCharts().isEmpty());
+}
+
+void TestChartWindow::contextMenuAnywhere()
+{
+    auto window = openFor(Arkt);
+    // Over a tool bar there is no chart widget: the window's own entries only.
+    QMenu overBar;
+    window->fillViewContextMenu(window->toolBars().first()->geometry().center(), &overBar);
+    QStringList entries = texts(overBar.actions());
+    QVERIFY(entries.contains(QStringLiteral("Менеджер объектов")));
+    QVERIFY(entries.contains(QStringLiteral("Панель 'Рисование'")));
+    // Outside the window altogether.
+    QMenu outside;
+    window->fillViewContextMenu(QPoint(-500, -500), &outside);
+    QVERIFY(texts(outside.actions()).contains(QStringLiteral("Менеджер объектов")));
+
+    // Over a pane's empty background: its delete entry, disabled for the only series.
+    SubChartWidget *pane = window->chartArea()->subCharts().first();
+    QWidget *viewport = pane->view()->viewport();
+    const QPoint empty = viewport->mapTo(window.get(), QPoint(5, viewport->height() - 5));
+    QMenu overPane;
+    window->fillViewContextMenu(empty, &overPane);
+    entries = texts(overPane.actions());
+    QVERIFY2(entries.contains(QStringLiteral("Удалить")), qPrintable(entries.join(QLatin1Char('|'))));
+
+    // Over the time axis: the date row toggle, checked as the axis shows it.
+    TimeAxisScrollArea *axis = window->chartArea()->timeAxis();
+    QMenu overAxis;
+    window->fillViewContextMenu(axis->viewport()->mapTo(window.get(), axis->viewport()->rect().center()), &overAxis);
+    QVERIFY(overAxis.actions().contains(axis->showDateAction()));
+    QCOMPARE(axis->showDateAction()->isChecked(), axis->showDate());
+}
+
+void TestChartWindow::shortcutsReachTheActiveWindowOnly()
+{
+    auto *command = new Command(TA::Constants::IncView, this);
+    command->setDefaultShortcut(QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    auto first = openFor(Arkt);
+    auto second = openFor(Kstr);
+    second->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(second.get()));
+    QVERIFY(command->invoke());
+    QCOMPARE(first->chartArea()->scaleX(), 9.0);
+    QCOMPARE(second->chartArea()->scaleX(), 11.0);
+    first->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(first.get()));
+    QVERIFY(command->invoke());
+    QCOMPARE(first->chartArea()->scaleX(), 11.0);
+    QCOMPARE(second->chartArea()->scaleX(), 11.0);
+    delete command;
+}
+
+void TestChartWindow::workspaceDropsOnlyTheBrokenWindow()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    QVERIFY(windows.openView("TAMainWindow", Arkt));
+    QVERIFY(windows.openView("TAMainWindow", Kstr));
+    MapSettings workspace;
+    windows.saveWorkspace(workspace);
+    windows.closeAll();
+    flush();
+
+    // A bad key deep in the first window's tree drops that window with the key; the other stays.
+    const QString deep = QStringLiteral("window_0/state/view_0/parentScaleCount");
+    QVERIFY2(workspace.contains(deep), qPrintable(workspace.allKeys().join(QLatin1Char(' '))));
+    workspace.setValue(deep, QStringLiteral("many"));
+    const QStringList problems = windows.restoreWorkspace(workspace);
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(QLatin1String("parentScaleCount")), qPrintable(problems.first()));
+    QCOMPARE(windows.windows().size(), 1);
+    auto *window = dynamic_cast<TAMainWindow *>(windows.windows().first()->view());
+    QVERIFY(window);
+    QCOMPARE(window->instrumentKeys(), QStringList{Kstr});
+    windows.closeAll();
+    flush();
+    IWindowManager::setInstance(nullptr);
+}
+
+TA_REGISTER_TEST(TestChartWindow)
+
+#include "tst_chartwindow.moc"
