@@ -758,8 +758,14 @@ void MultiView::updateScreenRanges()
                                  .boundingRect();
         for (SeriesItem *series : subChart->seriesItems())
             series->setScreenRange(shown.left(), shown.right());
-        for (ParentScaleItem *scale : subChart->scales())
+        for (ParentScaleItem *scale : subChart->scales()) {
+            const bool moved = scale->leftScreen() != range.first
+                               || scale->rightScreen() != range.second;
             scale->setScreenRange(range.first, range.second);
+            // A scale fitted to the screen follows what scrolls into view.
+            if (moved && scale->autoScale() == ParentScaleItem::Screen)
+                scale->refit();
+        }
     }
 }
 

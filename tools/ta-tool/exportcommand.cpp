@@ -1,5 +1,7 @@
 #include "exportcommand.h"
 
+#include "datasession.h"
+
 #include "datetime.h"
 #include "appsettings.h"
 #include "hdxtransport.h"
@@ -30,37 +32,6 @@
 #include <memory>
 
 namespace {
-
-constexpr int TradesPerAppend = 1000;
-
-// The host's table thread: trades enter "all_deals" here, as the terminal's feed does.
-class TableThread
-{
-public:
-    TableThread()
-    {
-        m_thread.setObjectName(QStringLiteral("HostTableThread"));
-        m_thread.start();
-        m_context.moveToThread(&m_thread);
-    }
-    ~TableThread()
-    {
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    // Appends on the table thread and returns once the table and its indexes have taken them.
-    void append(Table *table, const QList<Record> &records)
-    {
-        QMetaObject::invokeMethod(
-            &m_context, [table, records] { table->append(records); },
-            Qt::BlockingQueuedConnection);
-    }
-
-private:
-    QThread m_thread;
-    QObject m_context;
-};
 
 // Writes the valid bars as CSV lines; false when the device refused them.
 bool writeBars(QIODevice &out, const SeriesDataModel &model)
@@ -163,53 +134,10 @@ int runExport(const ExportRequest &request, QString *error)
         *error = QStringLiteral("unknown instrument %1").arg(key.toString());
         return 2;
     }
-    Table *deals = TableRegistry::instance()->table(QStringLiteral("all_deals"));
-
-    // The tool keeps its settings in a file of its own: the reference schedules and the
-    // history service's parameters from the command line; the user's terminal settings are
-    // neither read nor written.
-    QTemporaryDir settingsDir;
-    if (!settingsDir.isValid()) {
-        *error = QStringLiteral("cannot create a temporary directory: %1")
-                     .arg(settingsDir.errorString());
+    DataSession session;
+    if (!session.open({request.hdxUrl, request.gzip, request.history, request.dataDir}, error))
         return 2;
-    }
-    AppSettings::setFileName(settingsDir.filePath(QStringLiteral("ta-tool.ini")));
-    {
-        AppSettings ta(QStringLiteral("TechAnalysis"));
-        ReferenceData::writeScheduleSettings(ta);
-    }
-    HdxTransport::ensureParameters(request.hdxUrl);
-    AppSettings(QString::fromLatin1(HdxTransport::ParametersGroup))
-        .setValue(QString::fromLatin1(HdxTransport::GzipKey), request.gzip);
-
-    if (!request.dataDir.isEmpty()) {
-        if (!QDir().mkpath(request.dataDir)) {
-            *error = QStringLiteral("%1: cannot create the data directory").arg(request.dataDir);
-            return 2;
-        }
-        qputenv("TA_DATA_DIR", QDir(request.dataDir).absolutePath().toLocal8Bit());
-    }
-
-    ICore *core = ICore::instance();
-    std::unique_ptr<HdxTransport> transport;
-    if (request.history) {
-        transport = std::make_unique<HdxTransport>();
-        core->addPlugin(transport.get());
-    }
-
-    // Failures of the history service are announced as notifications; the connection ends
-    // with this function.
-    QString historyFailure;
-    QObject listening;
-    QObject::connect(VisualEventCenter::instance(), &VisualEventCenter::eventShown, &listening,
-                     [&historyFailure](int, const QString &text) {
-                         if (historyFailure.isEmpty())
-                             historyFailure = text;
-                     });
-
-    TableThread tableThread;
-    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataManager *manager = session.manager();
     int status = 0;
     {
         SeriesDataModel model(key);
@@ -230,44 +158,17 @@ int runExport(const ExportRequest &request, QString *error)
         QList<Record> trades;
         if (status == 0) {
             manager->registerModel(&model);
-            // A security of a proxy board trades under its real board's ids.
-            if (!request.tradesFile.isEmpty() && deals) {
-                QFile file(request.tradesFile);
-                if (!file.open(QIODevice::ReadOnly)) {
-                    *error = QStringLiteral("%1: cannot open: %2")
-                                 .arg(request.tradesFile, file.errorString());
-                    status = 2;
-                } else if (!readTrades(file, request.tradesFile, deals,
-                                       manager->matchedKey(key), &trades, error)) {
-                    status = 2;
-                }
-            }
+            if (!request.tradesFile.isEmpty()
+                && !session.readTrades(request.tradesFile, key, &trades, error))
+                status = 2;
         }
         if (status == 0) {
             model.build();
-            // Trades arrive while the fillers work, as live trades do; like the terminal, the
-            // charts take only today's.
-            for (qsizetype i = 0; i < trades.size(); i += TradesPerAppend)
-                tableThread.append(deals, trades.mid(i, TradesPerAppend));
-            const qint64 outside = std::count_if(trades.cbegin(), trades.cend(), [&](const Record &r) {
-                const datetime moment = r.data(QStringLiteral("moment")).toDatetime();
-                return moment < manager->todayStart() || !(moment < manager->tomorrowStart());
-            });
-            if (outside > 0)
-                std::fprintf(stderr, "ta-tool: %lld trades not of today were ignored\n",
-                             static_cast<long long>(outside));
-            QEventLoop loop;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (!manager->isFilling(&model))
-                    loop.quit();
-            });
-            poll.start(10);
-            loop.exec();
-            // Notifications posted by the last download are delivered now.
-            QCoreApplication::processEvents();
-            if (!historyFailure.isEmpty()) {
-                *error = historyFailure;
+            // Trades arrive while the fillers work, as live trades do.
+            session.appendTrades(trades);
+            const QString failure = session.waitUntilFilled({&model});
+            if (!failure.isEmpty()) {
+                *error = failure;
                 status = 1;
             }
         }
@@ -292,8 +193,5 @@ int runExport(const ExportRequest &request, QString *error)
         }
         manager->unregisterModel(&model);
     }
-    SeriesDataManager::destroyInstance();
-    if (transport)
-        core->removePlugin(transport.get());
     return status;
 }

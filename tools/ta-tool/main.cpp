@@ -1,6 +1,7 @@
 #include "talogging.h"
 #include "boarddirectory.h"
 #include "exportcommand.h"
+#include "snapshotcommand.h"
 #include "referencedata.h"
 #include "securitydirectory.h"
 #include "stockdirectory.h"
@@ -8,12 +9,14 @@
 #include "tableregistry.h"
 #include "indexsort.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -58,18 +61,43 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// The first argument that is not an option: the command.
+QString commandOf(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-')
+            return QString::fromLocal8Bit(argv[i]);
+        // Options with a value take the next argument.
+        const QByteArray option(argv[i]);
+        if (!option.contains('=') && option != "--gzip" && option != "--no-history"
+            && option != "--verbose" && option != "--help" && option != "-h")
+            ++i;
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // A snapshot draws widgets; without a display it draws them offscreen.
+    const bool drawing = commandOf(argc, argv) == QLatin1String("snapshot");
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application;
+    if (drawing)
+        application = std::make_unique<QApplication>(argc, argv);
+    else
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication &app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("ta-tool"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Headless companion of the charting plug-in.\n\n"
         "Commands:\n"
         "  reference   list the instruments of the reference data\n"
-        "  export      print the bars of an instrument as CSV, filled as a chart is filled"));
+        "  export      print the bars of an instrument as CSV, filled as a chart is filled\n"
+        "  snapshot    render a chart window of an instrument (or of a saved workspace) to PNG"));
     parser.addHelpOption();
     const QCommandLineOption referenceOption(QStringLiteral("reference"),
                                              QStringLiteral("Reference data file (JSON)."),
@@ -108,9 +136,16 @@ int main(int argc, char *argv[])
                                           QStringLiteral("file"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the data path's log."));
+    const QCommandLineOption workspaceOption(
+        QStringLiteral("workspace"),
+        QStringLiteral("snapshot: a terminal settings file; its first chart window is drawn."),
+        QStringLiteral("file"));
+    const QCommandLineOption sizeOption(QStringLiteral("size"),
+                                        QStringLiteral("snapshot: picture size (default 1600x900)."),
+                                        QStringLiteral("WxH"), QStringLiteral("1600x900"));
     parser.addOptions({referenceOption, keyOption, timeFrameOption, daysOption, toOption,
                        hdxUrlOption, gzipOption, noHistoryOption, tradesOption, dataDirOption,
-                       outputOption, verboseOption});
+                       outputOption, verboseOption, workspaceOption, sizeOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
     verbose = parser.isSet(verboseOption);
@@ -162,6 +197,49 @@ int main(int argc, char *argv[])
         request.outputFile = parser.value(outputOption);
         QString failure;
         const int status = runExport(request, &failure);
+        if (status != 0)
+            std::fprintf(stderr, "ta-tool: %s\n", qPrintable(failure));
+        return status;
+    }
+    if (args.first() == QLatin1String("snapshot")) {
+        SnapshotRequest request;
+        if (parser.isSet(keyOption)) {
+            try {
+                request.key = SeriesKey::fromString(parser.value(keyOption));
+                request.hasKey = true;
+            } catch (const QString &e) {
+                return fatal(e);
+            }
+        }
+        if (parser.isSet(timeFrameOption)
+            && !parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
+            return fatal(QStringLiteral("bad time frame \"%1\": %2")
+                             .arg(parser.value(timeFrameOption), standardTimeFrameList()));
+        bool ok = false;
+        request.days = parser.value(daysOption).toInt(&ok);
+        if (!ok || request.days < 1 || request.days > 36600)
+            return fatal(QStringLiteral("bad number of days \"%1\"").arg(parser.value(daysOption)));
+        if (parser.isSet(toOption)) {
+            request.to = QDate::fromString(parser.value(toOption), Qt::ISODate);
+            if (!request.to.isValid())
+                return fatal(QStringLiteral("bad date \"%1\": yyyy-MM-dd").arg(parser.value(toOption)));
+        }
+        const QStringList size = parser.value(sizeOption).split(u'x');
+        bool okWidth = false, okHeight = false;
+        if (size.size() == 2)
+            request.size = QSize(size[0].toInt(&okWidth), size[1].toInt(&okHeight));
+        if (!okWidth || !okHeight)
+            return fatal(QStringLiteral("bad size \"%1\": WIDTHxHEIGHT").arg(parser.value(sizeOption)));
+        if (!parser.isSet(outputOption))
+            return fatal(QStringLiteral("snapshot needs --output FILE.png"));
+        request.hdxUrl = parser.value(hdxUrlOption);
+        request.history = !parser.isSet(noHistoryOption);
+        request.tradesFile = parser.value(tradesOption);
+        request.workspaceFile = parser.value(workspaceOption);
+        request.dataDir = parser.value(dataDirOption);
+        request.outputFile = parser.value(outputOption);
+        QString failure;
+        const int status = runSnapshot(request, &failure);
         if (status != 0)
             std::fprintf(stderr, "ta-tool: %s\n", qPrintable(failure));
         return status;
