@@ -115,6 +115,7 @@ private Q_SLOTS:
     void contextMenuAnywhere();
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
+    void workspaceComesBackPixelForPixel();
 
 private:
     QTemporaryDir m_dir;
@@ -492,6 +493,65 @@ void TestChartWindow::workspaceDropsOnlyTheBrokenWindow()
     auto *window = dynamic_cast<TAMainWindow *>(windows.windows().first()->view());
     QVERIFY(window);
     QCOMPARE(window->instrumentKeys(), QStringList{Kstr});
+    windows.closeAll();
+    flush();
+    IWindowManager::setInstance(nullptr);
+}
+
+void TestChartWindow::workspaceComesBackPixelForPixel()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    // Every window's series filled alike, shown and laid out; the pictures of the chart areas.
+    auto pictures = [&] {
+        QList<QImage> images;
+        for (HostWindow *host : windows.windows()) {
+            auto *window = dynamic_cast<TAMainWindow *>(host->view());
+            for (SeriesItem *series : window->chartArea()->seriesItems()) {
+                if (!series->model()->lastIndex().isValid())
+                    fillWeek(series);
+            }
+            host->show();
+        }
+        flush();
+        for (HostWindow *host : windows.windows()) {
+            auto *window = dynamic_cast<TAMainWindow *>(host->view());
+            window->chartArea()->synchronizer()->update();
+        }
+        flush();
+        for (HostWindow *host : windows.windows())
+            images.append(dynamic_cast<TAMainWindow *>(host->view())->chartArea()->grab().toImage());
+        return images;
+    };
+    QVERIFY(windows.openView("TAMainWindow", Arkt));
+    QVERIFY(windows.openView("TAMainWindow", Kstr + QStringLiteral("|") + Arkt));
+    pictures();
+    auto *first = dynamic_cast<TAMainWindow *>(windows.windows()[0]->view());
+    auto *second = dynamic_cast<TAMainWindow *>(windows.windows()[1]->view());
+    // Different frames, panes and zoom.
+    second->chartArea()->seriesItems().first()->setSelected(true);
+    second->chartArea()->setTimeFrame(TimeFrameValue(300));
+    second->chartArea()->clearItemsSelection();
+    fillWeek(second->chartArea()->seriesItems().first());
+    first->chartArea()->zoomX(true);
+    first->chartArea()->zoomX(true);
+    second->chartArea()->zoomX(false);
+    const QList<QImage> before = pictures();
+    MapSettings workspace;
+    windows.saveWorkspace(workspace);
+    windows.closeAll();
+    flush();
+
+    QVERIFY(windows.restoreWorkspace(workspace).isEmpty());
+    QCOMPARE(windows.windows().size(), 2);
+    const QList<QImage> after = pictures();
+    QCOMPARE(after.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        keepImage(before[i], QStringLiteral("workspace-before-%1.png").arg(i));
+        keepImage(after[i], QStringLiteral("workspace-after-%1.png").arg(i));
+        QCOMPARE(after[i].size(), before[i].size());
+        QVERIFY2(after[i] == before[i], qPrintable(QStringLiteral("window %1 differs").arg(i)));
+    }
     windows.closeAll();
     flush();
     IWindowManager::setInstance(nullptr);
