@@ -70,7 +70,8 @@ QString commandOf(int argc, char *argv[])
         // Options with a value take the next argument.
         const QByteArray option(argv[i]);
         if (!option.contains('=') && option != "--gzip" && option != "--no-history"
-            && option != "--verbose" && option != "--help" && option != "-h")
+            && option != "--verbose" && option != "--timing" && option != "--help"
+            && option != "-h")
             ++i;
     }
     return {};
@@ -143,9 +144,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption sizeOption(QStringLiteral("size"),
                                         QStringLiteral("snapshot: picture size (default 1600x900)."),
                                         QStringLiteral("WxH"), QStringLiteral("1600x900"));
+    const QCommandLineOption timingOption(
+        QStringLiteral("timing"),
+        QStringLiteral("snapshot: print how long the window took to open, fill and draw."));
     parser.addOptions({referenceOption, keyOption, timeFrameOption, daysOption, toOption,
                        hdxUrlOption, gzipOption, noHistoryOption, tradesOption, dataDirOption,
-                       outputOption, verboseOption, workspaceOption, sizeOption});
+                       outputOption, verboseOption, workspaceOption, sizeOption, timingOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
     verbose = parser.isSet(verboseOption);
@@ -238,6 +242,7 @@ int main(int argc, char *argv[])
         request.workspaceFile = parser.value(workspaceOption);
         request.dataDir = parser.value(dataDirOption);
         request.outputFile = parser.value(outputOption);
+        request.timing = parser.isSet(timingOption);
         QString failure;
         const int status = runSnapshot(request, &failure);
         if (status != 0)

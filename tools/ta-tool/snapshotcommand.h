@@ -23,6 +23,7 @@ struct SnapshotRequest
     QString dataDir;
     QSize size{1600, 900};
     QString outputFile;
+    bool timing = false;   // print how long the window took, on standard error
 };
 
 // Builds the window through the same code the terminal uses and writes the picture. Returns

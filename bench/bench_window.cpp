@@ -1,0 +1,213 @@
+// A whole chart window of 1600 x 900 pixels with its tool bars: a pan step over three panes of
+// 100,000 one-minute bars each (beside a plain repaint of the same area), a live trade that
+// changes the last bar (beside repainting the panes in full), and, through the history service
+// on loopback, "ta-tool snapshot" of 30 days of one-minute history (beside "ta-tool export" of
+// the same data, the data path alone).
+#include "benchhelpers.h"
+#include "chartbench.h"
+#include "subcharttesthelpers.h"
+#include "tamainwindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int Width = 1600;
+constexpr int Height = 900;
+constexpr int BarsPerDay = 525; // 10:00 to 18:45
+const QDate LastDay(2026, 11, 24); // the Tuesday before the run's Wednesday
+
+datetime minuteOf(const QDate &day, int minute)
+{
+    return datetime(day, QTime(10, 0)).addSecs(60 * minute);
+}
+
+void setSeriesRange(int days)
+{
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    defaults.remove(QString());
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), false);
+    defaults.setValue(QStringLiteral("dateTo"), LastDay.toString(Qt::ISODate));
+    defaults.setValue(QStringLiteral("daysBack"), days);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), 2);
+}
+
+int fill(SeriesItem *series, int days)
+{
+    DealBatch batch(series->model(), 4, false);
+    int bars = 0;
+    for (QDate day = LastDay.addDays(-(days - 1)); day <= LastDay; day = day.addDays(1)) {
+        if (day.dayOfWeek() > 5)
+            continue;
+        for (int m = 0; m < BarsPerDay; ++m, ++bars) {
+            const int wave = (bars * 7) % 200;
+            const QByteArray close = QByteArray::number(1000 + wave / 10.0, 'f', 1);
+            ChartFixture::addBar(batch, minuteOf(day, m), close.constData(),
+                                 QByteArray::number(1021 + wave / 10.0, 'f', 1).constData(),
+                                 QByteArray::number(979 + wave / 10.0, 'f', 1).constData(),
+                                 close.constData());
+        }
+    }
+    batch.flush();
+    return bars;
+}
+
+class PaintArea : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            for (const QRect &r : static_cast<QPaintEvent *>(event)->region())
+                area += double(r.width()) * r.height();
+        }
+        return false;
+    }
+    double area = 0;
+};
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+// Milliseconds of a run of the tool, and what it printed on standard error.
+double runTool(const QStringList &arguments, QString *errors)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tool.setProcessEnvironment(environment);
+    QElapsedTimer timer;
+    timer.start();
+    tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ta-tool"), arguments);
+    tool.waitForFinished(120000);
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    *errors = QString::fromLocal8Bit(tool.readAllStandardError());
+    return tool.exitCode() == 0 ? ms : -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+        if (!text.contains(QStringLiteral("propagateSizeHints")) && !text.contains(QStringLiteral("XDG_RUNTIME")))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QApplication app(argc, argv);
+    Bench::ChartBench bench;
+    if (!bench.isReady())
+        return 2;
+    Bench::storeSchedule(Bench::weekdays({{600, BarsPerDay}}));
+    registerTestMakers();
+
+    std::printf("chart window %d x %d pixels with its tool bars, one-minute bars\n\n", Width, Height);
+    std::printf("%-46s %10s %10s %8s\n", "", "ms", "baseline", "ratio");
+    {
+        setSeriesRange(267);
+        TAMainWindow window;
+        window.setProperty("extraKey", QStringLiteral("2,2,2001|2,2,2002|2,2,2003"));
+        MapSettings none;
+        window.applyViewSettings(none);
+        int bars = 0;
+        for (SeriesItem *series : window.chartArea()->seriesItems())
+            bars = fill(series, 267);
+        window.resize(Width, Height);
+        window.show();
+        settle();
+        window.chartArea()->synchronizer()->update();
+        settle();
+        MultiView *view = window.chartArea();
+        QScrollBar *bar = view->timeScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        settle();
+        const int step = qMax(1, int(view->scaleX()));
+        const double pan = Bench::msPer(200, [&](int i) {
+            bar->setValue(bar->value() + (i % 2 ? step : -step));
+            QCoreApplication::processEvents();
+        });
+        const double full = Bench::msPer(100, [&](int) {
+            window.update();
+            for (QWidget *child : window.findChildren<QWidget *>())
+                child->update();
+            QCoreApplication::processEvents();
+        });
+        std::printf("%-46s %10.3f %10.3f %8.2f   (the whole window repainted)\n",
+                    qPrintable(QStringLiteral("pan one bar, 3 panes of %1 bars").arg(bars)), pan,
+                    full, pan / full);
+
+        // A live trade into the last bar, at the newest bars on screen.
+        bar->setValue(bar->maximum());
+        settle();
+        PaintArea painted;
+        for (SubChartWidget *pane : view->subCharts())
+            pane->view()->viewport()->installEventFilter(&painted);
+        SeriesItem *series = view->seriesItems().first();
+        const double viewportArea = double(view->subCharts().first()->view()->viewport()->width())
+                                    * view->subCharts().first()->view()->viewport()->height();
+        const double trade = Bench::msPer(500, [&](int i) {
+            DealBatch batch(series->model(), 1, false);
+            const QByteArray price = QByteArray::number(1000 + i % 13, 'f', 1);
+            batch.append(BarTest::deal(minuteOf(LastDay, BarsPerDay - 1).addSecs(i % 50), price.constData()));
+            batch.flush();
+            QCoreApplication::processEvents();
+        });
+        const double whole = Bench::msPer(100, [&](int) {
+            for (SubChartWidget *pane : view->subCharts())
+                pane->view()->viewport()->update();
+            QCoreApplication::processEvents();
+        });
+        std::printf("%-46s %10.3f %10.3f %8.2f   (%.0f px a trade, %.1f %% of one pane)\n",
+                    "live trade into the last bar", trade, whole, trade / whole, painted.area / 500,
+                    100.0 * painted.area / 500 / viewportArea);
+    }
+
+    // Through the history service: the window opened for 30 days of one-minute history.
+    QProcess server;
+    if (!BarTest::startHistoryService(server)) {
+        std::printf("\nhistory service did not start\n");
+        return 1;
+    }
+    const QString url = AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
+                            .value(QStringLiteral("url")).toString();
+    QTemporaryDir dir;
+    const QStringList range{QStringLiteral("--key"), QStringLiteral("2,2,2001"),
+                            QStringLiteral("--timeframe"), QStringLiteral("60"),
+                            QStringLiteral("--days"), QStringLiteral("30"), QStringLiteral("--to"),
+                            LastDay.toString(Qt::ISODate), QStringLiteral("--hdx-url"), url};
+    QString errors;
+    const double snapshot = runTool(QStringList{QStringLiteral("snapshot"), QStringLiteral("--timing"),
+                                                QStringLiteral("--data-dir"), dir.filePath(QStringLiteral("a")),
+                                                QStringLiteral("--size"), QStringLiteral("1600x900"),
+                                                QStringLiteral("--output"), dir.filePath(QStringLiteral("c.png"))}
+                                        + range,
+                                    &errors);
+    const QRegularExpressionMatch opened =
+        QRegularExpression(QStringLiteral("filled and drawn in (\\d+) ms")).match(errors);
+    const double exportMs = runTool(QStringList{QStringLiteral("export"), QStringLiteral("--data-dir"),
+                                                dir.filePath(QStringLiteral("b")), QStringLiteral("--output"),
+                                                dir.filePath(QStringLiteral("bars.csv"))}
+                                        + range,
+                                    &errors);
+    std::printf("\n%-46s %10s %10s %8s\n", "30 days of one-minute history over loopback", "ms",
+                "export", "ratio");
+    std::printf("%-46s %10s\n", "window opened until its first complete frame",
+                opened.hasMatch() ? qPrintable(opened.captured(1)) : "failed");
+    std::printf("%-46s %10.0f %10.0f %8.2f   (the data path alone, as CSV)\n",
+                "ta-tool snapshot end to end", snapshot, exportMs, snapshot / exportMs);
+    server.kill();
+    server.waitForFinished();
+    return 0;
+}
