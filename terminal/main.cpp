@@ -109,6 +109,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Open a chart window for an instrument "
                                                        "key (stock,board,security); repeatable."),
                                         QStringLiteral("key"));
+    const QCommandLineOption defaultWindowOption(
+        QStringLiteral("default-window"),
+        QStringLiteral("Open a chart window for the instrument when no window was restored."),
+        QStringLiteral("key"));
     const QCommandLineOption noHdxOption(QStringLiteral("no-hdx"),
                                          QStringLiteral("Start without the history service "
                                                         "connection."));
@@ -145,7 +149,8 @@ int main(int argc, char *argv[])
                        "change); warnings are printed anyway."));
     parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
                        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
-                       screenshotOption, pluginsOption, quitOption, logOption});
+                       screenshotOption, pluginsOption, quitOption, logOption,
+                       defaultWindowOption});
     parser.process(app);
     if (parser.isSet(logOption))
         QLoggingCategory::setFilterRules(QStringLiteral("ta.*=true"));
@@ -200,7 +205,10 @@ int main(int argc, char *argv[])
         window->reportProblems(QObject::tr("Восстановление окон"),
                                windows.restoreWorkspace(workspace));
     }
-    for (const QString &key : parser.values(openOption)) {
+    QStringList keys = parser.values(openOption);
+    if (keys.isEmpty() && windows.windows().isEmpty() && parser.isSet(defaultWindowOption))
+        keys.append(parser.value(defaultWindowOption));
+    for (const QString &key : std::as_const(keys)) {
         if (!windows.openView("TAMainWindow", key))
             window->reportProblems(QObject::tr("Открытие окна"),
                                    {QObject::tr("Окно для %1 не открыто: модуль графиков не "

@@ -52,6 +52,10 @@ SeriesItem::SeriesItem(const QString &instrumentKey, TSynchronyzer *synchronizer
     connect(SecurityDirectory::i(), &DirectoryBase::dataChanged, this,
             &SeriesItem::onSecuritiesDataChanged, Qt::QueuedConnection);
     connect(m_model, &SeriesDataModel::dataChanged, this, &SeriesItem::onDataChanged);
+    // Another time frame lays the model out anew: the window's time index follows.
+    if (synchronizer)
+        connect(m_model, &SeriesDataModel::timeFrameScaleChanged, synchronizer,
+                &TSynchronyzer::requestUpdate);
     SeriesDataService *s = service();
     if (auto *object = dynamic_cast<QObject *>(s);
         object && object->metaObject()->indexOfSignal("fillingFinished(SeriesDataModel*)") >= 0)

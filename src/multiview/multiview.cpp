@@ -633,6 +633,10 @@ void MultiView::applyToViews(double factor, bool remembered)
         for (SeriesItem *series : subChart->seriesItems())
             series->viewScaleChanged();
     }
+    // The bars' pixel margins changed with the scale: the right edge is measured again, so
+    // that it depends on the data and the scale only, not on the zooms that led there.
+    if (synchronizer())
+        synchronizer()->updateSceneRectAndItemsPos();
     Q_UNUSED(factor);
     Q_EMIT enableDefaultScaleX(!m_timeScale.isDefault());
     m_timeAxis->scrollingAreaChanged();

@@ -37,6 +37,13 @@ void TSynchronyzer::addSeries(TimeSeriesItem *series)
     m_objects.append(object);
     if (object)
         connect(object, &QObject::destroyed, this, &TSynchronyzer::removeItem);
+    // The spans now include the new series' periods, on the next turn of the event loop.
+    scheduleUpdate();
+}
+
+void TSynchronyzer::requestUpdate()
+{
+    scheduleUpdate();
 }
 
 void TSynchronyzer::removeSeries(TimeSeriesItem *series)

@@ -77,6 +77,8 @@ Q_SIGNALS:
 public Q_SLOTS:
     void updateSceneRectAndItemsPos();
     void update();
+    // update() on the next turn of the event loop, once however often it is asked for.
+    void requestUpdate();
     void removeScene(QObject *scene);
     void removeItem(QObject *item);
 
