@@ -19,8 +19,9 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 port="$(head -n 1 "$portfile")"
-# A first start shows a chart of a simulated instrument; later starts bring back the saved windows.
-args=(--hdx-url "http://127.0.0.1:$port" --default-window 2,2,2001 "$@")
+# A first start shows a chart of a simulated instrument over five days of history; later starts
+# bring back the saved windows.
+args=(--hdx-url "http://127.0.0.1:$port" --default-window 2,2,2001 --chart-days 5 "$@")
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: starting the terminal on a virtual X server (xvfb-run)." >&2

@@ -113,6 +113,10 @@ int main(int argc, char *argv[])
         QStringLiteral("default-window"),
         QStringLiteral("Open a chart window for the instrument when no window was restored."),
         QStringLiteral("key"));
+    const QCommandLineOption chartDaysOption(
+        QStringLiteral("chart-days"),
+        QStringLiteral("Days of history new charts show, when the settings name none yet."),
+        QStringLiteral("n"));
     const QCommandLineOption noHdxOption(QStringLiteral("no-hdx"),
                                          QStringLiteral("Start without the history service "
                                                         "connection."));
@@ -150,7 +154,7 @@ int main(int argc, char *argv[])
     parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
                        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
                        screenshotOption, pluginsOption, quitOption, logOption,
-                       defaultWindowOption});
+                       defaultWindowOption, chartDaysOption});
     parser.process(app);
     if (parser.isSet(logOption))
         QLoggingCategory::setFilterRules(QStringLiteral("ta.*=true"));
@@ -204,6 +208,12 @@ int main(int argc, char *argv[])
         AppSettings workspace(QStringLiteral("Workspace"));
         window->reportProblems(QObject::tr("Восстановление окон"),
                                windows.restoreWorkspace(workspace));
+    }
+    if (parser.isSet(chartDaysOption)) {
+        AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+        const int days = parser.value(chartDaysOption).toInt();
+        if (!defaults.contains(QStringLiteral("daysBack")) && days > 0 && days <= 366)
+            defaults.setValue(QStringLiteral("daysBack"), days);
     }
     QStringList keys = parser.values(openOption);
     if (keys.isEmpty() && windows.windows().isEmpty() && parser.isSet(defaultWindowOption))

@@ -25,8 +25,13 @@ MapSettings storedOrFactory(const QString &group, const MapSettings &factoryValu
         ta.copyFrom(factoryValues);
         return factoryValues;
     }
+    // A key the group lacks takes its factory value.
     SettingsGroup scope(ta, group);
-    return MapSettings(ta);
+    MapSettings values = factoryValues;
+    const MapSettings stored(ta);
+    for (const QString &key : stored.allKeys())
+        values.setValue(key, stored.value(key));
+    return values;
 }
 
 } // namespace

@@ -272,6 +272,14 @@ void TestMultiView::seriesDefaultsFromFactoryAndSettings()
     // A stored group is taken as it stands.
     ta.setValue(QStringLiteral("SeriesDefaultProperty/daysBack"), 7);
     QCOMPARE(SeriesDefaults::stored().value("daysBack").toInt(), 7);
+    // A group that names only some keys (a first start that set the days): the rest are
+    // the factory values.
+    ta.remove(QStringLiteral("SeriesDefaultProperty"));
+    ta.setValue(QStringLiteral("SeriesDefaultProperty/daysBack"), 5);
+    const MapSettings partial = SeriesDefaults::stored();
+    QCOMPARE(partial.value("daysBack").toInt(), 5);
+    QCOMPARE(TimeFrameValue::load(partial), TimeFrameValue(180));
+    QCOMPARE(partial.value("wickColor").value<QColor>(), QColor(223, 223, 223));
     const MapSettings study = SeriesDefaults::storedStudy();
     QCOMPARE(study.value("color").value<QColor>(), QColor(255, 0, 0));
     QCOMPARE(study.value("axisPos").toInt(), 1);
