@@ -258,6 +258,14 @@ void TestChartWindow::toolBarFollowsTheCurrentItem()
     QCOMPARE(window->chartArea()->seriesItems().first()->model()->timeFrame(), TimeFrameValue(120));
     QVERIFY(!minute->isChecked());
 
+    // A frame outside the standard list (a hand-edited window) checks none of them.
+    window->chartArea()->setTimeFrame(TimeFrameValue(7));
+    window->updateToolBar();
+    for (QAction *action : window->timeFrameActions())
+        QVERIFY(!action->isChecked());
+    window->chartArea()->setTimeFrame(TimeFrameValue(120));
+    window->updateToolBar();
+
     // The series scaled to the whole series from the price bar.
     window->autoScaleSeriesAction()->trigger();
     QVERIFY(window->autoScaleSeriesAction()->isChecked());

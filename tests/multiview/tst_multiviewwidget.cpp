@@ -159,6 +159,7 @@ private Q_SLOTS:
     void zoomSlotsAndTheirSignals();
     void areaZoomKeepsTheBandInView();
     void scrollIsKeptAcrossZoomAndTimeFrame();
+    void screenFitFollowsScrolling();
     void keysAndWheel();
     void barsLineUpWithTheTimeAxis();
     void axesKeepOneWidthAcrossPanes();
@@ -316,6 +317,28 @@ void TestMultiViewWidget::scrollIsKeptAcrossZoomAndTimeFrame()
     // The view mode from an action's data.
     view->changeInstrumentViewMode(actionWith(2, &owner));
     QCOMPARE(view->seriesItems().first()->view(), 2);
+}
+
+void TestMultiViewWidget::screenFitFollowsScrolling()
+{
+    // Monday's bars around 100, Friday's around 200: fitted to the screen, the scale shows the
+    // prices of the day in view.
+    Window w;
+    SeriesItem *series = w.view->createDefaultSeriesItem(Arkt);
+    fillDays(series, Monday, Monday, 100);
+    fillDays(series, Friday, Friday, 200);
+    settle(*w.view);
+    auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
+    scale->setAutoScale(ParentScaleItem::Screen);
+    const double height = w.view->subCharts().first()->scene()->height();
+    auto middlePrice = [&] { return (scale->pos().y() - height / 2) / scale->verticalFactor(); };
+    QScrollBar *bar = w.view->timeScrollBar();
+    bar->setValue(bar->maximum());
+    QCoreApplication::processEvents();
+    QVERIFY2(std::abs(middlePrice() - 200) < 5, qPrintable(QString::number(middlePrice())));
+    bar->setValue(0);
+    QCoreApplication::processEvents();
+    QVERIFY2(std::abs(middlePrice() - 100) < 5, qPrintable(QString::number(middlePrice())));
 }
 
 void TestMultiViewWidget::keysAndWheel()
