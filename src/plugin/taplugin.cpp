@@ -7,6 +7,7 @@
 #include "frameindex.h"
 #include "icore.h"
 #include "seriesdatamodel.h"
+#include "scriptfilesmanager.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
 #include "studyitemdefaultpropertypage.h"
@@ -18,8 +19,8 @@
 #include "tasecuriritycontainer.h"
 #include "tasharedobjects.h"
 
+#include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 
 using namespace TA::Constants;
 
@@ -167,7 +168,6 @@ void TAPlugin::setupToolBarCommands()
 
 void TAPlugin::showStudyEditor()
 {
-    // The indicator editor arrives with the indicator files; until then say so.
-    QMessageBox::information(nullptr, tr("Редактор индикаторов"),
-                             tr("Редактор индикаторов в этой сборке ещё не доступен."));
+    ScriptFilesManager manager(QApplication::activeWindow());
+    manager.exec();
 }

@@ -136,6 +136,13 @@ void TestScriptDialogs::managerFlows()
     Registries r;
     ScriptFilesManager manager(r.studies.get(), r.functions.get());
     manager.show();
+    if (const QString pictures = qEnvironmentVariable("TA_TEST_IMAGES"); !pictures.isEmpty()) {
+        manager.selectName(QStringLiteral("Mine"));
+        manager.grab().save(pictures + QStringLiteral("/script-manager.png"));
+        StudyEditor look(r.studies.get(), QStringLiteral("RSI"), true);
+        look.resize(640, 560);
+        look.grab().save(pictures + QStringLiteral("/study-editor.png"));
+    }
     QString answer;
     QString offered;
     QStringList taken;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QLineEdit>
 #include <QToolTip>
 #include <QSignalSpy>
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void failedSaveKeepsThePreviousFile();
     void unreadableFileIsListed();
     void shippedVolumeIndicator();
+    void registriesAreProcessWide();
     void validatorAndItsToolTip_data();
     void validatorAndItsToolTip();
 
@@ -401,6 +403,25 @@ void TestScripts::shippedVolumeIndicator()
     QCOMPARE(volume.axis, 0);
     // Written exactly as this code writes files.
     QCOMPARE(QString::fromUtf8(ScriptFileFormat::writeStudy(volume)), QString::fromUtf8(content));
+}
+
+void TestScripts::registriesAreProcessWide()
+{
+    // One each for the process, over the application directory; gone on shutdown, then anew.
+    StudyFilesModel *studies = StudyFilesModel::instance();
+    QCOMPARE(StudyFilesModel::instance(), studies);
+    QCOMPARE(studies->builtInDirectory(),
+             QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts/indicators"));
+    QVERIFY(studies->existingNames().contains(QStringLiteral("Volume")));
+    FunctionFilesModel *functions = FunctionFilesModel::instance();
+    QCOMPARE(FunctionFilesModel::instance(), functions);
+    QVERIFY(static_cast<QObject *>(functions) != static_cast<QObject *>(studies));
+    QPointer<StudyFilesModel> watched(studies);
+    StudyFilesModel::destroyInstance();
+    FunctionFilesModel::destroyInstance();
+    QVERIFY(!watched);
+    QVERIFY(StudyFilesModel::instance());
+    StudyFilesModel::destroyInstance();
 }
 
 void TestScripts::validatorAndItsToolTip_data()
