@@ -8,6 +8,7 @@
 #include "eslayout.h"
 #include "multiview.h"
 #include "subcharttesthelpers.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QPaintEvent>
@@ -20,48 +21,13 @@ namespace {
 
 constexpr int Width = 1600;
 constexpr int Height = 900;
-constexpr int BarsPerDay = 525; // 10:00 to 18:45
 const QDate LastDay(2026, 11, 27); // a Friday
 const QStringList Keys{QStringLiteral("2,2,2001"), QStringLiteral("2,2,2002"),
                        QStringLiteral("2,2,2003")};
 
-datetime minuteOf(const QDate &day, int minute)
-{
-    return datetime(day, QTime(10, 0)).addSecs(60 * minute);
-}
-
-// New series cover `days` calendar days up to the last day.
 void setSeriesRange(int days)
 {
-    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
-    defaults.remove(QString());
-    TimeFrameValue(60).save(defaults);
-    defaults.setValue(QStringLiteral("toCurrDate"), false);
-    defaults.setValue(QStringLiteral("dateTo"), LastDay.toString(Qt::ISODate));
-    defaults.setValue(QStringLiteral("daysBack"), days);
-    defaults.setValue(QStringLiteral("axisPos"), 2);
-    defaults.setValue(QStringLiteral("autoScale"), 2);
-}
-
-// Bars on every minute of every weekday of the range; the number of bars added.
-int fill(SeriesItem *series, int days)
-{
-    DealBatch batch(series->model(), 4, false);
-    int bars = 0;
-    for (QDate day = LastDay.addDays(-(days - 1)); day <= LastDay; day = day.addDays(1)) {
-        if (day.dayOfWeek() > 5)
-            continue;
-        for (int m = 0; m < BarsPerDay; ++m, ++bars) {
-            const int wave = (bars * 7) % 200;
-            const QByteArray close = QByteArray::number(1000 + wave / 10.0, 'f', 1);
-            ChartFixture::addBar(batch, minuteOf(day, m), close.constData(),
-                                 QByteArray::number(1021 + wave / 10.0, 'f', 1).constData(),
-                                 QByteArray::number(979 + wave / 10.0, 'f', 1).constData(),
-                                 close.constData());
-        }
-    }
-    batch.flush();
-    return bars;
+    storeSeriesDefaults(LastDay, days, 2);
 }
 
 // Counts the paints of widgets and the area they cover.
@@ -109,7 +75,7 @@ struct Window
         for (int i = 0; i < panes; ++i) {
             SeriesItem *series = view->createDefaultSeriesItem(Keys[i % Keys.size()]);
             if (filled)
-                bars = fill(series, days);
+                bars = Bench::fillWeekdays(series, LastDay, days);
         }
         view->synchronizer()->update();
         settle();
@@ -173,7 +139,7 @@ int main(int argc, char *argv[])
     Bench::ChartBench bench;
     if (!bench.isReady())
         return 2;
-    Bench::storeSchedule(Bench::weekdays({{600, BarsPerDay}}));
+    Bench::storeSchedule(Bench::weekdays({{600, Bench::BarsPerDay}}));
     registerTestMakers();
     AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("barOnEnd"), true);
 
@@ -251,7 +217,7 @@ int main(int argc, char *argv[])
                 DealBatch batch(target->model(), 1, false);
                 for (int d = 0; d < 10; ++d) {
                     const QByteArray price = QByteArray::number(1000 + (b * 10 + d) % 17, 'f', 1);
-                    batch.append(BarTest::deal(minuteOf(LastDay, BarsPerDay - 1).addSecs(d), price.constData()));
+                    batch.append(BarTest::deal(Bench::minuteOf(LastDay, Bench::BarsPerDay - 1).addSecs(d), price.constData()));
                 }
                 batch.flush();
             }

@@ -6,6 +6,7 @@
 #include "benchhelpers.h"
 #include "chartbench.h"
 #include "subcharttesthelpers.h"
+#include "windowbench.h"
 #include "tamainwindow.h"
 
 #include <QApplication>
@@ -22,44 +23,11 @@ namespace {
 
 constexpr int Width = 1600;
 constexpr int Height = 900;
-constexpr int BarsPerDay = 525; // 10:00 to 18:45
 const QDate LastDay(2026, 11, 24); // the Tuesday before the run's Wednesday
-
-datetime minuteOf(const QDate &day, int minute)
-{
-    return datetime(day, QTime(10, 0)).addSecs(60 * minute);
-}
 
 void setSeriesRange(int days)
 {
-    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
-    defaults.remove(QString());
-    TimeFrameValue(60).save(defaults);
-    defaults.setValue(QStringLiteral("toCurrDate"), false);
-    defaults.setValue(QStringLiteral("dateTo"), LastDay.toString(Qt::ISODate));
-    defaults.setValue(QStringLiteral("daysBack"), days);
-    defaults.setValue(QStringLiteral("axisPos"), 2);
-    defaults.setValue(QStringLiteral("autoScale"), 2);
-}
-
-int fill(SeriesItem *series, int days)
-{
-    DealBatch batch(series->model(), 4, false);
-    int bars = 0;
-    for (QDate day = LastDay.addDays(-(days - 1)); day <= LastDay; day = day.addDays(1)) {
-        if (day.dayOfWeek() > 5)
-            continue;
-        for (int m = 0; m < BarsPerDay; ++m, ++bars) {
-            const int wave = (bars * 7) % 200;
-            const QByteArray close = QByteArray::number(1000 + wave / 10.0, 'f', 1);
-            ChartFixture::addBar(batch, minuteOf(day, m), close.constData(),
-                                 QByteArray::number(1021 + wave / 10.0, 'f', 1).constData(),
-                                 QByteArray::number(979 + wave / 10.0, 'f', 1).constData(),
-                                 close.constData());
-        }
-    }
-    batch.flush();
-    return bars;
+    storeSeriesDefaults(LastDay, days, 2);
 }
 
 class PaintArea : public QObject
@@ -113,7 +81,7 @@ int main(int argc, char *argv[])
     Bench::ChartBench bench;
     if (!bench.isReady())
         return 2;
-    Bench::storeSchedule(Bench::weekdays({{600, BarsPerDay}}));
+    Bench::storeSchedule(Bench::weekdays({{600, Bench::BarsPerDay}}));
     registerTestMakers();
 
     std::printf("chart window %d x %d pixels with its tool bars, one-minute bars\n\n", Width, Height);
@@ -126,7 +94,7 @@ int main(int argc, char *argv[])
         window.applyViewSettings(none);
         int bars = 0;
         for (SeriesItem *series : window.chartArea()->seriesItems())
-            bars = fill(series, 267);
+            bars = Bench::fillWeekdays(series, LastDay, 267);
         window.resize(Width, Height);
         window.show();
         settle();
@@ -163,7 +131,7 @@ int main(int argc, char *argv[])
         const double trade = Bench::msPer(500, [&](int i) {
             DealBatch batch(series->model(), 1, false);
             const QByteArray price = QByteArray::number(1000 + i % 13, 'f', 1);
-            batch.append(BarTest::deal(minuteOf(LastDay, BarsPerDay - 1).addSecs(i % 50), price.constData()));
+            batch.append(BarTest::deal(Bench::minuteOf(LastDay, Bench::BarsPerDay - 1).addSecs(i % 50), price.constData()));
             batch.flush();
             QCoreApplication::processEvents();
         });

@@ -128,22 +128,13 @@ void TestChartWindow::initTestCase()
     SeriesDataService::setInstance(&m_service);
     registerTestMakers();
     ICore::instance()->addPlugin(new ChartViews);
-    AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
-    for (const char *key : {"askDelSubChart", "askDelItem", "askDelAllStudies", "askDelAllDrawings"})
-        confirmations.setValue(QString::fromLatin1(key), false);
+    answerDeleteQuestionsYes();
 }
 
 void TestChartWindow::init()
 {
     setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
-    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
-    defaults.remove(QString());
-    TimeFrameValue(60).save(defaults);
-    defaults.setValue(QStringLiteral("toCurrDate"), false);
-    defaults.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
-    defaults.setValue(QStringLiteral("daysBack"), 5);
-    defaults.setValue(QStringLiteral("axisPos"), 2);
-    defaults.setValue(QStringLiteral("autoScale"), 2);
+    storeSeriesDefaults(Friday, 5, 2);
     MultiView::setServices({});
 }
 

@@ -4,6 +4,7 @@
 // indicators that other subsystems make: the sub-chart suite drives real sub-charts through
 // them.
 
+#include "appsettings.h"
 #include "charttesthelpers.h"
 #include "drawingitem.h"
 #include "graphicsscene.h"
@@ -253,6 +254,28 @@ private:
     QVBoxLayout *m_layout;
     MapSettings m_seriesDefaults;
 };
+
+// New series of a chart window: one-minute bars over [dateTo - days + 1, dateTo], on the
+// right axis, with the auto-scale mode given.
+inline void storeSeriesDefaults(const QDate &dateTo, int days, int autoScale)
+{
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    defaults.remove(QString());
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), false);
+    defaults.setValue(QStringLiteral("dateTo"), dateTo.toString(Qt::ISODate));
+    defaults.setValue(QStringLiteral("daysBack"), days);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), autoScale);
+}
+
+// Every delete question answered yes without being shown.
+inline void answerDeleteQuestionsYes()
+{
+    AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
+    for (const char *key : {"askDelSubChart", "askDelItem", "askDelAllStudies", "askDelAllDrawings"})
+        confirmations.setValue(QString::fromLatin1(key), false);
+}
 
 // The stand-ins registered as the makers of indicators and drawings.
 inline void registerTestMakers()

@@ -187,23 +187,14 @@ void TestMultiViewWidget::initTestCase()
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
     registerTestMakers();
-    AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
-    for (const char *key : {"askDelSubChart", "askDelItem", "askDelAllStudies", "askDelAllDrawings"})
-        confirmations.setValue(QString::fromLatin1(key), false);
+    answerDeleteQuestionsYes();
 }
 
 void TestMultiViewWidget::init()
 {
     setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
     // New series: one-minute bars over the pinned week, on a right axis, fitted to the series.
-    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
-    defaults.remove(QString());
-    TimeFrameValue(60).save(defaults);
-    defaults.setValue(QStringLiteral("toCurrDate"), false);
-    defaults.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
-    defaults.setValue(QStringLiteral("daysBack"), 5);
-    defaults.setValue(QStringLiteral("axisPos"), 2);
-    defaults.setValue(QStringLiteral("autoScale"), 1);
+    storeSeriesDefaults(Friday, 5, 1);
     MultiView::setServices({});
 }
 

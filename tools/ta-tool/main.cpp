@@ -61,6 +61,22 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// "--days" and "--to": the message for a bad value, empty when both are good.
+QString readRange(const QCommandLineParser &parser, const QCommandLineOption &daysOption,
+                  const QCommandLineOption &toOption, int *days, QDate *to)
+{
+    bool ok = false;
+    *days = parser.value(daysOption).toInt(&ok);
+    if (!ok || *days < 1 || *days > 36600)
+        return QStringLiteral("bad number of days \"%1\"").arg(parser.value(daysOption));
+    if (parser.isSet(toOption)) {
+        *to = QDate::fromString(parser.value(toOption), Qt::ISODate);
+        if (!to->isValid())
+            return QStringLiteral("bad date \"%1\": yyyy-MM-dd").arg(parser.value(toOption));
+    }
+    return {};
+}
+
 // The first argument that is not an option: the command.
 QString commandOf(int argc, char *argv[])
 {
@@ -183,16 +199,9 @@ int main(int argc, char *argv[])
         if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
             return fatal(QStringLiteral("bad time frame \"%1\": %2")
                              .arg(parser.value(timeFrameOption), standardTimeFrameList()));
-        bool ok = false;
-        request.days = parser.value(daysOption).toInt(&ok);
-        if (!ok || request.days < 1 || request.days > 36600)
-            return fatal(QStringLiteral("bad number of days \"%1\"").arg(parser.value(daysOption)));
-        if (parser.isSet(toOption)) {
-            request.to = QDate::fromString(parser.value(toOption), Qt::ISODate);
-            if (!request.to.isValid())
-                return fatal(QStringLiteral("bad date \"%1\": yyyy-MM-dd")
-                                 .arg(parser.value(toOption)));
-        }
+        if (const QString bad = readRange(parser, daysOption, toOption, &request.days, &request.to);
+            !bad.isEmpty())
+            return fatal(bad);
         request.hdxUrl = parser.value(hdxUrlOption);
         request.gzip = parser.isSet(gzipOption);
         request.history = !parser.isSet(noHistoryOption);
@@ -219,15 +228,9 @@ int main(int argc, char *argv[])
             && !parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
             return fatal(QStringLiteral("bad time frame \"%1\": %2")
                              .arg(parser.value(timeFrameOption), standardTimeFrameList()));
-        bool ok = false;
-        request.days = parser.value(daysOption).toInt(&ok);
-        if (!ok || request.days < 1 || request.days > 36600)
-            return fatal(QStringLiteral("bad number of days \"%1\"").arg(parser.value(daysOption)));
-        if (parser.isSet(toOption)) {
-            request.to = QDate::fromString(parser.value(toOption), Qt::ISODate);
-            if (!request.to.isValid())
-                return fatal(QStringLiteral("bad date \"%1\": yyyy-MM-dd").arg(parser.value(toOption)));
-        }
+        if (const QString bad = readRange(parser, daysOption, toOption, &request.days, &request.to);
+            !bad.isEmpty())
+            return fatal(bad);
         const QStringList size = parser.value(sizeOption).split(u'x');
         bool okWidth = false, okHeight = false;
         if (size.size() == 2)
