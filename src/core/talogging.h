@@ -11,6 +11,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcCache)       // "ta.cache": cache files and compres
 Q_DECLARE_LOGGING_CATEGORY(lcDataManager) // "ta.datamanager": the data manager and fillers
 Q_DECLARE_LOGGING_CATEGORY(lcPlugin)      // "ta.plugin": the plug-in's start and shutdown
 Q_DECLARE_LOGGING_CATEGORY(lcChart)       // "ta.chart": chart windows, their areas and items
+Q_DECLARE_LOGGING_CATEGORY(lcScripts)     // "ta.scripts": indicator scripts and their files
 
 namespace talogging {
 // The filter rule that shows every message of the categories above.
