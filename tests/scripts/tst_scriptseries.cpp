@@ -3,6 +3,7 @@
 
 #include "bartesthelpers.h"
 #include "scriptseries.h"
+#include "scripttext.h"
 #include "serieskey.h"
 #include "testenvironment.h"
 #include "testregistry.h"
@@ -81,6 +82,9 @@ private Q_SLOTS:
     void customSeriesCells();
     void customSeriesDump();
     void seriesWithoutAContext();
+    void assembledTexts();
+    void parameterNamesMustBeIdentifiers_data();
+    void parameterNamesMustBeIdentifiers();
 
 private:
     QTemporaryDir m_dir;
@@ -212,6 +216,63 @@ void TestScriptSeries::seriesWithoutAContext()
     QCOMPARE(series->at(0).toDouble(), 4.0);
     delete cursor; // the series was its child
     QVERIFY(!owned);
+}
+
+void TestScriptSeries::assembledTexts()
+{
+    QMap<QString, ScriptParameter> parameters;
+    parameters.insert(QStringLiteral("n"), {QStringLiteral("14"), false});
+    parameters.insert(QStringLiteral("empty"), {QString(), false});
+    parameters.insert(QStringLiteral("m"), {QStringLiteral("2 * Close.at(0)"), true});
+    parameters.insert(QStringLiteral("blank"), {QStringLiteral("  "), true});
+    parameters.insert(QStringLiteral("k"), {QStringLiteral("1 // one"), false});
+    QMap<QString, QString> functions;
+    functions.insert(QStringLiteral("avg"), QStringLiteral("function avg(a, b) { return (a + b) / 2 }"));
+    const QString preparation = ScriptText::preparation(parameters, functions, QStringLiteral("var s = 0;"));
+    // Name order; an empty plain value contributes nothing; a trailing comment ends at its line.
+    QCOMPARE(preparation, QStringLiteral("k=1 // one; \nn=14; \nfunction avg(a, b) { return (a + b) / 2 }; \nvar s = 0;"));
+    QVERIFY(ScriptText::preparation({{QStringLiteral("n"), {QStringLiteral("14"), false}}}, {}, {})
+                .startsWith(QStringLiteral("n=14; ")));
+    // A formula before the code on every bar; one without text is left out, never "m=; ".
+    QCOMPARE(ScriptText::barScript(parameters, QStringLiteral("Plot(m, \"M\");")),
+             QStringLiteral("m=2 * Close.at(0); \nPlot(m, \"M\");"));
+}
+
+void TestScriptSeries::parameterNamesMustBeIdentifiers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain") << "period" << true;
+    QTest::newRow("underscore and digit") << "_n2" << true;
+    QTest::newRow("statement") << "a;b" << false;
+    QTest::newRow("assignment") << "x=1;y" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("digit first") << "2n" << false;
+    QTest::newRow("blank") << "a b" << false;
+    QTest::newRow("keyword") << "while" << false;
+    QTest::newRow("cyrillic") << "период" << false;
+}
+
+void TestScriptSeries::parameterNamesMustBeIdentifiers()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    QCOMPARE(ScriptText::isIdentifier(name), accepted);
+    QMap<QString, ScriptParameter> parameters;
+    parameters.insert(name, {QStringLiteral("1"), false});
+    if (accepted) {
+        QCOMPARE(ScriptText::preparation(parameters, {}, {}), name + QStringLiteral("=1; \n"));
+        return;
+    }
+    bool refused = false;
+    try {
+        ScriptText::preparation(parameters, {}, {});
+    } catch (const QString &text) {
+        refused = text.contains(name) && text.startsWith(QStringLiteral("Недопустимое имя параметра"));
+    }
+    QVERIFY(refused);
+    parameters[name].isFormula = true;
+    QVERIFY_THROWS_EXCEPTION(QString, ScriptText::barScript(parameters, QString()));
 }
 
 TA_REGISTER_TEST(TestScriptSeries)
