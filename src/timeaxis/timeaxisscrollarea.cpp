@@ -279,14 +279,20 @@ void TimeAxisScrollArea::paintDates(QPainter &painter, const QRect &dirty)
         const int right = xOfIndex(m_synchronizer->indexOf(datetime(day.addDays(1))));
         if (right <= left || right < dirty.left() || left > dirty.right())
             continue;
-        const int width = right - left;
+        // Centred in the part of the day that is on screen, so that a day that began off the
+        // left edge still names itself.
+        const int shownLeft = qMax(left, 0);
+        const int shownRight = qMin(right, viewport()->width());
+        if (shownRight <= shownLeft)
+            continue;
+        const int width = shownRight - shownLeft;
         for (const QString &text : {locale.toString(day, QLocale::LongFormat),
                                     locale.toString(day, QLocale::ShortFormat),
                                     day.toString(QStringLiteral("d.M")),
                                     day.toString(QStringLiteral("d"))}) {
             const int textWidth = metrics.horizontalAdvance(text);
             if (textWidth <= width) {
-                painter.drawText(left + (width - textWidth) / 2, baseline, text);
+                painter.drawText(shownLeft + (width - textWidth) / 2, baseline, text);
                 break;
             }
         }

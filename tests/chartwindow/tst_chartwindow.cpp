@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cmath>
+
 using namespace BarTest;
 
 namespace {
@@ -111,6 +113,7 @@ private Q_SLOTS:
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
     void contextMenuAnywhere();
+    void dayStartedOffScreenStillNamesItself();
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
     void workspaceComesBackPixelForPixel();
@@ -449,6 +452,28 @@ void TestChartWindow::contextMenuAnywhere()
     window->fillViewContextMenu(axis->viewport()->mapTo(window.get(), axis->viewport()->rect().center()), &overAxis);
     QVERIFY(overAxis.actions().contains(axis->showDateAction()));
     QCOMPARE(axis->showDateAction()->isChecked(), axis->showDate());
+}
+
+void TestChartWindow::dayStartedOffScreenStillNamesItself()
+{
+    // Wednesday's start far left of the screen, Thursday's 40 pixels in: the 40 pixels of
+    // Wednesday still carry its date.
+    auto window = openFor(Arkt);
+    MultiView *view = window->chartArea();
+    TimeAxisScrollArea *axis = view->timeAxis();
+    const int friday = view->synchronizer()->indexOf(datetime(Friday.addDays(-1)));
+    QScrollBar *bar = view->timeScrollBar();
+    bar->setValue(int(std::ceil(view->scaleX() * friday)) - 40 + axis->padding());
+    flush();
+    QCOMPARE(axis->xOfIndex(friday), 40);
+    const QImage image = axis->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int line = axis->fontMetrics().height();
+    int text = 0;
+    for (int y = line + 5; y < qMin(image.height(), 2 * line + 8); ++y) {
+        for (int x = 0; x < 38; ++x)
+            text += qGray(image.pixel(x, y)) > 160 ? 1 : 0;
+    }
+    QVERIFY2(text > 3, qPrintable(QString::number(text)));
 }
 
 void TestChartWindow::shortcutsReachTheActiveWindowOnly()
