@@ -39,6 +39,19 @@ void showError(QDialog *dialog, const QString &error)
     box->open();
 }
 
+// Runs a save; a refusal is shown and false returned, the editor staying open.
+template <typename Save>
+bool trySave(QDialog *dialog, Save save)
+{
+    try {
+        save();
+    } catch (const QString &error) {
+        showError(dialog, error);
+        return false;
+    }
+    return true;
+}
+
 void storeSize(QDialog *dialog, const QString &group)
 {
     AppSettings(group).setValue(QStringLiteral("dialog_size"), dialog->size());
@@ -222,15 +235,9 @@ StudyFile StudyEditor::collect() const
 
 void StudyEditor::on_buttonBox_accepted()
 {
-    if (m_readOnly || !m_model)
-        return;
     // A refused save is shown and the editor stays open with everything typed.
-    try {
-        m_model->save(m_name, collect());
-    } catch (const QString &error) {
-        showError(this, error);
+    if (m_readOnly || !m_model || !trySave(this, [this] { m_model->save(m_name, collect()); }))
         return;
-    }
     Q_EMIT saved(m_name);
     accept();
 }
@@ -338,14 +345,8 @@ FunctionFile FunctionsEditor::collect() const
 
 void FunctionsEditor::on_buttonBox_accepted()
 {
-    if (m_readOnly || !m_model)
+    if (m_readOnly || !m_model || !trySave(this, [this] { m_model->save(m_name, collect()); }))
         return;
-    try {
-        m_model->save(m_name, collect());
-    } catch (const QString &error) {
-        showError(this, error);
-        return;
-    }
     Q_EMIT saved(m_name);
     accept();
 }
