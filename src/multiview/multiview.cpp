@@ -1310,8 +1310,9 @@ void MultiView::restoreState(Settings &settings)
             throw QStringLiteral("viewCount");
         // The count must name groups that are there: a huge number in a damaged file neither
         // loops nor allocates.
+        const QStringList groups = settings.childGroups();
         for (int i = 0; i < count; ++i) {
-            if (!settings.childGroups().contains(QStringLiteral("view_%1").arg(i)))
+            if (!groups.contains(QStringLiteral("view_%1").arg(i)))
                 throw QStringLiteral("viewCount");
         }
         QList<int> heights;
