@@ -112,6 +112,7 @@ void MarketSimulator::stop()
 void MarketSimulator::loadInstruments()
 {
     Table *securities = TableRegistry::instance()->table(QStringLiteral("securities"));
+    m_securities = securities;
     TableLocker locker(securities);
     for (const Record &r : securities->masterIndex()->records()) {
         const int stock = r.data(QStringLiteral("stock_id")).toInteger();
@@ -135,6 +136,7 @@ void MarketSimulator::loadInstruments()
         i.reference = i.mantissa;
         // Futures and currencies trade busier than bonds.
         i.activity = stock == 2 && board == 3 ? 0.05 : (stock == 2 ? 0.6 : 1.0);
+        i.security = r;
         m_instruments.append(i);
     }
 }
@@ -155,6 +157,7 @@ void MarketSimulator::appendTrade(QList<Record> &records, Instrument &in, const 
     Record r(m_deals);
     const qint64 mantissa = nextPrice(in);
     const decimal price(mantissa, in.decimals);
+    in.traded = true;
     // Mostly small orders, now and then a large one.
     qint64 quantity = 1 + qint64(std::floor(-std::log(1.0 - m_random.generateDouble()) * 8));
     if (m_random.bounded(50) == 0)
@@ -195,7 +198,34 @@ void MarketSimulator::tick()
     }
     if (!records.isEmpty()) {
         m_deals->append(records);
+        publishQuotes();
         Q_EMIT tradesAppended(int(records.size()));
+    }
+}
+
+void MarketSimulator::publishQuotes()
+{
+    if (!m_securities)
+        return;
+    const int priceColumn = m_securities->columnIndex(QStringLiteral("price"));
+    const int bidColumn = m_securities->columnIndex(QStringLiteral("bid"));
+    const int askColumn = m_securities->columnIndex(QStringLiteral("ask"));
+    const int theorColumn = m_securities->columnIndex(QStringLiteral("theor_price"));
+    for (Instrument &in : m_instruments) {
+        if (!in.traded || in.security.isNull())
+            continue;
+        in.traded = false;
+        const qint64 step = 1;
+        QList<QPair<int, QVariant>> values;
+        const auto add = [&](int column, qint64 mantissa) {
+            if (column >= 0)
+                values.append({column, QVariant::fromValue(decimal(qMax<qint64>(1, mantissa), in.decimals))});
+        };
+        add(priceColumn, in.mantissa);
+        add(bidColumn, in.mantissa - step);
+        add(askColumn, in.mantissa + step);
+        add(theorColumn, (in.mantissa + in.reference) / 2);
+        m_securities->update(in.security, values);
     }
 }
 
@@ -224,6 +254,7 @@ void MarketSimulator::backfill()
     m_nextDealId = id;
     if (!records.isEmpty()) {
         m_deals->append(records);
+        publishQuotes();
         Q_EMIT tradesAppended(int(records.size()));
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -51,6 +53,8 @@ private:
         qint64 mantissa; // price * 10^decimals
         qint64 reference;
         double activity; // expected trades per second
+        Record security; // the instrument's row of "securities"
+        bool traded = false; // since the quotes were last published
     };
 
     void loadInstruments();
@@ -58,11 +62,15 @@ private:
     void backfill();
     qint64 nextPrice(Instrument &instrument);
     void appendTrade(QList<class Record> &records, Instrument &instrument, const QDateTime &when);
+    // The last price, a bid and an ask one price step around it and a theoretical price
+    // halfway to the reference, into "securities" for the instruments that traded.
+    void publishQuotes();
 
     Options m_options;
     QThread *m_thread;
     QTimer *m_timer = nullptr;
     Table *m_deals = nullptr;
+    Table *m_securities = nullptr;
     QList<Instrument> m_instruments;
     QRandomGenerator m_random;
     qint64 m_nextDealId = 0;
