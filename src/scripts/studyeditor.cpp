@@ -39,6 +39,14 @@ void showError(QDialog *dialog, const QString &error)
     box->open();
 }
 
+// The row of a table's selection goes; nothing without one.
+void removeSelectedRow(QTableWidget *table)
+{
+    const int row = table->currentRow();
+    if (row >= 0 && !table->selectedItems().isEmpty())
+        table->removeRow(row);
+}
+
 // Runs a save; a refusal is shown and false returned, the editor staying open.
 template <typename Save>
 bool trySave(QDialog *dialog, Save save)
@@ -249,9 +257,7 @@ void StudyEditor::on_addParamsButton_clicked()
 
 void StudyEditor::on_delParamsButton_clicked()
 {
-    const int row = m_ui->paramsTable->currentRow();
-    if (row >= 0 && !m_ui->paramsTable->selectedItems().isEmpty())
-        m_ui->paramsTable->removeRow(row);
+    removeSelectedRow(m_ui->paramsTable);
 }
 
 void StudyEditor::paramsSelectionChanged()
@@ -266,9 +272,7 @@ void StudyEditor::on_addStyleButton_clicked()
 
 void StudyEditor::on_delStyleButton_clicked()
 {
-    const int row = m_ui->styleTable->currentRow();
-    if (row >= 0 && !m_ui->styleTable->selectedItems().isEmpty())
-        m_ui->styleTable->removeRow(row);
+    removeSelectedRow(m_ui->styleTable);
 }
 
 void StudyEditor::styleSelectionChanged()
