@@ -178,6 +178,7 @@ bool SeriesDataModel::setTimeFrame(const TimeFrameValue &timeFrame)
         m_valid.clear();
         m_newValid.clear();
         layOutSlots();
+        noteChanged(0);
     }
     Q_EMIT timeFrameScaleChanged();
     return true;
@@ -214,6 +215,7 @@ void SeriesDataModel::clearLayout()
     m_layout.clear();
     m_bars.clear();
     ++m_layoutGeneration;
+    noteChanged(0);
 }
 
 void SeriesDataModel::layOutAnew()
@@ -295,6 +297,8 @@ bool SeriesDataModel::addDeals(const ModelKey &key, const DealBatch &batch)
             if (foldDeal(*bar, deal))
                 m_newValid.push_back(linear);
         }
+        if (smallest.isValid())
+            noteChanged(m_layout.linearIndex(smallest));
     }
     if (smallest.isValid())
         Q_EMIT dataChanged(smallest, greatest);
@@ -413,6 +417,61 @@ int SeriesDataModel::validPosition(int n) const
     return it != m_valid.end() && *it == n ? int(it - m_valid.begin()) : -1;
 }
 
+int SeriesDataModel::watchChanges()
+{
+    Lock lock(m_mutex);
+    const int watch = m_nextWatch++;
+    // A new watch has seen nothing: everything counts as changed.
+    m_changeWatches.emplace_back(watch, 0);
+    return watch;
+}
+
+void SeriesDataModel::unwatchChanges(int watch)
+{
+    Lock lock(m_mutex);
+    m_changeWatches.erase(std::remove_if(m_changeWatches.begin(), m_changeWatches.end(),
+                                         [watch](const auto &w) { return w.first == watch; }),
+                          m_changeWatches.end());
+}
+
+void SeriesDataModel::noteChanged(int linear)
+{
+    for (auto &watch : m_changeWatches)
+        watch.second = std::min(watch.second, std::max(0, linear));
+}
+
+int SeriesDataModel::takeChanges(int watch)
+{
+    Lock lock(m_mutex);
+    for (auto &w : m_changeWatches) {
+        if (w.first != watch)
+            continue;
+        const int lowest = w.second;
+        w.second = std::numeric_limits<int>::max();
+        if (lowest == std::numeric_limits<int>::max())
+            return -1;
+        // Bars before the lowest changed slot kept their numbers: nothing before it became
+        // valid or invalid, or the mark would be lower.
+        settleValid();
+        return int(std::lower_bound(m_valid.begin(), m_valid.end(), lowest) - m_valid.begin());
+    }
+    return 0;
+}
+
+void SeriesDataModel::forValidBars(int first, int count,
+                                   const std::function<void(int, const TimeFrame &)> &fn) const
+{
+    Lock lock(m_mutex);
+    settleValid();
+    const int from = std::clamp(first, 0, int(m_valid.size()));
+    const int to = int(std::clamp<qint64>(qint64(from) + std::max(0, count), from,
+                                          qint64(m_valid.size())));
+    for (int k = from; k < to; ++k) {
+        const FrameIndex index = m_layout.indexOf(m_valid[size_t(k)]);
+        fn(k, m_bars[size_t(index.chunk)][size_t(index.bar)]);
+    }
+}
+
 int SeriesDataModel::distance(const FrameIndex &a, const FrameIndex &b) const
 {
     Lock lock(m_mutex);
@@ -450,6 +509,7 @@ QList<datetime> SeriesDataModel::chunkBorders() const
 
 void SeriesDataModel::clearBars()
 {
+    noteChanged(0);
     m_lastIndex = {};
     m_valid.clear();
     m_newValid.clear();
@@ -476,6 +536,7 @@ FrameIndex SeriesDataModel::clearBarsLocked(const datetime &from, const datetime
     }
     if (lowest < 0)
         return {};
+    noteChanged(lowest);
     settleValid();
     const auto begin = std::lower_bound(m_valid.begin(), m_valid.end(), lowest);
     const auto end = std::upper_bound(begin, m_valid.end(), highest);

@@ -12,6 +12,8 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -77,6 +79,18 @@ public:
     void expand(const FrameIndex &index);
     QList<datetime> chunkBorders() const;
 
+    // Change watches: readers that keep values by bar number (an indicator's cached closes)
+    // ask what changed since they last looked, whatever thread changed it and whether or not
+    // the change has been signalled yet.
+    int watchChanges();
+    void unwatchChanges(int watch);
+    // The first bar number whose bar may differ since the last call (a bar that received
+    // deals, was cleared or was laid out anew, and every bar after it), -1 when none.
+    int takeChanges(int watch);
+    // Calls fn(k, bar) for the valid bars k in [first, first + count), under one lock.
+    void forValidBars(int first, int count,
+                      const std::function<void(int, const TimeFrame &)> &fn) const;
+
     bool isAcceptingData() const { return m_acceptingData.load() != 0; }
 
 Q_SIGNALS:
@@ -104,6 +118,8 @@ private:
     void fitBars();
     void settleValid() const;
     void clearBars();
+    // Every change watch learns that the slots from the linear number on may have changed.
+    void noteChanged(int linear);
     // Empties the slots starting in [from, to); the first of them, invalid when none.
     FrameIndex clearBarsLocked(const datetime &from, const datetime &to);
 
@@ -122,4 +138,7 @@ private:
     mutable std::recursive_mutex m_mutex;
     std::atomic<qint16> m_acceptingData{1};
     std::atomic<int> m_layoutGeneration{0};
+    // Per change watch: the lowest linear number changed since it last looked (max: none).
+    std::vector<std::pair<int, int>> m_changeWatches;
+    int m_nextWatch = 1;
 };

@@ -354,6 +354,18 @@ namespace {
 ProcessWide<StudyFilesModel> *studies = nullptr;
 ProcessWide<FunctionFilesModel> *functions = nullptr;
 
+QString &registryDirectory()
+{
+    static QString directory;
+    return directory;
+}
+
+QString applicationDirectory()
+{
+    return registryDirectory().isEmpty() ? QCoreApplication::applicationDirPath()
+                                         : registryDirectory();
+}
+
 } // namespace
 
 StudyFilesModel::StudyFilesModel(const QString &applicationDirectory, QObject *parent)
@@ -362,10 +374,15 @@ StudyFilesModel::StudyFilesModel(const QString &applicationDirectory, QObject *p
 {
 }
 
+void ScriptFilesModel::setRegistryDirectory(const QString &applicationDirectory)
+{
+    registryDirectory() = applicationDirectory;
+}
+
 StudyFilesModel *StudyFilesModel::instance()
 {
     static ProcessWide<StudyFilesModel> object(
-        [] { return new StudyFilesModel(QCoreApplication::applicationDirPath()); });
+        [] { return new StudyFilesModel(applicationDirectory()); });
     static const bool registered = [] {
         studies = &object;
         TASharedObjects::add("StudyFilesModel", [] { StudyFilesModel::destroyInstance(); });
@@ -414,7 +431,7 @@ FunctionFilesModel::FunctionFilesModel(const QString &applicationDirectory, QObj
 FunctionFilesModel *FunctionFilesModel::instance()
 {
     static ProcessWide<FunctionFilesModel> object(
-        [] { return new FunctionFilesModel(QCoreApplication::applicationDirPath()); });
+        [] { return new FunctionFilesModel(applicationDirectory()); });
     static const bool registered = [] {
         functions = &object;
         TASharedObjects::add("FunctionFilesModel", [] { FunctionFilesModel::destroyInstance(); });

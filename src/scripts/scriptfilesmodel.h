@@ -25,6 +25,9 @@ public:
     // application directory holds a file ".installed", else the application directory; its
     // "user" subdirectory in either case.
     static QString userDataDirectory(const QString &applicationDirectory);
+    // The application directory of the process-wide registries created from now on (empty:
+    // the executable's), so that tests and tools can point them elsewhere.
+    static void setRegistryDirectory(const QString &applicationDirectory);
 
     QString builtInDirectory() const { return m_builtIn; }
     QString userDirectory() const { return m_user; }

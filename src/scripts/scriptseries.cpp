@@ -4,16 +4,26 @@
 #include "talogging.h"
 #include "timeframe.h"
 
+#include <QEvent>
+
+#include <atomic>
 #include <cmath>
 
 // --- indexing -------------------------------------------------------------------------------
 
-ScriptSeries::ScriptSeries(QObject *context, SeriesDataModel *model)
-    : QObject(context)
+ScriptSeries::ScriptSeries(QObject *context, SeriesDataModel *model, bool parented)
+    : QObject(parented ? context : nullptr)
     , m_context(context)
     , m_cursor(qobject_cast<ScriptCursor *>(context))
     , m_model(model)
 {
+}
+
+bool ScriptSeries::event(QEvent *event)
+{
+    if (m_indestructible && event->type() == QEvent::DeferredDelete)
+        return true;
+    return QObject::event(event);
 }
 
 ScriptCursor *ScriptSeries::cursor() const
@@ -88,17 +98,32 @@ SeriesDataModel *modelOf(QObject *context)
 
 } // namespace
 
+namespace {
+std::atomic<int> liveCustomSeries{0};
+} // namespace
+
+int CustomScriptSeries::liveCount()
+{
+    return liveCustomSeries.load();
+}
+
+CustomScriptSeries::~CustomScriptSeries()
+{
+    --liveCustomSeries;
+}
+
 CustomScriptSeries::CustomScriptSeries(QObject *scriptContext)
-    : CustomScriptSeries(scriptContext, modelOf(scriptContext))
+    : CustomScriptSeries(scriptContext, modelOf(scriptContext), false)
 {
     if (!qobject_cast<ScriptCursor *>(scriptContext))
         qCWarning(lcScripts) << "Series: the argument is not the evaluation context (ctx); the series stays empty";
 }
 
-CustomScriptSeries::CustomScriptSeries(QObject *context, SeriesDataModel *model)
+CustomScriptSeries::CustomScriptSeries(QObject *context, SeriesDataModel *model, bool parented)
     : ScriptSeries(qobject_cast<ScriptCursor *>(context) ? context : nullptr,
-                   qobject_cast<ScriptCursor *>(context) ? model : nullptr)
+                   qobject_cast<ScriptCursor *>(context) ? model : nullptr, parented)
 {
+    ++liveCustomSeries;
     fitStorage();
 }
 

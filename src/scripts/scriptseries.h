@@ -33,7 +33,13 @@ class ScriptSeries : public QObject
 {
     Q_OBJECT
 public:
-    ScriptSeries(QObject *context, SeriesDataModel *model);
+    // parented: the context is the QObject parent too (the built-in series); script-made
+    // series belong to the engine and only keep a guarded pointer to it.
+    ScriptSeries(QObject *context, SeriesDataModel *model, bool parented = true);
+
+    // Series that the context deletes itself ignore deleteLater() from anyone else.
+    void setIndestructible(bool on) { m_indestructible = on; }
+    bool event(QEvent *event) override;
 
     ScriptCursor *cursor() const;
     SeriesDataModel *model() const { return m_model.data(); }
@@ -53,6 +59,7 @@ private:
     QPointer<QObject> m_context;
     ScriptCursor *m_cursor;
     QPointer<SeriesDataModel> m_model;
+    bool m_indestructible = false;
 };
 
 // A read-only series over one field of the price series' bars.
@@ -108,7 +115,11 @@ public:
     // Scripts pass the context; anything that is not an evaluation context gives an inert
     // series (no model: reads are undefined, writes are ignored).
     Q_INVOKABLE explicit CustomScriptSeries(QObject *scriptContext);
-    CustomScriptSeries(QObject *context, SeriesDataModel *model);
+    CustomScriptSeries(QObject *context, SeriesDataModel *model, bool parented = true);
+    ~CustomScriptSeries() override;
+
+    // How many exist now, for leak checks.
+    static int liveCount();
 
     bool isInert() const { return !model(); }
     const std::vector<std::vector<SeriesValue>> &storage() const { return m_storage; }

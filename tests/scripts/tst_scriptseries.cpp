@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using namespace BarTest;
 
@@ -207,15 +208,17 @@ void TestScriptSeries::seriesWithoutAContext()
         QVERIFY(!series.at(0).isValid());
         QCOMPARE(series.toString(), QStringLiteral("Series: %1 [  ]").arg(quintptr(&series)));
     }
-    // A context that goes away leaves its series reading nothing.
+    // A script-made series belongs to the engine, not to the context: a context that goes
+    // away leaves it reading nothing.
     auto *cursor = new Cursor(&f.model);
-    auto *series = new CustomScriptSeries(cursor);
-    QPointer<CustomScriptSeries> owned(series);
+    auto series = std::make_unique<CustomScriptSeries>(cursor);
+    QVERIFY(!series->parent());
     cursor->bar = 1;
     series->setAt(0, 4.0);
     QCOMPARE(series->at(0).toDouble(), 4.0);
-    delete cursor; // the series was its child
-    QVERIFY(!owned);
+    delete cursor;
+    QVERIFY(!series->at(0).isValid());
+    series->setAt(0, 5.0);
 }
 
 void TestScriptSeries::assembledTexts()

@@ -1,0 +1,827 @@
+#include "scriptcontext.h"
+
+#include "appsettings.h"
+#include "record.h"
+#include "scriptfilesmodel.h"
+#include "scripttext.h"
+#include "scriptwatchdog.h"
+#include "securitieswatchindex.h"
+#include "securitydirectory.h"
+#include "seriesdatamodel.h"
+#include "settings.h"
+#include "table.h"
+#include "tableregistry.h"
+#include "talogging.h"
+#include "timeframe.h"
+
+#include <QEvent>
+#include <QJSEngine>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <cmath>
+#include <exception>
+
+namespace {
+
+const QString CurKey = QStringLiteral("cur");
+
+// The state the shims and the pass scripts share: the bars of the pass, the bar being
+// evaluated, the cached fields of the seven bar series by bar number (null until loaded) and
+// the field values set before every bar.
+const char *StateFactory = R"((function () {
+    var st = { from: 0, till: -1, cur: -1, n: 0, ext: false,
+               a: [null, null, null, null, null, null, null],
+               want: [false, false, false, false, false, false, false], f: [] };
+    st.put = function (k, buf, from, count) {
+        var a = st.a[k];
+        if (a === null || a.length < count) {
+            var grown = new Float64Array(Math.max(count, a === null ? 0 : a.length * 2, 64));
+            if (a !== null && from > 0)
+                grown.set(a.subarray(0, Math.min(from, a.length)));
+            a = st.a[k] = grown;
+        }
+        a.set(new Float64Array(buf), from);
+    };
+    return st;
+}))";
+
+// A bar series as scripts see it: the wrapped object, with an "at" that reads the cached
+// field. It falls back to the object's own "at" (same answer, slower) in extension runs and
+// while the field is not cached; the argument is converted as the slot converts it.
+const char *ShimFactory = R"((function (st, k, series) {
+    var shim = Object.create(series);
+    Object.defineProperty(shim, "at", { value: function (i) {
+        if (i === undefined && arguments.length === 0)
+            return series.at();
+        var a = st.a[k];
+        if (a === null || st.ext) {
+            st.want[k] = true;
+            return series.at(i);
+        }
+        var c = st.cur;
+        if (c < 0)
+            return undefined;
+        var b = c - (i | 0);
+        return b < 0 || b >= st.n ? undefined : a[b];
+    } });
+    return shim;
+}))";
+
+const QStringList &securityFieldNames()
+{
+    static const QStringList names{
+        QStringLiteral("ask"),          QStringLiteral("bid"),
+        QStringLiteral("max_price"),    QStringLiteral("min_price"),
+        QStringLiteral("price"),        QStringLiteral("avg_price"),
+        QStringLiteral("market_price"), QStringLiteral("settlement_price_open"),
+        QStringLiteral("open_price"),   QStringLiteral("close_price"),
+        QStringLiteral("settlement_price")};
+    return names;
+}
+
+QString scriptErrorText(const QString &detail)
+{
+    return QStringLiteral("Ошибка при выполнении скрипта: %1").arg(detail);
+}
+
+} // namespace
+
+// --- the face scripts see ---------------------------------------------------------------------
+
+ScriptContextApi::ScriptContextApi(ScriptContext *context)
+    : QObject(context)
+    , m_context(context)
+{
+}
+
+int ScriptContextApi::currentBar() const { return m_context->currentBar(); }
+FrameIndex ScriptContextApi::position() const { return m_context->position(); }
+SeriesDataModel *ScriptContextApi::barModel() const { return m_context->barModel(); }
+
+bool ScriptContextApi::event(QEvent *event)
+{
+    // The context deletes its face itself; nothing else may have it deleted later.
+    if (event->type() == QEvent::DeferredDelete)
+        return true;
+    return QObject::event(event);
+}
+
+double ScriptContextApi::plot(double v, const QString &name) { return m_context->plot(v, name); }
+void ScriptContextApi::cloud(const QString &plot1, const QString &plot2)
+{
+    m_context->cloud(plot1, plot2);
+}
+double ScriptContextApi::level(double value, const QString &name)
+{
+    return m_context->level(value, name);
+}
+void ScriptContextApi::setOutRunning(uint v) { m_context->setOutRunning(v); }
+void ScriptContextApi::setDelay(uint v) { m_context->setDelay(v); }
+void ScriptContextApi::trace(const QString &msg) { m_context->trace(msg); }
+
+// --- passes -------------------------------------------------------------------------------------
+
+// One evaluation pass: the outermost arms the watchdog; when it unwinds, the interrupt flag
+// is cleared and a rebuild that a lazy resolution asked for is scheduled.
+class PassScope
+{
+public:
+    PassScope(ScriptContext *context, ScriptContext::Pass pass)
+        : m_context(context)
+    {
+        if (m_context->m_passDepth++ == 0) {
+            m_context->m_pass = pass;
+            m_context->m_timedOut = false;
+            m_context->m_engine->setInterrupted(false);
+            m_context->m_watchToken = ScriptWatchdog::instance().arm(
+                m_context->m_engine, m_context->m_limits[pass]);
+        }
+    }
+    ~PassScope()
+    {
+        if (--m_context->m_passDepth == 0) {
+            ScriptWatchdog::instance().disarm(m_context->m_watchToken);
+            m_context->m_engine->setInterrupted(false);
+            if (m_context->m_restartPending)
+                m_context->scheduleRestart();
+        }
+    }
+    PassScope(const PassScope &) = delete;
+    PassScope &operator=(const PassScope &) = delete;
+
+private:
+    ScriptContext *m_context;
+};
+
+int ScriptContext::storedTimeLimit(Pass pass)
+{
+    AppSettings settings(QStringLiteral("TechAnalysis/Scripts"));
+    const QString key = pass == RebuildPass ? QStringLiteral("rebuildTimeLimit")
+                                            : QStringLiteral("updateTimeLimit");
+    const int fallback = pass == RebuildPass ? 5000 : 1000;
+    bool ok = false;
+    const int ms = settings.value(key, fallback).toInt(&ok);
+    // Garbage or a limit outside 10 ms .. 10 min reads as the default.
+    return ok && ms >= 10 && ms <= 600000 ? ms : fallback;
+}
+
+// --- construction -------------------------------------------------------------------------------
+
+ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
+    : QObject(parent)
+    , m_owner(owner)
+{
+    m_limits[RebuildPass] = storedTimeLimit(RebuildPass);
+    m_limits[UpdatePass] = storedTimeLimit(UpdatePass);
+
+    m_engine = new QJSEngine(this);
+    m_securities = TableRegistry::instance()->table(QStringLiteral("securities"));
+    QJSValue global = m_engine->globalObject();
+    // The engine's web additions go: scripts see the language's own library and ours.
+    global.deleteProperty(QStringLiteral("URL"));
+    global.deleteProperty(QStringLiteral("URLSearchParams"));
+
+    m_api = new ScriptContextApi(this);
+    QJSEngine::setObjectOwnership(m_api, QJSEngine::CppOwnership);
+    m_self = m_engine->newQObject(m_api);
+    global.setProperty(QStringLiteral("ctx"), m_self);
+    global.setProperty(QStringLiteral("Series"),
+                       m_engine->newQMetaObject(&CustomScriptSeries::staticMetaObject));
+    const QList<QPair<const char *, const char *>> aliases{
+        {"Plot", "plot"},         {"Cloud", "cloud"},       {"Level", "level"},
+        {"SetOutRunning", "setOutRunning"}, {"SetDelay", "setDelay"},
+        {"CurrentBar", "currentBar"}, {"Trace", "trace"}};
+    for (const auto &[global_, slot] : aliases)
+        global.setProperty(QLatin1String(global_), m_self.property(QLatin1String(slot)));
+    m_barVariables.append({QStringLiteral("CurrentBar"),
+                           m_self.property(QStringLiteral("currentBar"))});
+
+    m_state = m_engine->evaluate(QLatin1String(StateFactory)).call();
+    m_putFields = m_state.property(QStringLiteral("put"));
+    const QJSValue shimFactory = m_engine->evaluate(QLatin1String(ShimFactory));
+
+    SeriesDataModel *model = barModel();
+    m_seriesObjects = {new CloseScriptObj(this, model),  new OpenScriptObj(this, model),
+                       new HighScriptObj(this, model),   new LowScriptObj(this, model),
+                       new ValueScriptObj(this, model),  new VolumeScriptObj(this, model),
+                       new OIScriptObj(this, model)};
+    for (int k = 0; k < m_seriesObjects.size(); ++k) {
+        ScriptSeries *series = m_seriesObjects[k];
+        series->setIndestructible(true);
+        QJSEngine::setObjectOwnership(series, QJSEngine::CppOwnership);
+        const QJSValue wrapper = m_engine->newQObject(series);
+        m_seriesValues.insert(series->name(), wrapper);
+        global.setProperty(series->name(), shimFactory.call({m_state, k, wrapper}));
+        m_fieldLoaded.append(false);
+    }
+
+    for (const QString &name : securityFieldNames()) {
+        m_securityFields.append(
+            {name, name, m_securities ? m_securities->columnIndex(name) : -1, false});
+    }
+    SecurityDirectory *directory = SecurityDirectory::i();
+    m_computedFields = {
+        {QStringLiteral("theor_price"),
+         [directory](const SeriesKey &key) {
+             return directory->getTheorPriceBySecId(key.sec_id,
+                                                    Enums::ExchangeTheoreticalPrice);
+         },
+         {}, 1},
+        {QStringLiteral("price_lmt_high"),
+         [directory](const SeriesKey &key) {
+             return directory->getPriceLimitHighByFullId(key.stock_id, key.board_id, key.sec_id);
+         },
+         {}, 1},
+        {QStringLiteral("price_lmt_low"),
+         [directory](const SeriesKey &key) {
+             return directory->getPriceLimitLowByFullId(key.stock_id, key.board_id, key.sec_id);
+         },
+         {}, 1}};
+    connect(directory->getCalcVolatTimer(), &QTimer::timeout, this,
+            &ScriptContext::refreshComputedFields);
+}
+
+ScriptContext::~ScriptContext()
+{
+    if (m_cachedModel && m_changeWatch)
+        m_cachedModel->unwatchChanges(m_changeWatch);
+    // The engine goes first: script-made series die with it while the context still exists.
+    delete m_engine;
+    m_engine = nullptr;
+    qDeleteAll(m_seriesObjects);
+    m_seriesObjects.clear();
+}
+
+SeriesDataModel *ScriptContext::barModel() const
+{
+    return m_owner ? m_owner->barModel() : nullptr;
+}
+
+int ScriptContext::currentBar() const
+{
+    return m_inFastPass ? m_state.property(CurKey).toInt() : m_currentBar;
+}
+
+void ScriptContext::setParameters(const QMap<QString, ScriptParameter> &parameters)
+{
+    m_parameters = parameters;
+}
+
+void ScriptContext::setTimeLimits(int rebuildMs, int updateMs)
+{
+    m_limits[RebuildPass] = rebuildMs;
+    m_limits[UpdatePass] = updateMs;
+}
+
+void ScriptContext::setFastestPlan(ScriptPlan::Kind kind)
+{
+    m_fastest = kind;
+    m_planKey.clear();
+}
+
+// --- the runtime functions ----------------------------------------------------------------------
+
+double ScriptContext::plot(double v, const QString &name)
+{
+    if (currentBar() == -1 || !std::isfinite(v))
+        return 0;
+    m_owner->setPlotValue(name, v);
+    return v;
+}
+
+void ScriptContext::cloud(const QString &plot1, const QString &plot2)
+{
+    m_owner->addCloud(plot1, plot2);
+}
+
+double ScriptContext::level(double value, const QString &name)
+{
+    m_owner->setLevel(name, value);
+    return value;
+}
+
+void ScriptContext::setOutRunning(uint v) { m_owner->setOutRunning(v); }
+void ScriptContext::setDelay(uint v) { m_owner->setDelay(v); }
+
+void ScriptContext::trace(const QString &msg)
+{
+    qCDebug(lcScripts).noquote() << QStringLiteral("JScript message: ") + msg;
+}
+
+// --- assembly and evaluation --------------------------------------------------------------------
+
+void ScriptContext::assembleBarScript()
+{
+    m_barScript = ScriptText::barScript(m_parameters, m_code);
+}
+
+QJSValue ScriptContext::run(const QString &text, bool *threw)
+{
+    QStringList trace;
+    const QJSValue result = m_engine->evaluate(text, QString(), 1, &trace);
+    if (m_engine->isInterrupted()) {
+        m_timedOut = true;
+        throw scriptErrorText(
+            QStringLiteral("скрипт выполнялся дольше %1 с и был прерван")
+                .arg(QString::number(m_limits[m_pass] / 1000.0, 'g', 3)));
+    }
+    // Only a throw fails: a text whose last value is an error object ran fine.
+    *threw = !trace.isEmpty();
+    return result;
+}
+
+void ScriptContext::setPreparationGlobals()
+{
+    m_currentBar = -1;
+    m_state.setProperty(CurKey, -1);
+    QJSValue global = m_engine->globalObject();
+    global.setProperty(QStringLiteral("CurrentBar"), -1);
+    const QStringList names = fieldGlobals();
+    const QJSValue values = fieldValues();
+    for (int i = 0; i < names.size(); ++i)
+        global.setProperty(names[i], values.property(quint32(i)));
+}
+
+void ScriptContext::setBarGlobals()
+{
+    QJSValue global = m_engine->globalObject();
+    global.setProperty(QStringLiteral("CurrentBar"), m_currentBar);
+    m_state.setProperty(CurKey, m_currentBar);
+    const QStringList names = fieldGlobals();
+    if (names.isEmpty())
+        return;
+    const QJSValue values = fieldValues();
+    for (int i = 0; i < names.size(); ++i)
+        global.setProperty(names[i], values.property(quint32(i)));
+}
+
+QStringList ScriptContext::fieldGlobals() const
+{
+    QStringList names;
+    for (const SecurityField &field : m_securityFields) {
+        if (field.watched)
+            names.append(field.scriptName);
+    }
+    if (m_owner->hasInstrument()) {
+        for (const ComputedField &field : m_computedFields)
+            names.append(field.name);
+    }
+    return names;
+}
+
+QJSValue ScriptContext::fieldValues() const
+{
+    QJSValue values = m_engine->newArray();
+    quint32 i = 0;
+    Record record;
+    bool recordRead = false;
+    for (const SecurityField &field : m_securityFields) {
+        if (!field.watched)
+            continue;
+        if (!recordRead) {
+            if (SecuritiesWatchIndex *watch = m_owner->securitiesWatch())
+                record = watch->record();
+            recordRead = true;
+        }
+        values.setProperty(i++, record.isNull() || field.column < 0
+                                    ? 0.0
+                                    : record.data(field.column).toDouble());
+    }
+    if (m_owner->hasInstrument()) {
+        const SeriesKey key = m_owner->instrument();
+        for (const ComputedField &field : m_computedFields)
+            values.setProperty(i++, field.getter ? field.getter(key).toDouble() : 0.0);
+    }
+    return values;
+}
+
+void ScriptContext::prepare()
+{
+    if (m_restartPending)
+        return;
+    const QString text = ScriptText::preparation(m_parameters, m_functions, m_declaration);
+    PassScope scope(this, RebuildPass);
+    setPreparationGlobals();
+    bool threw = false;
+    const QJSValue result = run(text, &threw);
+    checkEvaluation(result, threw);
+}
+
+void ScriptContext::evaluate(int bar)
+{
+    evaluateBars(bar, bar, RebuildPass);
+}
+
+void ScriptContext::evaluateBars(int first, int last, Pass pass)
+{
+    if (m_code.isEmpty() || m_restartPending || last < first)
+        return;
+    try {
+        PassScope scope(this, pass);
+        syncBarCache();
+        choosePlan();
+        if (m_plan.kind == ScriptPlan::PerBar)
+            runBarsPerBar(first, last);
+        else
+            runBarsFast(first, last);
+    } catch (const QString &error) {
+        qCWarning(lcScripts).noquote()
+            << QStringLiteral("ERROR: ScriptContext::evaluate: QString while evaluating script:\n")
+                   + m_barScript + QLatin1Char('\n') + error;
+        throw;
+    } catch (const std::exception &error) {
+        qCWarning(lcScripts).noquote()
+            << QStringLiteral(
+                   "ERROR: ScriptContext::evaluate: std::exception while evaluating script:\n")
+                   + m_barScript + QLatin1Char('\n') + QString::fromLocal8Bit(error.what());
+        throw;
+    }
+}
+
+QString ScriptContext::barSuffix(int bar) const
+{
+    if (bar < 0)
+        return {};
+    const SeriesDataModel *model = barModel();
+    const FrameIndex index = model ? model->validBar(bar) : FrameIndex();
+    const QString when = index.isValid()
+                             ? model->frameTime(index, false).toString(
+                                   QStringLiteral("dd.MM.yyyy hh:mm:ss"))
+                             : QString();
+    return when.isEmpty() ? QStringLiteral("\nБар %1").arg(bar)
+                          : QStringLiteral("\nБар %1 (%2)").arg(bar).arg(when);
+}
+
+void ScriptContext::runBarsPerBar(int first, int last)
+{
+    for (int bar = first; bar <= last; ++bar) {
+        m_currentBar = bar;
+        try {
+            setBarGlobals();
+            bool threw = false;
+            const QJSValue result = run(m_barScript, &threw);
+            checkEvaluation(result, threw);
+        } catch (const QString &error) {
+            throw error + barSuffix(bar);
+        }
+        if (m_restartPending)
+            return;
+    }
+}
+
+void ScriptContext::runBarsFast(int first, int last)
+{
+    m_state.setProperty(QStringLiteral("from"), first);
+    m_state.setProperty(QStringLiteral("till"), last);
+    m_state.setProperty(CurKey, std::numeric_limits<int>::min());
+    m_state.setProperty(QStringLiteral("f"), fieldValues());
+    QJSValue result;
+    bool threw = false;
+    m_inFastPass = true;
+    try {
+        if (m_plan.kind == ScriptPlan::Function) {
+            result = m_driver.call({m_state, m_engine->globalObject()});
+            if (m_engine->isInterrupted()) {
+                m_timedOut = true;
+                throw scriptErrorText(
+                    QStringLiteral("скрипт выполнялся дольше %1 с и был прерван")
+                        .arg(QString::number(m_limits[m_pass] / 1000.0, 'g', 3)));
+            }
+            threw = !result.strictlyEquals(m_state);
+        } else {
+            m_engine->globalObject().setProperty(QStringLiteral("__ta_state"), m_state);
+            result = run(ScriptPlan::loopText(m_barScript, fieldGlobals()), &threw);
+            m_engine->globalObject().deleteProperty(QStringLiteral("__ta_state"));
+        }
+    } catch (const QString &error) {
+        m_inFastPass = false;
+        m_engine->globalObject().deleteProperty(QStringLiteral("__ta_state"));
+        const int bar = m_state.property(CurKey).toInt();
+        m_currentBar = bar == std::numeric_limits<int>::min() ? first : bar;
+        throw error + barSuffix(m_currentBar);
+    }
+    m_inFastPass = false;
+    const int reached = m_state.property(CurKey).toInt();
+    if (threw && reached == std::numeric_limits<int>::min()) {
+        // The pass script did not start (it does not compile around this text): this text
+        // runs bar by bar from now on, which reports its own errors.
+        qCDebug(lcScripts) << "the pass script did not compile, bar by bar from now on:"
+                           << result.toString();
+        m_plan.kind = ScriptPlan::PerBar;
+        m_plan.reason = QStringLiteral("the pass script did not compile: ") + result.toString();
+        runBarsPerBar(first, last);
+        return;
+    }
+    m_currentBar = threw ? reached : last;
+    if (!threw)
+        return;
+    try {
+        checkEvaluation(result, true);
+    } catch (const QString &error) {
+        throw error + barSuffix(m_currentBar);
+    }
+}
+
+void ScriptContext::choosePlan()
+{
+    QString others = m_declaration;
+    for (auto it = m_functions.cbegin(); it != m_functions.cend(); ++it)
+        others += QLatin1Char('\n') + it.value();
+    const QStringList fields = fieldGlobals();
+    const QString key = m_barScript + QChar(0) + others + QChar(0) + fields.join(QLatin1Char(','));
+    if (key == m_planKey)
+        return;
+    m_planKey = key;
+    m_plan = ScriptPlan::analyse(m_barScript, others);
+    if (m_plan.kind > m_fastest) {
+        m_plan.kind = m_fastest;
+        m_plan.reason = QStringLiteral("limited by the caller");
+    }
+    m_driver = QJSValue();
+    if (m_plan.kind == ScriptPlan::Function) {
+        QStringList trace;
+        m_driver = m_engine->evaluate(ScriptPlan::driverText(m_barScript, m_plan.locals, fields),
+                                      QString(), 1, &trace);
+        if (!trace.isEmpty() || !m_driver.isCallable()) {
+            m_plan.kind = ScriptPlan::Loop;
+            m_plan.reason = QStringLiteral("the driver did not compile: ") + m_driver.toString();
+            m_driver = QJSValue();
+        }
+    }
+    // The words of all texts tell which bar fields to cache from the first pass on.
+    static const QRegularExpression word(QStringLiteral("[\\p{L}_$][\\p{L}\\p{N}_$]*"));
+    QJSValue want = m_state.property(QStringLiteral("want"));
+    for (auto it = word.globalMatch(m_barScript + QLatin1Char(' ') + others); it.hasNext();) {
+        const QString w = it.next().captured();
+        for (int k = 0; k < m_seriesObjects.size(); ++k) {
+            if (m_seriesObjects[k]->name() == w)
+                want.setProperty(quint32(k), true);
+        }
+    }
+    qCDebug(lcScripts) << "evaluation plan" << int(m_plan.kind) << m_plan.reason;
+}
+
+void ScriptContext::syncBarCache()
+{
+    SeriesDataModel *model = barModel();
+    if (!model) {
+        m_state.setProperty(QStringLiteral("n"), 0);
+        return;
+    }
+    if (model != m_cachedModel) {
+        if (m_cachedModel && m_changeWatch)
+            m_cachedModel->unwatchChanges(m_changeWatch);
+        m_cachedModel = model;
+        m_changeWatch = model->watchChanges();
+        m_cachedCount = 0;
+        for (bool &loaded : m_fieldLoaded)
+            loaded = false;
+    }
+    const int changed = model->takeChanges(m_changeWatch);
+    const int count = model->validBarCount();
+    const int kept = changed < 0 ? std::min(m_cachedCount, count)
+                                 : std::min({changed, m_cachedCount, count});
+    const QJSValue want = m_state.property(QStringLiteral("want"));
+    QList<int> fields;
+    QList<int> froms;
+    int lowest = count;
+    for (int k = 0; k < m_seriesObjects.size(); ++k) {
+        if (!m_fieldLoaded[k] && !want.property(quint32(k)).toBool())
+            continue;
+        const int from = m_fieldLoaded[k] ? kept : 0;
+        if (from >= count && m_fieldLoaded[k])
+            continue;
+        fields.append(k);
+        froms.append(from);
+        lowest = std::min(lowest, from);
+    }
+    if (!fields.isEmpty()) {
+        QList<QByteArray> buffers;
+        for (int i = 0; i < fields.size(); ++i)
+            buffers.append(QByteArray(qsizetype(count - froms[i]) * qsizetype(sizeof(double)),
+                                      Qt::Uninitialized));
+        QList<const DealValuesSeries *> series;
+        for (int k : std::as_const(fields))
+            series.append(static_cast<const DealValuesSeries *>(m_seriesObjects[k]));
+        model->forValidBars(lowest, count - lowest, [&](int bar, const TimeFrame &record) {
+            for (int i = 0; i < fields.size(); ++i) {
+                if (bar < froms[i])
+                    continue;
+                const double v = series[i]->get(record);
+                memcpy(buffers[i].data() + qsizetype(bar - froms[i]) * qsizetype(sizeof(double)),
+                       &v, sizeof(double));
+            }
+        });
+        for (int i = 0; i < fields.size(); ++i) {
+            m_putFields.call({fields[i], m_engine->toScriptValue(buffers[i]), froms[i], count});
+            m_fieldLoaded[fields[i]] = true;
+        }
+    }
+    m_cachedCount = count;
+    m_state.setProperty(QStringLiteral("n"), count);
+}
+
+void ScriptContext::evaluateExtension(const FrameIndex &from, const FrameIndex &till)
+{
+    if (m_code.isEmpty() || m_restartPending)
+        return;
+    struct Reset
+    {
+        ScriptContext *context;
+        ~Reset()
+        {
+            context->m_position = FrameIndex();
+            context->m_state.setProperty(QStringLiteral("ext"), false);
+        }
+    } reset{this};
+    try {
+        PassScope scope(this, m_passDepth > 0 ? m_pass : UpdatePass);
+        m_state.setProperty(QStringLiteral("ext"), true);
+        m_state.setProperty(CurKey, m_currentBar);
+        FrameIndex position = from;
+        for (;;) {
+            position = FrameIndex(position.chunk, std::max(0, position.bar + 1));
+            if (!(position < till))
+                break;
+            m_position = position;
+            bool threw = false;
+            run(m_barScript, &threw);
+            if (threw || !m_owner->isActive())
+                break;
+        }
+    } catch (const QString &) {
+        // An extension run that fails or runs too long ends quietly.
+    }
+}
+
+// --- errors and lazy resolution -----------------------------------------------------------------
+
+void ScriptContext::checkEvaluation(const QJSValue &result, bool threw)
+{
+    if (!threw)
+        return;
+    if (result.isError() && result.property(QStringLiteral("name")).toString()
+                                == QLatin1String("ReferenceError")) {
+        if (m_resolveCount > 255) {
+            qCCritical(lcScripts).noquote()
+                << QStringLiteral("ScriptContext::checkEvaluation : Maximum recursion definition "
+                                  "level reached (255). ERROR ")
+                       + result.toString();
+            throw scriptErrorText(result.toString());
+        }
+        static const QRegularExpression notDefined(QStringLiteral("(\\w+) is not defined"));
+        const QRegularExpressionMatch match =
+            notDefined.match(result.property(QStringLiteral("message")).toString());
+        if (match.hasMatch()) {
+            ++m_resolveCount;
+            const QString name = match.captured(1);
+            if (loadFunction(name) || watchSecurityField(name))
+                return;
+        }
+    }
+    throw scriptErrorText(result.toString());
+}
+
+bool ScriptContext::loadFunction(const QString &name)
+{
+    if (m_functions.contains(name))
+        throw QStringLiteral("Невозможно загрузить функцию %1 из-за циклической зависимости")
+            .arg(name);
+    FunctionFilesModel *files = FunctionFilesModel::instance();
+    if (!files)
+        return false;
+    const FunctionFile file = files->read(name);
+    if (file.code.isNull())
+        return false;
+    m_functions.insert(name, file.code);
+    m_restartPending = true;
+    return true;
+}
+
+bool ScriptContext::watchSecurityField(const QString &name)
+{
+    for (SecurityField &field : m_securityFields) {
+        if (field.columnName != name)
+            continue;
+        SecuritiesWatchIndex *watch = m_owner->securitiesWatch();
+        if (!watch)
+            return false;
+        watch->addColumn(field.column);
+        field.watched = true;
+        m_restartPending = true;
+        return true;
+    }
+    return false;
+}
+
+void ScriptContext::scheduleRestart()
+{
+    if (m_restartScheduled)
+        return;
+    m_restartScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_restartScheduled = false;
+            if (!m_restartPending)
+                return;
+            m_restartPending = false;
+            Q_EMIT contextChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+bool ScriptContext::takeRestart()
+{
+    const bool due = m_restartPending;
+    m_restartPending = false;
+    return due;
+}
+
+void ScriptContext::refreshComputedFields()
+{
+    if (!m_owner->hasInstrument())
+        return;
+    const SeriesKey key = m_owner->instrument();
+    QJSValue global = m_engine->globalObject();
+    bool changed = false;
+    for (ComputedField &field : m_computedFields) {
+        const decimal value = field.getter ? field.getter(key) : decimal();
+        if (value == field.last)
+            continue;
+        field.last = value;
+        global.setProperty(field.name, value.toDouble());
+        changed = true;
+    }
+    if (changed)
+        m_owner->refreshPass();
+}
+
+// --- persistence --------------------------------------------------------------------------------
+
+void ScriptContext::restoreState(Settings &settings)
+{
+    StudyFile file;
+    if (StudyFilesModel *studies = StudyFilesModel::instance()) {
+        try {
+            file = studies->read(m_owner->studyFileName());
+        } catch (const QString &error) {
+            // The window keeps the texts it was saved with.
+            qCWarning(lcScripts).noquote()
+                << QStringLiteral("indicator file %1: %2; the saved texts are used")
+                       .arg(m_owner->studyFileName(), error);
+        }
+    }
+    m_code = !file.code.isNull() ? file.code
+                                 : settings.value(QStringLiteral("code")).toString();
+    m_declaration = !file.declaration.isNull()
+                        ? file.declaration
+                        : settings.value(QStringLiteral("declaration")).toString();
+    const int count = settings.value(QStringLiteral("parametersCount"), 0).toInt();
+    for (int i = 0; i < count; ++i) {
+        settings.beginGroup(QStringLiteral("parameter_%1").arg(i));
+        const QString name = settings.value(QStringLiteral("name")).toString();
+        ScriptParameter parameter{settings.value(QStringLiteral("value")).toString(),
+                                  settings.value(QStringLiteral("isFormula"), false).toBool()};
+        settings.endGroup();
+        m_parameters.insert(name, parameter);
+    }
+    assembleBarScript();
+    prepare();
+}
+
+void ScriptContext::saveState(Settings &settings) const
+{
+    settings.setValue(QStringLiteral("declaration"), m_declaration);
+    settings.setValue(QStringLiteral("code"), m_code);
+    settings.setValue(QStringLiteral("parametersCount"), m_parameters.size());
+    int i = 0;
+    for (auto it = m_parameters.cbegin(); it != m_parameters.cend(); ++it, ++i) {
+        settings.beginGroup(QStringLiteral("parameter_%1").arg(i));
+        settings.setValue(QStringLiteral("name"), it.key());
+        settings.setValue(QStringLiteral("value"), it.value().value);
+        settings.setValue(QStringLiteral("isFormula"), it.value().isFormula);
+        settings.endGroup();
+    }
+}
+
+bool ScriptContext::applyParameterValues(Settings &settings)
+{
+    bool changed = false;
+    const int count = settings.value(QStringLiteral("parametersCount"), 0).toInt();
+    for (int i = 0; i < count; ++i) {
+        settings.beginGroup(QStringLiteral("parameter_%1").arg(i));
+        const QString name = settings.value(QStringLiteral("name")).toString();
+        const QString value = settings.value(QStringLiteral("value")).toString();
+        settings.endGroup();
+        auto it = m_parameters.find(name);
+        if (it == m_parameters.end())
+            it = m_parameters.insert(name, ScriptParameter{QStringLiteral("0"), false});
+        if (it->value != value) {
+            it->value = value;
+            changed = true;
+        }
+    }
+    return changed;
+}
