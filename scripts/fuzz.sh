@@ -15,7 +15,7 @@ cd "$root"
 
 nice cmake --preset fuzz >/dev/null
 nice cmake --build --preset fuzz --target fuzz_decimal fuzz_reference fuzz_cacheline \
-    fuzz_zlibstream fuzz_responseparser fuzz_tradesfile fuzz_studyfile
+    fuzz_zlibstream fuzz_responseparser fuzz_tradesfile fuzz_studyfile fuzz_barscsv
 
 # Same environment as the tests: headless, pinned time zone and locale.
 export QT_QPA_PLATFORM=offscreen TZ=Europe/Moscow LC_ALL=C.UTF-8
@@ -23,7 +23,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 status=0
-for target in decimal reference cacheline zlibstream responseparser tradesfile studyfile; do
+for target in decimal reference cacheline zlibstream responseparser tradesfile studyfile barscsv; do
     work="build/fuzz/corpus/$target"
     artifacts="build/fuzz/artifacts/$target/"
     mkdir -p "$work" "$artifacts"

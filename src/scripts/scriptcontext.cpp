@@ -246,7 +246,14 @@ ScriptContext::~ScriptContext()
 {
     if (m_cachedModel && m_changeWatch)
         m_cachedModel->unwatchChanges(m_changeWatch);
-    // The engine goes first: script-made series die with it while the context still exists.
+    // The engine goes first (script-made series die with it while the context still exists),
+    // after the values that live in it.
+    m_self = QJSValue();
+    m_state = QJSValue();
+    m_putFields = QJSValue();
+    m_driver = QJSValue();
+    m_seriesValues.clear();
+    m_barVariables.clear();
     delete m_engine;
     m_engine = nullptr;
     qDeleteAll(m_seriesObjects);
@@ -396,9 +403,18 @@ QJSValue ScriptContext::fieldValues() const
     return values;
 }
 
+bool ScriptContext::refuseNested(const char *what) const
+{
+    if (m_passDepth == 0)
+        return false;
+    // A pass started from inside a running one would change the state the running one reads.
+    qCWarning(lcScripts) << what << "asked for while a pass runs: ignored";
+    return true;
+}
+
 void ScriptContext::prepare()
 {
-    if (m_restartPending)
+    if (m_restartPending || refuseNested("the preparation"))
         return;
     const QString text = ScriptText::preparation(m_parameters, m_functions, m_declaration);
     PassScope scope(this, RebuildPass);
@@ -415,7 +431,7 @@ void ScriptContext::evaluate(int bar)
 
 void ScriptContext::evaluateBars(int first, int last, Pass pass)
 {
-    if (m_code.isEmpty() || m_restartPending || last < first)
+    if (m_code.isEmpty() || m_restartPending || last < first || refuseNested("a pass"))
         return;
     try {
         PassScope scope(this, pass);
@@ -624,7 +640,7 @@ void ScriptContext::syncBarCache()
 
 void ScriptContext::evaluateExtension(const FrameIndex &from, const FrameIndex &till)
 {
-    if (m_code.isEmpty() || m_restartPending)
+    if (m_code.isEmpty() || m_restartPending || refuseNested("an extension run"))
         return;
     struct Reset
     {
@@ -636,7 +652,7 @@ void ScriptContext::evaluateExtension(const FrameIndex &from, const FrameIndex &
         }
     } reset{this};
     try {
-        PassScope scope(this, m_passDepth > 0 ? m_pass : UpdatePass);
+        PassScope scope(this, UpdatePass);
         m_state.setProperty(QStringLiteral("ext"), true);
         m_state.setProperty(CurKey, m_currentBar);
         FrameIndex position = from;

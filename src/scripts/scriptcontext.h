@@ -196,6 +196,7 @@ private:
     QJSValue fieldValues() const;
     QString barSuffix(int bar) const;
     void scheduleRestart();
+    bool refuseNested(const char *what) const;
 
     ScriptOwner *m_owner;
     QString m_code;

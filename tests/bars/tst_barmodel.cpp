@@ -52,6 +52,7 @@ private Q_SLOTS:
 
     void linearNumbersAcrossChunks();
     void expandAndBorders();
+    void changeWatchesSeeEveryChange();
     void frameTimes();
 
     void crossCheckAgainstPlainFold();
@@ -672,6 +673,57 @@ void TestBarModel::linearNumbersAcrossChunks()
     QCOMPARE(model.distance({1, 2}, {1, 2}), 0);
     QVERIFY(FrameIndex(0, 99) < FrameIndex(1, 0));
     QCOMPARE(QString(QDebug::toString(FrameIndex(2, 7))), QStringLiteral("(2, 7)"));
+}
+
+void TestBarModel::changeWatchesSeeEveryChange()
+{
+    // A Thursday morning of one-minute bars, watched by two readers.
+    setSchedule(everyWeekday({at(1, 10, 0, 60)}));
+    const QDate day(2026, 12, 3);
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    const int first = model.watchChanges();
+    QCOMPARE(model.takeChanges(first), 0); // a new watch has seen nothing
+    QCOMPARE(model.takeChanges(first), -1);
+    {
+        DealBatch batch(&model, 1, false);
+        for (int m : {0, 1, 2, 3, 10})
+            batch.append(deal(t(day, 10, m), "100"));
+    }
+    const int second = model.watchChanges();
+    QCOMPARE(model.takeChanges(first), 0);
+    QCOMPARE(model.takeChanges(second), 0);
+    // A trade in the last bar: only bar 4 on may differ, whoever looks.
+    {
+        DealBatch batch(&model, 1, false);
+        batch.append(deal(t(day, 10, 10, 30), "101"));
+    }
+    QCOMPARE(model.takeChanges(first), 4);
+    // A bar that becomes valid in the middle moves the numbers after it; the mark is the
+    // lowest change since the watch last looked.
+    {
+        DealBatch batch(&model, 1, false);
+        batch.append(deal(t(day, 10, 5), "102"));
+    }
+    QCOMPARE(model.takeChanges(first), 4);
+    QCOMPARE(model.takeChanges(second), 4);
+    QCOMPARE(model.validPosition(model.linearIndex(model.validBar(5))), 5);
+    QCOMPARE(model.takeChanges(second), -1);
+    // Bulk reads in bar order, clipped to the valid bars.
+    QList<int> seen;
+    model.forValidBars(4, 100, [&](int k, const TimeFrame &bar) {
+        QVERIFY(bar.valid);
+        seen.append(k);
+    });
+    QCOMPARE(seen, (QList<int>{4, 5}));
+    // Clearing and a new time frame change everything.
+    model.clear();
+    QCOMPARE(model.takeChanges(first), 0);
+    model.setTimeFrame(TimeFrameValue(300));
+    QCOMPARE(model.takeChanges(second), 0);
+    model.unwatchChanges(first);
+    QCOMPARE(model.takeChanges(first), 0); // unknown watches report everything
 }
 
 void TestBarModel::expandAndBorders()
