@@ -2,7 +2,8 @@
 // over Close.at(i), evaluated over every bar the way the chart does it, and the update after
 // a trade changes the last bar. Beside them, in the same run: the per-bar text evaluated once
 // per bar (what the engine's evaluate costs), and a plain loop over a JavaScript array (what
-// the engine can do at best).
+// the engine can do at best). BENCH_VARIANTS=1 adds the parts of the average's cost: the loop
+// over Close.at(i) alone, Plot alone, the loop without reads, an assignment.
 #include "bartesthelpers.h"
 #include "scriptrunner.h"
 #include "testenvironment.h"
@@ -26,20 +27,20 @@ const QString Sma = QStringLiteral(
 void fill(SeriesDataModel &model, int count)
 {
     const QDate last(2026, 11, 20);
+    // Room for the holidays of the exchange calendar too.
     QDate first = last;
-    for (int weekdays = 1; weekdays * 1440 < count; first = first.addDays(-1)) {
-        if (first.addDays(-1).dayOfWeek() <= 5)
+    for (int weekdays = 1; weekdays * 1440 < count + 10 * 1440;) {
+        first = first.addDays(-1);
+        if (first.dayOfWeek() <= 5)
             ++weekdays;
     }
-    while (first.dayOfWeek() > 5)
-        first = first.addDays(1);
     restore(model, TimeFrameValue(60), first, last);
     model.build();
     DealBatch batch(&model, 4, false);
     int bars = 0;
     for (QDate day = first; day <= last && bars < count; day = day.addDays(1)) {
-        if (day.dayOfWeek() > 5)
-            continue;
+        if (!model.frameIndexAt(t(day, 12, 0)).isValid())
+            continue; // a weekend day or a holiday of the exchange calendar
         for (int m = 0; m < 1440 && bars < count; ++m, ++bars) {
             const QByteArray close = QByteArray::number(1000 + ((bars * 7) % 200) / 10.0, 'f', 1);
             batch.append(deal(t(day, m / 60, m % 60), close.constData()));
@@ -86,9 +87,9 @@ int main(int argc, char *argv[])
     SeriesDataService::setInstance(&service);
     setSchedule(everyWeekday({BarTest::at(1, 0, 0, 1440)}));
 
-    const int count = 100000;
     SeriesDataModel model(Shares);
-    fill(model, count);
+    fill(model, 100000);
+    const int count = model.validBarCount();
     std::printf("bars: %d one-minute bars\n", model.validBarCount());
     StudyFile study;
     study.code = Sma;
@@ -112,6 +113,22 @@ int main(int argc, char *argv[])
                 int(runner.context()->plan().kind), full * 1e3, perBar);
     std::printf("full evaluation (again): %.1f ms, %.2f us/bar\n", again * 1e3, again * 1e6 / count);
 
+    if (qEnvironmentVariableIsSet("BENCH_VARIANTS")) {
+        for (const QString &code : {QStringLiteral("var s = 0; for (var i = 0; i < 20; i++) s += Close.at(i);"),
+                                    QStringLiteral("Plot(1, 'x');"),
+                                    QStringLiteral("var s = 0; for (var i = 0; i < 20; i++) s += i;"),
+                                    QStringLiteral("x = 1;")}) {
+            ScriptRunner variant(&model);
+            StudyFile v;
+            v.code = code;
+            variant.setStudy(QStringLiteral("V"), v);
+            variant.run(&error);
+            timer.start();
+            variant.run(&error);
+            std::printf("variant %s: %.2f us/bar (plan %d)\n", qPrintable(code), seconds(timer) * 1e6 / count,
+                        int(variant.context()->plan().kind));
+        }
+    }
     ScriptRunner loop(&model);
     loop.context()->setFastestPlan(ScriptPlan::Loop);
     loop.setStudy(QStringLiteral("SMA"), study);
@@ -133,8 +150,13 @@ int main(int argc, char *argv[])
     timer.start();
     perBarRunner.context()->evaluateBars(count - sample, count - 1);
     const double textPerBar = seconds(timer) * 1e6 / sample;
-    if (perBarRunner.value(QStringLiteral("SMA"), count - 1) != runner.value(QStringLiteral("SMA"), count - 1))
-        std::printf("MISMATCH with the per-bar text\n");
+    for (int k = count - sample; k < count; ++k) {
+        if (perBarRunner.value(QStringLiteral("SMA"), k) != runner.value(QStringLiteral("SMA"), k)) {
+            std::printf("MISMATCH with the per-bar text at bar %d: %.17g against %.17g\n", k,
+                        perBarRunner.value(QStringLiteral("SMA"), k), runner.value(QStringLiteral("SMA"), k));
+            break;
+        }
+    }
     std::printf("baseline, text evaluated per bar: %.2f us/bar\n", textPerBar);
 
     // Baseline 2: a plain loop over a JavaScript array of the closes.

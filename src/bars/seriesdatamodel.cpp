@@ -409,6 +409,13 @@ FrameIndex SeriesDataModel::validBar(int k) const
     return m_layout.indexOf(m_valid[size_t(k)]);
 }
 
+int SeriesDataModel::validLinear(int k) const
+{
+    Lock lock(m_mutex);
+    settleValid();
+    return k >= 0 && k < int(m_valid.size()) ? m_valid[size_t(k)] : -1;
+}
+
 int SeriesDataModel::validPosition(int n) const
 {
     Lock lock(m_mutex);

@@ -74,6 +74,8 @@ public:
     int validBarCount() const;
     FrameIndex validBar(int k) const;
     int validPosition(int n) const;
+    // The linear number of the valid bar k; -1 when there is none.
+    int validLinear(int k) const;
     int distance(const FrameIndex &a, const FrameIndex &b) const;
     // Gives the model slots up to the index (beyond the last bar), for drawings and the axis.
     void expand(const FrameIndex &index);

@@ -32,7 +32,8 @@ const QString CurKey = QStringLiteral("cur");
 const char *StateFactory = R"((function () {
     var st = { from: 0, till: -1, cur: -1, n: 0, ext: false,
                a: [null, null, null, null, null, null, null],
-               want: [false, false, false, false, false, false, false], f: [] };
+               want: [false, false, false, false, false, false, false], f: [],
+               set: [] };
     st.put = function (k, buf, from, count) {
         var a = st.a[k];
         if (a === null || a.length < count) {
@@ -42,28 +43,30 @@ const char *StateFactory = R"((function () {
             a = st.a[k] = grown;
         }
         a.set(new Float64Array(buf), from);
+        st.set[k](a);
     };
     return st;
 }))";
 
 // A bar series as scripts see it: the wrapped object, with an "at" that reads the cached
 // field. It falls back to the object's own "at" (same answer, slower) in extension runs and
-// while the field is not cached; the argument is converted as the slot converts it.
+// while the field is not cached; the argument is converted as the slot converts it, and a
+// missing one reads as 0 (the function never looks at its arguments object, which the
+// engine would build on every call).
 const char *ShimFactory = R"((function (st, k, series) {
+    var a = null;
+    st.set[k] = function (cached) { a = cached; };
     var shim = Object.create(series);
     Object.defineProperty(shim, "at", { value: function (i) {
-        if (i === undefined && arguments.length === 0)
-            return series.at();
-        var a = st.a[k];
+        var c = st.cur;
+        var b = c - (i | 0);
+        if (b >= 0 && b < st.n && c >= 0 && a !== null)
+            return a[b];
         if (a === null || st.ext) {
             st.want[k] = true;
             return series.at(i);
         }
-        var c = st.cur;
-        if (c < 0)
-            return undefined;
-        var b = c - (i | 0);
-        return b < 0 || b >= st.n ? undefined : a[b];
+        return undefined;
     } });
     return shim;
 }))";
@@ -267,6 +270,8 @@ SeriesDataModel *ScriptContext::barModel() const
 
 int ScriptContext::currentBar() const
 {
+    if (m_slotBar != NoSlotBar)
+        return m_slotBar;
     return m_inFastPass ? m_state.property(CurKey).toInt() : m_currentBar;
 }
 
@@ -291,9 +296,14 @@ void ScriptContext::setFastestPlan(ScriptPlan::Kind kind)
 
 double ScriptContext::plot(double v, const QString &name)
 {
-    if (currentBar() == -1 || !std::isfinite(v))
+    // The bar is read from the pass once; the owner asks for it again.
+    const int bar = currentBar();
+    if (bar == -1 || !std::isfinite(v))
         return 0;
+    const int outer = m_slotBar;
+    m_slotBar = bar;
     m_owner->setPlotValue(name, v);
+    m_slotBar = outer;
     return v;
 }
 
@@ -435,8 +445,9 @@ void ScriptContext::evaluateBars(int first, int last, Pass pass)
         return;
     try {
         PassScope scope(this, pass);
-        syncBarCache();
+        // The plan first: it tells which bar fields the texts read, cached from this pass on.
         choosePlan();
+        syncBarCache();
         if (m_plan.kind == ScriptPlan::PerBar)
             runBarsPerBar(first, last);
         else
@@ -563,6 +574,15 @@ void ScriptContext::choosePlan()
             m_plan.kind = ScriptPlan::Loop;
             m_plan.reason = QStringLiteral("the driver did not compile: ") + m_driver.toString();
             m_driver = QJSValue();
+        } else {
+            // The engine compiles a function to machine code from its third call on; the pass
+            // loop runs inside one call, so three calls over no bar come first. They only copy
+            // the text's variables in and out, creating those not there yet as undefined, as
+            // the text's first evaluation would.
+            m_state.setProperty(QStringLiteral("from"), 0);
+            m_state.setProperty(QStringLiteral("till"), -1);
+            for (int i = 0; i < 3; ++i)
+                m_driver.call({m_state, m_engine->globalObject()});
         }
     }
     // The words of all texts tell which bar fields to cache from the first pass on.
@@ -649,11 +669,14 @@ void ScriptContext::evaluateExtension(const FrameIndex &from, const FrameIndex &
         {
             context->m_position = FrameIndex();
             context->m_state.setProperty(QStringLiteral("ext"), false);
+            context->m_state.setProperty(QStringLiteral("n"), context->m_cachedCount);
         }
     } reset{this};
     try {
         PassScope scope(this, UpdatePass);
+        // No cached read applies beyond the last bar: the shims ask the series objects.
         m_state.setProperty(QStringLiteral("ext"), true);
+        m_state.setProperty(QStringLiteral("n"), 0);
         m_state.setProperty(CurKey, m_currentBar);
         FrameIndex position = from;
         for (;;) {

@@ -16,6 +16,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <limits>
 
 class QJSEngine;
 class SecuritiesWatchIndex;
@@ -236,6 +237,8 @@ private:
     QJSValue m_driver;
     QStringList m_driverFields;
     bool m_inFastPass = false;
+    static constexpr int NoSlotBar = std::numeric_limits<int>::min() + 1;
+    int m_slotBar = NoSlotBar; // the bar while a runtime function runs
     int m_changeWatch = 0;
     QPointer<SeriesDataModel> m_cachedModel;
     int m_cachedCount = 0;

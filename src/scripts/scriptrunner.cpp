@@ -62,14 +62,15 @@ SecuritiesWatchIndex *ScriptRunner::securitiesWatch()
 void ScriptRunner::setPlotValue(const QString &name, double value)
 {
     const FrameIndex position = m_context->position();
-    const FrameIndex target =
-        position.isValid() ? position : m_model->validBar(m_context->currentBar());
-    if (!target.isValid())
-        return;
-    const int linear = m_model->linearIndex(target);
+    const int linear = position.isValid() ? m_model->linearIndex(position)
+                                          : m_model->validLinear(m_context->currentBar());
     if (linear < 0)
         return;
-    std::vector<SeriesValue> &cells = m_plots[name];
+    if (name != m_lastPlotName || !m_lastPlot) {
+        m_lastPlotName = name;
+        m_lastPlot = &m_plots[name];
+    }
+    std::vector<SeriesValue> &cells = *m_lastPlot;
     if (cells.size() <= size_t(linear))
         cells.resize(std::max(size_t(linear) + 1, size_t(m_model->totalBarCount()) + m_delay));
     cells[size_t(linear)] = {value, true};
@@ -105,6 +106,7 @@ bool ScriptRunner::rebuild(QString *error)
     m_outRunning = 0;
     m_delay = 0;
     m_plots.clear();
+    m_lastPlot = nullptr;
     m_levels.clear();
     m_clouds.clear();
     try {

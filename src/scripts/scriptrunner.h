@@ -83,6 +83,9 @@ private:
     SecuritiesWatchIndex *m_watch = nullptr;
     QString m_fileName;
     QHash<QString, std::vector<SeriesValue>> m_plots; // by linear slot number
+    // The plot written last: a bar's plots come by name again and again.
+    QString m_lastPlotName;
+    std::vector<SeriesValue> *m_lastPlot = nullptr;
     QMap<QString, double> m_levels;
     QList<QPair<QString, QString>> m_clouds;
     uint m_outRunning = 0;

@@ -362,9 +362,14 @@ void TestScriptContext::seriesIndexingFromScripts()
         QCOMPARE(global(runner, "hi").toNumber(), bars.close(12) + 1.5);
         QCOMPARE(global(runner, "nm").toString(), QStringLiteral("Close"));
     }
-    // at() without an argument fails as the slot does.
-    runner.setStudy(QStringLiteral("T"), study(QStringLiteral("Close.at();")));
-    QVERIFY(runError(runner).contains(QStringLiteral("Insufficient arguments")));
+    // at() without an argument reads the current bar, whichever way runs the text.
+    for (ScriptPlan::Kind kind : {ScriptPlan::PerBar, ScriptPlan::Function}) {
+        runner.context()->setFastestPlan(kind);
+        runner.setStudy(QStringLiteral("T"),
+                        study(QStringLiteral("if (CurrentBar == 4) none = Close.at(); Plot(1, 'p');")));
+        QCOMPARE(runError(runner), QString());
+        QCOMPARE(global(runner, "none").toNumber(), bars.close(4));
+    }
 }
 
 void TestScriptContext::everyWayGivesTheSameResults_data()
