@@ -77,7 +77,7 @@ std::vector<Bar> parse(const QByteArray &text, QString *error)
         if (fields.size() < 6 || fields.size() > 8)
             return fail(QStringLiteral("expected time,open,high,low,close,volume[,value[,oi]]"));
         Bar bar;
-        if (!parseTime(fields[0], &bar.time))
+        if (!parseTime(fields[0], &bar.begin))
             return fail(QStringLiteral("bad time \"%1\"").arg(QString::fromLatin1(fields[0])));
         decimal *prices[] = {&bar.open, &bar.high, &bar.low, &bar.close};
         static const char *names[] = {"open", "high", "low", "close"};
@@ -105,6 +105,7 @@ std::vector<Bar> parse(const QByteArray &text, QString *error)
                 return fail(QStringLiteral("bad open interest"));
             bar.openInterest = quint32(oi);
         }
+        bar.valid = true;
         bars.push_back(bar);
     }
     return bars;
@@ -113,15 +114,15 @@ std::vector<Bar> parse(const QByteArray &text, QString *error)
 void appendDeals(DealBatch &batch, const Bar &bar)
 {
     Deal d;
-    d.time = bar.time;
+    d.time = bar.begin;
     d.price = bar.open;
     batch.append(d);
-    d.time = bar.time.addMSecs(500);
+    d.time = bar.begin.addMSecs(500);
     d.price = bar.low;
     batch.append(d);
     d.price = bar.high;
     batch.append(d);
-    d.time = bar.time.addMSecs(999);
+    d.time = bar.begin.addMSecs(999);
     d.price = bar.close;
     d.quantity = bar.volume;
     d.value = bar.value;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "datetime.h"
-#include "decimal.h"
-#include "xdecimal.h"
+#include "candle.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,17 +14,9 @@ class DealBatch;
 // first line that starts with "time" is a header; empty lines are skipped.
 namespace BarsCsv {
 
-struct Bar
-{
-    datetime time;
-    decimal open;
-    decimal high;
-    decimal low;
-    decimal close;
-    qint64 volume = 0;
-    xdecimal value;
-    quint32 openInterest = 0;
-};
+// A bar read from text: a candle whose begin is the bar's time (its end is not known) and
+// that is valid.
+using Bar = Candle;
 
 // The bars of the text, or none and "line N: ..." for the first line that is not a bar (a
 // missing field, a number that does not parse, a high below the low, a negative volume).

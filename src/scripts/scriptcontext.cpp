@@ -463,6 +463,12 @@ void ScriptContext::evaluateBars(int first, int last, Pass pass)
                    "ERROR: ScriptContext::evaluate: std::exception while evaluating script:\n")
                    + m_barScript + QLatin1Char('\n') + QString::fromLocal8Bit(error.what());
         throw;
+    } catch (...) {
+        qCWarning(lcScripts).noquote()
+            << QStringLiteral(
+                   "ERROR: ScriptContext::evaluate: general exception while evaluating script:\n")
+                   + m_barScript + QLatin1Char('\n');
+        throw;
     }
 }
 

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     for (const BarsCsv::Bar &bar : bars) {
-        if (bar.time.isNull() || bar.high < bar.low || bar.open < bar.low || bar.high < bar.close
+        if (bar.begin.isNull() || bar.high < bar.low || bar.open < bar.low || bar.high < bar.close
             || bar.volume < 0)
             std::abort();
     }

@@ -803,7 +803,7 @@ void TestScriptContext::barsFromText()
     QCOMPARE(parsed.size(), size_t(2));
     QCOMPARE(parsed[1].close.toDouble(), 11.25);
     QCOMPARE(parsed[0].openInterest, 5u);
-    QCOMPARE(parsed[0].time, t(Thursday, 10, 0));
+    QCOMPARE(parsed[0].begin, t(Thursday, 10, 0));
     const QList<QPair<QByteArray, QString>> bad{
         {"2026-12-03 10:00:00,10,12,9,11", "line 1: expected"},
         {"2026-13-03 10:00:00,10,12,9,11,1", "line 1: bad time"},
