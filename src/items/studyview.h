@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frameindex.h"
+#include "seriesvalue.h"
 
 #include <QList>
 #include <QPointF>
@@ -12,12 +13,6 @@ class QPainter;
 class QStyleOptionGraphicsItem;
 class SeriesItem;
 
-// One value of an indicator's output for one bar.
-struct SeriesValue
-{
-    double value = 0;
-    bool valid = false;
-};
 
 // An indicator's output line in the bar model's chunk layout: per chunk one value per bar.
 using StudyValues = std::vector<std::vector<SeriesValue>>;

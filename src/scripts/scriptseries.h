@@ -2,6 +2,7 @@
 
 #include "frameindex.h"
 #include "seriesdatamodel.h"
+#include "seriesvalue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -99,12 +100,6 @@ TA_DEAL_VALUES_SERIES(OIScriptObj, "OI")
 
 #undef TA_DEAL_VALUES_SERIES
 
-// One stored cell of a script's values; an invalid cell reads as undefined.
-struct SeriesValue
-{
-    double value = 0;
-    bool valid = false;
-};
 
 // A writable series that a script creates with "new Series(ctx)": one cell per slot of the
 // price series' model.
