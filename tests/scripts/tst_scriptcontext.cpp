@@ -97,6 +97,19 @@ void setSecurity(const QString &column, const QVariant &value)
              qPrintable(error));
 }
 
+// An owner that asks for another pass from inside a runtime function.
+class NestingRunner : public ScriptRunner
+{
+public:
+    using ScriptRunner::ScriptRunner;
+    void setLevel(const QString &name, double value) override
+    {
+        ScriptRunner::setLevel(name, value);
+        context()->evaluate(0);
+        context()->prepare();
+    }
+};
+
 } // namespace
 
 class TestScriptContext : public QObject
@@ -132,6 +145,7 @@ private Q_SLOTS:
     void updatesSeeChangedBars();
     void extensionSlots();
     void stateRoundTrip();
+    void nestedPassesAreRefused();
     void barsFromText();
 
 private:
@@ -788,6 +802,22 @@ void TestScriptContext::stateRoundTrip()
     QCOMPARE(restored.context()->parameters().value("n").value, QStringLiteral("7"));
     QCOMPARE(restored.context()->parameters().value("extra").value, QStringLiteral("0"));
     QVERIFY(!restored.context()->applyParameterValues(applied));
+}
+
+void TestScriptContext::nestedPassesAreRefused()
+{
+    Bars bars(6);
+    NestingRunner runner(&bars.model);
+    runner.setStudy(QStringLiteral("T"),
+                    study(QStringLiteral("count = (typeof count == 'undefined' ? 0 : count) + 1;"
+                                         "if (CurrentBar == 2) Level(1, 'x'); Plot(Close.at(0), 'c');")));
+    QTest::ignoreMessage(QtWarningMsg, "a pass asked for while a pass runs: ignored");
+    QTest::ignoreMessage(QtWarningMsg, "the preparation asked for while a pass runs: ignored");
+    QCOMPARE(runError(runner), QString());
+    // The running pass went on undisturbed: every bar once, then the refresh pass.
+    QCOMPARE(global(runner, QStringLiteral("count")).toInt(), 7);
+    for (int bar = 0; bar < 6; ++bar)
+        QCOMPARE(runner.value(QStringLiteral("c"), bar), bars.close(bar));
 }
 
 void TestScriptContext::barsFromText()
