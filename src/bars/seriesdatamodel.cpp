@@ -479,6 +479,22 @@ void SeriesDataModel::forValidBars(int first, int count,
     }
 }
 
+std::vector<FrameIndex> SeriesDataModel::validBarsBetween(int linearFrom, int linearTill,
+                                                          int *firstBar) const
+{
+    Lock lock(m_mutex);
+    settleValid();
+    const auto begin = std::lower_bound(m_valid.begin(), m_valid.end(), linearFrom);
+    const auto end = std::upper_bound(begin, m_valid.end(), linearTill);
+    std::vector<FrameIndex> found;
+    found.reserve(size_t(std::max<std::ptrdiff_t>(0, end - begin)));
+    for (auto it = begin; it < end; ++it)
+        found.push_back(m_layout.indexOf(*it));
+    if (firstBar)
+        *firstBar = found.empty() ? -1 : int(begin - m_valid.begin());
+    return found;
+}
+
 int SeriesDataModel::distance(const FrameIndex &a, const FrameIndex &b) const
 {
     Lock lock(m_mutex);

@@ -92,6 +92,9 @@ public:
     // Calls fn(k, bar) for the valid bars k in [first, first + count), under one lock.
     void forValidBars(int first, int count,
                       const std::function<void(int, const TimeFrame &)> &fn) const;
+    // The slots of the valid bars whose linear numbers lie in [linearFrom, linearTill], taken
+    // under one lock, and the bar number of the first of them (-1 when there is none).
+    std::vector<FrameIndex> validBarsBetween(int linearFrom, int linearTill, int *firstBar) const;
 
     bool isAcceptingData() const { return m_acceptingData.load() != 0; }
 

@@ -10,6 +10,7 @@
 #include "scriptfilesmanager.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
+#include "studyservices.h"
 #include "studyitemdefaultpropertypage.h"
 #include "tacolordefaultsettingspage.h"
 #include "taconfirmationoptionspage.h"
@@ -64,6 +65,7 @@ QString TAPlugin::description() const
 
 bool TAPlugin::initialize(ICore *core)
 {
+    StudyServices::install();
     setupMenus();
     setupSettingsPages(core);
     setupToolBarCommands();

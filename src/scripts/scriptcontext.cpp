@@ -119,8 +119,8 @@ double ScriptContextApi::level(double value, const QString &name)
 {
     return m_context->level(value, name);
 }
-void ScriptContextApi::setOutRunning(uint v) { m_context->setOutRunning(v); }
-void ScriptContextApi::setDelay(uint v) { m_context->setDelay(v); }
+void ScriptContextApi::setOutRunning(double v) { m_context->setOutRunning(v); }
+void ScriptContextApi::setDelay(double v) { m_context->setDelay(v); }
 void ScriptContextApi::trace(const QString &msg) { m_context->trace(msg); }
 
 // --- passes -------------------------------------------------------------------------------------
@@ -318,8 +318,29 @@ double ScriptContext::level(double value, const QString &name)
     return value;
 }
 
-void ScriptContext::setOutRunning(uint v) { m_owner->setOutRunning(v); }
-void ScriptContext::setDelay(uint v) { m_owner->setDelay(v); }
+// Counts beyond the caps would recompute or append billions of cells (a negative count read
+// as unsigned), so they end the script with an error.
+void ScriptContext::setOutRunning(double v)
+{
+    if (!(v >= 0 && v <= MaxOutRunning)) {
+        m_engine->throwError(
+            QStringLiteral("SetOutRunning(%1): число баров пересчёта вне допустимого (0…%2)")
+                .arg(v)
+                .arg(MaxOutRunning));
+        return;
+    }
+    m_owner->setOutRunning(uint(v));
+}
+
+void ScriptContext::setDelay(double v)
+{
+    if (!(v >= 0 && v <= MaxDelay)) {
+        m_engine->throwError(
+            QStringLiteral("SetDelay(%1): сдвиг вне допустимого (0…%2 баров)").arg(v).arg(MaxDelay));
+        return;
+    }
+    m_owner->setDelay(uint(v));
+}
 
 void ScriptContext::trace(const QString &msg)
 {

@@ -71,8 +71,10 @@ public Q_SLOTS:
     double plot(double v, const QString &name);
     void cloud(const QString &plot1, const QString &plot2);
     double level(double value, const QString &name);
-    void setOutRunning(uint v);
-    void setDelay(uint v);
+    // Scripts pass any number: negative, fractional and huge counts are refused with an
+    // error rather than wrapped to unsigned values.
+    void setOutRunning(double v);
+    void setDelay(double v);
     void trace(const QString &msg);
 
 private:
@@ -109,6 +111,10 @@ class ScriptContext : public QObject, public ScriptCursor
     Q_INTERFACES(ScriptCursor)
 public:
     enum Pass { RebuildPass, UpdatePass };
+    // The most slots beyond the last bar and the most bars recomputed before a changed one
+    // that a script may ask for.
+    static constexpr uint MaxDelay = 1000;
+    static constexpr uint MaxOutRunning = 100000;
 
     // Milliseconds a pass may run: "TechAnalysis/Scripts/rebuildTimeLimit" (default 5000) and
     // "TechAnalysis/Scripts/updateTimeLimit" (default 1000).
@@ -175,8 +181,8 @@ public Q_SLOTS:
     double plot(double v, const QString &name);
     void cloud(const QString &plot1, const QString &plot2);
     double level(double value, const QString &name);
-    void setOutRunning(uint v);
-    void setDelay(uint v);
+    void setOutRunning(double v);
+    void setDelay(double v);
     void trace(const QString &msg);
     void refreshComputedFields();
 

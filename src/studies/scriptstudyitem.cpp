@@ -1,0 +1,1117 @@
+#include "scriptstudyitem.h"
+
+#include "mapsettings.h"
+#include "scriptfilesmodel.h"
+#include "securitieswatchindex.h"
+#include "securitydirectory.h"
+#include "seriesdatamodel.h"
+#include "seriesitem.h"
+#include "settings.h"
+#include "talogging.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QGraphicsScene>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QColor colorOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QColor)
+        return value.value<QColor>();
+    return QColor::fromString(value.toString());
+}
+
+// A whole number within [low, high]; false for anything else (text, fractions, out of range).
+bool readInt(const QVariant &value, int low, int high, int *out)
+{
+    bool ok = false;
+    const QString text = value.toString().trimmed();
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    *out = v;
+    return true;
+}
+
+QPen stylePen(const QColor &color, int width)
+{
+    QPen pen(color);
+    pen.setCosmetic(true);
+    pen.setWidth(width);
+    pen.setCapStyle(Qt::SquareCap);
+    pen.setJoinStyle(Qt::BevelJoin);
+    return pen;
+}
+
+// The range before an operation, to tell afterwards whether it changed.
+struct RangeState
+{
+    double low;
+    double high;
+    bool empty;
+    bool operator!=(const RangeState &o) const
+    {
+        return low != o.low || high != o.high || empty != o.empty;
+    }
+};
+
+} // namespace
+
+ScriptStudyItem::ScriptStudyItem(SeriesItem *series, QGraphicsObject *parentScale)
+    : ChartItem(parentScale)
+    , m_showErrorsAction(new QAction(QStringLiteral("Показать ошибки"), this))
+{
+    setCursor(Qt::PointingHandCursor);
+    connect(m_showErrorsAction, &QAction::triggered, this, &ScriptStudyItem::showError);
+    if (StudyFilesModel *files = StudyFilesModel::instance())
+        connect(files, &ScriptFilesModel::fileChanged, this, &ScriptStudyItem::scriptFileChanged);
+    connect(this, &ChartItem::nameChanged, this, &ScriptStudyItem::nameChanged);
+    setSeriesItem(series);
+}
+
+ScriptStudyItem::~ScriptStudyItem()
+{
+    // The context's engine may call back into the owner while it goes: it goes first.
+    delete m_context;
+    m_context = nullptr;
+}
+
+// --- binding -----------------------------------------------------------------------------------
+
+void ScriptStudyItem::disconnectSeries()
+{
+    for (const QMetaObject::Connection &c : std::as_const(m_seriesConnections))
+        disconnect(c);
+    m_seriesConnections.clear();
+}
+
+void ScriptStudyItem::connectSeries()
+{
+    SeriesItem *series = m_seriesItem.data();
+    if (!series)
+        return;
+    m_seriesConnections
+        << connect(series, &ChartItem::precisionChanged, this, &ChartItem::precisionChanged)
+        << connect(series, &ChartItem::nameChanged, this, &ChartItem::nameChanged)
+        << connect(series, &SeriesItem::seriesLocationChanged, this,
+                   &ScriptStudyItem::seriesLocationChanged)
+        << connect(series, &QObject::destroyed, this, &ScriptStudyItem::deleteItem)
+        << connect(series, &SeriesItem::seriesCleared, this, &ScriptStudyItem::clear)
+        << connect(series, &SeriesItem::seriesDataChanged, this,
+                   &ScriptStudyItem::seriesDataChanged);
+}
+
+void ScriptStudyItem::setSeriesItem(SeriesItem *series)
+{
+    const bool rebind = m_seriesItem && m_seriesItem != series;
+    disconnectSeries();
+    m_seriesItem = series;
+    connectSeries();
+    if (series)
+        setPos(series->pos().x(), 0);
+    if (rebind && m_context) {
+        // The context's series read the previous model: a new context over the new one, with
+        // the same texts and parameter values.
+        MapSettings state;
+        m_context->saveState(state);
+        delete m_context;
+        m_context = nullptr;
+        delete m_watch;
+        m_watch = nullptr;
+        ensureContext();
+        try {
+            m_context->restoreState(state);
+            m_scriptOk = true;
+            m_errorText.clear();
+        } catch (const QString &text) {
+            fail(text);
+        }
+        rebuild();
+        return;
+    }
+    nameChanged();
+}
+
+void ScriptStudyItem::ensureContext()
+{
+    if (m_context)
+        return;
+    m_context = new ScriptContext(this, this);
+    if (m_limits[0] > 0)
+        m_context->setTimeLimits(m_limits[0], m_limits[1]);
+    connect(m_context, &ScriptContext::contextChanged, this, &ScriptStudyItem::rebuild);
+}
+
+void ScriptStudyItem::setTimeLimits(int rebuildMs, int updateMs)
+{
+    m_limits[0] = rebuildMs;
+    m_limits[1] = updateMs;
+    if (m_context)
+        m_context->setTimeLimits(rebuildMs, updateMs);
+}
+
+// --- what the context asks ---------------------------------------------------------------------
+
+SeriesDataModel *ScriptStudyItem::barModel() const
+{
+    return m_seriesItem ? m_seriesItem->model() : nullptr;
+}
+
+bool ScriptStudyItem::hasInstrument() const
+{
+    const SeriesDataModel *model = barModel();
+    if (!model)
+        return false;
+    const SeriesKey key = model->seriesKey();
+    return !SecurityDirectory::i()->recordById(key.stock_id, key.board_id, key.sec_id).isNull();
+}
+
+SeriesKey ScriptStudyItem::instrument() const
+{
+    const SeriesDataModel *model = barModel();
+    return model ? model->seriesKey() : SeriesKey();
+}
+
+SecuritiesWatchIndex *ScriptStudyItem::securitiesWatch()
+{
+    if (!m_watch && barModel())
+        m_watch = new SecuritiesWatchIndex(this, instrument());
+    return m_watch;
+}
+
+bool ScriptStudyItem::isActive() const
+{
+    return m_seriesItem && isVisible();
+}
+
+ScriptStudyItem::PlotStyle ScriptStudyItem::newStyle() const
+{
+    PlotStyle style;
+    style.view = m_defaultView;
+    style.color = m_defaultColor;
+    style.lineWidth = m_defaultLineWidth;
+    return style;
+}
+
+void ScriptStudyItem::resetCells(PlotData &plot) const
+{
+    plot.last = FrameIndex();
+    plot.cells.clear();
+    const SeriesDataModel *model = barModel();
+    if (!model)
+        return;
+    const int chunks = model->chunkCount();
+    plot.cells.resize(size_t(std::max(0, chunks)));
+    for (int c = 0; c < chunks; ++c) {
+        const size_t size = size_t(std::max(0, model->chunkSize(c)))
+                            + (c == chunks - 1 ? m_delay : 0u);
+        plot.cells[size_t(c)].assign(size, SeriesValue());
+    }
+}
+
+ScriptStudyItem::PlotData &ScriptStudyItem::plotFor(const QString &name)
+{
+    if (m_lastPlot && name == m_lastPlotName)
+        return *m_lastPlot;
+    auto it = m_plots.find(name);
+    if (it == m_plots.end()) {
+        if (!m_styles.contains(name))
+            m_styles.insert(name, newStyle());
+        it = m_plots.insert(name, PlotData());
+        resetCells(it.value());
+    }
+    m_lastPlotName = name;
+    m_lastPlot = &it.value();
+    return it.value();
+}
+
+void ScriptStudyItem::setPlotValue(const QString &name, double value)
+{
+    if (!m_context)
+        return;
+    FrameIndex target = m_context->position();
+    if (!target.isValid()) {
+        const int bar = m_context->currentBar();
+        const qint64 k = qint64(bar) - m_passFirstBar;
+        if (k >= 0 && k < qint64(m_passSlots.size()))
+            target = m_passSlots[size_t(k)];
+        else if (const SeriesDataModel *model = barModel())
+            target = model->validBar(bar);
+    }
+    if (!target.isValid())
+        return;
+    PlotData &plot = plotFor(name);
+    if (size_t(target.chunk) >= plot.cells.size())
+        plot.cells.resize(size_t(target.chunk) + 1);
+    std::vector<SeriesValue> &chunk = plot.cells[size_t(target.chunk)];
+    if (size_t(target.bar) >= chunk.size())
+        chunk.resize(size_t(target.bar) + 1);
+    chunk[size_t(target.bar)] = {value, true};
+    if (!plot.last.isValid() || plot.last < target)
+        plot.last = target;
+}
+
+void ScriptStudyItem::addCloud(const QString &plot1, const QString &plot2)
+{
+    const QPair<QString, QString> pair(plot1, plot2);
+    if (!m_clouds.contains(pair))
+        m_clouds.append(pair);
+}
+
+void ScriptStudyItem::setLevel(const QString &name, double value)
+{
+    if (!std::isfinite(value))
+        return;
+    if (!m_styles.contains(name))
+        m_styles.insert(name, newStyle());
+    const auto it = m_levels.constFind(name);
+    if (it != m_levels.cend() && it.value() == value)
+        return;
+    m_levels.insert(name, value);
+    m_levelsChanged = true;
+    if (!m_inCalculation) {
+        // Outside the item's own passes (a script run by someone else): the range at once.
+        prepareGeometryChange();
+        recomputeRange();
+        Q_EMIT rangeChanged();
+        update();
+    }
+}
+
+void ScriptStudyItem::setDelay(uint count)
+{
+    m_delay = std::min(count, ScriptContext::MaxDelay);
+}
+
+// --- range -------------------------------------------------------------------------------------
+
+bool ScriptStudyItem::widenBy(double v)
+{
+    if (!std::isfinite(v))
+        return false;
+    if (m_rangeEmpty) {
+        m_low = m_high = v;
+        m_rangeEmpty = false;
+        return true;
+    }
+    if (v < m_low) {
+        m_low = v;
+        return true;
+    }
+    if (v > m_high) {
+        m_high = v;
+        return true;
+    }
+    return false;
+}
+
+void ScriptStudyItem::rangeFromLevels()
+{
+    resetRange();
+    for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it)
+        widenBy(it.value());
+    m_levelsChanged = false;
+}
+
+void ScriptStudyItem::recomputeRange()
+{
+    rangeFromLevels();
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        for (const std::vector<SeriesValue> &chunk : it.value().cells) {
+            for (const SeriesValue &v : chunk) {
+                if (v.valid)
+                    widenBy(v.value);
+            }
+        }
+    }
+}
+
+bool ScriptStudyItem::widenRange(const std::vector<FrameIndex> &bars, bool withExtension)
+{
+    bool changed = false;
+    const SeriesDataModel *model = barModel();
+    const FrameIndex last = model ? model->lastIndex() : FrameIndex();
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const StudyValues &cells = it.value().cells;
+        for (const FrameIndex &index : bars) {
+            const SeriesValue v = StudyView::valueAt(cells, index);
+            if (v.valid)
+                changed |= widenBy(v.value);
+        }
+        if (withExtension && last.isValid()) {
+            for (uint k = 1; k <= m_delay; ++k) {
+                const SeriesValue v = StudyView::valueAt(cells, {last.chunk, last.bar + int(k)});
+                if (v.valid)
+                    changed |= widenBy(v.value);
+            }
+        }
+    }
+    return changed;
+}
+
+// --- calculation -------------------------------------------------------------------------------
+
+void ScriptStudyItem::fail(const QString &text)
+{
+    m_scriptOk = false;
+    m_errorText = text;
+    qCWarning(lcScripts).noquote() << QStringLiteral("Индикатор %1: %2").arg(m_fileName, text);
+    prepareGeometryChange();
+    for (auto it = m_plots.begin(); it != m_plots.end(); ++it)
+        resetCells(it.value());
+    m_passSlots.clear();
+    rangeFromLevels();
+    Q_EMIT activated(false);
+    Q_EMIT rangeChanged();
+    update();
+}
+
+bool ScriptStudyItem::rebuildOutputs()
+{
+    m_lastPlot = nullptr;
+    m_passSlots.clear();
+    if (m_context) {
+        for (ScriptSeries *series : m_context->seriesObjects())
+            series->clear();
+        m_context->setCurrentBar(-1);
+    }
+    m_outRunning = 0;
+    m_delay = 0;
+    prepareGeometryChange();
+    const SeriesDataModel *model = barModel();
+    m_layoutGeneration = model ? model->layoutGeneration() : -1;
+    m_validCount = 0;
+    if (m_context && model) {
+        try {
+            m_context->assembleBarScript();
+            m_inCalculation = true;
+            m_context->prepare();
+            m_inCalculation = false;
+        } catch (const QString &text) {
+            m_inCalculation = false;
+            fail(text);
+            return false;
+        }
+    }
+    // Cells sized after the preparation, which may have set the delay.
+    for (auto it = m_plots.begin(); it != m_plots.end(); ++it)
+        resetCells(it.value());
+    rangeFromLevels();
+    return true;
+}
+
+void ScriptStudyItem::invalidate(const std::vector<FrameIndex> &bars, bool withExtension)
+{
+    const SeriesDataModel *model = barModel();
+    const FrameIndex last = model ? model->lastIndex() : FrameIndex();
+    for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
+        StudyValues &cells = it.value().cells;
+        for (const FrameIndex &index : bars) {
+            if (size_t(index.chunk) < cells.size()
+                && size_t(index.bar) < cells[size_t(index.chunk)].size())
+                cells[size_t(index.chunk)][size_t(index.bar)].valid = false;
+        }
+        if (withExtension && last.isValid() && size_t(last.chunk) < cells.size()) {
+            std::vector<SeriesValue> &chunk = cells[size_t(last.chunk)];
+            for (size_t b = size_t(last.bar) + 1; b < chunk.size(); ++b)
+                chunk[b].valid = false;
+        }
+    }
+}
+
+void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
+{
+    SeriesDataModel *model = barModel();
+    SeriesItem *series = m_seriesItem.data();
+    if (!model || !series || !m_context || !m_scriptOk)
+        return;
+    const FrameIndex lastIndex = model->lastIndex();
+    const int nLast = model->linearIndex(lastIndex);
+    const int n0 = model->linearIndex(from);
+    int n1 = model->linearIndex(till);
+    const int count = model->validBarCount();
+    // Bars that came or went before the changed range renumber every later bar; the scripts
+    // keep their state by bar number, so everything after is evaluated again.
+    if (count != m_validCount && n1 < nLast)
+        n1 = nLast;
+    int firstBar = -1;
+    std::vector<FrameIndex> bars = model->validBarsBetween(n0, n1, &firstBar);
+    if (firstBar >= 0 && m_outRunning > 0) {
+        const qint64 start = std::max<qint64>(0, qint64(firstBar) - qint64(m_outRunning));
+        if (start < firstBar) {
+            int adjusted = -1;
+            std::vector<FrameIndex> more =
+                model->validBarsBetween(model->validLinear(int(start)), n1, &adjusted);
+            if (adjusted >= 0) {
+                bars.swap(more);
+                firstBar = adjusted;
+            }
+        }
+    }
+    m_validCount = count;
+    const bool reachesEnd = n1 >= nLast && lastIndex.isValid();
+    if (bars.empty()) {
+        if (reachesEnd)
+            Q_EMIT closePriceChanged();
+        return;
+    }
+    invalidate(bars, reachesEnd);
+    m_passSlots = std::move(bars);
+    m_passFirstBar = firstBar;
+    const int lastBar = firstBar + int(m_passSlots.size()) - 1;
+    const bool whole = firstBar == 0 && reachesEnd;
+    m_inCalculation = true;
+    try {
+        m_context->evaluateBars(firstBar, lastBar,
+                                whole ? ScriptContext::RebuildPass : ScriptContext::UpdatePass);
+        m_evaluatedBars += qint64(m_passSlots.size());
+    } catch (const QString &text) {
+        m_inCalculation = false;
+        fail(text);
+        return;
+    }
+    if (m_context->restartPending()) {
+        m_inCalculation = false;
+        return;
+    }
+    if (reachesEnd) {
+        if (m_delay > 0) {
+            for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
+                StudyValues &cells = it.value().cells;
+                if (size_t(lastIndex.chunk) < cells.size()) {
+                    std::vector<SeriesValue> &chunk = cells[size_t(lastIndex.chunk)];
+                    const size_t want = size_t(model->chunkSize(lastIndex.chunk)) + m_delay;
+                    if (chunk.size() < want)
+                        chunk.resize(want);
+                }
+            }
+            m_context->evaluateExtension(
+                lastIndex, FrameIndex(lastIndex.chunk, lastIndex.bar + int(m_delay) + 1));
+        }
+    }
+    m_inCalculation = false;
+    if (m_levelsChanged)
+        recomputeRange();
+    else
+        widenRange(m_passSlots, reachesEnd);
+    if (reachesEnd)
+        Q_EMIT closePriceChanged();
+    const int base = int(series->pos().x());
+    const FrameIndex right = reachesEnd && m_delay > 0
+                                 ? FrameIndex(lastIndex.chunk, lastIndex.bar + int(m_delay))
+                                 : m_passSlots.back();
+    Q_EMIT dataChangedInSceneRange(base + int(series->xOf(m_passSlots.front())),
+                                   base + int(series->xOf(right)));
+    m_passSlots.clear();
+}
+
+bool ScriptStudyItem::restartIfDue()
+{
+    if (!m_context || !m_context->takeRestart())
+        return false;
+    rebuild();
+    return true;
+}
+
+void ScriptStudyItem::refreshOnly()
+{
+    if (!m_context || !m_scriptOk || !m_seriesItem)
+        return;
+    m_inCalculation = true;
+    try {
+        m_context->evaluate(-1);
+    } catch (const QString &text) {
+        m_inCalculation = false;
+        fail(text);
+        return;
+    }
+    m_inCalculation = false;
+    if (m_levelsChanged) {
+        prepareGeometryChange();
+        recomputeRange();
+        Q_EMIT rangeChanged();
+    }
+    Q_EMIT closePriceChanged();
+    update();
+}
+
+void ScriptStudyItem::rebuild()
+{
+    if (!m_seriesItem || !m_context || !m_scriptOk)
+        return;
+    const RangeState before{m_low, m_high, m_rangeEmpty};
+    // Each lazy resolution ends a pass and asks for a rebuild: taken here at once, so that
+    // the indicator is complete when this returns. Resolutions are limited by the context.
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        if (m_context->restartPending())
+            m_context->takeRestart();
+        if (!rebuildOutputs())
+            break;
+        if (m_context->takeRestart())
+            continue;
+        SeriesDataModel *model = barModel();
+        const FrameIndex last = model->lastIndex();
+        if (last.isValid())
+            calculate(FrameIndex(0, 0), last);
+        if (!m_scriptOk || !m_context->takeRestart())
+            break;
+    }
+    refreshOnly();
+    if (m_context && m_context->takeRestart()) {
+        rebuild();
+        return;
+    }
+    if (RangeState{m_low, m_high, m_rangeEmpty} != before)
+        Q_EMIT rangeChanged();
+    update();
+}
+
+void ScriptStudyItem::seriesDataChanged(const FrameIndex &from, const FrameIndex &till)
+{
+    if (!m_scriptOk || !m_seriesItem || !m_context || m_inCalculation)
+        return;
+    SeriesDataModel *model = barModel();
+    if (!from.isValid() || !till.isValid() || model->layoutGeneration() != m_layoutGeneration) {
+        rebuild();
+        return;
+    }
+    const RangeState before{m_low, m_high, m_rangeEmpty};
+    prepareGeometryChange();
+    calculate(from, till);
+    if (restartIfDue())
+        return;
+    if (RangeState{m_low, m_high, m_rangeEmpty} != before)
+        Q_EMIT rangeChanged();
+    update();
+}
+
+void ScriptStudyItem::refreshPass()
+{
+    if (m_inCalculation)
+        return;
+    refreshOnly();
+    restartIfDue();
+}
+
+void ScriptStudyItem::clear()
+{
+    if (!m_context)
+        return;
+    rebuildOutputs();
+    Q_EMIT rangeChanged();
+    update();
+}
+
+// --- slots -------------------------------------------------------------------------------------
+
+void ScriptStudyItem::seriesLocationChanged()
+{
+    if (m_seriesItem)
+        setPos(m_seriesItem->pos().x(), 0);
+    prepareGeometryChange();
+    update();
+}
+
+void ScriptStudyItem::deleteItem()
+{
+    ChartItem::deleteItem();
+}
+
+void ScriptStudyItem::showError()
+{
+    QMessageBox::warning(viewWidget(), QStringLiteral("Ошибка"), m_errorText, QMessageBox::Ok);
+}
+
+bool ScriptStudyItem::reloadFromFile()
+{
+    if (!m_context)
+        return false;
+    // The saved texts and parameter values stay; the file's texts replace the texts when it
+    // is there and readable.
+    MapSettings state;
+    m_context->saveState(state);
+    try {
+        m_context->restoreState(state);
+    } catch (const QString &text) {
+        fail(text);
+        return false;
+    }
+    return true;
+}
+
+void ScriptStudyItem::scriptFileChanged(const QString &fileName)
+{
+    if (fileName != m_fileName)
+        return;
+    updateFileMark();
+    if (!m_context)
+        return;
+    // A new version of the file: the indicator runs it, whatever state it was in.
+    m_scriptOk = true;
+    m_errorText.clear();
+    if (!reloadFromFile())
+        return;
+    if (m_watch) {
+        m_watch->setKey(instrument());
+        m_watch->restart();
+    }
+    rebuild();
+}
+
+void ScriptStudyItem::updateFileMark()
+{
+    StudyFilesModel *files = StudyFilesModel::instance();
+    m_fileChanged = !(files && files->exists(m_fileName) && files->checksum(m_fileName) == m_crc);
+}
+
+void ScriptStudyItem::fileCheck()
+{
+    updateFileMark();
+    nameChanged();
+}
+
+void ScriptStudyItem::nameChanged()
+{
+    if (!m_watch)
+        return;
+    m_watch->setKey(instrument());
+    m_watch->restart();
+    rebuild();
+}
+
+// --- persistence -------------------------------------------------------------------------------
+
+void ScriptStudyItem::saveState(Settings &settings) const
+{
+    ChartItem::saveState(settings);
+    settings.setValue(QStringLiteral("type"), 1);
+    settings.setValue(QStringLiteral("name"), m_fileName);
+    // The window now holds the indicator as its file is: the mark goes.
+    if (StudyFilesModel *files = StudyFilesModel::instance()) {
+        if (files->exists(m_fileName)) {
+            m_crc = files->checksum(m_fileName);
+            m_fileChanged = false;
+        }
+    }
+    settings.setValue(QStringLiteral("crc"), m_crc);
+    settings.setValue(QStringLiteral("styleCount"), int(m_styles.size()));
+    int i = 0;
+    for (auto it = m_styles.cbegin(); it != m_styles.cend(); ++it, ++i) {
+        SettingsGroup group(settings, QStringLiteral("style_%1").arg(i));
+        settings.setValue(QStringLiteral("name"), it.key());
+        settings.setValue(QStringLiteral("view"), it.value().view);
+        settings.setValue(QStringLiteral("color"), it.value().color.name());
+        settings.setValue(QStringLiteral("lineWidth"), it.value().lineWidth);
+    }
+    settings.setValue(QStringLiteral("customPrecision"), m_customPrecision);
+    settings.setValue(QStringLiteral("decimals"), m_decimals);
+    settings.setValue(QStringLiteral("changeScaleRange"), m_changeScaleRange);
+    if (m_context)
+        m_context->saveState(settings);
+    if (m_seriesItem) {
+        bool ok = false;
+        const int id = m_seriesItem->property("id").toInt(&ok);
+        if (ok)
+            settings.setValue(QStringLiteral("seriesItem"), id);
+    }
+}
+
+void ScriptStudyItem::restoreState(Settings &settings)
+{
+    int lineWidth = 1;
+    if (settings.contains(QStringLiteral("lineWidth"))
+        && !readInt(settings.value(QStringLiteral("lineWidth")), 1, 10, &lineWidth))
+        throw QStringLiteral("default lineWidth");
+    ChartItem::restoreState(settings);
+    m_fileName = settings.value(QStringLiteral("name"), QStringLiteral("Индикатор")).toString();
+    if (displayName().isEmpty())
+        setDisplayName(m_fileName);
+    m_crc = settings.value(QStringLiteral("crc"), 0).toULongLong();
+    const QColor color = colorOf(settings.value(QStringLiteral("color")));
+    if (color.isValid())
+        m_defaultColor = color;
+    m_defaultLineWidth = lineWidth;
+    int view = 0;
+    if (settings.contains(QStringLiteral("view"))
+        && !readInt(settings.value(QStringLiteral("view")), 0, 2, &view))
+        throw QStringLiteral("default view");
+    m_defaultView = view;
+    // The mark only: the recalculation follows once the texts are read.
+    updateFileMark();
+    int styleCount = 0;
+    readInt(settings.value(QStringLiteral("styleCount"), 0), 0, 10000, &styleCount);
+    for (int i = 0; i < styleCount; ++i) {
+        SettingsGroup group(settings, QStringLiteral("style_%1").arg(i));
+        const QString name = settings.value(QStringLiteral("name")).toString();
+        PlotStyle style = m_styles.value(name, newStyle());
+        const QColor c = colorOf(settings.value(QStringLiteral("color")));
+        if (c.isValid())
+            style.color = c;
+        if (settings.contains(QStringLiteral("lineWidth"))
+            && !readInt(settings.value(QStringLiteral("lineWidth")), 1, 10, &style.lineWidth))
+            throw QStringLiteral("plot style lineWidth");
+        if (settings.contains(QStringLiteral("view"))
+            && !readInt(settings.value(QStringLiteral("view")), 0, 2, &style.view))
+            throw QStringLiteral("plot style view");
+        m_styles.insert(name, style);
+    }
+    m_customPrecision = settings.value(QStringLiteral("customPrecision"), false).toBool();
+    if (m_customPrecision) {
+        int decimals = 0;
+        if (!readInt(settings.value(QStringLiteral("decimals"), 0), 0, 5, &decimals))
+            throw QStringLiteral("decimals");
+        m_decimals = decimals;
+    }
+    m_changeScaleRange = settings.value(QStringLiteral("changeScaleRange"), true).toBool();
+    ensureContext();
+    try {
+        m_context->restoreState(settings);
+        m_scriptOk = true;
+        m_errorText.clear();
+    } catch (const QString &text) {
+        fail(text);
+        return;
+    }
+    rebuild();
+}
+
+void ScriptStudyItem::applyProperties(Settings &settings)
+{
+    GraphicsItem::applyProperties(settings);
+    const QString name = settings.value(QStringLiteral("displayName")).toString();
+    if (!name.isEmpty())
+        setDisplayName(name);
+    int styleCount = 0;
+    readInt(settings.value(QStringLiteral("styleCount"), 0), 0, 10000, &styleCount);
+    for (int i = 0; i < styleCount; ++i) {
+        SettingsGroup group(settings, QStringLiteral("style_%1").arg(i));
+        const QString styleName = settings.value(QStringLiteral("name")).toString();
+        PlotStyle style = m_styles.value(styleName, newStyle());
+        const QColor c = colorOf(settings.value(QStringLiteral("color")));
+        if (c.isValid())
+            style.color = c;
+        readInt(settings.value(QStringLiteral("lineWidth")), 1, 10, &style.lineWidth);
+        readInt(settings.value(QStringLiteral("view")), 0, 2, &style.view);
+        m_styles.insert(styleName, style);
+    }
+    bool changed = false;
+    if (m_context) {
+        try {
+            changed = m_context->applyParameterValues(settings);
+        } catch (const QString &text) {
+            fail(text);
+        }
+    }
+    if (changed) {
+        // New values re-arm an indicator that failed with the old ones.
+        m_scriptOk = true;
+        m_errorText.clear();
+        rebuild();
+    }
+    m_customPrecision = settings.value(QStringLiteral("customPrecision"), false).toBool();
+    if (m_customPrecision) {
+        int decimals = 0;
+        if (readInt(settings.value(QStringLiteral("decimals"), 0), 0, 5, &decimals))
+            m_decimals = decimals;
+    }
+    Q_EMIT precisionChanged();
+    if (settings.contains(QStringLiteral("changeScaleRange"))) {
+        const bool on = settings.value(QStringLiteral("changeScaleRange")).toBool();
+        if (on != m_changeScaleRange) {
+            m_changeScaleRange = on;
+            Q_EMIT rangeChanged();
+        }
+    }
+    Q_EMIT colorChanged();
+    update();
+}
+
+// --- what the window asks ----------------------------------------------------------------------
+
+void ScriptStudyItem::fillContextMenu(QMenu *menu)
+{
+    ChartItem::fillContextMenu(menu);
+    if (!m_scriptOk)
+        menu->addAction(m_showErrorsAction);
+}
+
+QString ScriptStudyItem::deleteQuestion() const
+{
+    return QStringLiteral("Вы действительно хотите удалить индикатор '%1'?").arg(displayName());
+}
+
+QString ScriptStudyItem::parametersText() const
+{
+    if (!m_seriesItem)
+        return {};
+    QString text = QStringLiteral("%1, %2").arg(m_seriesItem->displayName(),
+                                                 m_seriesItem->parametersText());
+    if (m_fileChanged)
+        text += QLatin1Char('*');
+    return text;
+}
+
+int ScriptStudyItem::decimals() const
+{
+    if (m_customPrecision)
+        return m_decimals;
+    return m_seriesItem ? m_seriesItem->decimals() : 2;
+}
+
+QColor ScriptStudyItem::color() const
+{
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const auto style = m_styles.constFind(it.key());
+        if (style != m_styles.cend())
+            return style.value().color;
+    }
+    return m_styles.isEmpty() ? m_defaultColor : m_styles.cbegin().value().color;
+}
+
+SeriesValue ScriptStudyItem::valueAt(const QString &plot, const FrameIndex &index) const
+{
+    const auto it = m_plots.constFind(plot);
+    return it == m_plots.cend() ? SeriesValue() : StudyView::valueAt(it.value().cells, index);
+}
+
+QString ScriptStudyItem::infoTextAt(const QPointF &scenePoint) const
+{
+    const SeriesItem *series = m_seriesItem.data();
+    if (!series)
+        return {};
+    const QPointF p = mapFromScene(scenePoint);
+    if (p.x() < 0)
+        return {};
+    const FrameIndex index = series->frameIndexAt(p.x());
+    if (!index.isValid())
+        return {};
+    const QLocale locale = QLocale::system();
+    const int precision = decimals();
+    QString lines;
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const SeriesValue v = StudyView::valueAt(it.value().cells, index);
+        if (v.valid)
+            lines += QStringLiteral("%1=%2\n").arg(it.key(),
+                                                  locale.toString(v.value, 'f', precision));
+    }
+    if (lines.isEmpty())
+        return {};
+    return QStringLiteral("%1 (%2):\n").arg(displayName(), series->displayName()) + lines;
+}
+
+QPair<double, double> ScriptStudyItem::priceRangeBetween(int xFrom, int xTo) const
+{
+    const SeriesItem *series = m_seriesItem.data();
+    if (!series || xFrom == xTo)
+        return {0, 0};
+    const double left = std::min(xFrom, xTo) - pos().x();
+    const double right = std::max(xFrom, xTo) - pos().x();
+    bool found = false;
+    double low = 0, high = 0;
+    auto take = [&](double v) {
+        low = found ? std::min(low, v) : v;
+        high = found ? std::max(high, v) : v;
+        found = true;
+    };
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const StudyValues &cells = it.value().cells;
+        const FrameIndex last = it.value().last;
+        if (!last.isValid())
+            continue;
+        const FrameIndex first = m_lineView.StudyView::firstVisibleIndex(left, cells, series);
+        if (!first.isValid())
+            continue;
+        for (int c = first.chunk; c <= last.chunk && size_t(c) < cells.size(); ++c) {
+            const std::vector<SeriesValue> &chunk = cells[size_t(c)];
+            const int end = c == last.chunk ? std::min(int(chunk.size()), last.bar + 1)
+                                            : int(chunk.size());
+            bool beyond = false;
+            for (int b = c == first.chunk ? first.bar : 0; b < end; ++b) {
+                if (!chunk[size_t(b)].valid)
+                    continue;
+                const double x = series->xOf({c, b});
+                if (x > right) {
+                    beyond = true;
+                    break;
+                }
+                if (x >= left)
+                    take(chunk[size_t(b)].value);
+            }
+            if (beyond)
+                break;
+        }
+    }
+    if (!found)
+        return {0, 0};
+    for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it)
+        take(it.value());
+    if (low == 0 && high == 0)
+        return {0, 1e-12};
+    return {low, high};
+}
+
+// --- painting ----------------------------------------------------------------------------------
+
+StudyView *ScriptStudyItem::viewFor(int view) const
+{
+    auto *self = const_cast<ScriptStudyItem *>(this);
+    switch (view) {
+    case 1:
+        return &self->m_histogramView;
+    case 2:
+        return &self->m_pointsView;
+    default:
+        return &self->m_lineView;
+    }
+}
+
+int ScriptStudyItem::markerStep() const
+{
+    if (!isSelected() || !m_seriesItem)
+        return 0;
+    const int u = std::abs(m_seriesItem->unitsPerBarCached());
+    const double pixel = pixelWidth();
+    if (u == 0 || pixel <= 0)
+        return 1;
+    return std::max(1, int(std::ceil(50 * pixel / u)));
+}
+
+QRectF ScriptStudyItem::boundingRect() const
+{
+    const SeriesItem *series = m_seriesItem.data();
+    if (!series)
+        return {};
+    const double width = series->width()
+                         + double(m_delay) * std::max(1, std::abs(series->unitsPerBarCached()));
+    if (m_rangeEmpty)
+        return QRectF(0, 0, width, 0);
+    QRectF rect;
+    bool histogram = false;
+    for (auto it = m_styles.cbegin(); it != m_styles.cend(); ++it)
+        histogram |= it.value().view == 1 && m_plots.contains(it.key());
+    rect = m_lineView.boundingRect(width, m_low, m_high);
+    if (histogram)
+        rect |= m_histogramView.boundingRect(width, m_low, m_high);
+    return rect;
+}
+
+void ScriptStudyItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
+{
+    const SeriesItem *series = m_seriesItem.data();
+    if (!series)
+        return;
+    const QRectF exposed = option->exposedRect;
+    painter->save();
+    // Clouds: one vertical line per bar between the two plots, in the colour of the upper one.
+    for (const QPair<QString, QString> &cloud : std::as_const(m_clouds)) {
+        const auto p1 = m_plots.constFind(cloud.first);
+        const auto p2 = m_plots.constFind(cloud.second);
+        if (p1 == m_plots.cend() || p2 == m_plots.cend())
+            continue;
+        const FrameIndex end = p1.value().last < p2.value().last ? p1.value().last
+                                                                   : p2.value().last;
+        if (!end.isValid())
+            continue;
+        const QPen pen1 = stylePen(m_styles.value(cloud.first, newStyle()).color, 0);
+        const QPen pen2 = stylePen(m_styles.value(cloud.second, newStyle()).color, 0);
+        const QList<int> &spans = series->chunkSpans();
+        const int u = std::max(1, std::abs(series->unitsPerBarCached()));
+        FrameIndex start = series->lastIndex();
+        for (qsizetype i = 0; i + 1 < spans.size(); i += 2) {
+            if (spans.at(i + 1) > exposed.left()) {
+                start = FrameIndex(int(i / 2), std::max(0, int((exposed.left() - spans.at(i)) / u) - 1));
+                break;
+            }
+        }
+        if (!start.isValid())
+            continue;
+        const StudyValues &a = p1.value().cells;
+        const StudyValues &b = p2.value().cells;
+        bool done = false;
+        for (int c = start.chunk; c <= end.chunk && !done; ++c) {
+            const size_t chunkSize = std::min(c < int(a.size()) ? a[size_t(c)].size() : 0,
+                                              c < int(b.size()) ? b[size_t(c)].size() : 0);
+            const int stop = c == end.chunk ? std::min(int(chunkSize), end.bar + 1)
+                                            : int(chunkSize);
+            for (int bar = c == start.chunk ? start.bar : 0; bar < stop; ++bar) {
+                const SeriesValue v1 = a[size_t(c)][size_t(bar)];
+                const SeriesValue v2 = b[size_t(c)][size_t(bar)];
+                if (!v1.valid || !v2.valid)
+                    continue;
+                const double x = series->xOf({c, bar});
+                if (x > exposed.right()) {
+                    done = true;
+                    break;
+                }
+                painter->setPen(v1.value > v2.value ? pen1 : pen2);
+                painter->drawLine(QPointF(x, -v2.value), QPointF(x, -v1.value));
+            }
+        }
+    }
+    QList<QPointF> markers;
+    const int step = markerStep();
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const PlotStyle style = m_styles.value(it.key(), newStyle());
+        const QPen pen = stylePen(style.color, style.lineWidth);
+        painter->setPen(pen);
+        painter->setBrush(style.color);
+        // Lines are smoothed; histogram columns and points stay on whole pixels.
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        viewFor(style.view)->drawStudy(painter, option, it.value().cells, series, it.value().last,
+                                       step, markers);
+    }
+    painter->setBrush(Qt::NoBrush);
+    painter->setClipRect(exposed);
+    // Levels are exact horizontal lines: one crisp row of pixels, not two half-tone rows.
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it) {
+        const PlotStyle style = m_styles.value(it.key(), newStyle());
+        painter->setPen(stylePen(style.color, style.lineWidth));
+        painter->drawLine(QPointF(exposed.left(), -it.value()),
+                          QPointF(exposed.right(), -it.value()));
+    }
+    painter->restore();
+    if (!isSelected() || markers.isEmpty())
+        return;
+    painter->save();
+    const QTransform &t = painter->worldTransform();
+    const double p = std::abs(t.m11()) > 0 ? 1.0 / std::abs(t.m11()) : 1.0;
+    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
+    for (const QPointF &m : std::as_const(markers))
+        painter->fillRect(QRectF(m.x() - 3.5 * p, m.y() - 3.5 * q, 7 * p, 7 * q), itemColor());
+    painter->restore();
+}
+
+bool ScriptStudyItem::collidesWithPath(const QPainterPath &path, Qt::ItemSelectionMode) const
+{
+    const SeriesItem *series = m_seriesItem.data();
+    if (path.isEmpty() || !series)
+        return false;
+    const QRectF area = path.boundingRect();
+    const QPointF pixel(pixelWidth(), pixelHeight());
+    for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it) {
+        if (std::abs(area.center().y() + it.value()) <= 3 * pixel.y() + area.height() / 2)
+            return true;
+    }
+    const double stepX = std::max(1e-9, std::max(1.0, pixel.x()));
+    for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        const PlotStyle style = m_styles.value(it.key(), newStyle());
+        const StudyView *view = viewFor(style.view);
+        for (double x = area.left(); x <= area.right(); x += stepX) {
+            if (view->hitTest(QPointF(x, area.center().y()), it.value().cells, series, pixel,
+                              style.lineWidth, nullptr))
+                return true;
+        }
+    }
+    return false;
+}

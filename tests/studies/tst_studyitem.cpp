@@ -1,0 +1,796 @@
+// The indicator item on a chart: what it keeps per bar slot as trades arrive (out-running,
+// delay, stale cells), its range, its error state, its file mark, its saved state and what it
+// paints.
+
+#include "charttesthelpers.h"
+#include "scriptfilesmodel.h"
+#include "scriptstudyitem.h"
+#include "testenvironment.h"
+#include "testregistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJSEngine>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace BarTest;
+
+namespace {
+
+// Thursday 2026-12-03, one session 10:00-18:00.
+const QDate Thursday(2026, 12, 3);
+const QString Arkt = QStringLiteral("2,2,2001");
+
+constexpr double Factor = 10;
+constexpr double PosY = 1100;
+
+datetime minute(int m)
+{
+    return t(Thursday, 10, 0).addSecs(60 * m);
+}
+
+QByteArray price(double p)
+{
+    return QByteArray::number(p, 'f', 2);
+}
+
+// Bar m: open, high, low, close of a fixed pattern with a few ties.
+struct BarPrices
+{
+    double open, high, low, close;
+};
+BarPrices pricesOf(int m)
+{
+    const double close = 100 + ((m * 37) % 23) * 0.5 - ((m * 11) % 7) * 0.25;
+    const double open = 100 + ((m * 29) % 19) * 0.5;
+    return {open, std::max(open, close) + 1.25, std::min(open, close) - 0.75, close};
+}
+
+void addBar(SeriesItem *series, int m)
+{
+    const BarPrices p = pricesOf(m);
+    DealBatch batch(series->model(), 4, false);
+    batch.append(deal(minute(m), price(p.open).constData(), 3));
+    batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
+    batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
+    batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
+}
+
+// The four deals of bar m one by one, each a trade of its own.
+void tradeBar(SeriesItem *series, int m)
+{
+    const BarPrices p = pricesOf(m);
+    const std::pair<int, double> deals[] = {{0, p.open}, {10, p.high}, {20, p.low}, {30, p.close}};
+    const int quantity[] = {3, 2, 4, 1 + m % 5};
+    for (int i = 0; i < 4; ++i) {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(m).addSecs(deals[i].first), price(deals[i].second).constData(),
+                          quantity[i]));
+    }
+}
+
+void addBars(SeriesItem *series, int count)
+{
+    DealBatch batch(series->model(), 4 * count, false);
+    for (int m = 0; m < count; ++m) {
+        const BarPrices p = pricesOf(m);
+        batch.append(deal(minute(m), price(p.open).constData(), 3));
+        batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
+        batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
+        batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
+    }
+}
+
+// The settings of an indicator as the selector gives them.
+MapSettings studySettings(const QString &name, const QString &code,
+                          const QString &declaration = {},
+                          const QMap<QString, QString> &parameters = {})
+{
+    MapSettings s;
+    s.setValue(QStringLiteral("name"), name);
+    s.setValue(QStringLiteral("code"), code);
+    s.setValue(QStringLiteral("declaration"), declaration);
+    s.setValue(QStringLiteral("parametersCount"), int(parameters.size()));
+    int i = 0;
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it, ++i) {
+        s.setValue(QStringLiteral("parameter_%1/name").arg(i), it.key());
+        s.setValue(QStringLiteral("parameter_%1/value").arg(i), it.value());
+    }
+    return s;
+}
+
+QString restoreError(ScriptStudyItem &item, MapSettings settings)
+{
+    try {
+        item.restoreState(settings);
+    } catch (const QString &key) {
+        return key;
+    }
+    return {};
+}
+
+// The plot's cells as text, bar slot by bar slot ("-" where undefined).
+QString cellsText(const ScriptStudyItem &item, const QString &plot)
+{
+    QString text;
+    const auto it = item.plots().constFind(plot);
+    if (it == item.plots().cend())
+        return QStringLiteral("<none>");
+    for (const auto &chunk : it.value().cells) {
+        for (const SeriesValue &v : chunk)
+            text += v.valid ? QString::number(v.value, 'g', 17) + QLatin1Char(' ') : QStringLiteral("- ");
+        text += QLatin1Char('|');
+    }
+    return text;
+}
+
+QJSValue global(const ScriptStudyItem &item, const QString &name)
+{
+    return item.context()->engine()->globalObject().property(name);
+}
+
+QColor pixel(const QImage &image, int x, int y)
+{
+    return QColor(image.pixel(x, y));
+}
+
+} // namespace
+
+class TestStudyItem : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void buildsOnItsSeriesAndFollowsTrades();
+    void outRunningAndDelay();
+    void scriptCountsAreCapped();
+    void staleCellsAreCleared();
+    void feedingTradeByTradeEqualsFilling_data();
+    void feedingTradeByTradeEqualsFilling();
+    void rangeIsLevelsAndCells();
+    void brokenIndicatorStaysQuiet();
+    void fileChangesMarkAndReload();
+    void savedCodeSurvivesABadFile();
+    void restoreRefusesBadValues_data();
+    void restoreRefusesBadValues();
+    void saveAndRestoreRoundTrip();
+    void toolTipMenuAndQuestion();
+    void lazyFunctionsLoadInOneCall();
+    void seriesGoesFirst();
+    void paintsEachOutputInItsStyle();
+
+private:
+    std::unique_ptr<ScriptStudyItem> makeStudy(ChartFixture &chart, SeriesItem *series,
+                                               const MapSettings &settings);
+
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestStudyItem::initTestCase()
+{
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "studyitem.ini");
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+    ScriptFilesModel::setRegistryDirectory(m_dir.filePath(QStringLiteral("app")));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("app/tascripts/functions")));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("app/tascripts/indicators")));
+    FunctionFilesModel::destroyInstance();
+    StudyFilesModel::destroyInstance();
+    QVERIFY(isTradingDay(Thursday));
+}
+
+void TestStudyItem::init()
+{
+    SeriesDataService::setInstance(&m_service);
+    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 480)}));
+}
+
+void TestStudyItem::cleanupTestCase()
+{
+    FunctionFilesModel::destroyInstance();
+    StudyFilesModel::destroyInstance();
+    SeriesDataService::setInstance(nullptr);
+}
+
+std::unique_ptr<ScriptStudyItem> TestStudyItem::makeStudy(ChartFixture &chart, SeriesItem *series,
+                                                          const MapSettings &settings)
+{
+    auto item = std::make_unique<ScriptStudyItem>(series, chart.scale);
+    MapSettings copy = settings;
+    item->restoreState(copy);
+    return item;
+}
+
+void TestStudyItem::buildsOnItsSeriesAndFollowsTrades()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 30);
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Sum3"),
+                                         QStringLiteral("if (CurrentBar >= 2) Plot(Close.at(0) + "
+                                                        "Close.at(1) + Close.at(2), 's');")));
+    QVERIFY(study->scriptOk());
+    QCOMPARE(study->displayName(), QStringLiteral("Sum3"));
+    const double expected = pricesOf(29).close + pricesOf(28).close + pricesOf(27).close;
+    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 29}).value, expected);
+    QVERIFY(!study->valueAt(QStringLiteral("s"), {0, 1}).valid);
+    QVERIFY(study->valueAt(QStringLiteral("s"), {0, 2}).valid);
+    // Cells laid out like the model: one list per chunk, one cell per slot.
+    QCOMPARE(int(study->plots().value(QStringLiteral("s")).cells.front().size()),
+             series->model()->chunkSize(0));
+    QCOMPARE(study->plots().value(QStringLiteral("s")).last, FrameIndex(0, 29));
+    // A trade on the last bar evaluates that bar only.
+    const qint64 before = study->evaluatedBars();
+    QSignalSpy closes(study.get(), &ChartItem::closePriceChanged);
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(29).addSecs(50), "150"));
+    }
+    QCOMPARE(study->evaluatedBars() - before, qint64(1));
+    QVERIFY(closes.size() >= 1);
+    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 29}).value,
+             150 + pricesOf(28).close + pricesOf(27).close);
+    // A new bar appends one cell, evaluating that bar only.
+    addBar(series, 30);
+    QCOMPARE(study->evaluatedBars() - before, qint64(2));
+    QCOMPARE(study->plots().value(QStringLiteral("s")).last, FrameIndex(0, 30));
+    // The item stands where its series stands.
+    series->setPos(40, 0);
+    QCOMPARE(study->pos().x(), 40.0);
+}
+
+void TestStudyItem::outRunningAndDelay()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 101);
+    // Counts the evaluations of each bar.
+    auto counted = makeStudy(
+        chart, series,
+        studySettings(QStringLiteral("Counted"),
+                      QStringLiteral("SetOutRunning(2); if (CurrentBar >= 0) { "
+                                     "hits[CurrentBar] = (hits[CurrentBar] || 0) + 1; "
+                                     "Plot(hits[CurrentBar], 'n'); }"),
+                      QStringLiteral("var hits = [];")));
+    // Plots three slots beyond the last bar.
+    auto shifted = makeStudy(chart, series,
+                             studySettings(QStringLiteral("Shifted"),
+                                           QStringLiteral("SetDelay(3); Plot(Close.at(3), 'late');")));
+    QVERIFY2(counted->scriptOk(), qPrintable(counted->errorText()));
+    QVERIFY2(shifted->scriptOk(), qPrintable(shifted->errorText()));
+    QCOMPARE(counted->outRunning(), 2u);
+    QCOMPARE(shifted->delay(), 3u);
+    const auto &cells = shifted->plots().value(QStringLiteral("late")).cells;
+    QCOMPARE(int(cells.back().size()), series->model()->chunkSize(0) + 3);
+    auto check = [&](int lastBar) {
+        for (int k = 1; k <= 3; ++k) {
+            const SeriesValue v = shifted->valueAt(QStringLiteral("late"), {0, lastBar + k});
+            QVERIFY2(v.valid, qPrintable(QStringLiteral("slot %1").arg(lastBar + k)));
+            QCOMPARE(v.value, series->model()->bar({0, lastBar + k - 3}).close.toDouble());
+        }
+        QVERIFY(!shifted->valueAt(QStringLiteral("late"), {0, lastBar + 4}).valid);
+    };
+    check(100);
+    auto hits = [&](int bar) { return global(*counted, QStringLiteral("hits")).property(bar).toInt(); };
+    QCOMPARE(hits(97), 1);
+    QCOMPARE(hits(100), 1);
+    // A trade on bar 100 evaluates 98 to 100 again, nothing before.
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(100).addSecs(45), "120"));
+    }
+    QCOMPARE(hits(97), 1);
+    QCOMPARE(hits(98), 2);
+    QCOMPARE(hits(99), 2);
+    QCOMPARE(hits(100), 2);
+    QCOMPARE(counted->valueAt(QStringLiteral("n"), {0, 98}).value, 2.0);
+    check(100);
+    QCOMPARE(shifted->valueAt(QStringLiteral("late"), {0, 103}).value, 120.0);
+    // A new bar: the extension moves with it, its cells computed after every update.
+    addBar(series, 101);
+    QCOMPARE(hits(98), 2);
+    QCOMPARE(hits(99), 3);
+    QCOMPARE(hits(101), 1);
+    check(101);
+    tradeBar(series, 101);
+    check(101);
+}
+
+void TestStudyItem::scriptCountsAreCapped()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 10);
+    for (const QString &call : {QStringLiteral("SetDelay(-1)"), QStringLiteral("SetDelay(1001)"),
+                                QStringLiteral("SetOutRunning(-1)")}) {
+        auto study = makeStudy(chart, series,
+                               studySettings(QStringLiteral("Capped"),
+                                             call + QStringLiteral("; Plot(Close.at(0), 'c');")));
+        QVERIFY2(!study->scriptOk(), qPrintable(call));
+        QVERIFY2(study->errorText().startsWith(QStringLiteral("Ошибка при выполнении скрипта:")),
+                 qPrintable(study->errorText()));
+        QVERIFY2(study->errorText().contains(call.left(call.indexOf(QLatin1Char('('))))
+                     && study->errorText().contains(QStringLiteral("допустим")),
+                 qPrintable(study->errorText()));
+        QCOMPARE(study->delay(), 0u);
+        QCOMPARE(study->outRunning(), 0u);
+        // Nothing was appended: the cells are the model's slots.
+        QVERIFY(study->plots().value(QStringLiteral("c")).cells.empty()
+                || int(study->plots().value(QStringLiteral("c")).cells.back().size())
+                       == series->model()->chunkSize(0));
+    }
+    // The largest allowed delay works.
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Far"),
+                                         QStringLiteral("SetDelay(1000); Plot(Close.at(0), 'c');")));
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->delay(), 1000u);
+}
+
+void TestStudyItem::staleCellsAreCleared()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 5);
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Up"),
+                                         QStringLiteral("if (CurrentBar >= 0 && Close.at(0) > "
+                                                        "Open.at(0)) Plot(1, 'up');")));
+    // A new bar that rises, then turns down on a later trade.
+    {
+        DealBatch batch(series->model(), 2, false);
+        batch.append(deal(minute(5), "100"));
+        batch.append(deal(minute(5).addSecs(5), "101"));
+    }
+    QVERIFY(study->valueAt(QStringLiteral("up"), {0, 5}).valid);
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(5).addSecs(9), "99"));
+    }
+    QVERIFY(!study->valueAt(QStringLiteral("up"), {0, 5}).valid);
+    // Extension slots are cleared the same way.
+    auto late = makeStudy(chart, series,
+                          studySettings(QStringLiteral("Late"),
+                                        QStringLiteral("SetDelay(2); if (Close.at(1) > 100) "
+                                                       "Plot(1, 'x');")));
+    QVERIFY(!late->valueAt(QStringLiteral("x"), {0, 6}).valid);
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(5).addSecs(12), "105"));
+    }
+    QVERIFY(late->valueAt(QStringLiteral("x"), {0, 6}).valid);
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(5).addSecs(15), "95"));
+    }
+    QVERIFY(!late->valueAt(QStringLiteral("x"), {0, 6}).valid);
+    QVERIFY(!late->valueAt(QStringLiteral("x"), {0, 7}).valid);
+}
+
+void TestStudyItem::feedingTradeByTradeEqualsFilling_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("declaration");
+    // State by bar number, out-running and conditional plots: the ways indicators keep state.
+    QTest::newRow("exponential average")
+        << QStringLiteral("if (CurrentBar >= 0) { var prev = e[CurrentBar - 1]; "
+                          "e[CurrentBar] = prev === undefined ? Close.at(0) : prev + 0.2 * "
+                          "(Close.at(0) - prev); Plot(e[CurrentBar], 'e'); }")
+        << QStringLiteral("var e = [];");
+    QTest::newRow("high of three, out-running")
+        << QStringLiteral("SetOutRunning(3); if (CurrentBar >= 3) Plot(Math.max(High.at(0), "
+                          "High.at(1), High.at(2)), 'h'); if (Close.at(0) < Open.at(0)) "
+                          "Plot(Low.at(0), 'down');")
+        << QString();
+    QTest::newRow("delayed")
+        << QStringLiteral("SetDelay(2); Plot(Close.at(2), 'd');") << QString();
+}
+
+void TestStudyItem::feedingTradeByTradeEqualsFilling()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, declaration);
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *filled = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    SeriesItem *traded = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    const MapSettings settings = studySettings(QStringLiteral("T"), code, declaration);
+    auto live = makeStudy(chart, traded, settings);
+    for (int m = 0; m < 40; ++m)
+        tradeBar(traded, m);
+    addBars(filled, 40);
+    auto whole = makeStudy(chart, filled, settings);
+    QVERIFY(live->scriptOk() && whole->scriptOk());
+    QCOMPARE(live->plots().keys(), whole->plots().keys());
+    for (const QString &plot : whole->plots().keys())
+        QCOMPARE(cellsText(*live, plot), cellsText(*whole, plot));
+}
+
+void TestStudyItem::rangeIsLevelsAndCells()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 20);
+    // Values 10..90, levels 30 and 70; an infinite level is ignored.
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Osc"),
+                                         QStringLiteral("if (CurrentBar >= 0) Plot(10 + "
+                                                        "(CurrentBar % 9) * 10, 'osc');"),
+                                         QStringLiteral("Level(30, 'low'); Level(70, 'high'); "
+                                                        "Level(Infinity, 'sky');")));
+    QVERIFY(study->scriptOk());
+    QCOMPARE(study->low(), 10.0);
+    QCOMPARE(study->high(), 90.0);
+    QVERIFY(!study->levels().contains(QStringLiteral("sky")));
+    QSignalSpy ranges(study.get(), &ChartItem::rangeChanged);
+    // A trade keeps the union; a range that did not change says nothing.
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(19).addSecs(50), "101"));
+    }
+    QCOMPARE(study->low(), 10.0);
+    QCOMPARE(study->high(), 90.0);
+    QCOMPARE(ranges.size(), 0);
+    // A rebuild over many bars tells of the range once.
+    study->rebuild();
+    QCOMPARE(ranges.size(), 0);
+    study->clear();
+    ranges.clear();
+    study->rebuild();
+    QCOMPARE(ranges.size(), 1);
+    QCOMPARE(study->low(), 10.0);
+    QCOMPARE(study->high(), 90.0);
+    // Only levels: the range is theirs.
+    auto levels = makeStudy(chart, series,
+                            studySettings(QStringLiteral("L"), QStringLiteral("1;"),
+                                          QStringLiteral("Level(-5, 'a'); Level(5, 'b');")));
+    QCOMPARE(levels->low(), -5.0);
+    QCOMPARE(levels->high(), 5.0);
+}
+
+void TestStudyItem::brokenIndicatorStaysQuiet()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 10);
+    StudyFile file;
+    file.description = QStringLiteral("ломается на первом баре");
+    file.code = QStringLiteral("Plot(Close.at(0), 'c'); if (CurrentBar == 0) throw 'плохо';");
+    StudyFilesModel::instance()->save(QStringLiteral("Broken"), file);
+    MapSettings settings = studySettings(QStringLiteral("Broken"), file.code);
+    auto study = std::make_unique<ScriptStudyItem>(series, chart.scale);
+    QSignalSpy activated(study.get(), &ScriptStudyItem::activated);
+    study->restoreState(settings);
+    QVERIFY(!study->scriptOk());
+    QCOMPARE(activated.size(), 1);
+    QCOMPARE(activated.front().front().toBool(), false);
+    QVERIFY2(study->errorText().contains(QStringLiteral("плохо")), qPrintable(study->errorText()));
+    QVERIFY(study->errorText().contains(QStringLiteral("Бар 0")));
+    // Every plot is empty, and the menu offers the errors.
+    for (const auto &plot : study->plots()) {
+        for (const auto &chunk : plot.cells)
+            for (const SeriesValue &v : chunk)
+                QVERIFY(!v.valid);
+    }
+    QMenu menu;
+    study->fillContextMenu(&menu);
+    QVERIFY(menu.actions().contains(study->showErrorsAction()));
+    QCOMPARE(study->showErrorsAction()->text(), QStringLiteral("Показать ошибки"));
+    // Trades do not run it again.
+    const qint64 evaluated = study->evaluatedBars();
+    addBar(series, 10);
+    tradeBar(series, 11);
+    study->refreshPass();
+    QCOMPARE(study->evaluatedBars(), evaluated);
+    // A good version of the file brings it back without reopening.
+    file.code = QStringLiteral("Plot(Close.at(0), 'c');");
+    StudyFilesModel::instance()->save(QStringLiteral("Broken"), file);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("c"), {0, 11}).value, pricesOf(11).close);
+    QMenu again;
+    study->fillContextMenu(&again);
+    QVERIFY(!again.actions().contains(study->showErrorsAction()));
+}
+
+void TestStudyItem::fileChangesMarkAndReload()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 10);
+    StudyFile file;
+    file.description = QStringLiteral("закрытие");
+    file.code = QStringLiteral("Plot(Close.at(0), 'v');");
+    StudyFilesModel *files = StudyFilesModel::instance();
+    files->save(QStringLiteral("Marked"), file);
+    MapSettings settings = studySettings(QStringLiteral("Marked"), file.code);
+    settings.setValue(QStringLiteral("crc"), files->checksum(QStringLiteral("Marked")));
+    auto study = makeStudy(chart, series, settings);
+    QVERIFY(!study->fileChanged());
+    QVERIFY(!study->parametersText().endsWith(QLatin1Char('*')));
+    QVERIFY(study->parametersText().startsWith(series->displayName() + QStringLiteral(", ")));
+    // The file is edited: the mark shows and the new code runs.
+    file.code = QStringLiteral("Plot(Open.at(0), 'v');");
+    files->save(QStringLiteral("Marked"), file);
+    QVERIFY(study->fileChanged());
+    QVERIFY(study->parametersText().endsWith(QLatin1Char('*')));
+    QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 9}).value, pricesOf(9).open);
+    // Saving the window takes the file as it is now: the mark goes, and the saved window
+    // restores without it.
+    MapSettings saved;
+    study->saveState(saved);
+    QVERIFY(!study->fileChanged());
+    QCOMPARE(saved.value(QStringLiteral("code")).toString(), file.code);
+    auto restored = makeStudy(chart, series, saved);
+    QVERIFY(!restored->fileChanged());
+    // An indicator saved before the edit shows the mark when the window opens.
+    auto old = makeStudy(chart, series, settings);
+    QVERIFY(old->fileChanged());
+}
+
+void TestStudyItem::savedCodeSurvivesABadFile()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 10);
+    StudyFilesModel *files = StudyFilesModel::instance();
+    StudyFile file;
+    file.code = QStringLiteral("Plot(High.at(0), 'h');");
+    files->save(QStringLiteral("Damaged"), file);
+    QFile raw(files->userDirectory() + QStringLiteral("/Damaged"));
+    QVERIFY(raw.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    raw.write("<study><code>unterminated");
+    raw.close();
+    MapSettings settings = studySettings(QStringLiteral("Damaged"), file.code,
+                                         QStringLiteral("var unused = 1;"),
+                                         {{QStringLiteral("n"), QStringLiteral("4")}});
+    auto study = makeStudy(chart, series, settings);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("h"), {0, 3}).value, pricesOf(3).high);
+    MapSettings saved;
+    study->saveState(saved);
+    QCOMPARE(saved.value(QStringLiteral("code")).toString(), file.code);
+    QCOMPARE(saved.value(QStringLiteral("declaration")).toString(), QStringLiteral("var unused = 1;"));
+    QCOMPARE(saved.value(QStringLiteral("parameter_0/value")).toString(), QStringLiteral("4"));
+    // A file that went altogether: the same, and the mark shows.
+    QVERIFY(QFile::remove(files->userDirectory() + QStringLiteral("/Damaged")));
+    auto orphan = makeStudy(chart, series, saved);
+    QVERIFY(orphan->scriptOk());
+    QVERIFY(orphan->fileChanged());
+    MapSettings again;
+    orphan->saveState(again);
+    QCOMPARE(again.value(QStringLiteral("code")).toString(), file.code);
+}
+
+void TestStudyItem::restoreRefusesBadValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("lineWidth 0") << "lineWidth" << QVariant(0) << "default lineWidth";
+    QTest::newRow("lineWidth 11") << "lineWidth" << QVariant(11) << "default lineWidth";
+    QTest::newRow("lineWidth text") << "lineWidth" << QVariant("wide") << "default lineWidth";
+    QTest::newRow("view 3") << "view" << QVariant(3) << "default view";
+    QTest::newRow("view -1") << "view" << QVariant(-1) << "default view";
+    QTest::newRow("style lineWidth") << "style_0/lineWidth" << QVariant(0) << "plot style lineWidth";
+    QTest::newRow("style view") << "style_0/view" << QVariant(7) << "plot style view";
+    QTest::newRow("decimals") << "decimals" << QVariant(6) << "decimals";
+    QTest::newRow("good") << "lineWidth" << QVariant(10) << "";
+}
+
+void TestStudyItem::restoreRefusesBadValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QString, error);
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    MapSettings settings = studySettings(QStringLiteral("S"), QStringLiteral("Plot(1, 'a');"));
+    settings.setValue(QStringLiteral("styleCount"), 1);
+    settings.setValue(QStringLiteral("style_0/name"), QStringLiteral("a"));
+    settings.setValue(QStringLiteral("customPrecision"), true);
+    settings.setValue(QStringLiteral("decimals"), 2);
+    settings.setValue(key, value);
+    ScriptStudyItem item(series, chart.scale);
+    QCOMPARE(restoreError(item, settings), error);
+}
+
+void TestStudyItem::saveAndRestoreRoundTrip()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    series->setProperty("id", 7);
+    addBars(series, 10);
+    MapSettings settings = studySettings(QStringLiteral("Round"),
+                                         QStringLiteral("Plot(Close.at(0) * k, 'a'); Plot(1, 'b');"),
+                                         QString(), {{QStringLiteral("k"), QStringLiteral("2")}});
+    settings.setValue(QStringLiteral("color"), QStringLiteral("#00ff00"));
+    settings.setValue(QStringLiteral("view"), 2);
+    settings.setValue(QStringLiteral("styleCount"), 1);
+    settings.setValue(QStringLiteral("style_0/name"), QStringLiteral("a"));
+    settings.setValue(QStringLiteral("style_0/color"), QStringLiteral("#123456"));
+    settings.setValue(QStringLiteral("style_0/lineWidth"), 3);
+    settings.setValue(QStringLiteral("style_0/view"), 1);
+    settings.setValue(QStringLiteral("customPrecision"), true);
+    settings.setValue(QStringLiteral("decimals"), 3);
+    settings.setValue(QStringLiteral("changeScaleRange"), false);
+    settings.setValue(QStringLiteral("displayName"), QStringLiteral("Двойное закрытие"));
+    auto study = makeStudy(chart, series, settings);
+    QCOMPARE(study->displayName(), QStringLiteral("Двойное закрытие"));
+    QCOMPARE(study->decimals(), 3);
+    QVERIFY(!study->takesPartInScale());
+    // The plot without a saved style got the defaults of the saved group.
+    QCOMPARE(study->styles().value(QStringLiteral("b")).color, QColor(0, 255, 0));
+    QCOMPARE(study->styles().value(QStringLiteral("b")).view, 2);
+    QCOMPARE(study->valueAt(QStringLiteral("a"), {0, 4}).value, 2 * pricesOf(4).close);
+    MapSettings saved;
+    study->saveState(saved);
+    QCOMPARE(saved.value(QStringLiteral("type")).toInt(), 1);
+    QCOMPARE(saved.value(QStringLiteral("name")).toString(), QStringLiteral("Round"));
+    QCOMPARE(saved.value(QStringLiteral("seriesItem")).toInt(), 7);
+    QCOMPARE(saved.value(QStringLiteral("styleCount")).toInt(), 2);
+    QCOMPARE(saved.value(QStringLiteral("style_0/name")).toString(), QStringLiteral("a"));
+    QCOMPARE(saved.value(QStringLiteral("style_0/color")).toString(), QStringLiteral("#123456"));
+    QCOMPARE(saved.value(QStringLiteral("style_0/lineWidth")).toInt(), 3);
+    QCOMPARE(saved.value(QStringLiteral("style_0/view")).toInt(), 1);
+    QCOMPARE(saved.value(QStringLiteral("style_1/name")).toString(), QStringLiteral("b"));
+    QCOMPARE(saved.value(QStringLiteral("decimals")).toInt(), 3);
+    QCOMPARE(saved.value(QStringLiteral("changeScaleRange")).toBool(), false);
+    auto again = makeStudy(chart, series, saved);
+    MapSettings resaved;
+    again->saveState(resaved);
+    QCOMPARE(resaved.allKeys(), saved.allKeys());
+    for (const QString &key : saved.allKeys())
+        QCOMPARE(resaved.value(key).toString(), saved.value(key).toString());
+    // Applying new parameter values recalculates; styles and precision follow.
+    MapSettings apply;
+    apply.setValue(QStringLiteral("parametersCount"), 1);
+    apply.setValue(QStringLiteral("parameter_0/name"), QStringLiteral("k"));
+    apply.setValue(QStringLiteral("parameter_0/value"), QStringLiteral("3"));
+    apply.setValue(QStringLiteral("styleCount"), 1);
+    apply.setValue(QStringLiteral("style_0/name"), QStringLiteral("b"));
+    apply.setValue(QStringLiteral("style_0/color"), QStringLiteral("#ff00ff"));
+    apply.setValue(QStringLiteral("customPrecision"), true);
+    apply.setValue(QStringLiteral("decimals"), 1);
+    apply.setValue(QStringLiteral("changeScaleRange"), true);
+    QSignalSpy ranges(again.get(), &ChartItem::rangeChanged);
+    again->applyProperties(apply);
+    QCOMPARE(again->valueAt(QStringLiteral("a"), {0, 4}).value, 3 * pricesOf(4).close);
+    QCOMPARE(again->styles().value(QStringLiteral("b")).color, QColor(255, 0, 255));
+    QCOMPARE(again->decimals(), 1);
+    QVERIFY(again->takesPartInScale());
+    QVERIFY(ranges.size() >= 1);
+}
+
+void TestStudyItem::toolTipMenuAndQuestion()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    series->setDisplayName(QStringLiteral("АРКТ"));
+    addBars(series, 10);
+    MapSettings settings = studySettings(QStringLiteral("Tip"),
+                                         QStringLiteral("Plot(Close.at(0), 'c'); if (CurrentBar > 5) "
+                                                        "Plot(2.5, 'z');"));
+    settings.setValue(QStringLiteral("customPrecision"), true);
+    settings.setValue(QStringLiteral("decimals"), 2);
+    auto study = makeStudy(chart, series, settings);
+    const double x = series->xOf({0, 7});
+    const QString tip = study->infoTextAt(study->mapToScene(QPointF(x, -100)));
+    const QLocale locale = QLocale::system();
+    QCOMPARE(tip, QStringLiteral("Tip (АРКТ):\nc=%1\nz=%2\n")
+                      .arg(locale.toString(pricesOf(7).close, 'f', 2), locale.toString(2.5, 'f', 2)));
+    // Left of the item, and a slot without values: nothing.
+    QCOMPARE(study->infoTextAt(study->mapToScene(QPointF(-5, -100))), QString());
+    QCOMPARE(study->infoTextAt(study->mapToScene(QPointF(series->xOf({0, 200}), -100))), QString());
+    QCOMPARE(study->deleteQuestion(),
+             QStringLiteral("Вы действительно хотите удалить индикатор 'Tip'?"));
+    QCOMPARE(study->cursor().shape(), Qt::PointingHandCursor);
+}
+
+void TestStudyItem::lazyFunctionsLoadInOneCall()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 12);
+    FunctionFile twice;
+    twice.code = QStringLiteral("function twice_(v) { return 2 * half_(v) * 2; }");
+    FunctionFilesModel::instance()->save(QStringLiteral("twice_"), twice);
+    FunctionFile half;
+    half.code = QStringLiteral("function half_(v) { return v / 2; }");
+    FunctionFilesModel::instance()->save(QStringLiteral("half_"), half);
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Lazy"),
+                                         QStringLiteral("Plot(twice_(Close.at(0)), 'w');")));
+    // Complete when the restore returns: both functions resolved, every bar evaluated.
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->context()->functions().keys(),
+             QStringList({QStringLiteral("half_"), QStringLiteral("twice_")}));
+    QCOMPARE(study->valueAt(QStringLiteral("w"), {0, 11}).value, 2 * pricesOf(11).close);
+}
+
+void TestStudyItem::seriesGoesFirst()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 10);
+    auto *study = new ScriptStudyItem(series, chart.scale);
+    MapSettings settings = studySettings(QStringLiteral("Gone"), QStringLiteral("Plot(1, 'a');"));
+    study->restoreState(settings);
+    QPointer<ScriptStudyItem> guard(study);
+    // A rebuild is due from a lazy name when the series goes.
+    chart.series.clear();
+    QVERIFY(!study->seriesItem());
+    QCOMPARE(study->parametersText(), QString());
+    QCOMPARE(study->infoTextAt(QPointF(1, -1)), QString());
+    study->rebuild();
+    study->seriesDataChanged({0, 0}, {0, 5});
+    QTRY_VERIFY(!guard);
+}
+
+void TestStudyItem::paintsEachOutputInItsStyle()
+{
+    // Ten pixels per time unit (a bar); price p at y = 1100 - 10 p.
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 40);
+    MapSettings settings = studySettings(
+        QStringLiteral("Paint"),
+        QStringLiteral("if (CurrentBar >= 0) { Plot(100, 'top'); Plot(96, 'bottom'); "
+                       "Plot(92, 'line'); Plot(90 + (CurrentBar % 2), 'hist'); }"),
+        QStringLiteral("Level(94, 'lvl'); Cloud('top', 'bottom');"));
+    const struct
+    {
+        const char *name;
+        const char *color;
+        int view;
+        int width;
+    } styles[] = {{"top", "#ff0000", 0, 1},
+                  {"bottom", "#00ff00", 0, 1},
+                  {"line", "#0000ff", 0, 3},
+                  {"hist", "#ffff00", 1, 1},
+                  {"lvl", "#ff00ff", 0, 1}};
+    settings.setValue(QStringLiteral("styleCount"), 5);
+    for (int i = 0; i < 5; ++i) {
+        settings.setValue(QStringLiteral("style_%1/name").arg(i), QString::fromLatin1(styles[i].name));
+        settings.setValue(QStringLiteral("style_%1/color").arg(i), QString::fromLatin1(styles[i].color));
+        settings.setValue(QStringLiteral("style_%1/view").arg(i), styles[i].view);
+        settings.setValue(QStringLiteral("style_%1/lineWidth").arg(i), styles[i].width);
+    }
+    auto study = makeStudy(chart, series, settings);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    chart.scene.setSceneRect(0, 0, 3000, 1200);
+    const double left = series->xOf({0, 10});
+    const QImage image = chart.render(left, 400, 1200);
+    keepImage(image, QStringLiteral("studyitem.png"));
+    auto px = [&](const FrameIndex &index) { return int((series->xOf(index) - left) * 10); };
+    const int x = px({0, 20});
+    // The cloud fills 96..100 in the colour of the upper plot.
+    QCOMPARE(pixel(image, x, int(PosY - Factor * 98)), QColor(255, 0, 0));
+    // The blue line three pixels wide at 92.
+    const int yLine = int(PosY - Factor * 92);
+    QCOMPARE(pixel(image, x + 5, yLine), QColor(0, 0, 255));
+    QCOMPARE(pixel(image, x + 5, yLine - 1), QColor(0, 0, 255));
+    // The level across the item, one crisp row.
+    auto levelAt = [&](int column) {
+        const int y = int(PosY - Factor * 94);
+        return pixel(image, column, y) == QColor(255, 0, 255)
+               || pixel(image, column, y - 1) == QColor(255, 0, 255);
+    };
+    QVERIFY(levelAt(x + 5));
+    QVERIFY(levelAt(px({0, 35})));
+    // A histogram column of an odd bar reaches 91; nothing of it above.
+    const int odd = px({0, 21});
+    QCOMPARE(pixel(image, odd, int(PosY - Factor * 90.5)), QColor(255, 255, 0));
+    QCOMPARE(pixel(image, odd, int(PosY - Factor * 91.5)), QColor(0, 0, 0));
+}
+
+TA_REGISTER_TEST(TestStudyItem)
+#include "tst_studyitem.moc"
