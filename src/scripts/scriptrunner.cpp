@@ -200,43 +200,51 @@ double ScriptRunner::extensionValue(const QString &plot, int slot) const
     return cell(plot, m_model->linearIndex(last) + slot);
 }
 
-QByteArray ScriptRunner::csv() const
+QByteArray studyCsv(const SeriesDataModel &model, const QStringList &plots,
+                    const QMap<QString, double> &levels, uint delay,
+                    const std::function<double(int, const FrameIndex &, int)> &value)
 {
-    const QStringList plots = plotNames();
     QByteArray text("time");
     for (const QString &name : plots)
         text.append(',').append(name.toUtf8());
-    for (auto it = m_levels.cbegin(); it != m_levels.cend(); ++it)
+    for (auto it = levels.cbegin(); it != levels.cend(); ++it)
         text.append(',').append(it.key().toUtf8());
     text.append('\n');
-    QByteArray levels;
-    for (double v : m_levels)
-        levels.append(',').append(QByteArray::number(v, 'g', QLocale::FloatingPointShortest));
+    QByteArray levelText;
+    for (double v : levels)
+        levelText.append(',').append(QByteArray::number(v, 'g', QLocale::FloatingPointShortest));
     auto row = [&](const FrameIndex &index, int linear) {
-        text.append(m_model->frameTime(index, false)
+        text.append(model.frameTime(index, false)
                         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                         .toLatin1());
-        for (const QString &name : plots) {
+        for (int i = 0; i < plots.size(); ++i) {
             text.append(',');
-            const double v = cell(name, linear);
+            const double v = value(i, index, linear);
             if (!std::isnan(v))
                 text.append(QByteArray::number(v, 'g', QLocale::FloatingPointShortest));
         }
-        text.append(levels).append('\n');
+        text.append(levelText).append('\n');
     };
-    const int count = m_model->validBarCount();
+    const int count = model.validBarCount();
     for (int k = 0; k < count; ++k) {
-        const FrameIndex index = m_model->validBar(k);
-        row(index, m_model->linearIndex(index));
+        const FrameIndex index = model.validBar(k);
+        row(index, model.linearIndex(index));
     }
-    const FrameIndex last = m_model->lastIndex();
+    const FrameIndex last = model.lastIndex();
     if (last.isValid()) {
-        for (uint s = 1; s <= m_delay; ++s) {
+        for (uint s = 1; s <= delay; ++s) {
             const FrameIndex index(last.chunk, last.bar + int(s));
-            if (index.bar >= m_model->chunkSize(last.chunk))
+            if (index.bar >= model.chunkSize(last.chunk))
                 break;
-            row(index, m_model->linearIndex(last) + int(s));
+            row(index, model.linearIndex(last) + int(s));
         }
     }
     return text;
+}
+
+QByteArray ScriptRunner::csv() const
+{
+    const QStringList plots = plotNames();
+    return studyCsv(*m_model, plots, m_levels, m_delay,
+                    [&](int plot, const FrameIndex &, int linear) { return cell(plots.at(plot), linear); });
 }

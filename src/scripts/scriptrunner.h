@@ -15,8 +15,17 @@
 
 #include <vector>
 
+#include <functional>
+
 class SecuritiesWatchIndex;
 class SeriesDataModel;
+
+// An indicator's outputs as text: "time,<plots...>,<levels...>", one line per valid bar and
+// per extension slot within the last chunk, a plot's field empty where value() is NaN.
+// value(plot, slot, linear slot number).
+QByteArray studyCsv(const SeriesDataModel &model, const QStringList &plots,
+                    const QMap<QString, double> &levels, uint delay,
+                    const std::function<double(int, const FrameIndex &, int)> &value);
 
 // An indicator evaluated without a chart: its context over a bar model, every bar evaluated
 // as an indicator on a chart evaluates them (preparation, bars, extension, refresh pass,

@@ -2,6 +2,7 @@
 
 #include "mapsettings.h"
 #include "scriptfilesmodel.h"
+#include "scriptrunner.h"
 #include "securitieswatchindex.h"
 #include "securitydirectory.h"
 #include "seriesdatamodel.h"
@@ -882,6 +883,31 @@ SeriesValue ScriptStudyItem::valueAt(const QString &plot, const FrameIndex &inde
 {
     const auto it = m_plots.constFind(plot);
     return it == m_plots.cend() ? SeriesValue() : StudyView::valueAt(it.value().cells, index);
+}
+
+QByteArray ScriptStudyItem::csv() const
+{
+    const SeriesDataModel *model = barModel();
+    if (!model)
+        return {};
+    // Every plot the styles name, written to or not yet.
+    QStringList names = m_plots.keys();
+    for (auto it = m_styles.cbegin(); it != m_styles.cend(); ++it) {
+        if (!m_levels.contains(it.key()) && !m_plots.contains(it.key()))
+            names.append(it.key());
+    }
+    names.sort();
+    static const StudyValues none;
+    std::vector<const StudyValues *> cells;
+    for (const QString &name : names) {
+        const auto it = m_plots.constFind(name);
+        cells.push_back(it == m_plots.cend() ? &none : &it.value().cells);
+    }
+    return studyCsv(*model, names, m_levels, m_delay,
+                    [&](int plot, const FrameIndex &index, int) {
+                        const SeriesValue v = StudyView::valueAt(*cells[size_t(plot)], index);
+                        return v.valid ? v.value : std::nan("");
+                    });
 }
 
 QString ScriptStudyItem::infoTextAt(const QPointF &scenePoint) const

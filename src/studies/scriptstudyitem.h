@@ -68,6 +68,8 @@ public:
     QAction *showErrorsAction() const { return m_showErrorsAction; }
     // The value of a plot at a slot; invalid when it holds none or the slot is not there.
     SeriesValue valueAt(const QString &plot, const FrameIndex &index) const;
+    // The outputs as text: "time,<plots...>,<levels...>", a line per bar and extension slot.
+    QByteArray csv() const;
     // How many bars the script evaluated since the item was made (tests and benchmarks).
     qint64 evaluatedBars() const { return m_evaluatedBars; }
     // Time limits of its passes and the fastest evaluation way (tests and benchmarks).

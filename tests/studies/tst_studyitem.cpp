@@ -3,10 +3,21 @@
 // paints.
 
 #include "charttesthelpers.h"
+#include "multiview.h"
 #include "scriptfilesmodel.h"
 #include "scriptstudyitem.h"
+#include "studyselector.h"
+#include "studyservices.h"
+#include "subchartwidget.h"
 #include "testenvironment.h"
 #include "testregistry.h"
+#include "ui_studyselector.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 #include <QDir>
 #include <QFile>
@@ -138,6 +149,35 @@ QColor pixel(const QImage &image, int x, int y)
     return QColor(image.pixel(x, y));
 }
 
+// Points the indicator and function registries at a copy of the shipped files under dir/app.
+void useCopyOfLibrary(const QTemporaryDir &dir)
+{
+    const QString from = QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts");
+    const QString to = dir.filePath(QStringLiteral("app/tascripts"));
+    QDir().mkpath(to + QStringLiteral("/indicators"));
+    QDir().mkpath(to + QStringLiteral("/functions"));
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + path.mid(from.size());
+        QFile::remove(target);
+        QFile::copy(path, target);
+    }
+    ScriptFilesModel::setRegistryDirectory(dir.filePath(QStringLiteral("app")));
+    FunctionFilesModel::destroyInstance();
+    StudyFilesModel::destroyInstance();
+}
+
+// The shipped indicators.
+QStringList libraryNames()
+{
+    QStringList names;
+    const QDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts/indicators"));
+    for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
+        names.append(name);
+    return names;
+}
+
 } // namespace
 
 class TestStudyItem : public QObject
@@ -155,6 +195,8 @@ private Q_SLOTS:
     void staleCellsAreCleared();
     void feedingTradeByTradeEqualsFilling_data();
     void feedingTradeByTradeEqualsFilling();
+    void everyShippedIndicatorFollowsTrades_data();
+    void everyShippedIndicatorFollowsTrades();
     void rangeIsLevelsAndCells();
     void brokenIndicatorStaysQuiet();
     void fileChangesMarkAndReload();
@@ -180,11 +222,7 @@ void TestStudyItem::initTestCase()
     TA_SET_UP_TEST_ENVIRONMENT(m_dir, "studyitem.ini");
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
-    ScriptFilesModel::setRegistryDirectory(m_dir.filePath(QStringLiteral("app")));
-    QDir().mkpath(m_dir.filePath(QStringLiteral("app/tascripts/functions")));
-    QDir().mkpath(m_dir.filePath(QStringLiteral("app/tascripts/indicators")));
-    FunctionFilesModel::destroyInstance();
-    StudyFilesModel::destroyInstance();
+    useCopyOfLibrary(m_dir);
     QVERIFY(isTradingDay(Thursday));
 }
 
@@ -413,6 +451,44 @@ void TestStudyItem::feedingTradeByTradeEqualsFilling()
     QCOMPARE(live->plots().keys(), whole->plots().keys());
     for (const QString &plot : whole->plots().keys())
         QCOMPARE(cellsText(*live, plot), cellsText(*whole, plot));
+}
+
+void TestStudyItem::everyShippedIndicatorFollowsTrades_data()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList names = libraryNames();
+    QVERIFY(names.size() >= 30);
+    for (const QString &name : names)
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void TestStudyItem::everyShippedIndicatorFollowsTrades()
+{
+    QFETCH(QString, name);
+    MapSettings settings;
+    QVERIFY(StudyServices::findStudy(name, settings));
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *filled = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    SeriesItem *traded = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    auto live = makeStudy(chart, traded, settings);
+    const qint64 start = live->evaluatedBars();
+    const int bars = 70;
+    for (int m = 0; m < bars; ++m)
+        tradeBar(traded, m);
+    addBars(filled, bars);
+    auto whole = makeStudy(chart, filled, settings);
+    QVERIFY2(whole->scriptOk(), qPrintable(whole->errorText()));
+    QVERIFY2(live->scriptOk(), qPrintable(live->errorText()));
+    QVERIFY(!whole->plots().isEmpty());
+    QCOMPARE(live->plots().keys(), whole->plots().keys());
+    for (const QString &plot : whole->plots().keys())
+        QCOMPARE(cellsText(*live, plot), cellsText(*whole, plot));
+    QCOMPARE(live->levels(), whole->levels());
+    // Each trade evaluated the changed bar and the bars the indicator asks to recompute.
+    const qint64 perTrade = 1 + qint64(live->outRunning());
+    // (A lazily loaded function rebuilds once over the bars so far.)
+    QVERIFY2(live->evaluatedBars() - start <= 4 * bars * perTrade + bars,
+             qPrintable(QString::number(live->evaluatedBars() - start)));
 }
 
 void TestStudyItem::rangeIsLevelsAndCells()
@@ -793,4 +869,121 @@ void TestStudyItem::paintsEachOutputInItsStyle()
 }
 
 TA_REGISTER_TEST(TestStudyItem)
+
+// Indicators in a chart window: the window's "Volume", the selector, saving and restoring.
+class TestStudyFlow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowAddsIndicatorsEndToEnd();
+
+private:
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestStudyFlow::initTestCase()
+{
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "studyflow.ini");
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 480)}));
+    useCopyOfLibrary(m_dir);
+    StudyServices::install();
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), false);
+    defaults.setValue(QStringLiteral("dateTo"), Thursday.toString(Qt::ISODate));
+    defaults.setValue(QStringLiteral("daysBack"), 1);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), 1);
+}
+
+void TestStudyFlow::cleanupTestCase()
+{
+    MultiView::setServices({});
+    SubChartWidget::setStudyMaker({});
+    FunctionFilesModel::destroyInstance();
+    StudyFilesModel::destroyInstance();
+    SeriesDataService::setInstance(nullptr);
+}
+
+void TestStudyFlow::windowAddsIndicatorsEndToEnd()
+{
+    QWidget window;
+    window.resize(900, 700);
+    auto *layout = new QVBoxLayout(&window);
+    auto *view = new MultiView(&window);
+    layout->addWidget(view);
+    window.show();
+    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
+    QVERIFY(series);
+    addBars(series, 60);
+    view->synchronizer()->update();
+    QCoreApplication::processEvents();
+
+    // The window's volume: a pane of its own with the bars' volumes.
+    auto *volume = qobject_cast<ScriptStudyItem *>(view->addVolume(series));
+    QVERIFY(volume);
+    QCOMPARE(view->subCharts().size(), 2);
+    QCOMPARE(volume->fileName(), QStringLiteral("Volume"));
+    QVERIFY2(volume->scriptOk(), qPrintable(volume->errorText()));
+    QCOMPARE(volume->valueAt(QStringLiteral("Volume"), {0, 12}).value,
+             double(series->model()->bar({0, 12}).volume));
+    QCOMPARE(volume->styles().value(QStringLiteral("Volume")).view, 1);
+
+    // The selector: RSI chosen for the series, with its parameters and styles.
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto *selector = qobject_cast<StudySelector *>(QApplication::activeModalWidget());
+        if (!selector)
+            return;
+        shown = true;
+        QTreeView *list = selector->form()->studiesView;
+        const int row = StudyFilesModel::instance()->rowOf(QStringLiteral("RSI"));
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        list->setCurrentIndex(list->model()->index(row, 0));
+        selector->accept();
+    });
+    const QList<ChartItem *> added = view->addStudy(view, series);
+    QVERIFY(shown);
+    QCOMPARE(added.size(), 1);
+    auto *rsi = qobject_cast<ScriptStudyItem *>(added.front());
+    QVERIFY(rsi);
+    QCOMPARE(rsi->fileName(), QStringLiteral("RSI"));
+    QVERIFY2(rsi->scriptOk(), qPrintable(rsi->errorText()));
+    QVERIFY(!rsi->valueAt(QStringLiteral("RSI"), {0, 13}).valid);
+    QVERIFY(rsi->valueAt(QStringLiteral("RSI"), {0, 14}).valid);
+    QCOMPARE(rsi->levels().value(QStringLiteral("Oversold")), 30.0);
+    QCOMPARE(rsi->decimals(), 2);
+    QVERIFY(!rsi->fileChanged());
+    QCOMPARE(view->subCharts().size(), 3);
+    const double value = rsi->valueAt(QStringLiteral("RSI"), {0, 40}).value;
+
+    // Saved with the window and restored: the same indicators, computed again.
+    MapSettings state;
+    view->saveState(state);
+    QWidget other;
+    auto *restored = new MultiView(&other);
+    restored->restoreState(state);
+    QCOMPARE(restored->seriesItems().size(), 1);
+    addBars(restored->seriesItems().front(), 60);
+    QList<ScriptStudyItem *> studies;
+    for (SubChartWidget *subChart : restored->subCharts())
+        for (ChartItem *item : subChart->studies())
+            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
+                studies.append(study);
+    QCOMPARE(studies.size(), 2);
+    ScriptStudyItem *again = studies.front()->fileName() == QStringLiteral("RSI") ? studies.front()
+                                                                                : studies.back();
+    QCOMPARE(again->fileName(), QStringLiteral("RSI"));
+    QCOMPARE(again->seriesItem(), restored->seriesItems().front());
+    QCOMPARE(again->valueAt(QStringLiteral("RSI"), {0, 40}).value, value);
+}
+
+TA_REGISTER_TEST(TestStudyFlow)
 #include "tst_studyitem.moc"

@@ -2,6 +2,7 @@
 #include "boarddirectory.h"
 #include "exportcommand.h"
 #include "snapshotcommand.h"
+#include "studycommand.h"
 #include "referencedata.h"
 #include "securitydirectory.h"
 #include "stockdirectory.h"
@@ -97,8 +98,10 @@ QString commandOf(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    // A snapshot draws widgets; without a display it draws them offscreen.
-    const bool drawing = commandOf(argc, argv) == QLatin1String("snapshot");
+    // A snapshot draws widgets and a study runs the chart's items; without a display they
+    // work offscreen.
+    const QString command = commandOf(argc, argv);
+    const bool drawing = command == QLatin1String("snapshot") || command == QLatin1String("study");
     if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> application;
@@ -114,7 +117,9 @@ int main(int argc, char *argv[])
         "Commands:\n"
         "  reference   list the instruments of the reference data\n"
         "  export      print the bars of an instrument as CSV, filled as a chart is filled\n"
-        "  snapshot    render a chart window of an instrument (or of a saved workspace) to PNG"));
+        "  snapshot    render a chart window of an instrument (or of a saved workspace) to PNG\n"
+        "  study       print an indicator over an instrument's bars as CSV, evaluated as on a "
+        "chart"));
     parser.addHelpOption();
     const QCommandLineOption referenceOption(QStringLiteral("reference"),
                                              QStringLiteral("Reference data file (JSON)."),
@@ -163,9 +168,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption timingOption(
         QStringLiteral("timing"),
         QStringLiteral("snapshot: print how long the window took to open, fill and draw."));
+    const QCommandLineOption indicatorOption(
+        QStringLiteral("indicator"), QStringLiteral("study: the indicator file's name (RSI, MACD, ...)."),
+        QStringLiteral("name"));
+    const QCommandLineOption paramOption(
+        QStringLiteral("param"),
+        QStringLiteral("study: a parameter value, name=value (repeatable)."),
+        QStringLiteral("name=value"));
     parser.addOptions({referenceOption, keyOption, timeFrameOption, daysOption, toOption,
                        hdxUrlOption, gzipOption, noHistoryOption, tradesOption, dataDirOption,
-                       outputOption, verboseOption, workspaceOption, sizeOption, timingOption});
+                       outputOption, verboseOption, workspaceOption, sizeOption, timingOption,
+                       indicatorOption, paramOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
     verbose = parser.isSet(verboseOption);
@@ -248,6 +261,38 @@ int main(int argc, char *argv[])
         request.timing = parser.isSet(timingOption);
         QString failure;
         const int status = runSnapshot(request, &failure);
+        if (status != 0)
+            std::fprintf(stderr, "ta-tool: %s\n", qPrintable(failure));
+        return status;
+    }
+    if (args.first() == QLatin1String("study")) {
+        StudyRequest request;
+        if (!parser.isSet(keyOption))
+            return fatal(QStringLiteral("study needs --key STOCK,BOARD,SEC"));
+        try {
+            request.key = SeriesKey::fromString(parser.value(keyOption));
+        } catch (const QString &e) {
+            return fatal(e);
+        }
+        if (!parser.isSet(timeFrameOption))
+            return fatal(QStringLiteral("study needs --timeframe (seconds, month or year)"));
+        if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
+            return fatal(QStringLiteral("bad time frame \"%1\": %2")
+                             .arg(parser.value(timeFrameOption), standardTimeFrameList()));
+        if (const QString bad = readRange(parser, daysOption, toOption, &request.days, &request.to);
+            !bad.isEmpty())
+            return fatal(bad);
+        if (!parser.isSet(indicatorOption))
+            return fatal(QStringLiteral("study needs --indicator NAME"));
+        request.indicator = parser.value(indicatorOption);
+        request.parameters = parser.values(paramOption);
+        request.hdxUrl = parser.value(hdxUrlOption);
+        request.history = !parser.isSet(noHistoryOption);
+        request.tradesFile = parser.value(tradesOption);
+        request.dataDir = parser.value(dataDirOption);
+        request.outputFile = parser.value(outputOption);
+        QString failure;
+        const int status = runStudy(request, &failure);
         if (status != 0)
             std::fprintf(stderr, "ta-tool: %s\n", qPrintable(failure));
         return status;

@@ -1,0 +1,162 @@
+// "ta-tool study" end to end: the local history service, the data path, the chart's
+// indicator item and its context, and the CSV it prints; its refusals and their exit codes.
+
+#include "bartesthelpers.h"
+#include "testregistry.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray output;
+    QString errors;
+};
+
+Run study(const QStringList &arguments)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tool.setProcessEnvironment(environment);
+    tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ta-tool"),
+               QStringList{QStringLiteral("study")} + arguments);
+    Run run;
+    if (!tool.waitForFinished(120000))
+        return run;
+    run.status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    run.output = tool.readAllStandardOutput();
+    run.errors = QString::fromLocal8Bit(tool.readAllStandardError());
+    return run;
+}
+
+// Thursday 2026-12-03 and the two days before it, without the history service.
+const QStringList Offline{QStringLiteral("--key"), QStringLiteral("2,2,2001"),
+                          QStringLiteral("--timeframe"), QStringLiteral("60"),
+                          QStringLiteral("--days"), QStringLiteral("3"), QStringLiteral("--to"),
+                          QStringLiteral("2026-12-03"), QStringLiteral("--no-history")};
+
+} // namespace
+
+class TestStudyTool : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void macdOverAMonthOfHistory();
+    void refusals_data();
+    void refusals();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    int m_port = 0;
+};
+
+void TestStudyTool::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/hdx-server"),
+                   {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--reference"),
+                    QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json")});
+    QVERIFY(m_server.waitForStarted());
+    QVERIFY(m_server.waitForReadyRead(20000));
+    m_port = m_server.readLine().trimmed().toInt();
+    QVERIFY(m_port > 0);
+}
+
+void TestStudyTool::cleanupTestCase()
+{
+    m_server.kill();
+    m_server.waitForFinished();
+}
+
+void TestStudyTool::macdOverAMonthOfHistory()
+{
+    // Thirty days up to Tuesday 2026-11-24, the day before the suite's pinned moment (the tool
+    // takes the moment over), one-minute bars, into a file.
+    const QString file = m_dir.filePath(QStringLiteral("macd.csv"));
+    const Run run = study({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
+                           QStringLiteral("--timeframe"), QStringLiteral("60"),
+                           QStringLiteral("--days"), QStringLiteral("30"), QStringLiteral("--to"),
+                           QStringLiteral("2026-11-24"), QStringLiteral("--hdx-url"),
+                           QStringLiteral("http://127.0.0.1:%1").arg(m_port),
+                           QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("data")),
+                           QStringLiteral("--indicator"), QStringLiteral("MACD"),
+                           QStringLiteral("--param"), QStringLiteral("signal=5"),
+                           QStringLiteral("--output"), file});
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = in.readAll().split('\n');
+    QCOMPARE(lines.front(), QByteArray("time,Histogram,MACD,Signal,Zero"));
+    QVERIFY(lines.size() > 5000);
+    QVERIFY2(lines.at(1).startsWith("2026-10-26 "), lines.at(1).constData());
+    QVERIFY2(lines.at(lines.size() - 2).startsWith("2026-11-24 "),
+             lines.at(lines.size() - 2).constData());
+    int firstMacd = -1, firstSignal = -1;
+    for (int i = 1; i < lines.size(); ++i) {
+        if (lines.at(i).isEmpty())
+            continue;
+        const QList<QByteArray> f = lines.at(i).split(',');
+        QCOMPARE(f.size(), 5);
+        QCOMPARE(f.at(4), QByteArray("0"));
+        if (firstMacd < 0 && !f.at(2).isEmpty())
+            firstMacd = i - 1;
+        if (firstSignal < 0 && !f.at(3).isEmpty())
+            firstSignal = i - 1;
+        if (!f.at(1).isEmpty()) {
+            const double histogram = f.at(1).toDouble();
+            QVERIFY(std::abs(histogram - (f.at(2).toDouble() - f.at(3).toDouble())) < 1e-9);
+        }
+    }
+    // The slow average needs 26 bars; the 5-bar signal 5 values of it.
+    QCOMPARE(firstMacd, 25);
+    QCOMPARE(firstSignal, 29);
+}
+
+void TestStudyTool::refusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown indicator") << (Offline + QStringList{"--indicator", "Nope"}) << 2
+                                       << "unknown indicator \"Nope\"";
+    QTest::newRow("unknown parameter")
+        << (Offline + QStringList{"--indicator", "RSI", "--param", "m=3"}) << 2
+        << "RSI has no parameter \"m\" (it has: n)";
+    QTest::newRow("not name=value")
+        << (Offline + QStringList{"--indicator", "RSI", "--param", "14"}) << 2 << "bad --param";
+    QTest::newRow("no indicator") << Offline << 2 << "study needs --indicator";
+    QTest::newRow("script error")
+        << (Offline + QStringList{"--indicator", "RSI", "--param", "n=nosuchname"}) << 3
+        << "Ошибка при выполнении скрипта: ReferenceError: nosuchname is not defined";
+    QTest::newRow("time-out")
+        << (Offline + QStringList{"--indicator", "SMA", "--param", "n=(function(){for(;;){}})()"})
+        << 3 << "прерван";
+    QTest::newRow("unknown instrument")
+        << QStringList{"--key", "9,9,9", "--timeframe", "60", "--no-history", "--indicator", "RSI"}
+        << 2 << "unknown instrument";
+}
+
+void TestStudyTool::refusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const Run run = study(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+    QVERIFY(run.output.isEmpty());
+}
+
+TA_REGISTER_TEST(TestStudyTool)
+#include "tst_studytool.moc"
