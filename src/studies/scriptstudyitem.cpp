@@ -85,6 +85,8 @@ ScriptStudyItem::~ScriptStudyItem()
     // The context's engine may call back into the owner while it goes: it goes first.
     delete m_context;
     m_context = nullptr;
+    if (m_seriesItem && m_seriesItem->model())
+        m_seriesItem->model()->unwatchChanges(m_changeWatch);
 }
 
 // --- binding -----------------------------------------------------------------------------------
@@ -116,7 +118,10 @@ void ScriptStudyItem::setSeriesItem(SeriesItem *series)
 {
     const bool rebind = m_seriesItem && m_seriesItem != series;
     disconnectSeries();
+    if (m_seriesItem && m_seriesItem->model())
+        m_seriesItem->model()->unwatchChanges(m_changeWatch);
     m_seriesItem = series;
+    m_changeWatch = series && series->model() ? series->model()->watchChanges() : 0;
     connectSeries();
     if (series)
         setPos(series->pos().x(), 0);
@@ -389,9 +394,10 @@ bool ScriptStudyItem::rebuildOutputs()
     m_outRunning = 0;
     m_delay = 0;
     prepareGeometryChange();
-    const SeriesDataModel *model = barModel();
+    SeriesDataModel *model = barModel();
     m_layoutGeneration = model ? model->layoutGeneration() : -1;
-    m_validCount = 0;
+    if (model)
+        model->takeChanges(m_changeWatch);
     if (m_context && model) {
         try {
             m_context->assembleBarScript();
@@ -438,13 +444,18 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
         return;
     const FrameIndex lastIndex = model->lastIndex();
     const int nLast = model->linearIndex(lastIndex);
-    const int n0 = model->linearIndex(from);
+    int n0 = model->linearIndex(from);
     int n1 = model->linearIndex(till);
-    const int count = model->validBarCount();
-    // Bars that came or went before the changed range renumber every later bar; the scripts
-    // keep their state by bar number, so everything after is evaluated again.
-    if (count != m_validCount && n1 < nLast)
+    // What changed since the last look, signalled or not yet: a bar that received deals or
+    // came in among older ones changes it and every later bar (scripts keep their state by
+    // bar number), so everything from there to the end is evaluated again.
+    const int changed = model->takeChanges(m_changeWatch);
+    if (changed >= 0) {
+        const int linear = model->validLinear(changed);
+        if (linear >= 0 && linear < n0)
+            n0 = linear;
         n1 = nLast;
+    }
     int firstBar = -1;
     std::vector<FrameIndex> bars = model->validBarsBetween(n0, n1, &firstBar);
     if (firstBar >= 0 && m_outRunning > 0) {
@@ -459,7 +470,6 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
             }
         }
     }
-    m_validCount = count;
     const bool reachesEnd = n1 >= nLast && lastIndex.isValid();
     if (bars.empty()) {
         if (reachesEnd)

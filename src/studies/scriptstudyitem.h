@@ -186,7 +186,7 @@ private:
     QString m_lastPlotName;
     PlotData *m_lastPlot = nullptr;
     int m_layoutGeneration = -1;
-    int m_validCount = 0;
+    int m_changeWatch = 0;
     bool m_inCalculation = false;
     bool m_levelsChanged = false;
     qint64 m_evaluatedBars = 0;

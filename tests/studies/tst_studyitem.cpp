@@ -26,7 +26,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 using namespace BarTest;
 
@@ -207,6 +209,8 @@ private Q_SLOTS:
     void toolTipMenuAndQuestion();
     void lazyFunctionsLoadInOneCall();
     void seriesGoesFirst();
+    void timeFrameChangeStartsAfresh();
+    void olderBarsArriveDuringEvaluation();
     void paintsEachOutputInItsStyle();
 
 private:
@@ -809,6 +813,89 @@ void TestStudyItem::seriesGoesFirst()
     study->rebuild();
     study->seriesDataChanged({0, 0}, {0, 5});
     QTRY_VERIFY(!guard);
+}
+
+void TestStudyItem::timeFrameChangeStartsAfresh()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    SeriesItem *fresh = chart.addSeries(Arkt, TimeFrameValue(300), Thursday, Thursday);
+    addBars(series, 60);
+    addBars(fresh, 60);
+    const MapSettings settings =
+        studySettings(QStringLiteral("Avg"),
+                      QStringLiteral("if (CurrentBar >= 0) { var p = a[CurrentBar - 1]; "
+                                     "a[CurrentBar] = p === undefined ? Close.at(0) : (p + "
+                                     "Close.at(0)) / 2; Plot(a[CurrentBar], 'a'); }"),
+                      QStringLiteral("var a = [];"));
+    auto study = makeStudy(chart, series, settings);
+    QCOMPARE(study->plots().value(QStringLiteral("a")).last, FrameIndex(0, 59));
+    // Five-minute bars: the old slots go, the indicator is built over the new layout once the
+    // bars are there again.
+    series->changeTimeFrame(TimeFrameValue(300));
+    QVERIFY(!study->valueAt(QStringLiteral("a"), {0, 59}).valid);
+    addBars(series, 60);
+    auto expected = makeStudy(chart, fresh, settings);
+    QCOMPARE(int(study->plots().value(QStringLiteral("a")).cells.front().size()),
+             series->model()->chunkSize(0));
+    QCOMPARE(cellsText(*study, QStringLiteral("a")), cellsText(*expected, QStringLiteral("a")));
+}
+
+void TestStudyItem::olderBarsArriveDuringEvaluation()
+{
+    // A filler thread inserts older bars, newest first, while trades and rebuilds run on the
+    // GUI thread: every plot lands on its own bar's slot in the end, and nothing is read out
+    // of bounds on the way.
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    SeriesItem *reference = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    const MapSettings settings =
+        studySettings(QStringLiteral("Chain"),
+                      QStringLiteral("if (CurrentBar >= 0) { var q = c[CurrentBar - 1]; "
+                                     "c[CurrentBar] = q === undefined ? Close.at(0) : q + "
+                                     "Close.at(0); Plot(c[CurrentBar], 'sum'); "
+                                     "Plot(Close.at(0), 'close'); }"),
+                      QStringLiteral("var c = [];"));
+    for (int m = 300; m < 310; ++m)
+        addBar(series, m);
+    auto study = makeStudy(chart, series, settings);
+    std::atomic<bool> done{false};
+    std::thread filler([&] {
+        for (int m = 299; m >= 0; --m) {
+            const BarPrices p = pricesOf(m);
+            DealBatch batch(series->model(), 4, false);
+            batch.append(deal(minute(m), price(p.open).constData(), 3));
+            batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
+            batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
+            batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
+        }
+        done = true;
+    });
+    int turns = 0;
+    while (!done || turns < 3) {
+        if (done)
+            ++turns;
+        {
+            DealBatch batch(series->model(), 1, false);
+            batch.append(deal(minute(309).addSecs(40), price(pricesOf(309).close).constData()));
+        }
+        if (turns % 7 == 0)
+            study->rebuild();
+        QCoreApplication::processEvents();
+    }
+    filler.join();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    for (int m = 0; m < 310; ++m)
+        addBar(reference, m);
+    {
+        DealBatch batch(reference->model(), 1, false);
+        batch.append(deal(minute(309).addSecs(40), price(pricesOf(309).close).constData()));
+    }
+    auto expected = makeStudy(chart, reference, settings);
+    QCOMPARE(series->model()->validBarCount(), 310);
+    QCOMPARE(cellsText(*study, QStringLiteral("close")), cellsText(*expected, QStringLiteral("close")));
+    QCOMPARE(cellsText(*study, QStringLiteral("sum")), cellsText(*expected, QStringLiteral("sum")));
 }
 
 void TestStudyItem::paintsEachOutputInItsStyle()
