@@ -333,13 +333,24 @@ void ScriptStudyItem::recomputeRange()
 {
     rangeFromLevels();
     for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
+        bool any = false;
         for (const std::vector<SeriesValue> &chunk : it.value().cells) {
             for (const SeriesValue &v : chunk) {
-                if (v.valid)
+                if (v.valid) {
                     widenBy(v.value);
+                    any = true;
+                }
             }
         }
+        if (any && isHistogram(it.key()))
+            widenBy(0);
     }
+}
+
+bool ScriptStudyItem::isHistogram(const QString &plot) const
+{
+    const auto style = m_styles.constFind(plot);
+    return style != m_styles.cend() && style.value().view == 1;
 }
 
 bool ScriptStudyItem::widenRange(const std::vector<FrameIndex> &bars, bool withExtension)
@@ -349,18 +360,26 @@ bool ScriptStudyItem::widenRange(const std::vector<FrameIndex> &bars, bool withE
     const FrameIndex last = model ? model->lastIndex() : FrameIndex();
     for (auto it = m_plots.cbegin(); it != m_plots.cend(); ++it) {
         const StudyValues &cells = it.value().cells;
+        bool any = false;
         for (const FrameIndex &index : bars) {
             const SeriesValue v = StudyView::valueAt(cells, index);
-            if (v.valid)
+            if (v.valid) {
                 changed |= widenBy(v.value);
+                any = true;
+            }
         }
         if (withExtension && last.isValid()) {
             for (uint k = 1; k <= m_delay; ++k) {
                 const SeriesValue v = StudyView::valueAt(cells, {last.chunk, last.bar + int(k)});
-                if (v.valid)
+                if (v.valid) {
                     changed |= widenBy(v.value);
+                    any = true;
+                }
             }
         }
+        // Columns stand on the zero line: it is part of what a histogram shows.
+        if (any && isHistogram(it.key()))
+            changed |= widenBy(0);
     }
     return changed;
 }
@@ -964,6 +983,7 @@ QPair<double, double> ScriptStudyItem::priceRangeBetween(int xFrom, int xTo) con
         const FrameIndex last = it.value().last;
         if (!last.isValid())
             continue;
+        const bool histogram = isHistogram(it.key());
         const FrameIndex first = m_lineView.StudyView::firstVisibleIndex(left, cells, series);
         if (!first.isValid())
             continue;
@@ -980,8 +1000,11 @@ QPair<double, double> ScriptStudyItem::priceRangeBetween(int xFrom, int xTo) con
                     beyond = true;
                     break;
                 }
-                if (x >= left)
+                if (x >= left) {
                     take(chunk[size_t(b)].value);
+                    if (histogram)
+                        take(0);
+                }
             }
             if (beyond)
                 break;

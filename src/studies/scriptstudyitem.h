@@ -140,6 +140,7 @@ private:
     void updateFileMark();
     // Levels and every valid cell.
     void recomputeRange();
+    bool isHistogram(const QString &plot) const;
     // Reads the indicator file into the context when it is there and readable.
     bool reloadFromFile();
     void ensureContext();

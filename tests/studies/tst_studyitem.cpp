@@ -535,6 +535,17 @@ void TestStudyItem::rangeIsLevelsAndCells()
                                           QStringLiteral("Level(-5, 'a'); Level(5, 'b');")));
     QCOMPARE(levels->low(), -5.0);
     QCOMPARE(levels->high(), 5.0);
+    // Histogram columns stand on zero: their range reaches it.
+    MapSettings columns = studySettings(QStringLiteral("H"),
+                                        QStringLiteral("Plot(Close.at(0), 'h');"));
+    columns.setValue(QStringLiteral("styleCount"), 1);
+    columns.setValue(QStringLiteral("style_0/name"), QStringLiteral("h"));
+    columns.setValue(QStringLiteral("style_0/view"), 1);
+    auto histogram = makeStudy(chart, series, columns);
+    QCOMPARE(histogram->low(), 0.0);
+    QVERIFY(histogram->high() > 100);
+    QCOMPARE(histogram->priceRangeBetween(int(series->xOf({0, 2})), int(series->xOf({0, 8}))).first,
+             0.0);
 }
 
 void TestStudyItem::brokenIndicatorStaysQuiet()

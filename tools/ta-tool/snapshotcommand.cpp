@@ -9,6 +9,7 @@
 #include "seriesdatamodel.h"
 #include "seriesdefaults.h"
 #include "seriesitem.h"
+#include "studyservices.h"
 #include "tamainwindow.h"
 #include "tsynchronyzer.h"
 
@@ -115,6 +116,8 @@ int runSnapshot(const SnapshotRequest &request, QString *error)
     QElapsedTimer clock;
     clock.start();
     {
+        // The window's indicators, as the plug-in provides them in the terminal.
+        StudyServices::install();
         TAMainWindow window;
         window.setProperty("windowName", QStringLiteral("TAMainWindow"));
         if (fromWorkspace) {
