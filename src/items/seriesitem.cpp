@@ -526,16 +526,7 @@ void SeriesItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option
     painter->save();
     m_currentView->drawSeries(painter, option, this, markers);
     painter->restore();
-    if (!isSelected() || markers.isEmpty())
-        return;
-    painter->save();
-    painter->setClipRect(boundingRect());
-    const QTransform &t = painter->worldTransform();
-    const double p = std::abs(t.m11()) > 0 ? 1.0 / std::abs(t.m11()) : 1.0;
-    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
-    for (const QPointF &m : std::as_const(markers))
-        painter->fillRect(QRectF(m.x() - 3.5 * p, m.y() - 3.5 * q, 7 * p, 7 * q), itemColor());
-    painter->restore();
+    paintSelectionMarkers(painter, markers, boundingRect());
 }
 
 bool SeriesItem::collidesWithPath(const QPainterPath &path, Qt::ItemSelectionMode) const

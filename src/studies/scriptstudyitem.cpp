@@ -1140,15 +1140,7 @@ void ScriptStudyItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *o
                           QPointF(exposed.right(), -it.value()));
     }
     painter->restore();
-    if (!isSelected() || markers.isEmpty())
-        return;
-    painter->save();
-    const QTransform &t = painter->worldTransform();
-    const double p = std::abs(t.m11()) > 0 ? 1.0 / std::abs(t.m11()) : 1.0;
-    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
-    for (const QPointF &m : std::as_const(markers))
-        painter->fillRect(QRectF(m.x() - 3.5 * p, m.y() - 3.5 * q, 7 * p, 7 * q), itemColor());
-    painter->restore();
+    paintSelectionMarkers(painter, markers, exposed);
 }
 
 bool ScriptStudyItem::collidesWithPath(const QPainterPath &path, Qt::ItemSelectionMode) const

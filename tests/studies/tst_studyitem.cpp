@@ -3,6 +3,7 @@
 // paints.
 
 #include "charttesthelpers.h"
+#include "subcharttesthelpers.h"
 #include "multiview.h"
 #include "scriptfilesmodel.h"
 #include "scriptstudyitem.h"
@@ -63,14 +64,20 @@ BarPrices pricesOf(int m)
     return {open, std::max(open, close) + 1.25, std::min(open, close) - 0.75, close};
 }
 
-void addBar(SeriesItem *series, int m)
+// The four deals of bar m: open, high, low, close.
+void appendBar(DealBatch &batch, int m)
 {
     const BarPrices p = pricesOf(m);
-    DealBatch batch(series->model(), 4, false);
     batch.append(deal(minute(m), price(p.open).constData(), 3));
     batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
     batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
     batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
+}
+
+void addBar(SeriesItem *series, int m)
+{
+    DealBatch batch(series->model(), 4, false);
+    appendBar(batch, m);
 }
 
 // The four deals of bar m one by one, each a trade of its own.
@@ -89,13 +96,8 @@ void tradeBar(SeriesItem *series, int m)
 void addBars(SeriesItem *series, int count)
 {
     DealBatch batch(series->model(), 4 * count, false);
-    for (int m = 0; m < count; ++m) {
-        const BarPrices p = pricesOf(m);
-        batch.append(deal(minute(m), price(p.open).constData(), 3));
-        batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
-        batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
-        batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
-    }
+    for (int m = 0; m < count; ++m)
+        appendBar(batch, m);
 }
 
 // The settings of an indicator as the selector gives them.
@@ -872,14 +874,8 @@ void TestStudyItem::olderBarsArriveDuringEvaluation()
     auto study = makeStudy(chart, series, settings);
     std::atomic<bool> done{false};
     std::thread filler([&] {
-        for (int m = 299; m >= 0; --m) {
-            const BarPrices p = pricesOf(m);
-            DealBatch batch(series->model(), 4, false);
-            batch.append(deal(minute(m), price(p.open).constData(), 3));
-            batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
-            batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
-            batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
-        }
+        for (int m = 299; m >= 0; --m)
+            addBar(series, m);
         done = true;
     });
     int turns = 0;
@@ -991,13 +987,7 @@ void TestStudyFlow::initTestCase()
     setSchedule(everyWeekday({BarTest::at(1, 10, 0, 480)}));
     useCopyOfLibrary(m_dir);
     StudyServices::install();
-    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
-    TimeFrameValue(60).save(defaults);
-    defaults.setValue(QStringLiteral("toCurrDate"), false);
-    defaults.setValue(QStringLiteral("dateTo"), Thursday.toString(Qt::ISODate));
-    defaults.setValue(QStringLiteral("daysBack"), 1);
-    defaults.setValue(QStringLiteral("axisPos"), 2);
-    defaults.setValue(QStringLiteral("autoScale"), 1);
+    storeSeriesDefaults(Thursday, 1, 1);
 }
 
 void TestStudyFlow::cleanupTestCase()

@@ -198,21 +198,28 @@ int main(int argc, char *argv[])
 
     if (args.first() == QLatin1String("reference"))
         return listReference();
-    if (args.first() == QLatin1String("export")) {
-        ExportRequest request;
+    // --key, --timeframe and the range of a command that needs them; the message when they
+    // are missing or bad, empty when they are good.
+    auto readSeries = [&](const QString &command, SeriesKey *key, TimeFrameValue *timeFrame,
+                          int *days, QDate *to) -> QString {
         if (!parser.isSet(keyOption))
-            return fatal(QStringLiteral("export needs --key STOCK,BOARD,SEC"));
+            return command + QStringLiteral(" needs --key STOCK,BOARD,SEC");
         try {
-            request.key = SeriesKey::fromString(parser.value(keyOption));
+            *key = SeriesKey::fromString(parser.value(keyOption));
         } catch (const QString &e) {
-            return fatal(e);
+            return e;
         }
         if (!parser.isSet(timeFrameOption))
-            return fatal(QStringLiteral("export needs --timeframe (seconds, month or year)"));
-        if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
-            return fatal(QStringLiteral("bad time frame \"%1\": %2")
-                             .arg(parser.value(timeFrameOption), standardTimeFrameList()));
-        if (const QString bad = readRange(parser, daysOption, toOption, &request.days, &request.to);
+            return command + QStringLiteral(" needs --timeframe (seconds, month or year)");
+        if (!parseTimeFrame(parser.value(timeFrameOption), timeFrame))
+            return QStringLiteral("bad time frame \"%1\": %2")
+                .arg(parser.value(timeFrameOption), standardTimeFrameList());
+        return readRange(parser, daysOption, toOption, days, to);
+    };
+    if (args.first() == QLatin1String("export")) {
+        ExportRequest request;
+        if (const QString bad = readSeries(QStringLiteral("export"), &request.key,
+                                           &request.timeFrame, &request.days, &request.to);
             !bad.isEmpty())
             return fatal(bad);
         request.hdxUrl = parser.value(hdxUrlOption);
@@ -267,19 +274,8 @@ int main(int argc, char *argv[])
     }
     if (args.first() == QLatin1String("study")) {
         StudyRequest request;
-        if (!parser.isSet(keyOption))
-            return fatal(QStringLiteral("study needs --key STOCK,BOARD,SEC"));
-        try {
-            request.key = SeriesKey::fromString(parser.value(keyOption));
-        } catch (const QString &e) {
-            return fatal(e);
-        }
-        if (!parser.isSet(timeFrameOption))
-            return fatal(QStringLiteral("study needs --timeframe (seconds, month or year)"));
-        if (!parseTimeFrame(parser.value(timeFrameOption), &request.timeFrame))
-            return fatal(QStringLiteral("bad time frame \"%1\": %2")
-                             .arg(parser.value(timeFrameOption), standardTimeFrameList()));
-        if (const QString bad = readRange(parser, daysOption, toOption, &request.days, &request.to);
+        if (const QString bad = readSeries(QStringLiteral("study"), &request.key,
+                                           &request.timeFrame, &request.days, &request.to);
             !bad.isEmpty())
             return fatal(bad);
         if (!parser.isSet(indicatorOption))
