@@ -290,6 +290,7 @@ void ScriptContext::setFastestPlan(ScriptPlan::Kind kind)
 {
     m_fastest = kind;
     m_planKey.clear();
+    ++m_planGeneration;
 }
 
 // --- the runtime functions ----------------------------------------------------------------------
@@ -352,6 +353,7 @@ void ScriptContext::trace(const QString &msg)
 void ScriptContext::assembleBarScript()
 {
     m_barScript = ScriptText::barScript(m_parameters, m_code);
+    ++m_planGeneration;
 }
 
 QJSValue ScriptContext::run(const QString &text, bool *threw)
@@ -579,6 +581,13 @@ void ScriptContext::runBarsFast(int first, int last)
 
 void ScriptContext::choosePlan()
 {
+    // Every pass asks; the texts (and whether the instrument's fields exist) change far less
+    // often.
+    const bool instrument = m_owner->hasInstrument();
+    if (m_planGeneration == m_planCheckedGeneration && instrument == m_planHadInstrument)
+        return;
+    m_planCheckedGeneration = m_planGeneration;
+    m_planHadInstrument = instrument;
     QString others = m_declaration;
     for (auto it = m_functions.cbegin(); it != m_functions.cend(); ++it)
         others += QLatin1Char('\n') + it.value();
@@ -761,6 +770,7 @@ bool ScriptContext::loadFunction(const QString &name)
     if (file.code.isNull())
         return false;
     m_functions.insert(name, file.code);
+    ++m_planGeneration;
     m_restartPending = true;
     return true;
 }
@@ -775,6 +785,7 @@ bool ScriptContext::watchSecurityField(const QString &name)
             return false;
         watch->addColumn(field.column);
         field.watched = true;
+        ++m_planGeneration;
         m_restartPending = true;
         return true;
     }
@@ -841,6 +852,7 @@ void ScriptContext::restoreState(Settings &settings)
     }
     m_code = !file.code.isNull() ? file.code
                                  : settings.value(QStringLiteral("code")).toString();
+    ++m_planGeneration;
     m_declaration = !file.declaration.isNull()
                         ? file.declaration
                         : settings.value(QStringLiteral("declaration")).toString();

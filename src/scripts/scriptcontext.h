@@ -134,7 +134,11 @@ public:
     QString code() const { return m_code; }
     void setCode(const QString &code) { m_code = code; }
     QString declaration() const { return m_declaration; }
-    void setDeclaration(const QString &declaration) { m_declaration = declaration; }
+    void setDeclaration(const QString &declaration)
+    {
+        m_declaration = declaration;
+        ++m_planGeneration;
+    }
     QMap<QString, ScriptParameter> parameters() const { return m_parameters; }
     void setParameters(const QMap<QString, ScriptParameter> &parameters);
     QMap<QString, QString> functions() const { return m_functions; }
@@ -238,6 +242,10 @@ private:
     ScriptPlan::Kind m_fastest = ScriptPlan::Function;
     ScriptPlan m_plan;
     QString m_planKey;
+    // Bumped whenever a text the plan depends on changes.
+    int m_planGeneration = 0;
+    int m_planCheckedGeneration = -1;
+    bool m_planHadInstrument = false;
     QJSValue m_state;
     QJSValue m_putFields;
     QJSValue m_driver;

@@ -25,11 +25,13 @@ int ScriptWatchdog::arm(QJSEngine *engine, int milliseconds)
     if (!m_thread.joinable())
         m_thread = std::thread([this] { run(); });
     const int token = m_nextToken++;
-    m_watches[token] = {engine,
-                        std::chrono::steady_clock::now()
-                            + std::chrono::milliseconds(std::max(1, milliseconds)),
-                        false};
-    m_wake.notify_all();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(1, milliseconds));
+    m_watches[token] = {engine, deadline, false};
+    // The thread is woken only when it would sleep past the new deadline: passes that follow
+    // one another (a trade each) arm it without a thread switch each time.
+    if (deadline < m_sleepUntil)
+        m_wake.notify_all();
     return token;
 }
 
@@ -61,9 +63,11 @@ void ScriptWatchdog::run()
                 earliest = watch.deadline;
             }
         }
+        m_sleepUntil = earliest;
         if (earliest == std::chrono::steady_clock::time_point::max())
             m_wake.wait(lock);
         else
             m_wake.wait_until(lock, earliest);
+        m_sleepUntil = std::chrono::steady_clock::time_point::min();
     }
 }

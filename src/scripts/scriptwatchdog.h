@@ -38,6 +38,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::map<int, Watch> m_watches;
+    // When the thread wakes by itself next; min while it is awake (it then sees every watch).
+    std::chrono::steady_clock::time_point m_sleepUntil = std::chrono::steady_clock::time_point::min();
     int m_nextToken = 1;
     bool m_stop = false;
     std::thread m_thread;

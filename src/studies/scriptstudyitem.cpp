@@ -449,7 +449,8 @@ void ScriptStudyItem::invalidate(const std::vector<FrameIndex> &bars, bool withE
         }
         if (withExtension && last.isValid() && size_t(last.chunk) < cells.size()) {
             std::vector<SeriesValue> &chunk = cells[size_t(last.chunk)];
-            for (size_t b = size_t(last.bar) + 1; b < chunk.size(); ++b)
+            const size_t end = std::min(chunk.size(), size_t(last.bar) + 1 + m_delay);
+            for (size_t b = size_t(last.bar) + 1; b < end; ++b)
                 chunk[b].valid = false;
         }
     }
