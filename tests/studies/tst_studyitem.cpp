@@ -291,6 +291,22 @@ void TestStudyItem::buildsOnItsSeriesAndFollowsTrades()
     // The item stands where its series stands.
     series->setPos(40, 0);
     QCOMPARE(study->pos().x(), 40.0);
+    // Moved onto another series: built over that one's bars from then on, the old one's
+    // trades no longer heard.
+    SeriesItem *other = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    {
+        DealBatch batch(other->model(), 3, false);
+        for (int m = 0; m < 3; ++m)
+            batch.append(deal(minute(m), "10"));
+    }
+    study->setSeriesItem(other);
+    QCOMPARE(study->seriesItem(), other);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 2}).value, 30.0);
+    QVERIFY(!study->valueAt(QStringLiteral("s"), {0, 29}).valid);
+    const qint64 moved = study->evaluatedBars();
+    addBar(series, 31);
+    QCOMPARE(study->evaluatedBars(), moved);
 }
 
 void TestStudyItem::outRunningAndDelay()
@@ -1051,6 +1067,8 @@ void TestStudyFlow::windowAddsIndicatorsEndToEnd()
     QVERIFY(!rsi->fileChanged());
     QCOMPARE(view->subCharts().size(), 3);
     const double value = rsi->valueAt(QStringLiteral("RSI"), {0, 40}).value;
+    QCoreApplication::processEvents();
+    keepImage(window.grab().toImage(), QStringLiteral("studywindow.png"));
 
     // Saved with the window and restored: the same indicators, computed again.
     MapSettings state;
