@@ -25,6 +25,9 @@
 
 namespace {
 
+// The most bars a pass evaluates under the update's time limit.
+constexpr size_t UpdateBars = 1000;
+
 QColor colorOf(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QColor)
@@ -500,7 +503,9 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     m_passSlots = std::move(bars);
     m_passFirstBar = firstBar;
     const int lastBar = firstBar + int(m_passSlots.size()) - 1;
-    const bool whole = firstBar == 0 && reachesEnd;
+    // The short limit is for the update after a trade; a pass over much of the history (a
+    // fill, older bars coming in) has the rebuild's.
+    const bool whole = (firstBar == 0 && reachesEnd) || m_passSlots.size() > UpdateBars;
     m_inCalculation = true;
     try {
         m_context->evaluateBars(firstBar, lastBar,

@@ -21,10 +21,6 @@
 #include <cmath>
 #include <memory>
 
-#ifndef TA_FIXTURES_DIR
-#define TA_FIXTURES_DIR TA_TEST_SOURCE_DIR "/scripts/fixtures"
-#endif
-
 using namespace BarTest;
 
 namespace {

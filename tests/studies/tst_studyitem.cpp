@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QJSEngine>
 #include <QMenu>
+#include <QPainterPath>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -802,6 +803,24 @@ void TestStudyItem::toolTipMenuAndQuestion()
     QCOMPARE(study->deleteQuestion(),
              QStringLiteral("Вы действительно хотите удалить индикатор 'Tip'?"));
     QCOMPARE(study->cursor().shape(), Qt::PointingHandCursor);
+    // Clicks find the item on its line and on its levels, not beside them.
+    auto near = [&](double x, double y) {
+        QPainterPath path;
+        path.addRect(QRectF(x - 0.05, y - 0.05, 0.1, 0.1));
+        return study->collidesWithPath(path);
+    };
+    const double y7 = -pricesOf(7).close;
+    QVERIFY(near(x, y7));
+    QVERIFY(!near(x, y7 - 30));
+    MapSettings levelled = studySettings(QStringLiteral("Lv"), QStringLiteral("1;"),
+                                         QStringLiteral("Level(50, 'mid');"));
+    auto level = makeStudy(chart, series, levelled);
+    QPainterPath onLevel;
+    onLevel.addRect(QRectF(x, -50.01, 0.1, 0.02));
+    QVERIFY(level->collidesWithPath(onLevel));
+    QPainterPath offLevel;
+    offLevel.addRect(QRectF(x, -60, 0.1, 0.02));
+    QVERIFY(!level->collidesWithPath(offLevel));
 }
 
 void TestStudyItem::lazyFunctionsLoadInOneCall()
