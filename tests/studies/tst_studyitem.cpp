@@ -7,6 +7,9 @@
 #include "multiview.h"
 #include "scriptfilesmodel.h"
 #include "scriptstudyitem.h"
+#include "securitydirectory.h"
+#include "table.h"
+#include "tableregistry.h"
 #include "studyselector.h"
 #include "studyservices.h"
 #include "subchartwidget.h"
@@ -154,6 +157,20 @@ QColor pixel(const QImage &image, int x, int y)
     return QColor(image.pixel(x, y));
 }
 
+// Writes a column of the instrument's record in the host's "securities" table.
+void setSecurity(const SeriesKey &key, const QString &column, const char *value)
+{
+    Table *securities = TableRegistry::instance()->table(QStringLiteral("securities"));
+    QVERIFY(securities);
+    const Record record = SecurityDirectory::i()->recordById(key.stock_id, key.board_id, key.sec_id);
+    QVERIFY(!record.isNull());
+    QString error;
+    QVERIFY2(securities->update(record, {{securities->columnIndex(column),
+                                          QVariant::fromValue(decimal(QString::fromLatin1(value)))}},
+                                &error),
+             qPrintable(error));
+}
+
 // Points the indicator and function registries at a copy of the shipped files under dir/app.
 void useCopyOfLibrary(const QTemporaryDir &dir)
 {
@@ -213,6 +230,7 @@ private Q_SLOTS:
     void lazyFunctionsLoadInOneCall();
     void seriesGoesFirst();
     void timeFrameChangeStartsAfresh();
+    void instrumentChangeFollowsItsFields();
     void olderBarsArriveDuringEvaluation();
     void paintsEachOutputInItsStyle();
 
@@ -887,6 +905,28 @@ void TestStudyItem::timeFrameChangeStartsAfresh()
     QCOMPARE(int(study->plots().value(QStringLiteral("a")).cells.front().size()),
              series->model()->chunkSize(0));
     QCOMPARE(cellsText(*study, QStringLiteral("a")), cellsText(*expected, QStringLiteral("a")));
+}
+
+void TestStudyItem::instrumentChangeFollowsItsFields()
+{
+    const SeriesKey first{2, 2, 2001};
+    const SeriesKey second{2, 2, 2002};
+    setSecurity(first, QStringLiteral("bid"), "101.5");
+    setSecurity(second, QStringLiteral("bid"), "7.25");
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 5);
+    auto study = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Bid"), QStringLiteral("Plot(bid, 'bid');")));
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("bid"), {0, 4}).value, 101.5);
+    // Another instrument for the series: the watch follows it and the plots are built again
+    // from its bars with its bid.
+    series->changeInstrument(second.toString());
+    QCOMPARE(study->instrument().sec_id, second.sec_id);
+    addBars(series, 5);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("bid"), {0, 4}).value, 7.25);
 }
 
 void TestStudyItem::olderBarsArriveDuringEvaluation()
