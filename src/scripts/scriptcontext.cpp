@@ -323,7 +323,7 @@ double ScriptContext::level(double value, const QString &name)
 // as unsigned), so they end the script with an error.
 void ScriptContext::setOutRunning(double v)
 {
-    if (!(v >= 0 && v <= MaxOutRunning)) {
+    if (!(v >= 0 && v <= MaxOutRunning) || v != std::floor(v)) {
         m_engine->throwError(
             QStringLiteral("SetOutRunning(%1): число баров пересчёта вне допустимого (0…%2)")
                 .arg(v)
@@ -335,7 +335,7 @@ void ScriptContext::setOutRunning(double v)
 
 void ScriptContext::setDelay(double v)
 {
-    if (!(v >= 0 && v <= MaxDelay)) {
+    if (!(v >= 0 && v <= MaxDelay) || v != std::floor(v)) {
         m_engine->throwError(
             QStringLiteral("SetDelay(%1): сдвиг вне допустимого (0…%2 баров)").arg(v).arg(MaxDelay));
         return;

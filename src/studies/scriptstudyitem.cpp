@@ -57,6 +57,25 @@ QPen stylePen(const QColor &color, int width)
     return pen;
 }
 
+// Marks the item as running its script while in scope, whatever way the scope is left.
+struct CalculationScope
+{
+    explicit CalculationScope(bool &flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
+    ~CalculationScope() { m_flag = false; }
+    CalculationScope(const CalculationScope &) = delete;
+    CalculationScope &operator=(const CalculationScope &) = delete;
+    bool &m_flag;
+};
+
+QString unexpectedError(const char *what)
+{
+    return QStringLiteral("Ошибка при выполнении скрипта: %1").arg(QString::fromLocal8Bit(what));
+}
+
 // The range before an operation, to tell afterwards whether it changed.
 struct RangeState
 {
@@ -299,7 +318,12 @@ void ScriptStudyItem::setLevel(const QString &name, double value)
 
 void ScriptStudyItem::setDelay(uint count)
 {
-    m_delay = std::min(count, ScriptContext::MaxDelay);
+    const uint delay = std::min(count, ScriptContext::MaxDelay);
+    if (delay == m_delay)
+        return;
+    // The item is as wide as the bars and the delay's slots.
+    prepareGeometryChange();
+    m_delay = delay;
 }
 
 // --- range -------------------------------------------------------------------------------------
@@ -413,22 +437,26 @@ bool ScriptStudyItem::rebuildOutputs()
             series->clear();
         m_context->setCurrentBar(-1);
     }
+    prepareGeometryChange();
     m_outRunning = 0;
     m_delay = 0;
-    prepareGeometryChange();
     SeriesDataModel *model = barModel();
     m_layoutGeneration = model ? model->layoutGeneration() : -1;
-    if (model)
-        model->takeChanges(m_changeWatch);
     if (m_context && model) {
+        QString error;
         try {
             m_context->assembleBarScript();
-            m_inCalculation = true;
+            CalculationScope scope(m_inCalculation);
             m_context->prepare();
-            m_inCalculation = false;
         } catch (const QString &text) {
-            m_inCalculation = false;
-            fail(text);
+            error = text;
+        } catch (const std::exception &e) {
+            error = unexpectedError(e.what());
+        } catch (...) {
+            error = unexpectedError("unknown exception");
+        }
+        if (!error.isEmpty()) {
+            fail(error);
             return false;
         }
     }
@@ -437,6 +465,30 @@ bool ScriptStudyItem::rebuildOutputs()
         resetCells(it.value());
     rangeFromLevels();
     return true;
+}
+
+void ScriptStudyItem::invalidateFrom(const FrameIndex &start)
+{
+    for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
+        StudyValues &cells = it.value().cells;
+        for (size_t c = size_t(std::max(0, start.chunk)); c < cells.size(); ++c) {
+            std::vector<SeriesValue> &chunk = cells[c];
+            for (size_t b = int(c) == start.chunk ? size_t(std::max(0, start.bar)) : 0;
+                 b < chunk.size(); ++b)
+                chunk[b].valid = false;
+        }
+        // Nothing at or after the start is written any more.
+        FrameIndex &last = it.value().last;
+        if (last.isValid() && !(last < start)) {
+            if (start.bar > 0)
+                last = FrameIndex(start.chunk, start.bar - 1);
+            else if (start.chunk > 0 && size_t(start.chunk) <= cells.size()
+                     && !cells[size_t(start.chunk) - 1].empty())
+                last = FrameIndex(start.chunk - 1, int(cells[size_t(start.chunk) - 1].size()) - 1);
+            else
+                last = FrameIndex();
+        }
+    }
 }
 
 void ScriptStudyItem::invalidate(const std::vector<FrameIndex> &bars, bool withExtension)
@@ -474,13 +526,20 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     // bar number), so everything from there to the end is evaluated again.
     const int changed = model->takeChanges(m_changeWatch);
     if (changed >= 0) {
-        const int linear = model->validLinear(changed);
-        if (linear >= 0 && linear < n0)
-            n0 = linear;
-        n1 = nLast;
+        // From the slot after the last bar that stayed: slots between it and the first
+        // changed bar may hold cells of bars that went or of an earlier extension.
+        const int after = changed > 0 ? model->validLinear(changed - 1) + 1 : 0;
+        n0 = std::min(n0, std::max(0, after));
+        n1 = std::max(nLast, n0);
     }
+    m_lastPlot = nullptr;
     int firstBar = -1;
     std::vector<FrameIndex> bars = model->validBarsBetween(n0, n1, &firstBar);
+    if (bars.empty() && changed >= 0 && lastIndex.isValid()) {
+        // The bars at the end went: the new last bar is evaluated again for its extension.
+        firstBar = model->validBarCount() - 1;
+        bars = {lastIndex};
+    }
     if (firstBar >= 0 && m_outRunning > 0) {
         const qint64 start = std::max<qint64>(0, qint64(firstBar) - qint64(m_outRunning));
         if (start < firstBar) {
@@ -499,27 +558,40 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
             Q_EMIT closePriceChanged();
         return;
     }
-    invalidate(bars, reachesEnd);
+    if (changed >= 0) {
+        FrameIndex start = model->frameIndexOf(n0);
+        if (!start.isValid())
+            start = FrameIndex(lastIndex.chunk, lastIndex.bar + 1);
+        invalidateFrom(bars.front() < start ? bars.front() : start);
+    } else {
+        invalidate(bars, reachesEnd);
+    }
     m_passSlots = std::move(bars);
     m_passFirstBar = firstBar;
     const int lastBar = firstBar + int(m_passSlots.size()) - 1;
     // The short limit is for the update after a trade; a pass over much of the history (a
     // fill, older bars coming in) has the rebuild's.
     const bool whole = (firstBar == 0 && reachesEnd) || m_passSlots.size() > UpdateBars;
-    m_inCalculation = true;
+    CalculationScope scope(m_inCalculation);
+    QString error;
     try {
         m_context->evaluateBars(firstBar, lastBar,
                                 whole ? ScriptContext::RebuildPass : ScriptContext::UpdatePass);
         m_evaluatedBars += qint64(m_passSlots.size());
     } catch (const QString &text) {
+        error = text;
+    } catch (const std::exception &e) {
+        error = unexpectedError(e.what());
+    } catch (...) {
+        error = unexpectedError("unknown exception");
+    }
+    if (!error.isEmpty()) {
         m_inCalculation = false;
-        fail(text);
+        fail(error);
         return;
     }
-    if (m_context->restartPending()) {
-        m_inCalculation = false;
+    if (m_context->restartPending())
         return;
-    }
     if (reachesEnd) {
         if (m_delay > 0) {
             for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
@@ -531,8 +603,12 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
                         chunk.resize(want);
                 }
             }
-            m_context->evaluateExtension(
-                lastIndex, FrameIndex(lastIndex.chunk, lastIndex.bar + int(m_delay) + 1));
+            try {
+                m_context->evaluateExtension(
+                    lastIndex, FrameIndex(lastIndex.chunk, lastIndex.bar + int(m_delay) + 1));
+            } catch (...) {
+                // The extension's own errors end it quietly; the bars are what counts.
+            }
         }
     }
     m_inCalculation = false;
@@ -563,15 +639,24 @@ void ScriptStudyItem::refreshOnly()
 {
     if (!m_context || !m_scriptOk || !m_seriesItem)
         return;
-    m_inCalculation = true;
-    try {
-        m_context->evaluate(-1);
-    } catch (const QString &text) {
-        m_inCalculation = false;
-        fail(text);
+    m_lastPlot = nullptr;
+    QString error;
+    {
+        CalculationScope scope(m_inCalculation);
+        try {
+            m_context->evaluate(-1);
+        } catch (const QString &text) {
+            error = text;
+        } catch (const std::exception &e) {
+            error = unexpectedError(e.what());
+        } catch (...) {
+            error = unexpectedError("unknown exception");
+        }
+    }
+    if (!error.isEmpty()) {
+        fail(error);
         return;
     }
-    m_inCalculation = false;
     if (m_levelsChanged) {
         prepareGeometryChange();
         recomputeRange();
@@ -585,6 +670,13 @@ void ScriptStudyItem::rebuild()
 {
     if (!m_seriesItem || !m_context || !m_scriptOk)
         return;
+    SeriesDataModel *model = barModel();
+    if (!model)
+        return;
+    if (m_watch && !(m_watch->key() == instrument())) {
+        m_watch->setKey(instrument());
+        m_watch->restart();
+    }
     const RangeState before{m_low, m_high, m_rangeEmpty};
     // Each lazy resolution ends a pass and asks for a rebuild: taken here at once, so that
     // the indicator is complete when this returns. Resolutions are limited by the context.
@@ -595,7 +687,6 @@ void ScriptStudyItem::rebuild()
             break;
         if (m_context->takeRestart())
             continue;
-        SeriesDataModel *model = barModel();
         const FrameIndex last = model->lastIndex();
         if (last.isValid())
             calculate(FrameIndex(0, 0), last);
@@ -607,6 +698,16 @@ void ScriptStudyItem::rebuild()
         rebuild();
         return;
     }
+    // Plots the script no longer writes (a file that renamed one) go; their styles stay.
+    if (m_scriptOk && model->lastIndex().isValid()) {
+        m_lastPlot = nullptr;
+        for (auto it = m_plots.begin(); it != m_plots.end();) {
+            if (it.value().last.isValid())
+                ++it;
+            else
+                it = m_plots.erase(it);
+        }
+    }
     if (RangeState{m_low, m_high, m_rangeEmpty} != before)
         Q_EMIT rangeChanged();
     update();
@@ -617,6 +718,8 @@ void ScriptStudyItem::seriesDataChanged(const FrameIndex &from, const FrameIndex
     if (!m_scriptOk || !m_seriesItem || !m_context || m_inCalculation)
         return;
     SeriesDataModel *model = barModel();
+    if (!model)
+        return;
     if (!from.isValid() || !till.isValid() || model->layoutGeneration() != m_layoutGeneration) {
         rebuild();
         return;
@@ -718,7 +821,8 @@ void ScriptStudyItem::fileCheck()
 
 void ScriptStudyItem::nameChanged()
 {
-    if (!m_watch)
+    // A new display name alone changes nothing the scripts read.
+    if (!m_watch || m_watch->key() == instrument())
         return;
     m_watch->setKey(instrument());
     m_watch->restart();

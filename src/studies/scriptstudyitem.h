@@ -145,6 +145,8 @@ private:
     bool reloadFromFile();
     void ensureContext();
     void invalidate(const std::vector<FrameIndex> &bars, bool withExtension);
+    // Every cell from the slot on, in every later chunk too (extension cells included).
+    void invalidateFrom(const FrameIndex &start);
     // Widens the range by the plots' valid cells at the slots (and the extension slots).
     bool widenRange(const std::vector<FrameIndex> &bars, bool withExtension);
     bool widenBy(double v);
@@ -180,7 +182,8 @@ private:
     QAction *m_showErrorsAction;
 
     // The slots of the bars of the running pass, fixed when it starts: a plot lands on the
-    // slot its bar had then, whatever bars a filler inserts meanwhile.
+    // slot its bar had then. A bar a filler inserts meanwhile marks the model's change watch,
+    // and the next pass evaluates everything from it again.
     std::vector<FrameIndex> m_passSlots;
     int m_passFirstBar = 0;
     // The plot written last: a bar's plots come by name again and again.

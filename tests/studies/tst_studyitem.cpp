@@ -391,7 +391,8 @@ void TestStudyItem::scriptCountsAreCapped()
     SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
     addBars(series, 10);
     for (const QString &call : {QStringLiteral("SetDelay(-1)"), QStringLiteral("SetDelay(1001)"),
-                                QStringLiteral("SetOutRunning(-1)")}) {
+                                QStringLiteral("SetDelay(2.5)"), QStringLiteral("SetOutRunning(-1)"),
+                                QStringLiteral("SetOutRunning(NaN)")}) {
         auto study = makeStudy(chart, series,
                                studySettings(QStringLiteral("Capped"),
                                              call + QStringLiteral("; Plot(Close.at(0), 'c');")));
@@ -454,6 +455,21 @@ void TestStudyItem::staleCellsAreCleared()
     }
     QVERIFY(!late->valueAt(QStringLiteral("x"), {0, 6}).valid);
     QVERIFY(!late->valueAt(QStringLiteral("x"), {0, 7}).valid);
+    // A new bar two minutes on: the slot between holds no bar and keeps no extension cell.
+    auto every = makeStudy(chart, series,
+                           studySettings(QStringLiteral("Every"),
+                                         QStringLiteral("SetDelay(2); Plot(1, 'x');")));
+    QVERIFY(every->valueAt(QStringLiteral("x"), {0, 6}).valid);
+    QVERIFY(every->valueAt(QStringLiteral("x"), {0, 7}).valid);
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(7), "101"));
+    }
+    QVERIFY(!every->valueAt(QStringLiteral("x"), {0, 6}).valid);
+    for (int slot : {7, 8, 9})
+        QVERIFY2(every->valueAt(QStringLiteral("x"), {0, slot}).valid, qPrintable(QString::number(slot)));
+    QVERIFY(!every->valueAt(QStringLiteral("x"), {0, 10}).valid);
+    QCOMPARE(every->plots().value(QStringLiteral("x")).last, FrameIndex(0, 9));
 }
 
 void TestStudyItem::feedingTradeByTradeEqualsFilling_data()
