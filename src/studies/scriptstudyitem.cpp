@@ -471,23 +471,28 @@ void ScriptStudyItem::invalidateFrom(const FrameIndex &start)
 {
     for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
         StudyValues &cells = it.value().cells;
-        for (size_t c = size_t(std::max(0, start.chunk)); c < cells.size(); ++c) {
+        FrameIndex &last = it.value().last;
+        // No cell after the newest one written holds a value: the walk ends there.
+        if (!last.isValid() || last < start)
+            continue;
+        for (size_t c = size_t(std::max(0, start.chunk));
+             c < cells.size() && int(c) <= last.chunk; ++c) {
             std::vector<SeriesValue> &chunk = cells[c];
-            for (size_t b = int(c) == start.chunk ? size_t(std::max(0, start.bar)) : 0;
-                 b < chunk.size(); ++b)
+            const size_t end = int(c) == last.chunk
+                                   ? std::min(chunk.size(), size_t(last.bar) + 1)
+                                   : chunk.size();
+            for (size_t b = int(c) == start.chunk ? size_t(std::max(0, start.bar)) : 0; b < end;
+                 ++b)
                 chunk[b].valid = false;
         }
         // Nothing at or after the start is written any more.
-        FrameIndex &last = it.value().last;
-        if (last.isValid() && !(last < start)) {
-            if (start.bar > 0)
-                last = FrameIndex(start.chunk, start.bar - 1);
-            else if (start.chunk > 0 && size_t(start.chunk) <= cells.size()
-                     && !cells[size_t(start.chunk) - 1].empty())
-                last = FrameIndex(start.chunk - 1, int(cells[size_t(start.chunk) - 1].size()) - 1);
-            else
-                last = FrameIndex();
-        }
+        if (start.bar > 0)
+            last = FrameIndex(start.chunk, start.bar - 1);
+        else if (start.chunk > 0 && size_t(start.chunk) <= cells.size()
+                 && !cells[size_t(start.chunk) - 1].empty())
+            last = FrameIndex(start.chunk - 1, int(cells[size_t(start.chunk) - 1].size()) - 1);
+        else
+            last = FrameIndex();
     }
 }
 
