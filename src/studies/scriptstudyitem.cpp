@@ -76,6 +76,22 @@ QString unexpectedError(const char *what)
     return QStringLiteral("Ошибка при выполнении скрипта: %1").arg(QString::fromLocal8Bit(what));
 }
 
+// Runs a step of the script; the text of whatever it threw, empty when it did not throw.
+template <typename Step>
+QString errorOf(Step step)
+{
+    try {
+        step();
+    } catch (const QString &text) {
+        return text;
+    } catch (const std::exception &e) {
+        return unexpectedError(e.what());
+    } catch (...) {
+        return unexpectedError("unknown exception");
+    }
+    return {};
+}
+
 // The range before an operation, to tell afterwards whether it changed.
 struct RangeState
 {
@@ -443,18 +459,11 @@ bool ScriptStudyItem::rebuildOutputs()
     SeriesDataModel *model = barModel();
     m_layoutGeneration = model ? model->layoutGeneration() : -1;
     if (m_context && model) {
-        QString error;
-        try {
+        const QString error = errorOf([this] {
             m_context->assembleBarScript();
             CalculationScope scope(m_inCalculation);
             m_context->prepare();
-        } catch (const QString &text) {
-            error = text;
-        } catch (const std::exception &e) {
-            error = unexpectedError(e.what());
-        } catch (...) {
-            error = unexpectedError("unknown exception");
-        }
+        });
         if (!error.isEmpty()) {
             fail(error);
             return false;
@@ -578,18 +587,11 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     // fill, older bars coming in) has the rebuild's.
     const bool whole = (firstBar == 0 && reachesEnd) || m_passSlots.size() > UpdateBars;
     CalculationScope scope(m_inCalculation);
-    QString error;
-    try {
+    const QString error = errorOf([&] {
         m_context->evaluateBars(firstBar, lastBar,
                                 whole ? ScriptContext::RebuildPass : ScriptContext::UpdatePass);
         m_evaluatedBars += qint64(m_passSlots.size());
-    } catch (const QString &text) {
-        error = text;
-    } catch (const std::exception &e) {
-        error = unexpectedError(e.what());
-    } catch (...) {
-        error = unexpectedError("unknown exception");
-    }
+    });
     if (!error.isEmpty()) {
         m_inCalculation = false;
         fail(error);
@@ -645,19 +647,10 @@ void ScriptStudyItem::refreshOnly()
     if (!m_context || !m_scriptOk || !m_seriesItem)
         return;
     m_lastPlot = nullptr;
-    QString error;
-    {
+    const QString error = errorOf([this] {
         CalculationScope scope(m_inCalculation);
-        try {
-            m_context->evaluate(-1);
-        } catch (const QString &text) {
-            error = text;
-        } catch (const std::exception &e) {
-            error = unexpectedError(e.what());
-        } catch (...) {
-            error = unexpectedError("unknown exception");
-        }
-    }
+        m_context->evaluate(-1);
+    });
     if (!error.isEmpty()) {
         fail(error);
         return;
