@@ -41,21 +41,6 @@ void ChartItem::resetRange()
     m_high = 0;
 }
 
-void ChartItem::paintSelectionMarkers(QPainter *painter, const QList<QPointF> &markers,
-                                      const QRectF &clip) const
-{
-    if (!isSelected() || markers.isEmpty())
-        return;
-    painter->save();
-    painter->setClipRect(clip);
-    const QTransform &t = painter->worldTransform();
-    const double p = std::abs(t.m11()) > 0 ? 1.0 / std::abs(t.m11()) : 1.0;
-    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
-    for (const QPointF &m : markers)
-        painter->fillRect(QRectF(m.x() - 3.5 * p, m.y() - 3.5 * q, 7 * p, 7 * q), itemColor());
-    painter->restore();
-}
-
 void ChartItem::saveState(Settings &settings) const
 {
     GraphicsItem::saveState(settings);

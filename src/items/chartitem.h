@@ -74,11 +74,6 @@ public Q_SLOTS:
 
 protected:
     void resetRange();
-    // The selection markers: 7-pixel squares at the points (item coordinates), in the
-    // selection colour, clipped to the rectangle.
-    void paintSelectionMarkers(QPainter *painter, const QList<QPointF> &markers,
-                               const QRectF &clip) const;
-
     double m_low = 0;
     double m_high = 0;
     bool m_rangeEmpty = true;

@@ -2,11 +2,19 @@
 
 #include "settings.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGraphicsScene>
+#include <QPainter>
+
+#include <cmath>
+
 DrawingItem::DrawingItem(QGraphicsObject *parentChartItem, const QColor &color, int lineWidth)
     : GraphicsItem(parentChartItem)
     , m_drawingColor(color.isValid() ? color : defaultColor())
 {
-    setLineWidth(lineWidth >= 1 && lineWidth <= 10 ? lineWidth : 1);
+    // Set before the drawing has a shape: a geometry change now would ask for it.
+    initLineWidth(lineWidth >= 1 && lineWidth <= 10 ? lineWidth : 1);
     setFlag(ItemIsMovable);
     setFlag(ItemSendsGeometryChanges);
 }
@@ -16,6 +24,7 @@ void DrawingItem::setDrawingColor(const QColor &color)
     if (!color.isValid() || color == m_drawingColor)
         return;
     m_drawingColor = color;
+    drawingColorChanged();
     update();
 }
 
@@ -37,6 +46,13 @@ void DrawingItem::rebindToScale(QGraphicsObject *scale)
     setPos(inParent);
 }
 
+void DrawingItem::showPropertyDialog(QWidget *) {}
+
+void DrawingItem::onPropertyAction()
+{
+    showPropertyDialog(viewWidget());
+}
+
 void DrawingItem::saveState(Settings &settings) const
 {
     GraphicsItem::saveState(settings);
@@ -50,6 +66,80 @@ void DrawingItem::restoreState(Settings &settings)
     GraphicsItem::restoreState(settings);
     setVisible(settings.value(QStringLiteral("visible"), true).toBool());
     const QColor color = settings.value(QStringLiteral("color")).value<QColor>();
-    if (color.isValid())
+    if (color.isValid() && color != m_drawingColor) {
         m_drawingColor = color;
+        drawingColorChanged();
+    }
+}
+
+void DrawingItem::applyProperties(Settings &settings)
+{
+    GraphicsItem::applyProperties(settings);
+    if (settings.contains(QStringLiteral("color")))
+        setDrawingColor(settings.value(QStringLiteral("color")).value<QColor>());
+}
+
+QRectF DrawingItem::sceneRectInItem() const
+{
+    const QGraphicsScene *s = scene();
+    if (!s)
+        return {};
+    bool invertible = false;
+    const QTransform back = sceneTransform().inverted(&invertible);
+    return invertible ? back.mapRect(s->sceneRect()) : QRectF();
+}
+
+QPen DrawingItem::drawingPen() const
+{
+    QPen pen(m_drawingColor, lineWidth(), Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
+    pen.setCosmetic(true);
+    return pen;
+}
+
+int DrawingItem::markerMargin() const
+{
+    return std::max(7, (lineWidth() + 1) / 2);
+}
+
+double DrawingItem::hitTolerance() const
+{
+    return std::max(3.0, lineWidth() / 2.0);
+}
+
+QPixmap DrawingItem::renderLabel(const QString &text, const QColor &color)
+{
+    const QFont font = QApplication::font();
+    const QFontMetrics metrics(font);
+    const QSize size(std::max(1, metrics.horizontalAdvance(text)), std::max(1, metrics.height()));
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignLeft | Qt::AlignVCenter, text);
+    return pixmap;
+}
+
+QTransform DrawingItem::labelTransform(const QTransform &world)
+{
+    return QTransform::fromTranslate(world.dx(), world.dy());
+}
+
+void DrawingItem::drawLabel(QPainter *painter, const QTransform &world, const QPointF &itemPoint,
+                            const QPointF &offset, const QPixmap &label)
+{
+    const QPointF at(itemPoint.x() * world.m11() + offset.x(),
+                     itemPoint.y() * world.m22() + offset.y());
+    if (!std::isfinite(at.x()) || !std::isfinite(at.y()))
+        return;
+    painter->drawPixmap(at, label);
+}
+
+double DrawingItem::readFinite(const Settings &settings, const QString &key)
+{
+    bool ok = false;
+    const double value = settings.value(key).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        throw key;
+    return value;
 }

@@ -2,6 +2,9 @@
 
 #include "graphicsitem.h"
 
+#include <QPen>
+#include <QPixmap>
+
 // A drawing on a sub-chart, hung under one vertical scale so that its y follows the scale's
 // prices. It has its own drawing colour; the item colour is left for the selection markers.
 // The five drawing tools derive from it; the sub-chart creates, gestures and restores them
@@ -19,6 +22,7 @@ public:
 
     static QColor defaultColor() { return {0x06, 0xc5, 0xff}; }
     QColor drawingColor() const { return m_drawingColor; }
+    // An invalid colour is ignored.
     void setDrawingColor(const QColor &color);
 
     virtual int kind() const = 0;
@@ -31,11 +35,42 @@ public:
     virtual void moveToScale(QGraphicsObject *scale);
     // Reparents under another scale keeping the prices.
     virtual void rebindToScale(QGraphicsObject *scale);
-    virtual void showPropertyDialog(QWidget *) {}
+    virtual void showPropertyDialog(QWidget *parent);
 
     // "lineWidth", "visible", "type" (always 2), "color".
     void saveState(Settings &settings) const override;
     void restoreState(Settings &settings) override;
+    // "lineWidth" and "color" (when valid).
+    void applyProperties(Settings &settings) override;
+
+public Q_SLOTS:
+    // The property dialog over the sub-chart's view.
+    void onPropertyAction() override;
+
+protected:
+    // The drawing colour changed: labels drawn in it are rendered again.
+    virtual void drawingColorChanged() {}
+    // The scene rectangle in item coordinates: no part of a drawing lies outside it. Empty
+    // outside a scene or under a scale that cannot be inverted.
+    QRectF sceneRectInItem() const;
+    // The drawing colour, the line width, solid, flat cap, bevel join, cosmetic.
+    QPen drawingPen() const;
+    // The margin around a drawing's points, in pixels: max(7, half the line width rounded up).
+    int markerMargin() const;
+    // How far from a line a point still hits it, in pixels: max(3, line width / 2).
+    double hitTolerance() const;
+    // The text in the application font and the colour, on a transparent pixmap exactly as
+    // large as the text.
+    static QPixmap renderLabel(const QString &text, const QColor &color);
+    // The painter's transform with both scales replaced by 1 (its translation kept), so that
+    // labels are drawn unscaled at item points multiplied by the former scales.
+    static QTransform labelTransform(const QTransform &world);
+    // A stored number: it must convert and be finite, else the key is thrown.
+    static double readFinite(const Settings &settings, const QString &key);
+    // A pixmap painted unscaled at a device point of the item's former transform, offset in
+    // pixels.
+    static void drawLabel(QPainter *painter, const QTransform &world, const QPointF &itemPoint,
+                          const QPointF &offset, const QPixmap &label);
 
 private:
     QColor m_drawingColor;

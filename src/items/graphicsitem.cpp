@@ -8,6 +8,7 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
 
 #include <cmath>
@@ -46,6 +47,12 @@ void GraphicsItem::setLineWidth(int width)
     prepareGeometryChange();
     m_lineWidth = width;
     update();
+}
+
+void GraphicsItem::initLineWidth(int width)
+{
+    if (width >= 1 && width <= 10)
+        m_lineWidth = width;
 }
 
 int GraphicsItem::readLineWidth(Settings &settings, int current)
@@ -121,6 +128,21 @@ double GraphicsItem::pixelHeight() const
 {
     const double m = std::abs(sceneTransform().m22());
     return m > 0 ? 1.0 / m : 1.0;
+}
+
+void GraphicsItem::paintSelectionMarkers(QPainter *painter, const QList<QPointF> &markers,
+                                         const QRectF &clip) const
+{
+    if (!isSelected() || markers.isEmpty())
+        return;
+    painter->save();
+    painter->setClipRect(clip);
+    const QTransform &t = painter->worldTransform();
+    const double p = std::abs(t.m11()) > 0 ? 1.0 / std::abs(t.m11()) : 1.0;
+    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
+    for (const QPointF &m : markers)
+        painter->fillRect(QRectF(m.x() - 3.5 * p, m.y() - 3.5 * q, 7 * p, 7 * q), itemColor());
+    painter->restore();
 }
 
 QWidget *GraphicsItem::viewWidget() const

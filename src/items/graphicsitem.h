@@ -6,6 +6,7 @@
 
 class QAction;
 class QMenu;
+class QPainter;
 class QWidget;
 class Settings;
 
@@ -63,8 +64,15 @@ public Q_SLOTS:
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
     void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
+    // The width an item starts with, before it has a geometry (constructors): no geometry
+    // change is announced. Widths outside 1..10 are refused.
+    void initLineWidth(int width);
     // Reads "lineWidth" as the stored value says, throwing "lineWidth" when it is refused.
     static int readLineWidth(Settings &settings, int current);
+    // The selection markers: 7-pixel squares at the points (item coordinates), in the
+    // selection colour, clipped to the rectangle; only while selected.
+    void paintSelectionMarkers(QPainter *painter, const QList<QPointF> &markers,
+                               const QRectF &clip) const;
 
     QPointer<QGraphicsObject> m_parentChartItem;
 

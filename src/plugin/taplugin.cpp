@@ -10,6 +10,7 @@
 #include "scriptfilesmanager.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
+#include "drawingservices.h"
 #include "studyservices.h"
 #include "studyitemdefaultpropertypage.h"
 #include "tacolordefaultsettingspage.h"
@@ -66,6 +67,7 @@ QString TAPlugin::description() const
 bool TAPlugin::initialize(ICore *core)
 {
     StudyServices::install();
+    DrawingServices::install();
     setupMenus();
     setupSettingsPages(core);
     setupToolBarCommands();

@@ -285,8 +285,11 @@ QVariant ParentScaleItem::itemChange(GraphicsItemChange change, const QVariant &
         break;
     }
     case ItemTransformHasChanged:
-        for (ChartItem *item : chartItems())
-            item->parentScaleChanged();
+        // Chart items and drawings alike keep sizes in pixels and re-derive them.
+        for (QGraphicsItem *child : childItems()) {
+            if (auto *item = qobject_cast<GraphicsItem *>(child->toGraphicsObject()))
+                item->parentScaleChanged();
+        }
         break;
     default:
         break;

@@ -128,6 +128,9 @@ void GraphicsView::mouseMoveEvent(QMouseEvent *event)
                    && (point - m_pressPos).manhattanLength() > QApplication::startDragDistance()) {
             m_pressed = false;
             for (QGraphicsItem *under : items(m_pressPos)) {
+                // A drawing on top is moved by itself, not dragged out with what lies below.
+                if (qobject_cast<DrawingItem *>(under->toGraphicsObject()))
+                    break;
                 if (auto *chart = qobject_cast<ChartItem *>(under->toGraphicsObject())) {
                     startDrag(chart);
                     break;

@@ -260,10 +260,8 @@ DrawingItem *SubChartWidget::addDrawing(Settings &settings, ParentScaleItem *sca
         const qint64 t2 = time2.toMSecsSinceEpoch();
         if (!((t1 >= first || t2 >= first) && (t1 < lastEnd || t2 < lastEnd)))
             return nullptr;
-        map.setValue(QStringLiteral("time1"),
-                     synchronizer->clampedTime(datetime(time1)).getDateTime());
-        map.setValue(QStringLiteral("time2"),
-                     synchronizer->clampedTime(datetime(time2)).getDateTime());
+        // The stored moments stay as they are: a drawing places a moment outside the shown
+        // period at its nearest shown moment, so that a longer history later finds it intact.
     }
     if (!drawingMaker() || !scale)
         return nullptr;

@@ -47,6 +47,7 @@ public:
     QList<int> spanIndices() const;
     // [start, end] per span, milliseconds since the epoch.
     QList<qint64> spans() const;
+    bool hasSpans() const { return !m_spans.empty(); }
 
     int indexOf(const datetime &time) const;
     // The units from the first span's start up to the moment, as a series counts its width:

@@ -6,6 +6,7 @@
 #include "appsettings.h"
 #include "colorbutton.h"
 #include "command.h"
+#include "drawingservices.h"
 #include "multivertaxiswidget.h"
 #include "subcharttesthelpers.h"
 #include "icore.h"
@@ -130,6 +131,8 @@ void TestChartWindow::initTestCase()
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
     registerTestMakers();
+    // The window draws with the real tools.
+    DrawingServices::install();
     ICore::instance()->addPlugin(new ChartViews);
     answerDeleteQuestionsYes();
 }
@@ -345,6 +348,36 @@ void TestChartWindow::drawingToolsAreExclusive()
     QCOMPARE(window->chartArea()->drawingWidth(), 5);
     window->colorButton()->setColor(Qt::magenta);
     QCOMPARE(window->chartArea()->drawingColor(), QColor(Qt::magenta));
+
+    // Each tool draws its kind: two clicks, one for the horizontal line; then it is released.
+    SubChartWidget *pane = window->chartArea()->subCharts().value(0);
+    QWidget *viewport = pane->view()->viewport();
+    const QPoint centre = viewport->rect().center();
+    const auto send = [viewport](QEvent::Type type, const QPoint &point, Qt::MouseButtons buttons) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, point, viewport->mapToGlobal(point), button, buttons, {});
+        QCoreApplication::sendEvent(viewport, &event);
+    };
+    for (int kind = 0; kind < tools.size(); ++kind) {
+        tools[kind]->trigger();
+        const QPoint first = centre + QPoint(-100 + 20 * kind, 40);
+        const QPoint second = first + QPoint(60, -80);
+        send(QEvent::MouseButtonPress, first, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, first, Qt::NoButton);
+        if (kind != DrawingItem::HorLine) {
+            send(QEvent::MouseMove, second, Qt::NoButton);
+            send(QEvent::MouseButtonPress, second, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, second, Qt::NoButton);
+        }
+        QVERIFY(!tools[kind]->isChecked());
+        const QList<DrawingItem *> drawings = pane->drawings();
+        QCOMPARE(drawings.size(), kind + 1);
+        QCOMPARE(drawings.last()->kind(), kind);
+        QCOMPARE(drawings.last()->drawingColor(), QColor(Qt::magenta));
+        QCOMPARE(drawings.last()->lineWidth(), 5);
+    }
+    QVERIFY(window->chartArea()->hasDrawings());
+    keepImage(window->grab().toImage(), QStringLiteral("chartwindow-drawings.png"));
 }
 
 void TestChartWindow::savedDrawingColourAndWidth_data()

@@ -9,6 +9,7 @@
 #include "seriesdatamodel.h"
 #include "seriesdefaults.h"
 #include "seriesitem.h"
+#include "drawingservices.h"
 #include "studyservices.h"
 #include "tamainwindow.h"
 #include "tsynchronyzer.h"
@@ -116,8 +117,9 @@ int runSnapshot(const SnapshotRequest &request, QString *error)
     QElapsedTimer clock;
     clock.start();
     {
-        // The window's indicators, as the plug-in provides them in the terminal.
+        // The window's indicators and drawings, as the plug-in provides them in the terminal.
         StudyServices::install();
+        DrawingServices::install();
         TAMainWindow window;
         window.setProperty("windowName", QStringLiteral("TAMainWindow"));
         if (fromWorkspace) {

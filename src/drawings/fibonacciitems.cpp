@@ -1,0 +1,480 @@
+#include "fibonacciitems.h"
+
+#include "drawinggeometry.h"
+#include "settings.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLocale>
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <cmath>
+
+using namespace DrawingGeometry;
+
+// --- the common base ------------------------------------------------------------------------
+
+FibonacciDrawingItem::FibonacciDrawingItem(QGraphicsObject *scale, TSynchronyzer *synchronizer,
+                                           const QLineF &sceneLine, const QColor &color,
+                                           int lineWidth)
+    : LineDrawingItem(scale, synchronizer, sceneLine, color, lineWidth)
+{
+}
+
+QString FibonacciDrawingItem::ratioText(double ratio)
+{
+    return QLocale::system().toString(ratio * 100, 'f', 1) + QLatin1Char('%');
+}
+
+void FibonacciDrawingItem::rebuildLevels()
+{
+    m_levels.clear();
+    const QList<double> list = ratios();
+    for (double ratio : list)
+        m_levels.append({ratio, {}, renderLabel(ratioText(ratio), drawingColor()), {}});
+    updateLevelPrices();
+}
+
+void FibonacciDrawingItem::setLevelPrice(Level &level, double price)
+{
+    const QString text = priceText(price, m_decimals);
+    if (text == level.priceText && !level.priceLabel.isNull())
+        return;
+    level.priceText = text;
+    level.priceLabel = renderLabel(text, drawingColor());
+}
+
+int FibonacciDrawingItem::verticalMargin() const
+{
+    const int font = QFontMetrics(QApplication::font()).height();
+    return std::max((lineWidth() + 1) / 2, font < 8 ? 7 : font);
+}
+
+bool FibonacciDrawingItem::hitsBase(const QPointF &point) const
+{
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    return pixelDistanceToLine(point, line(), p, q) <= 3
+           && widenedBox(line(), 3 * p, 3 * q).contains(point);
+}
+
+void FibonacciDrawingItem::restoreState(Settings &settings)
+{
+    LineDrawingItem::restoreState(settings);
+    rebuildLevels();
+}
+
+void FibonacciDrawingItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
+{
+    if (!parentChartItem())
+        return;
+    // The scale's number of decimals follows its series.
+    if (m_decimals != scaleDecimals(this))
+        updateLevelPrices();
+    const QRectF clip = sceneRectInItem();
+    painter->save();
+    painter->setClipRect(clip, Qt::IntersectClip);
+    QPen base(Qt::gray, 0, Qt::DashLine);
+    base.setCosmetic(true);
+    painter->setPen(base);
+    paintBase(painter);
+    painter->setPen(drawingPen());
+    paintLevels(painter, option);
+    const QTransform world = painter->worldTransform();
+    painter->setWorldTransform(labelTransform(world));
+    paintLabels(painter, world, option);
+    painter->restore();
+    paintSelectionMarkers(painter, {line().p1(), line().p2()}, clip);
+}
+
+// --- levels ---------------------------------------------------------------------------------
+
+FibonacciLinesItem::FibonacciLinesItem(QGraphicsObject *scale, TSynchronyzer *synchronizer,
+                                       const QLineF &sceneLine, const QColor &color, int lineWidth)
+    : FibonacciDrawingItem(scale, synchronizer, sceneLine, color, lineWidth)
+{
+    rebuildLevels();
+}
+
+QString FibonacciLinesItem::typeName() const
+{
+    return QStringLiteral("Уровни Фибоначчи");
+}
+
+QString FibonacciLinesItem::deleteQuestion() const
+{
+    return QStringLiteral("Вы действительно хотите удалить уровни Фибоначчи?");
+}
+
+QList<double> FibonacciLinesItem::ratios() const
+{
+    return {0.0, 0.236, 0.382, 0.5, 0.618, 0.764, 1.0};
+}
+
+void FibonacciLinesItem::setExtendRight(bool extend)
+{
+    if (extend == m_extendRight)
+        return;
+    prepareGeometryChange();
+    m_extendRight = extend;
+    update();
+}
+
+double FibonacciLinesItem::levelY(double ratio) const
+{
+    return line().y1() - ratio * (line().y1() - line().y2());
+}
+
+QPair<double, double> FibonacciLinesItem::extent(const QRectF &exposed) const
+{
+    const double left = std::min(line().x1(), line().x2());
+    double right = std::max(line().x1(), line().x2());
+    if (m_extendRight) {
+        const QRectF area = exposed.isNull() ? sceneRectInItem() : exposed;
+        if (!area.isNull())
+            right = std::max(right, area.right() + 1);
+    }
+    return {left, right};
+}
+
+void FibonacciLinesItem::updateLevelPrices()
+{
+    m_decimals = scaleDecimals(this);
+    for (Level &level : m_levels)
+        setLevelPrice(level, -mapToParent(QPointF(0, levelY(level.ratio))).y());
+}
+
+QRectF FibonacciLinesItem::boundingRect() const
+{
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    const double m = markerMargin() * p;
+    const double v = verticalMargin() * q;
+    const QLineF l = line();
+    double right = std::max(l.x1(), l.x2());
+    if (m_extendRight) {
+        const QRectF scene = sceneRectInItem();
+        if (!scene.isNull())
+            right = std::max(right, scene.right());
+    }
+    const double left = std::min(l.x1(), l.x2()) - m;
+    const double top = std::min(l.y1(), l.y2()) - v;
+    return cutToScene(QRectF(left, top, right + m - left, std::max(l.y1(), l.y2()) + v - top));
+}
+
+void FibonacciLinesItem::paintBase(QPainter *painter) const
+{
+    painter->drawLine(line());
+}
+
+void FibonacciLinesItem::paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *option) const
+{
+    const QPair<double, double> x = extent(option ? option->exposedRect : QRectF());
+    for (const Level &level : m_levels) {
+        const double y = levelY(level.ratio);
+        painter->drawLine(QPointF(x.first, y), QPointF(x.second, y));
+    }
+}
+
+void FibonacciLinesItem::paintLabels(QPainter *painter, const QTransform &world,
+                                     const QStyleOptionGraphicsItem *option) const
+{
+    const QPair<double, double> x = extent(option ? option->exposedRect : QRectF());
+    const double firstVisible = mapFromScene(QPointF(visibleIndexRange(this).first, 0)).x();
+    const double at = std::max(firstVisible + 1, x.first);
+    for (const Level &level : m_levels) {
+        const QPointF point(at, levelY(level.ratio));
+        drawLabel(painter, world, point, QPointF(0, -level.ratioLabel.height()), level.ratioLabel);
+        drawLabel(painter, world, point, QPointF(0, 0), level.priceLabel);
+    }
+}
+
+bool FibonacciLinesItem::hits(const QPointF &point) const
+{
+    if (hitsBase(point))
+        return true;
+    const double q = pixelHeight();
+    const double t = hitTolerance();
+    for (const Level &level : m_levels) {
+        if (std::abs(point.y() - levelY(level.ratio)) / q <= t)
+            return true;
+    }
+    return false;
+}
+
+void FibonacciLinesItem::saveState(Settings &settings) const
+{
+    FibonacciDrawingItem::saveState(settings);
+    settings.setValue(QStringLiteral("extendRight"), m_extendRight);
+}
+
+void FibonacciLinesItem::restoreState(Settings &settings)
+{
+    FibonacciDrawingItem::restoreState(settings);
+    setExtendRight(settings.value(QStringLiteral("extendRight"), m_extendRight).toBool());
+}
+
+void FibonacciLinesItem::applyProperties(Settings &settings)
+{
+    FibonacciDrawingItem::applyProperties(settings);
+    setExtendRight(settings.value(QStringLiteral("extendRight"), m_extendRight).toBool());
+}
+
+// --- arcs -----------------------------------------------------------------------------------
+
+FibonacciArcsItem::FibonacciArcsItem(QGraphicsObject *scale, TSynchronyzer *synchronizer,
+                                     const QLineF &sceneLine, const QColor &color, int lineWidth)
+    : FibonacciDrawingItem(scale, synchronizer, sceneLine, color, lineWidth)
+{
+    rebuildLevels();
+}
+
+QString FibonacciArcsItem::typeName() const
+{
+    return QStringLiteral("Дуги Фибоначчи");
+}
+
+QString FibonacciArcsItem::deleteQuestion() const
+{
+    return QStringLiteral("Вы действительно хотите удалить дуги Фибоначчи?");
+}
+
+QList<double> FibonacciArcsItem::ratios() const
+{
+    return {0.0, 0.236, 0.382, 0.5, 0.618, 0.764, 1.0};
+}
+
+double FibonacciArcsItem::radius() const
+{
+    const QLineF l = line();
+    const double r = std::hypot((l.x2() - l.x1()) / pixelWidth(), (l.y2() - l.y1()) / pixelHeight());
+    return std::isfinite(r) ? r : 0.0;
+}
+
+int FibonacciArcsItem::opening() const
+{
+    return line().y2() < line().y1() ? 1 : -1;
+}
+
+void FibonacciArcsItem::updateLevelPrices()
+{
+    m_decimals = scaleDecimals(this);
+    const double reach = opening() * radius() * pixelHeight();
+    for (Level &level : m_levels) {
+        const double y = line().y1() - level.ratio * reach;
+        setLevelPrice(level, -mapToParent(QPointF(0, y)).y());
+    }
+}
+
+QRectF FibonacciArcsItem::boundingRect() const
+{
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    const double r = radius();
+    const int m = markerMargin();
+    const int v = verticalMargin();
+    const QPointF c = line().p1();
+    const double top = c.y() - (opening() > 0 ? r : 0.0) * q - v * q;
+    return cutToScene(QRectF(c.x() - (r + m) * p, top, 2 * (r + m) * p, 2 * (v + r) * q));
+}
+
+void FibonacciArcsItem::paintBase(QPainter *painter) const
+{
+    painter->drawLine(line());
+}
+
+void FibonacciArcsItem::paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *) const
+{
+    const double r = radius();
+    if (!(r > 0))
+        return;
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    const QPointF c = line().p1();
+    const int span = opening() * 2880;
+    for (const Level &level : m_levels) {
+        const double a = level.ratio * r;
+        if (!(a > 0))
+            continue;
+        painter->drawArc(QRectF(c.x() - a * p, c.y() - a * q, 2 * a * p, 2 * a * q), 0, span);
+    }
+}
+
+void FibonacciArcsItem::paintLabels(QPainter *painter, const QTransform &world,
+                                    const QStyleOptionGraphicsItem *) const
+{
+    const double r = radius();
+    if (!(r > 0))
+        return;
+    const double reach = opening() * r * pixelHeight();
+    const QPointF c = line().p1();
+    for (const Level &level : m_levels) {
+        const QPointF top(c.x(), c.y() - level.ratio * reach);
+        drawLabel(painter, world, top,
+                  QPointF(-level.ratioLabel.width() / 2.0, -level.ratioLabel.height()),
+                  level.ratioLabel);
+        drawLabel(painter, world, top, QPointF(-level.priceLabel.width() / 2.0, 0), level.priceLabel);
+    }
+}
+
+bool FibonacciArcsItem::hits(const QPointF &point) const
+{
+    if (hitsBase(point))
+        return true;
+    const QPointF c = line().p1();
+    const double distance = std::hypot((point.x() - c.x()) / pixelWidth(),
+                                       (point.y() - c.y()) / pixelHeight());
+    const double r = radius();
+    const double t = hitTolerance();
+    for (const Level &level : m_levels) {
+        if (std::abs(distance - level.ratio * r) <= t)
+            return true;
+    }
+    return false;
+}
+
+// --- fan ------------------------------------------------------------------------------------
+
+FibonacciFanItem::FibonacciFanItem(QGraphicsObject *scale, TSynchronyzer *synchronizer,
+                                   const QLineF &sceneLine, const QColor &color, int lineWidth)
+    : FibonacciDrawingItem(scale, synchronizer, sceneLine, color, lineWidth)
+{
+    rebuildLevels();
+}
+
+QString FibonacciFanItem::typeName() const
+{
+    return QStringLiteral("Веер Фибоначчи");
+}
+
+QString FibonacciFanItem::deleteQuestion() const
+{
+    return QStringLiteral("Вы действительно хотите удалить веер Фибоначчи?");
+}
+
+QList<double> FibonacciFanItem::ratios() const
+{
+    return {0.382, 0.5, 0.618};
+}
+
+void FibonacciFanItem::rebuildLevels()
+{
+    if (m_levels.size() != ratios().size()) {
+        FibonacciDrawingItem::rebuildLevels();
+        return;
+    }
+    for (Level &level : m_levels)
+        level.ratioLabel = renderLabel(ratioText(level.ratio), drawingColor());
+}
+
+QLineF FibonacciFanItem::rayThrough(const QPointF &point) const
+{
+    const QRectF scene = sceneRectInItem();
+    if (scene.isNull())
+        return {line().p1(), point};
+    return ray(line().p1(), point, scene.left(), scene.right());
+}
+
+QPointF FibonacciFanItem::fanPoint(double ratio) const
+{
+    const QLineF l = line();
+    return {l.x2(), l.y1() + ratio * (l.y2() - l.y1())};
+}
+
+std::optional<QPointF> FibonacciFanItem::labelPoint(double ratio) const
+{
+    const QLineF l = line();
+    const QPointF through = fanPoint(ratio);
+    if (through == l.p1())
+        return std::nullopt;
+    // A vertical segment is not prolonged: its label sits at its end.
+    if (l.x1() == l.x2())
+        return through;
+    QRectF visible = sceneRectInItem();
+    const QPair<double, double> indices = visibleIndexRange(this);
+    const double left = mapFromScene(QPointF(indices.first + 1, 0)).x();
+    const double right = mapFromScene(QPointF(indices.second - 1, 0)).x();
+    if (right > left) {
+        visible.setLeft(std::max(visible.left(), left));
+        visible.setRight(std::min(visible.right(), right));
+    }
+    return exitPoint(l.p1(), through, visible);
+}
+
+QRectF FibonacciFanItem::boundingRect() const
+{
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    QList<QLineF> rays{rayThrough(line().p2())};
+    int labelWidth = 0;
+    int labelHeight = 0;
+    for (const Level &level : m_levels) {
+        rays.append(rayThrough(fanPoint(level.ratio)));
+        labelWidth = std::max(labelWidth, level.ratioLabel.width());
+        labelHeight = std::max(labelHeight, level.ratioLabel.height());
+    }
+    double left = rays.front().x1();
+    double right = left;
+    double top = rays.front().y1();
+    double bottom = top;
+    for (const QLineF &r : std::as_const(rays)) {
+        left = std::min({left, r.x1(), r.x2()});
+        right = std::max({right, r.x1(), r.x2()});
+        top = std::min({top, r.y1(), r.y2()});
+        bottom = std::max({bottom, r.y1(), r.y2()});
+    }
+    const double dx = (markerMargin() + labelWidth) * p;
+    const double dy = (markerMargin() + labelHeight) * q;
+    return cutToScene(QRectF(left - dx, top - dy, right - left + 2 * dx, bottom - top + 2 * dy));
+}
+
+void FibonacciFanItem::paintBase(QPainter *painter) const
+{
+    painter->drawLine(rayThrough(line().p2()));
+}
+
+void FibonacciFanItem::paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *) const
+{
+    for (const Level &level : m_levels)
+        painter->drawLine(rayThrough(fanPoint(level.ratio)));
+}
+
+void FibonacciFanItem::paintLabels(QPainter *painter, const QTransform &world,
+                                   const QStyleOptionGraphicsItem *) const
+{
+    const QLineF l = line();
+    for (const Level &level : m_levels) {
+        const std::optional<QPointF> at = labelPoint(level.ratio);
+        if (!at)
+            continue;
+        // Shifted so that the label stays inside on the rays' side.
+        const QPointF offset(l.x1() < l.x2() ? -level.ratioLabel.width() : 0,
+                             l.y1() < l.y2() ? -level.ratioLabel.height() : 0);
+        drawLabel(painter, world, *at, offset, level.ratioLabel);
+    }
+}
+
+bool FibonacciFanItem::onRay(const QPointF &point, const QLineF &ray, double tolerance) const
+{
+    const double p = pixelWidth();
+    const double q = pixelHeight();
+    const QRectF box = widenedBox(ray, tolerance * p, tolerance * q);
+    if (point.x() < box.left() || point.x() > box.right())
+        return false;
+    if (ray.x1() == ray.x2() && (point.y() < box.top() || point.y() > box.bottom()))
+        return false;
+    return pixelDistanceToLine(point, ray, p, q) <= tolerance;
+}
+
+bool FibonacciFanItem::hits(const QPointF &point) const
+{
+    if (onRay(point, rayThrough(line().p2()), 3))
+        return true;
+    const double t = hitTolerance();
+    for (const Level &level : m_levels) {
+        if (onRay(point, rayThrough(fanPoint(level.ratio)), t))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,865 @@
+// The drawing tools on a chart window's panes: anchoring to moments and prices, the mouse,
+// geometry that must stay finite, restore of stored values, the Fibonacci levels, what lands
+// on which pixel, and the window's save and restore of all five kinds.
+
+#include "drawinggeometry.h"
+#include "drawingservices.h"
+#include "fibonacciitems.h"
+#include "horlineitem.h"
+#include "multiviewtesthelpers.h"
+#include "parentscaleitem.h"
+#include "subcharttesthelpers.h"
+#include "testenvironment.h"
+#include "testregistry.h"
+#include "trendlineitem.h"
+
+#include <QAction>
+#include <QGraphicsSceneMouseEvent>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace BarTest;
+using MultiViewTest::Friday;
+using MultiViewTest::Monday;
+
+namespace {
+
+const QString Arkt = QStringLiteral("2,2,2001");
+const QString Kstr = QStringLiteral("2,2,2002");
+const QColor Orange(0xff, 0x80, 0x00);
+
+// One pane of a window: its scale, view and the mapping between indices, prices and pixels.
+struct Pane
+{
+    explicit Pane(SubChartWidget *subChart)
+        : subChart(subChart)
+        , scale(subChart->scales().value(0))
+        , view(subChart->view())
+    {
+    }
+    QPointF scenePoint(double index, double price) const
+    {
+        return {index, scale->mapToScene(QPointF(0, -price)).y()};
+    }
+    QPoint pixel(const QPointF &scene) const { return view->mapFromScene(scene); }
+    QPoint pixel(double index, double price) const { return pixel(scenePoint(index, price)); }
+    QImage image() const
+    {
+        QCoreApplication::processEvents();
+        return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    DrawingItem *draw(int kind, const QPointF &p1, const QPointF &p2, const QColor &color = Orange,
+                      int width = 1)
+    {
+        DrawingItem *item = DrawingServices::makeDrawing(kind, scale, subChart->owner()->synchronizer(),
+                                                         p1, color, width);
+        if (auto *line = qobject_cast<LineDrawingItem *>(item))
+            line->setSceneP2(p2);
+        subChart->setUpItem(item);
+        return item;
+    }
+    template <class T>
+    T *draw(int kind, double i1, double price1, double i2, double price2, const QColor &color = Orange)
+    {
+        return qobject_cast<T *>(draw(kind, scenePoint(i1, price1), scenePoint(i2, price2), color));
+    }
+
+    SubChartWidget *subChart;
+    ParentScaleItem *scale;
+    GraphicsView *view;
+};
+
+// Whether some pixel within `radius` of the point has the colour (antialiasing aside, the
+// pens are one pixel wide and land on a neighbour when a coordinate falls on a half).
+bool colourNear(const QImage &image, const QPoint &point, const QColor &colour, int radius = 1)
+{
+    for (int dy = -radius; dy <= radius; ++dy) {
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const QPoint at = point + QPoint(dx, dy);
+            if (image.rect().contains(at) && QColor(image.pixel(at)) == colour)
+                return true;
+        }
+    }
+    return false;
+}
+
+int countColour(const QImage &image, const QRect &area, const QColor &colour)
+{
+    int count = 0;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            count += QColor(image.pixel(x, y)) == colour ? 1 : 0;
+    }
+    return count;
+}
+
+void mouse(QWidget *viewport, QEvent::Type type, const QPoint &point, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, point, viewport->mapToGlobal(point), button, buttons, {});
+    QCoreApplication::sendEvent(viewport, &event);
+}
+
+void drag(QWidget *viewport, const QPoint &from, const QPoint &to)
+{
+    mouse(viewport, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    mouse(viewport, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+    mouse(viewport, QEvent::MouseMove, to, Qt::LeftButton);
+    mouse(viewport, QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+QString restoreError(DrawingItem &item, MapSettings settings)
+{
+    try {
+        item.restoreState(settings);
+    } catch (const QString &key) {
+        return key;
+    }
+    return {};
+}
+
+// The item's saved keys.
+MapSettings saved(const DrawingItem &item)
+{
+    MapSettings settings;
+    item.saveState(settings);
+    return settings;
+}
+
+bool finite(const QRectF &rect)
+{
+    return std::isfinite(rect.x()) && std::isfinite(rect.y()) && std::isfinite(rect.width())
+           && std::isfinite(rect.height());
+}
+
+bool finite(const QLineF &line)
+{
+    return std::isfinite(line.x1()) && std::isfinite(line.y1()) && std::isfinite(line.x2())
+           && std::isfinite(line.y2());
+}
+
+} // namespace
+
+class TestDrawings : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void kindsAndDefaults();
+    void anchoredToMoments();
+    void momentsOutsideTheShownPeriod();
+    void endPointsAndWholeMoves();
+    void horizontalLineMovesVertically();
+    void degenerateGeometryStaysFinite();
+    void restoreRefusesBadValues_data();
+    void restoreRefusesBadValues();
+    void propertiesApply();
+    void scalesChange();
+    void hitTesting();
+    void fibonacciLevelsAndLabels();
+    void pixels();
+    void toolBarDrawsEachKind();
+    void windowSaveRestoreAllKinds();
+
+private:
+    QTemporaryDir m_dir;
+    RecordingService m_service;
+};
+
+void TestDrawings::initTestCase()
+{
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "drawings.ini");
+    qRegisterMetaType<FrameIndex>("FrameIndex");
+    SeriesDataService::setInstance(&m_service);
+    registerTestMakers();
+    // The real drawings replace the stand-ins.
+    DrawingServices::install();
+    answerDeleteQuestionsYes();
+}
+
+void TestDrawings::init()
+{
+    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
+    storeSeriesDefaults(Friday, 5, 1);
+    MultiView::setServices({});
+}
+
+void TestDrawings::kindsAndDefaults()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    const struct
+    {
+        int kind;
+        QString type;
+        QString question;
+    } kinds[] = {
+        {0, "Линия тренда", "Вы действительно хотите удалить линию тренда?"},
+        {1, "Горизонтальная линия", "Вы действительно хотите удалить горизонтальную линию?"},
+        {2, "Уровни Фибоначчи", "Вы действительно хотите удалить уровни Фибоначчи?"},
+        {3, "Дуги Фибоначчи", "Вы действительно хотите удалить дуги Фибоначчи?"},
+        {4, "Веер Фибоначчи", "Вы действительно хотите удалить веер Фибоначчи?"},
+    };
+    for (const auto &k : kinds) {
+        // An invalid colour and a width outside 1..10 give the defaults.
+        DrawingItem *item = pane.draw(k.kind, pane.scenePoint(10, 105), pane.scenePoint(20, 105.5),
+                                      QColor(), 11);
+        QVERIFY(item);
+        QCOMPARE(item->kind(), k.kind);
+        QCOMPARE(item->typeName(), k.type);
+        QCOMPARE(item->deleteQuestion(), k.question);
+        QCOMPARE(item->drawingColor(), QColor(0x06, 0xc5, 0xff));
+        QCOMPARE(item->itemColor(), QColor(Qt::white));
+        QCOMPARE(item->lineWidth(), 1);
+        QVERIFY(item->flags() & QGraphicsItem::ItemIsMovable);
+        QVERIFY(item->flags() & QGraphicsItem::ItemIsSelectable);
+        QCOMPARE(saved(*item).value(QStringLiteral("type")).toInt(), 2);
+        QCOMPARE(saved(*item).value(QStringLiteral("drawing")).toInt(), k.kind);
+        QCOMPARE(item->isLineDrawing(), k.kind != DrawingItem::HorLine);
+    }
+    QVERIFY(!DrawingServices::makeDrawing(5, pane.scale, w.view->synchronizer(), {}, {}, 1));
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 10, 104, 20, 106, Orange);
+    QVERIFY(levels->extendRight());
+    auto *trend = pane.draw<TrendLineItem>(0, 10, 104, 20, 106, Orange);
+    QVERIFY(!trend->extendLeft() && !trend->extendRight());
+    // Keys in writing order.
+    const QStringList trendKeys = saved(*trend).allKeys();
+    for (const char *key : {"lineWidth", "visible", "type", "color", "time1", "time2", "y1", "y2",
+                            "drawing", "extendLeft", "extendRight"})
+        QVERIFY2(trendKeys.contains(QLatin1String(key)), key);
+    QCOMPARE(trendKeys.size(), 11);
+}
+
+void TestDrawings::anchoredToMoments()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    TSynchronyzer *sync = w.view->synchronizer();
+    auto *trend = pane.draw<TrendLineItem>(0, 70, 104.5, 130, 105.5);
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 65, 104, 125, 106);
+    // Moments from the points: Tuesday 10:10 and 11:10 is Wednesday 10:10.
+    QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
+    QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
+    const double y1 = trend->line().y1();
+
+    // A coarser base frame: the same moments, the points at their new indices.
+    w.view->setTimeFrame(TimeFrameValue(300));
+    fillDays(w.view->seriesItems().first(), Monday, Friday);
+    settle(*w.view);
+    QCOMPARE(sync->baseFrame().value, 300);
+    QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
+    QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), double(sync->indexOf(trend->time1())));
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 14.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 26.0);
+    QCOMPARE(trend->line().y1(), y1);
+    QCOMPARE(levels->mapToScene(levels->line().p2()).x(), 25.0);
+
+    // Back to minutes: exactly where they were drawn.
+    w.view->setTimeFrame(TimeFrameValue(60));
+    fillDays(w.view->seriesItems().first(), Monday, Friday);
+    settle(*w.view);
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 130.0);
+    QCOMPARE(levels->mapToScene(levels->line().p1()).x(), 65.0);
+
+    // Zooming keeps them on their moments too.
+    w.view->zoomX(true);
+    settle(*w.view);
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
+    QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
+}
+
+void TestDrawings::momentsOutsideTheShownPeriod()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    TSynchronyzer *sync = w.view->synchronizer();
+    // Restored on a shorter history: one moment a week before the first bar, the other one
+    // after the last.
+    const datetime before = at(Monday.addDays(-7), 30);
+    const datetime after = at(Friday.addDays(3), 30);
+    MapSettings stored = saved(*pane.draw(0, pane.scenePoint(10, 105), pane.scenePoint(20, 105)));
+    stored.setValue(QStringLiteral("time1"), before.getDateTime());
+    stored.setValue(QStringLiteral("time2"), at(Monday, 30).getDateTime());
+    auto *early = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(stored, pane.scale));
+    QVERIFY(early);
+    QCOMPARE(early->mapToScene(early->line().p1()).x(), 0.0);
+    QCOMPARE(early->mapToScene(early->line().p2()).x(), 30.0);
+    stored.setValue(QStringLiteral("time1"), at(Friday, 30).getDateTime());
+    stored.setValue(QStringLiteral("time2"), after.getDateTime());
+    auto *late = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(stored, pane.scale));
+    QVERIFY(late);
+    const double x2 = late->mapToScene(late->line().p2()).x();
+    QVERIFY2(x2 <= sync->sceneWidth() && x2 >= 299, qPrintable(QString::number(x2)));
+    QVERIFY(finite(late->boundingRect()));
+
+    // Saved as stored, after a frame change and back as well.
+    w.view->setTimeFrame(TimeFrameValue(3600));
+    fillDays(w.view->seriesItems().first(), Monday, Friday);
+    settle(*w.view);
+    QVERIFY(finite(early->line()) && finite(late->line()));
+    w.view->setTimeFrame(TimeFrameValue(60));
+    fillDays(w.view->seriesItems().first(), Monday, Friday);
+    settle(*w.view);
+    QCOMPARE(saved(*early).value(QStringLiteral("time1")).toDateTime(), before.getDateTime());
+    QCOMPARE(saved(*late).value(QStringLiteral("time2")).toDateTime(), after.getDateTime());
+
+    // Moving one end replaces that end's moment only; a whole move replaces both.
+    early->setSceneP2(pane.scenePoint(40, 105));
+    QCOMPARE(early->time1(), before);
+    QCOMPARE(early->time2(), at(Monday, 40));
+    early->moveBy(5, 0);
+    QCOMPARE(early->time1(), at(Monday, 5));
+    QCOMPARE(early->time2(), at(Monday, 45));
+}
+
+void TestDrawings::endPointsAndWholeMoves()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    w.view->timeScrollBar()->setValue(0);
+    settle(*w.view);
+    QWidget *viewport = pane.view->viewport();
+    const double unitsPerPixel = 1.0 / pane.view->transform().m11();
+    // p2 5.8 pixels right of p1: a press half way is 2.9 pixels from both and takes p1.
+    const QPointF p1 = pane.scenePoint(20, 105);
+    const QPointF p2(p1.x() + 5.8 * unitsPerPixel, p1.y());
+    auto *trend = qobject_cast<TrendLineItem *>(pane.draw(0, p1, p2));
+    const QPointF middle((p1.x() + p2.x()) / 2, p1.y());
+    const QPoint press = pane.view->mapFromScene(middle);
+    mouse(viewport, QEvent::MouseButtonPress, press, Qt::LeftButton);
+    QVERIFY(trend->isDraggingP1());
+    QVERIFY(!trend->isDraggingP2());
+    const QPoint target = pane.pixel(40, 105.5);
+    mouse(viewport, QEvent::MouseMove, target, Qt::LeftButton);
+    QVERIFY(trend->isSelected());
+    QCOMPARE(trend->mapToScene(trend->line().p1()), pane.view->mapToScene(target));
+    QCOMPARE(trend->mapToScene(trend->line().p2()), p2);
+    QCOMPARE(trend->time1(), at(Monday, 40));
+    // Left of the scene's start the end point stays.
+    const QPointF before = trend->mapToScene(trend->line().p1());
+    mouse(viewport, QEvent::MouseMove, QPoint(pane.pixel(0, 105).x() - 4, target.y()), Qt::LeftButton);
+    QCOMPARE(trend->mapToScene(trend->line().p1()), before);
+    mouse(viewport, QEvent::MouseButtonRelease, target, Qt::NoButton);
+    QVERIFY(!trend->isDraggingP1());
+
+    // A press on the line away from its ends moves it whole: both moments follow.
+    auto *line = pane.draw<TrendLineItem>(0, 60, 104.5, 100, 104.5);
+    const QPoint on = pane.pixel(80, 104.5);
+    drag(viewport, on, on + QPoint(int(std::lround(10 / unitsPerPixel)), 0));
+    QVERIFY(!line->isDraggingP1() && !line->isDraggingP2());
+    QCOMPARE(line->mapToScene(line->line().p1()).x(), 70.0);
+    QCOMPARE(line->time1(), at(Monday.addDays(1), 10));
+    QCOMPARE(line->time2(), at(Monday.addDays(1), 50));
+    // Saved in the scale's frame, so that the moved line comes back where it is.
+    MapSettings state = saved(*line);
+    auto *again = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(state, pane.scale));
+    QVERIFY(again);
+    QCOMPARE(again->mapToScene(again->line().p1()), line->mapToScene(line->line().p1()));
+    QCOMPARE(again->mapToScene(again->line().p2()), line->mapToScene(line->line().p2()));
+}
+
+void TestDrawings::horizontalLineMovesVertically()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(150, 105), {}));
+    QVERIFY(hor);
+    QCOMPARE(hor->pos().x(), 0.0);
+    QVERIFY(std::abs(hor->price() - 105) < 1e-9);
+    QCOMPARE(hor->labelText(), QStringLiteral("105.00"));
+    const QPoint from = pane.pixel(150, 105);
+    drag(pane.view->viewport(), from, from + QPoint(120, -40));
+    QCOMPARE(hor->pos().x(), 0.0);
+    QVERIFY(hor->price() > 105);
+    QCOMPARE(hor->labelText(), priceText(hor->price(), 2));
+    // Set sideways directly, it stays at x = 0 as well.
+    hor->setPos(25, hor->pos().y());
+    QCOMPARE(hor->pos().x(), 0.0);
+    // A position that is not a number is refused.
+    const QPointF kept = hor->pos();
+    hor->setPos(0, std::numeric_limits<double>::quiet_NaN());
+    QCOMPARE(hor->pos(), kept);
+}
+
+void TestDrawings::degenerateGeometryStaysFinite()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    const double pixel = 1.0 / pane.view->transform().m11();
+
+    // A vertical trend line with both extensions stays a vertical segment.
+    auto *vertical = pane.draw<TrendLineItem>(0, 50, 104.5, 50, 105.5);
+    vertical->setExtensions(true, true);
+    QCOMPARE(vertical->extendedLine(), vertical->line());
+    // Extended, a sloping one reaches both scene edges along the line.
+    auto *sloping = pane.draw<TrendLineItem>(0, 100, 104.5, 200, 105.5);
+    sloping->setExtensions(true, true);
+    const QLineF extended = sloping->extendedLine();
+    QCOMPARE(sloping->mapToScene(extended.p1()).x(), 0.0);
+    QCOMPARE(sloping->mapToScene(extended.p2()).x(), w.view->synchronizer()->sceneWidth());
+    QVERIFY(std::abs(DrawingGeometry::yAt(sloping->line(), extended.x1()) - extended.y1()) < 1e-9);
+
+    // Zero length: a finite, non-empty rectangle; it can be selected and deleted.
+    for (int kind = 0; kind < DrawingItem::KindCount; ++kind) {
+        if (kind == DrawingItem::HorLine)
+            continue;
+        const QPointF at = pane.scenePoint(120, 105);
+        auto *item = qobject_cast<LineDrawingItem *>(pane.draw(kind, at, at));
+        const QRectF rect = item->boundingRect();
+        QVERIFY2(finite(rect) && rect.width() > 0 && rect.height() > 0, qPrintable(item->typeName()));
+        // Only extended levels reach further than their labels.
+        if (kind != DrawingItem::FibonacciLines)
+            QVERIFY(rect.width() <= 2 * 400 * pixel);
+        const QImage image = pane.image(); // paints without dividing by the zero length
+        QVERIFY(!image.isNull());
+        const QList<QGraphicsItem *> under = pane.view->items(pane.pixel(at));
+        QVERIFY2(under.contains(item), qPrintable(item->typeName()));
+        QPointer<LineDrawingItem> guard(item);
+        item->setSelected(true);
+        w.view->delSelectedItem();
+        flush();
+        QVERIFY2(!guard, qPrintable(QString::number(kind)));
+    }
+    // Arcs of radius 0 draw no arc; a fan with x1 = x2 is made of vertical segments.
+    const QPointF at = pane.scenePoint(150, 105);
+    auto *arcs = qobject_cast<FibonacciArcsItem *>(pane.draw(3, at, at));
+    QCOMPARE(arcs->radius(), 0.0);
+    auto *fan = pane.draw<FibonacciFanItem>(4, 160, 104.5, 160, 105.5);
+    const QLineF base = fan->rayThrough(fan->line().p2());
+    QCOMPARE(base, fan->line());
+    for (const auto &level : fan->levels()) {
+        const QLineF ray = fan->rayThrough(fan->fanPoint(level.ratio));
+        QCOMPARE(ray.x1(), ray.x2());
+        QVERIFY(finite(ray));
+    }
+    QVERIFY(finite(fan->boundingRect()));
+
+    // A scene of width 0 and a line far off it: extensions stay finite and nothing loops.
+    QGraphicsScene flat(0, 0, 0, 100);
+    TSynchronyzer sync;
+    auto *scale = new ParentScaleItem;
+    flat.addItem(scale);
+    auto *lone = new TrendLineItem(scale, &sync, QLineF(0, 10, 1e300, 20), Orange, 3);
+    lone->setExtensions(true, true);
+    QVERIFY(finite(lone->extendedLine()));
+    QVERIFY(finite(lone->boundingRect()));
+    delete scale;
+}
+
+void TestDrawings::restoreRefusesBadValues_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("error");
+    const QVariant none;
+    QTest::newRow("time2 missing") << 0 << "time2" << none << "time";
+    QTest::newRow("time1 garbage") << 2 << "time1" << QVariant("monday") << "time";
+    QTest::newRow("y1 text") << 0 << "y1" << QVariant("abc") << "y1";
+    QTest::newRow("y2 NaN") << 3 << "y2" << QVariant(std::numeric_limits<double>::quiet_NaN()) << "y2";
+    QTest::newRow("y1 infinite text") << 4 << "y1" << QVariant("inf") << "y1";
+    QTest::newRow("y2 missing") << 2 << "y2" << none << "y2";
+    QTest::newRow("pos nan text") << 1 << "pos" << QVariant("nan") << "pos";
+    QTest::newRow("pos infinite") << 1 << "pos" << QVariant(-std::numeric_limits<double>::infinity()) << "pos";
+    QTest::newRow("lineWidth 11") << 0 << "lineWidth" << QVariant(11) << "lineWidth";
+    QTest::newRow("lineWidth text") << 1 << "lineWidth" << QVariant("wide") << "lineWidth";
+}
+
+void TestDrawings::restoreRefusesBadValues()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QString, error);
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    DrawingItem *item = pane.draw(kind, pane.scenePoint(30, 104.5), pane.scenePoint(60, 105.5));
+    MapSettings good = saved(*item);
+    MapSettings bad = good;
+    bad.setValue(QStringLiteral("color"), QColor(Qt::red));
+    if (value.isValid())
+        bad.setValue(key, value);
+    else
+        bad.remove(key);
+    QCOMPARE(restoreError(*item, bad), error);
+    // Nothing was applied.
+    QCOMPARE(item->drawingColor(), Orange);
+    const QVariantMap before = flatten(good);
+    MapSettings after = saved(*item);
+    QCOMPARE(flatten(after), before);
+    // Through the pane the drawing is refused (moments) or fails with the pane's wording.
+    if (error == QLatin1String("time")) {
+        QVERIFY(!pane.subChart->addDrawing(bad, pane.scale));
+        return;
+    }
+    try {
+        pane.subChart->addDrawing(bad, pane.scale);
+        QFAIL("a bad drawing was restored");
+    } catch (const QString &text) {
+        QCOMPARE(text, SubChartWidget::badValue(error));
+    }
+}
+
+void TestDrawings::propertiesApply()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
+    MapSettings result;
+    result.setValue(QStringLiteral("lineWidth"), 3);
+    result.setValue(QStringLiteral("color"), QColor(Qt::green));
+    result.setValue(QStringLiteral("extendLeft"), true);
+    result.setValue(QStringLiteral("extendRight"), false);
+    result.setValue(QStringLiteral("time1"), at(Monday, 10).getDateTime());
+    result.setValue(QStringLiteral("time2"), at(Monday, 50).getDateTime());
+    result.setValue(QStringLiteral("price1"), 104.25);
+    result.setValue(QStringLiteral("price2"), 105.75);
+    trend->applyProperties(result);
+    QCOMPARE(trend->lineWidth(), 3);
+    QCOMPARE(trend->drawingColor(), QColor(Qt::green));
+    QVERIFY(trend->extendLeft() && !trend->extendRight());
+    QCOMPARE(trend->time1(), at(Monday, 10));
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 10.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 50.0);
+    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), 104.25);
+    QCOMPARE(-trend->mapToParent(trend->line().p2()).y(), 105.75);
+    // An invalid colour keeps the current one.
+    MapSettings invalid;
+    invalid.setValue(QStringLiteral("color"), QColor());
+    trend->applyProperties(invalid);
+    QCOMPARE(trend->drawingColor(), QColor(Qt::green));
+
+    // A hidden drawing takes no placement, times or prices.
+    trend->hide();
+    MapSettings hidden;
+    hidden.setValue(QStringLiteral("time1"), at(Monday, 20).getDateTime());
+    hidden.setValue(QStringLiteral("time2"), at(Monday, 25).getDateTime());
+    hidden.setValue(QStringLiteral("price1"), 100.0);
+    hidden.setValue(QStringLiteral("price2"), 100.0);
+    trend->applyProperties(hidden);
+    QCOMPARE(trend->time1(), at(Monday, 10));
+    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), 104.25);
+
+    // A horizontal line takes its price; its label follows.
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 105), {}));
+    MapSettings price;
+    price.setValue(QStringLiteral("price"), 104.5);
+    price.setValue(QStringLiteral("color"), QColor(Qt::red));
+    hor->applyProperties(price);
+    QCOMPARE(hor->pos(), QPointF(0, -104.5));
+    QCOMPARE(hor->labelText(), QStringLiteral("104.50"));
+    const QImage label = hor->priceLabel().toImage();
+    QVERIFY(countColour(label, label.rect(), QColor(Qt::red)) > 0);
+
+    // Fibonacci levels: a new colour renders every label again; new points, new prices.
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 30, 104, 60, 106);
+    QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("104.47"));
+    MapSettings fib;
+    fib.setValue(QStringLiteral("color"), QColor(Qt::magenta));
+    fib.setValue(QStringLiteral("extendRight"), false);
+    fib.setValue(QStringLiteral("price1"), 100.0);
+    fib.setValue(QStringLiteral("price2"), 110.0);
+    levels->applyProperties(fib);
+    QVERIFY(!levels->extendRight());
+    QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("102.36"));
+    for (const auto &level : levels->levels()) {
+        for (const QPixmap &pixmap : {level.ratioLabel, level.priceLabel}) {
+            const QImage image = pixmap.toImage();
+            QVERIFY(countColour(image, image.rect(), QColor(Qt::magenta)) > 0);
+            QVERIFY(countColour(image, image.rect(), Orange) == 0);
+        }
+    }
+}
+
+void TestDrawings::scalesChange()
+{
+    Window w;
+    SeriesItem *a = w.addSeries(Arkt);
+    w.addSeries(Kstr, 210);
+    Pane pane(w.view->subCharts().value(0));
+    // A second scale on the same pane: the other series moved over with its own axis.
+    SeriesItem *b = w.view->seriesItems().value(1);
+    w.view->moveItemToSubChart(b, pane.subChart, 2);
+    settle(*w.view);
+    ParentScaleItem *other = qobject_cast<ParentScaleItem *>(b->parentChartItem());
+    QVERIFY(other && other != pane.scale);
+    Q_UNUSED(a);
+    auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
+    const QLineF onScene(trend->mapToScene(trend->line().p1()), trend->mapToScene(trend->line().p2()));
+    const datetime time1 = trend->time1();
+    // Moved keeping the screen position: new prices, same moments.
+    trend->moveToScale(other);
+    QCOMPARE(trend->parentChartItem(), other);
+    QCOMPARE(trend->mapToScene(trend->line().p1()), onScene.p1());
+    QCOMPARE(trend->time1(), time1);
+    QVERIFY(-trend->mapToParent(trend->line().p1()).y() > 150);
+    // Bound keeping the prices.
+    const double price = -trend->mapToParent(trend->line().p1()).y();
+    trend->rebindToScale(pane.scale);
+    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), price);
+    // Through the property dialog's "parentScale".
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 105), {}));
+    const double sceneY = hor->scenePos().y();
+    MapSettings move;
+    move.setValue(QStringLiteral("parentScale"), QVariant::fromValue<QObject *>(other));
+    hor->applyProperties(move);
+    QCOMPARE(hor->parentChartItem(), other);
+    QVERIFY(std::abs(hor->scenePos().y() - sceneY) < 1e-6);
+    QCOMPARE(hor->labelText(), priceText(hor->price(), other->decimals()));
+    // A scale of another pane's scene is refused.
+    ParentScaleItem *foreign = w.view->subCharts().value(1)
+                                   ? w.view->subCharts().value(1)->scales().value(0) : nullptr;
+    if (foreign) {
+        MapSettings away;
+        away.setValue(QStringLiteral("parentScale"), QVariant::fromValue<QObject *>(foreign));
+        hor->applyProperties(away);
+        QCOMPARE(hor->parentChartItem(), other);
+    }
+    // A change of the scale's transform re-derives the drawings' pixel sizes and prices.
+    auto *arcs = pane.draw<FibonacciArcsItem>(3, 100, 104.5, 120, 105.5);
+    const double radius = arcs->radius();
+    pane.scale->zoomBy(2);
+    QVERIFY(std::abs(arcs->radius() - radius) > 1);
+}
+
+void TestDrawings::hitTesting()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    auto *trend = pane.draw<TrendLineItem>(0, 40, 104.5, 80, 105.5);
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 104), {}));
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 100, 104, 130, 106);
+    auto *arcs = pane.draw<FibonacciArcsItem>(3, 160, 105, 170, 105.8);
+    auto *fan = pane.draw<FibonacciFanItem>(4, 200, 104.2, 220, 105.8);
+    const auto under = [&](const QPoint &pixel) { return pane.view->items(pixel); };
+    // On the trend line's middle and 2 pixels off; not 6 pixels off nor past its end.
+    const QPoint middle = pane.pixel(60, 105);
+    QVERIFY(under(middle).contains(trend));
+    QVERIFY(under(middle + QPoint(0, 2)).contains(trend));
+    QVERIFY(!under(middle + QPoint(0, 6)).contains(trend));
+    QVERIFY(!under(pane.pixel(90, 105.75)).contains(trend));
+    // The horizontal line anywhere along it, within 3 pixels.
+    QVERIFY(under(pane.pixel(300, 104) + QPoint(0, 2)).contains(hor));
+    QVERIFY(!under(pane.pixel(300, 104) + QPoint(0, 6)).contains(hor));
+    // Levels on any level line, arcs on their circles, the fan on its rays.
+    QVERIFY(under(pane.pixel(115, levels->levels().value(3).ratio * 2 + 104)).contains(levels));
+    QVERIFY(!under(pane.pixel(115, 104.1) + QPoint(0, -5)).contains(levels));
+    const QPointF centre = arcs->mapToScene(arcs->line().p1());
+    const QPoint top = pane.view->mapFromScene(centre) - QPoint(0, int(std::lround(arcs->radius())));
+    QVERIFY(under(top).contains(arcs));
+    QVERIFY(!under(pane.view->mapFromScene(centre) - QPoint(0, int(arcs->radius() * 0.88))).contains(arcs));
+    const QLineF ray = fan->rayThrough(fan->fanPoint(0.5));
+    const QPoint onRay = pane.view->mapFromScene(fan->mapToScene(ray.pointAt(0.3)));
+    QVERIFY(under(onRay).contains(fan));
+    QVERIFY(!under(onRay + QPoint(0, 30)).contains(fan));
+}
+
+void TestDrawings::fibonacciLevelsAndLabels()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    // p2 below p1: the 23.6 % line lies 0.236 of the height below p1.
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 40, 106, 80, 104);
+    const QLineF l = levels->line();
+    QVERIFY(l.y2() > l.y1());
+    QCOMPARE(levels->levelY(0.236), l.y1() + 0.236 * (l.y2() - l.y1()));
+    QStringList ratios;
+    QStringList prices;
+    for (const auto &level : levels->levels()) {
+        ratios.append(FibonacciDrawingItem::ratioText(level.ratio));
+        prices.append(level.priceText);
+    }
+    QCOMPARE(ratios, (QStringList{"0.0%", "23.6%", "38.2%", "50.0%", "61.8%", "76.4%", "100.0%"}));
+    QCOMPARE(prices, (QStringList{"106.00", "105.53", "105.24", "105.00", "104.76", "104.47", "104.00"}));
+    const QFontMetrics metrics(QApplication::font());
+    QCOMPARE(levels->levels().value(1).ratioLabel.size(),
+             QSize(metrics.horizontalAdvance(QStringLiteral("23.6%")), metrics.height()));
+
+    // Arcs open towards p2: up with p2 above, down with p2 below; the price of an arc is at
+    // its top.
+    auto *up = pane.draw<FibonacciArcsItem>(3, 120, 104.5, 130, 105.5);
+    QCOMPARE(up->opening(), 1);
+    auto *down = pane.draw<FibonacciArcsItem>(3, 120, 105.5, 130, 104.5);
+    QCOMPARE(down->opening(), -1);
+    const double q = up->pixelHeight();
+    QCOMPARE(up->levels().value(6).priceText,
+             priceText(-(up->mapToParent(QPointF(0, up->line().y1() - up->radius() * q)).y()), 2));
+    // The fan has three levels and no price labels.
+    auto *fan = pane.draw<FibonacciFanItem>(4, 200, 104, 230, 106);
+    QCOMPARE(fan->levels().size(), 3);
+    QCOMPARE(fan->levels().value(0).ratio, 0.382);
+    QVERIFY(fan->levels().value(0).priceLabel.isNull());
+    QCOMPARE(fan->fanPoint(0.5), QPointF(fan->line().x2(), (fan->line().y1() + fan->line().y2()) / 2));
+    fan->setDrawingColor(Qt::red);
+    for (const auto &level : fan->levels()) {
+        const QImage image = level.ratioLabel.toImage();
+        QVERIFY(countColour(image, image.rect(), Qt::red) > 0);
+    }
+}
+
+void TestDrawings::pixels()
+{
+    Window w(1000, 600);
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    settle(*w.view);
+    const QImage blank = pane.image();
+    const QColor trendColour(0xff, 0x30, 0x30);
+    const QColor horColour(0x30, 0x80, 0xff);
+    const QColor levelColour(0xff, 0xff, 0x00);
+    const QColor arcColour(0xff, 0x00, 0xff);
+    const QColor fanColour(0x00, 0xff, 0xff);
+    // None of them is the chart's own.
+    for (const QColor &colour : {trendColour, horColour, levelColour, arcColour, fanColour})
+        QCOMPARE(countColour(blank, blank.rect(), colour), 0);
+    const int right = int(w.view->synchronizer()->sceneWidth());
+    auto *trend = pane.draw<TrendLineItem>(0, right - 90, 104.2, right - 70, 104.6, trendColour);
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(right - 50, 105.9), {}, horColour));
+    auto *levels = pane.draw<FibonacciLinesItem>(2, right - 60, 104.1, right - 40, 104.9, levelColour);
+    auto *arcs = pane.draw<FibonacciArcsItem>(3, right - 30, 105.0, right - 28, 105.3, arcColour);
+    auto *fan = pane.draw<FibonacciFanItem>(4, right - 100, 105.2, right - 95, 105.6, fanColour);
+    trend->setSelected(true);
+    const QImage image = pane.image();
+    keepImage(image, QStringLiteral("drawings.png"));
+
+    // The trend line through its middle, the selection markers on its ends.
+    QVERIFY(colourNear(image, pane.pixel(right - 80, 104.4), trendColour));
+    QCOMPARE(QColor(image.pixel(pane.pixel(right - 90, 104.2))), QColor(Qt::white));
+    QCOMPARE(QColor(image.pixel(pane.pixel(right - 90, 104.2) + QPoint(2, 2))), QColor(Qt::white));
+    // The horizontal line across the visible range, its label above its left end.
+    const QPair<double, double> range = hor->drawnRange();
+    const int y = pane.pixel(0, 105.9).y();
+    QVERIFY(colourNear(image, QPoint(pane.view->mapFromScene(QPointF(right - 5, 0)).x(), y), horColour));
+    const QPoint labelAt = pane.view->mapFromScene(hor->mapToScene(QPointF(range.first + 2, 0)));
+    const QRect label(labelAt.x(), labelAt.y() - hor->priceLabel().height(), hor->priceLabel().width(),
+                      hor->priceLabel().height());
+    QVERIFY(countColour(image, label, horColour) > 10);
+    QCOMPARE(countColour(blank, label, horColour), 0);
+    // Levels: the 50 % line right of p2 (extended), none left of p1.
+    QVERIFY(levels->extendRight());
+    const double half = 104.5;
+    QVERIFY(colourNear(image, pane.pixel(right - 20, half), levelColour));
+    QVERIFY(colourNear(image, pane.pixel(right - 50, half), levelColour));
+    QVERIFY(!colourNear(image, pane.pixel(right - 62, half), levelColour, 0));
+    // The 100 % arc's top, above p1 (p2 lies above), nothing at the mirrored point below.
+    const QPoint centre = pane.pixel(right - 30, 105.0);
+    const int r = int(std::lround(arcs->radius()));
+    QVERIFY(colourNear(image, centre - QPoint(0, r), arcColour));
+    QVERIFY(!colourNear(image, centre + QPoint(0, r), arcColour));
+    // The fan's 50 % ray, prolonged past p2.
+    const QLineF ray = fan->rayThrough(fan->fanPoint(0.5));
+    const double past = fan->mapFromScene(QPointF(right - 93, 0)).x();
+    const QPointF onRay(past, DrawingGeometry::yAt(ray, past));
+    QVERIFY(colourNear(image, pane.view->mapFromScene(fan->mapToScene(onRay)), fanColour));
+    // Ratio and price labels in the drawing colour.
+    const QPoint levelLabel = pane.pixel(right - 60, 104.1) + QPoint(2, -4);
+    QVERIFY(countColour(image, QRect(levelLabel - QPoint(0, 10), QSize(40, 24)), levelColour) > 20);
+}
+
+void TestDrawings::toolBarDrawsEachKind()
+{
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    QWidget *viewport = pane.view->viewport();
+    w.view->setDrawingColor(Orange);
+    w.view->setDrawingWidth(2);
+    for (int kind = 0; kind < DrawingItem::KindCount; ++kind) {
+        QAction tool;
+        tool.setCheckable(true);
+        tool.setData(kind);
+        connect(&tool, &QAction::triggered, w.view, &MultiView::setAddDrawingMode);
+        tool.trigger();
+        QCOMPARE(w.view->drawingTool(), kind);
+        const QPoint first = pane.pixel(250 + 5 * kind, 104.5);
+        const QPoint second = pane.pixel(270 + 5 * kind, 105.5);
+        mouse(viewport, QEvent::MouseButtonPress, first, Qt::LeftButton);
+        mouse(viewport, QEvent::MouseButtonRelease, first, Qt::NoButton);
+        if (kind != DrawingItem::HorLine) {
+            mouse(viewport, QEvent::MouseMove, second, Qt::NoButton);
+            mouse(viewport, QEvent::MouseButtonPress, second, Qt::LeftButton);
+            mouse(viewport, QEvent::MouseButtonRelease, second, Qt::NoButton);
+        }
+        QCOMPARE(w.view->drawingTool(), -1);
+        const QList<DrawingItem *> drawings = pane.subChart->drawings();
+        QCOMPARE(drawings.size(), kind + 1);
+        DrawingItem *made = drawings.last();
+        QCOMPARE(made->kind(), kind);
+        QCOMPARE(made->drawingColor(), Orange);
+        QCOMPARE(made->lineWidth(), 2);
+        if (auto *line = qobject_cast<LineDrawingItem *>(made)) {
+            QCOMPARE(pane.view->mapFromScene(line->mapToScene(line->line().p1())), first);
+            QCOMPARE(pane.view->mapFromScene(line->mapToScene(line->line().p2())), second);
+        }
+    }
+    QVERIFY(w.view->hasDrawings());
+}
+
+void TestDrawings::windowSaveRestoreAllKinds()
+{
+    MapSettings state;
+    QList<QImage> images;
+    {
+        Window w(1000, 700);
+        w.addSeries(Arkt);
+        w.addSeries(Kstr, 210);
+        QCOMPARE(w.view->subCharts().size(), 2);
+        Pane top(w.view->subCharts().value(0));
+        Pane bottom(w.view->subCharts().value(1));
+        auto *trend = top.draw<TrendLineItem>(0, 230, 104.2, 270, 105.4, Qt::red);
+        trend->setExtensions(false, true);
+        top.draw(1, top.scenePoint(250, 105.7), {}, Qt::green);
+        top.draw<FibonacciLinesItem>(2, 240, 104.5, 280, 105.5, Qt::yellow)->setExtendRight(false);
+        bottom.draw<FibonacciArcsItem>(3, 260, 209.0, 270, 211.0, Qt::magenta);
+        bottom.draw<FibonacciFanItem>(4, 230, 208.0, 240, 210.5, Qt::cyan);
+        bottom.draw(1, bottom.scenePoint(0, 212.0), {}, Qt::white)->hide();
+        settle(*w.view);
+        images = {top.image(), bottom.image()};
+        w.view->saveState(state);
+    }
+    Window again(1000, 700);
+    again.view->restoreState(state);
+    QVERIFY(again.view->restoreErrors().isEmpty());
+    const QList<SeriesItem *> series = again.view->seriesItems();
+    QCOMPARE(series.size(), 2);
+    fillDays(series[0], Monday, Friday);
+    fillDays(series[1], Monday, Friday, 210);
+    settle(*again.view);
+    QCOMPARE(again.view->subCharts().value(0)->drawings().size(), 3);
+    QCOMPARE(again.view->subCharts().value(1)->drawings().size(), 3);
+    MapSettings resaved;
+    again.view->saveState(resaved);
+    const QVariantMap before = flatten(state);
+    const QVariantMap after = flatten(resaved);
+    QCOMPARE(after.keys(), before.keys());
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
+    const QImage top = Pane(again.view->subCharts().value(0)).image();
+    const QImage bottom = Pane(again.view->subCharts().value(1)).image();
+    keepImage(top, QStringLiteral("drawings-restored-top.png"));
+    QCOMPARE(top, images[0]);
+    QCOMPARE(bottom, images[1]);
+}
+
+TA_REGISTER_TEST(TestDrawings)
+#include "tst_drawings.moc"
