@@ -107,7 +107,9 @@ int scaleDecimals(const QGraphicsItem *item)
 
 QString priceText(double price, int decimals)
 {
-    return QLocale::system().toString(price, 'f', std::clamp(decimals, 0, 12));
+    // The system locale is looked up once: labels are rendered for every move of a point.
+    static const QLocale locale = QLocale::system();
+    return locale.toString(price, 'f', std::clamp(decimals, 0, 12));
 }
 
 QPair<double, double> visibleIndexRange(const QGraphicsItem *item)

@@ -24,25 +24,38 @@ FibonacciDrawingItem::FibonacciDrawingItem(QGraphicsObject *scale, TSynchronyzer
 
 QString FibonacciDrawingItem::ratioText(double ratio)
 {
-    return QLocale::system().toString(ratio * 100, 'f', 1) + QLatin1Char('%');
+    static const QLocale locale = QLocale::system();
+    return locale.toString(ratio * 100, 'f', 1) + QLatin1Char('%');
 }
 
 void FibonacciDrawingItem::rebuildLevels()
 {
+    geometryChanging();
     m_levels.clear();
     const QList<double> list = ratios();
     for (double ratio : list)
-        m_levels.append({ratio, {}, renderLabel(ratioText(ratio), drawingColor()), {}});
+        m_levels.append({ratio, {}, renderLabel(ratioText(ratio), drawingColor()), {}, {}});
     updateLevelPrices();
 }
 
 void FibonacciDrawingItem::setLevelPrice(Level &level, double price)
 {
+    if (m_decimals < 0)
+        m_decimals = scaleDecimals(this);
     const QString text = priceText(price, m_decimals);
     if (text == level.priceText && !level.priceLabel.isNull())
         return;
     level.priceText = text;
     level.priceLabel = renderLabel(text, drawingColor());
+    const QSize upper = level.ratioLabel.size();
+    const QSize lower = level.priceLabel.size();
+    const int width = std::max(upper.width(), lower.width());
+    level.labels = QPixmap(width, upper.height() + lower.height());
+    level.labels.fill(Qt::transparent);
+    QPainter painter(&level.labels);
+    const bool centred = centredLabels();
+    painter.drawPixmap(centred ? (width - upper.width()) / 2 : 0, 0, level.ratioLabel);
+    painter.drawPixmap(centred ? (width - lower.width()) / 2 : 0, upper.height(), level.priceLabel);
 }
 
 int FibonacciDrawingItem::verticalMargin() const
@@ -69,9 +82,6 @@ void FibonacciDrawingItem::paint(QPainter *painter, const QStyleOptionGraphicsIt
 {
     if (!parentChartItem())
         return;
-    // The scale's number of decimals follows its series.
-    if (m_decimals != scaleDecimals(this))
-        updateLevelPrices();
     const QRectF clip = sceneRectInItem();
     painter->save();
     painter->setClipRect(clip, Qt::IntersectClip);
@@ -116,7 +126,7 @@ void FibonacciLinesItem::setExtendRight(bool extend)
 {
     if (extend == m_extendRight)
         return;
-    prepareGeometryChange();
+    geometryChanging();
     m_extendRight = extend;
     update();
 }
@@ -140,12 +150,11 @@ QPair<double, double> FibonacciLinesItem::extent(const QRectF &exposed) const
 
 void FibonacciLinesItem::updateLevelPrices()
 {
-    m_decimals = scaleDecimals(this);
     for (Level &level : m_levels)
         setLevelPrice(level, -mapToParent(QPointF(0, levelY(level.ratio))).y());
 }
 
-QRectF FibonacciLinesItem::boundingRect() const
+QRectF FibonacciLinesItem::extent() const
 {
     const double p = pixelWidth();
     const double q = pixelHeight();
@@ -171,10 +180,8 @@ void FibonacciLinesItem::paintBase(QPainter *painter) const
 void FibonacciLinesItem::paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *option) const
 {
     const QPair<double, double> x = extent(option ? option->exposedRect : QRectF());
-    for (const Level &level : m_levels) {
-        const double y = levelY(level.ratio);
-        painter->drawLine(QPointF(x.first, y), QPointF(x.second, y));
-    }
+    for (const Level &level : m_levels)
+        fillHorizontalLine(painter, x.first, x.second, levelY(level.ratio));
 }
 
 void FibonacciLinesItem::paintLabels(QPainter *painter, const QTransform &world,
@@ -185,8 +192,8 @@ void FibonacciLinesItem::paintLabels(QPainter *painter, const QTransform &world,
     const double at = std::max(firstVisible + 1, x.first);
     for (const Level &level : m_levels) {
         const QPointF point(at, levelY(level.ratio));
-        drawLabel(painter, world, point, QPointF(0, -level.ratioLabel.height()), level.ratioLabel);
-        drawLabel(painter, world, point, QPointF(0, 0), level.priceLabel);
+        // The ratio label's bottom and the price label's top on the level line.
+        drawLabel(painter, world, point, QPointF(0, -level.ratioLabel.height()), level.labels);
     }
 }
 
@@ -259,7 +266,6 @@ int FibonacciArcsItem::opening() const
 
 void FibonacciArcsItem::updateLevelPrices()
 {
-    m_decimals = scaleDecimals(this);
     const double reach = opening() * radius() * pixelHeight();
     for (Level &level : m_levels) {
         const double y = line().y1() - level.ratio * reach;
@@ -267,7 +273,7 @@ void FibonacciArcsItem::updateLevelPrices()
     }
 }
 
-QRectF FibonacciArcsItem::boundingRect() const
+QRectF FibonacciArcsItem::extent() const
 {
     const double p = pixelWidth();
     const double q = pixelHeight();
@@ -311,10 +317,9 @@ void FibonacciArcsItem::paintLabels(QPainter *painter, const QTransform &world,
     const QPointF c = line().p1();
     for (const Level &level : m_levels) {
         const QPointF top(c.x(), c.y() - level.ratio * reach);
+        // Centred on x1: the ratio label above the arc's top, the price label below it.
         drawLabel(painter, world, top,
-                  QPointF(-level.ratioLabel.width() / 2.0, -level.ratioLabel.height()),
-                  level.ratioLabel);
-        drawLabel(painter, world, top, QPointF(-level.priceLabel.width() / 2.0, 0), level.priceLabel);
+                  QPointF(-level.labels.width() / 2.0, -level.ratioLabel.height()), level.labels);
     }
 }
 
@@ -364,6 +369,7 @@ void FibonacciFanItem::rebuildLevels()
         FibonacciDrawingItem::rebuildLevels();
         return;
     }
+    geometryChanging();
     for (Level &level : m_levels)
         level.ratioLabel = renderLabel(ratioText(level.ratio), drawingColor());
 }
@@ -402,7 +408,7 @@ std::optional<QPointF> FibonacciFanItem::labelPoint(double ratio) const
     return exitPoint(l.p1(), through, visible);
 }
 
-QRectF FibonacciFanItem::boundingRect() const
+QRectF FibonacciFanItem::extent() const
 {
     const double p = pixelWidth();
     const double q = pixelHeight();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drawinggeometry.h"
 #include "linedrawingitem.h"
 
 #include <QList>
@@ -23,6 +24,9 @@ public:
         QString priceText;
         QPixmap ratioLabel;
         QPixmap priceLabel;
+        // Both labels in one pixmap, the ratio above the price, as levels and arcs draw them:
+        // one blit a level instead of two.
+        QPixmap labels;
     };
 
     FibonacciDrawingItem(QGraphicsObject *scale, TSynchronyzer *synchronizer,
@@ -43,6 +47,13 @@ public:
     // Restores the base keys, then creates the levels again.
     void restoreState(Settings &settings) override;
 
+public Q_SLOTS:
+    void scalePrecisionChanged() override
+    {
+        m_decimals = scaleDecimals(this);
+        updateLevelPrices();
+    }
+
 protected:
     virtual QList<double> ratios() const = 0;
     virtual void paintBase(QPainter *painter) const = 0;
@@ -55,6 +66,8 @@ protected:
     void drawingColorChanged() override { rebuildLevels(); }
     // The level's price: its text, and its label when the text changed.
     void setLevelPrice(Level &level, double price);
+    // Whether the two labels of a level are centred on each other (else left-aligned).
+    virtual bool centredLabels() const { return false; }
     // The vertical margin in pixels: max(half the line width rounded up, the font height, or
     // 7 when the font height is below 8).
     int verticalMargin() const;
@@ -62,7 +75,7 @@ protected:
     bool hitsBase(const QPointF &point) const;
 
     QList<Level> m_levels;
-    int m_decimals = -1;
+    int m_decimals = -1; // the scale's, looked up when it says they changed
 };
 
 // Horizontal lines at y1 - r (y1 - y2): r = 0 at p1, r = 1 at p2, optionally reaching the
@@ -85,7 +98,7 @@ public:
     QPair<double, double> extent(const QRectF &exposed) const;
 
     void updateLevelPrices() override;
-    QRectF boundingRect() const override;
+    QRectF extent() const override;
 
     // Then "extendRight".
     void saveState(Settings &settings) const override;
@@ -99,6 +112,7 @@ protected:
     void paintLabels(QPainter *painter, const QTransform &world,
                      const QStyleOptionGraphicsItem *option) const override;
     bool hits(const QPointF &point) const override;
+    bool reachesSceneEdges() const override { return m_extendRight; }
 
 private:
     bool m_extendRight = true;
@@ -123,7 +137,7 @@ public:
     int opening() const;
 
     void updateLevelPrices() override;
-    QRectF boundingRect() const override;
+    QRectF extent() const override;
 
 protected:
     QList<double> ratios() const override;
@@ -132,6 +146,8 @@ protected:
     void paintLabels(QPainter *painter, const QTransform &world,
                      const QStyleOptionGraphicsItem *option) const override;
     bool hits(const QPointF &point) const override;
+    bool pricesFollowX() const override { return true; }
+    bool centredLabels() const override { return true; }
 };
 
 // Rays from p1 through (x2, y1 + r (y2 - y1)), prolonged to the scene's edge on p2's side;
@@ -156,7 +172,7 @@ public:
     // The three levels stay; only their labels are rendered again.
     void rebuildLevels() override;
     void updateLevelPrices() override {}
-    QRectF boundingRect() const override;
+    QRectF extent() const override;
 
 protected:
     QList<double> ratios() const override;
@@ -165,6 +181,7 @@ protected:
     void paintLabels(QPainter *painter, const QTransform &world,
                      const QStyleOptionGraphicsItem *option) const override;
     bool hits(const QPointF &point) const override;
+    bool reachesSceneEdges() const override { return true; }
 
 private:
     // Whether the point lies within `tolerance` pixels of the ray's line and within its

@@ -30,13 +30,17 @@ QString HorLineItem::deleteQuestion() const
 
 void HorLineItem::renderPriceLabel()
 {
-    m_labelDecimals = scaleDecimals(this);
+    if (m_labelDecimals < 0)
+        m_labelDecimals = scaleDecimals(this);
     const QString text = priceText(price(), m_labelDecimals);
     if (text == m_labelText && !m_label.isNull() && m_labelColor == drawingColor())
         return;
+    QPixmap label = renderLabel(text, drawingColor());
+    if (label.height() != m_label.height())
+        geometryChanging();
     m_labelText = text;
     m_labelColor = drawingColor();
-    m_label = renderLabel(text, drawingColor());
+    m_label = label;
 }
 
 QPair<double, double> HorLineItem::drawnRange() const
@@ -51,7 +55,7 @@ void HorLineItem::moveToScale(QGraphicsObject *scale)
 {
     if (!scale || scale == parentChartItem())
         return;
-    prepareGeometryChange();
+    geometryChanging();
     DrawingItem::moveToScale(scale);
     renderPriceLabel();
 }
@@ -61,7 +65,7 @@ void HorLineItem::rebindToScale(QGraphicsObject *scale)
     if (!scale || scale == parentChartItem())
         return;
     m_rememberedY = pos().y();
-    prepareGeometryChange();
+    geometryChanging();
     DrawingItem::rebindToScale(scale);
     setPos(0, m_rememberedY);
     renderPriceLabel();
@@ -98,7 +102,7 @@ void HorLineItem::applyProperties(Settings &settings)
     }
 }
 
-QRectF HorLineItem::boundingRect() const
+QRectF HorLineItem::extent() const
 {
     const QRectF scene = sceneRectInItem();
     const double q = pixelHeight();
@@ -118,14 +122,11 @@ void HorLineItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWi
 {
     if (!parentChartItem())
         return;
-    if (m_labelDecimals != scaleDecimals(this))
-        renderPriceLabel();
     const QRectF clip = sceneRectInItem();
     const QPair<double, double> range = drawnRange();
     painter->save();
     painter->setClipRect(clip, Qt::IntersectClip);
-    painter->setPen(drawingPen());
-    painter->drawLine(QPointF(range.first, 0), QPointF(range.second, 0));
+    fillHorizontalLine(painter, range.first, range.second, 0);
     const QTransform world = painter->worldTransform();
     painter->setWorldTransform(labelTransform(world));
     drawLabel(painter, world, QPointF(range.first + 2, 0), QPointF(0, -m_label.height()), m_label);

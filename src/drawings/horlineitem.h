@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drawinggeometry.h"
 #include "drawingitem.h"
 
 // A horizontal line at one price across the visible part of the sub-chart, with the price as
@@ -32,11 +33,18 @@ public:
     // While visible: "parentScale", then "price".
     void applyProperties(Settings &settings) override;
 
-    QRectF boundingRect() const override;
+    QRectF extent() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
     bool collidesWithPath(const QPainterPath &path,
                           Qt::ItemSelectionMode mode = Qt::IntersectsItemShape) const override;
     bool contains(const QPointF &point) const override;
+
+public Q_SLOTS:
+    void scalePrecisionChanged() override
+    {
+        m_labelDecimals = scaleDecimals(this);
+        renderPriceLabel();
+    }
 
 protected:
     void drawingColorChanged() override { renderPriceLabel(); }

@@ -30,9 +30,13 @@ void LineDrawingItem::setLine(const QLineF &line)
 {
     if (line == m_line)
         return;
-    prepareGeometryChange();
+    geometryChanging();
+    // Level prices depend on the points' y, and for arcs (whose radius is measured on
+    // screen) on their x too.
+    const bool prices = line.y1() != m_line.y1() || line.y2() != m_line.y2() || pricesFollowX();
     m_line = line;
-    pointsChanged();
+    if (prices)
+        pointsChanged();
     update();
 }
 
@@ -107,10 +111,18 @@ void LineDrawingItem::updatePosByTime()
 
 void LineDrawingItem::sceneWidthChanged()
 {
-    prepareGeometryChange();
+    // Comes with every new bar: only what changed is derived again. A zoom changes the pixel
+    // sizes (and with them arcs' radii); a new scene width the drawings that reach its edges.
+    const double p = pixelWidth();
+    const bool zoomed = p != m_pixelWidth;
+    m_pixelWidth = p;
+    if (zoomed || reachesSceneEdges()) {
+        geometryChanging();
+        update();
+    }
     updatePosByTime();
-    pointsChanged();
-    update();
+    if (zoomed)
+        pointsChanged();
 }
 
 void LineDrawingItem::parentScaleChanged()
@@ -124,7 +136,7 @@ void LineDrawingItem::moveToScale(QGraphicsObject *scale)
     if (!scale || scale == parentChartItem())
         return;
     const QLineF onScene(mapToScene(m_line.p1()), mapToScene(m_line.p2()));
-    prepareGeometryChange();
+    geometryChanging();
     setParentChartItem(scale);
     // The same scene points: x and so the moments stay, the prices become the new scale's.
     m_line = QLineF(mapFromScene(onScene.p1()), mapFromScene(onScene.p2()));
@@ -137,7 +149,7 @@ void LineDrawingItem::rebindToScale(QGraphicsObject *scale)
     if (!scale || scale == parentChartItem())
         return;
     m_parentLine = QLineF(mapToParent(m_line.p1()), mapToParent(m_line.p2()));
-    prepareGeometryChange();
+    geometryChanging();
     setParentChartItem(scale);
     // The same coordinates in the new scale's frame: the prices stay.
     m_line = QLineF(mapFromParent(m_parentLine.p1()), mapFromParent(m_parentLine.p2()));

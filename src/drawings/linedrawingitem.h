@@ -62,6 +62,10 @@ public Q_SLOTS:
 protected:
     // The points changed (moved, re-placed, or their scale changed).
     virtual void pointsChanged() {}
+    // Whether what pointsChanged() derives depends on the points' x as well as their y.
+    virtual bool pricesFollowX() const { return false; }
+    // Whether the drawing's extent depends on the scene's width (prolonged lines).
+    virtual bool reachesSceneEdges() const { return false; }
     // Whether a point (item coordinates) lies on the drawing.
     virtual bool hits(const QPointF &point) const = 0;
     // The rectangle a drawing of this extent may cover: cut to the scene.
@@ -85,6 +89,7 @@ private:
     datetime m_time1;
     datetime m_time2;
     QPointer<TSynchronyzer> m_synchronizer;
+    double m_pixelWidth = 0; // the view's horizontal scale the drawing was last laid out for
     bool m_draggingP1 = false;
     bool m_draggingP2 = false;
 };

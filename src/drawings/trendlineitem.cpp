@@ -25,7 +25,7 @@ void TrendLineItem::setExtensions(bool left, bool right)
 {
     if (left == m_extendLeft && right == m_extendRight)
         return;
-    prepareGeometryChange();
+    geometryChanging();
     m_extendLeft = left;
     m_extendRight = right;
     update();
@@ -48,7 +48,7 @@ QLineF TrendLineItem::extendedLine() const
     return segment.x1() < segment.x2() ? QLineF(left, right) : QLineF(right, left);
 }
 
-QRectF TrendLineItem::boundingRect() const
+QRectF TrendLineItem::extent() const
 {
     const int m = markerMargin();
     return cutToScene(DrawingGeometry::widenedBox(extendedLine(), m * pixelWidth(), m * pixelHeight()));

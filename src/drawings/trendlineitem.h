@@ -22,7 +22,7 @@ public:
     // edge, the right end to its right edge, along the line. A vertical segment stays as it is.
     QLineF extendedLine() const;
 
-    QRectF boundingRect() const override;
+    QRectF extent() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
     // Then "extendLeft", "extendRight".
@@ -32,6 +32,7 @@ public:
 
 protected:
     bool hits(const QPointF &point) const override;
+    bool reachesSceneEdges() const override { return m_extendLeft || m_extendRight; }
 
 private:
     bool m_extendLeft = false;

@@ -20,7 +20,13 @@ class ChartItem : public GraphicsItem
 {
     Q_OBJECT
 public:
+    // The graphics item type of every chart item: scales tell their chart items from their
+    // drawings by it without a cast per child.
+    enum { Type = UserType + 1 };
+
     explicit ChartItem(QGraphicsObject *parentChartItem = nullptr);
+
+    int type() const override { return Type; }
 
     QAction *bringToFrontAction() const { return m_bringToFrontAction; }
 

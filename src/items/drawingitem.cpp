@@ -17,6 +17,52 @@ DrawingItem::DrawingItem(QGraphicsObject *parentChartItem, const QColor &color, 
     initLineWidth(lineWidth >= 1 && lineWidth <= 10 ? lineWidth : 1);
     setFlag(ItemIsMovable);
     setFlag(ItemSendsGeometryChanges);
+    watchScale();
+}
+
+void DrawingItem::setParentChartItem(QGraphicsObject *item)
+{
+    if (m_parentChartItem)
+        disconnect(m_parentChartItem, nullptr, this, nullptr);
+    GraphicsItem::setParentChartItem(item);
+    watchScale();
+    scalePrecisionChanged();
+}
+
+void DrawingItem::watchScale()
+{
+    QGraphicsObject *scale = m_parentChartItem.data();
+    if (!scale)
+        return;
+    // Scales say when their items come, go or change their decimals; other parents do not.
+    for (const char *signal : {SIGNAL(childItemsAdded()), SIGNAL(childItemsRemoved()),
+                               SIGNAL(precisionChanged())}) {
+        if (scale->metaObject()->indexOfSignal(signal + 1) >= 0)
+            connect(scale, signal, this, SLOT(scalePrecisionChanged()), Qt::UniqueConnection);
+    }
+}
+
+DrawingItem::ExtentKey DrawingItem::extentKey() const
+{
+    const QGraphicsScene *s = scene();
+    return {s ? s->sceneRect() : QRectF(), sceneTransform(), pixelWidth(), lineWidth()};
+}
+
+QRectF DrawingItem::boundingRect() const
+{
+    const ExtentKey key = extentKey();
+    if (!m_extentValid || !(key == m_extentKey)) {
+        m_extent = extent();
+        m_extentKey = key;
+        m_extentValid = true;
+    }
+    return m_extent;
+}
+
+void DrawingItem::geometryChanging()
+{
+    prepareGeometryChange();
+    m_extentValid = false;
 }
 
 void DrawingItem::setDrawingColor(const QColor &color)
@@ -133,6 +179,15 @@ void DrawingItem::drawLabel(QPainter *painter, const QTransform &world, const QP
     if (!std::isfinite(at.x()) || !std::isfinite(at.y()))
         return;
     painter->drawPixmap(at, label);
+}
+
+void DrawingItem::fillHorizontalLine(QPainter *painter, double x1, double x2, double y) const
+{
+    const QTransform &t = painter->worldTransform();
+    const double q = std::abs(t.m22()) > 0 ? 1.0 / std::abs(t.m22()) : 1.0;
+    const double width = lineWidth() * q;
+    const double left = std::min(x1, x2);
+    painter->fillRect(QRectF(left, y - width / 2, std::abs(x2 - x1), width), m_drawingColor);
 }
 
 double DrawingItem::readFinite(const Settings &settings, const QString &key)

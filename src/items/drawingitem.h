@@ -16,6 +16,9 @@ public:
     // The drawing kinds, as stored under "drawing".
     enum Kind { TrendLine = 0, HorLine = 1, FibonacciLines = 2, FibonacciArcs = 3, FibonacciFan = 4 };
     static constexpr int KindCount = 5;
+    // The graphics item type of every drawing.
+    enum { Type = UserType + 2 };
+    int type() const override { return Type; }
 
     // An invalid colour gives the default drawing colour; a width outside 1..10 gives 1.
     DrawingItem(QGraphicsObject *parentChartItem, const QColor &color, int lineWidth);
@@ -42,12 +45,26 @@ public:
     void restoreState(Settings &settings) override;
     // "lineWidth" and "color" (when valid).
     void applyProperties(Settings &settings) override;
+    // Also follows the new scale's number of decimals.
+    void setParentChartItem(QGraphicsObject *item) override;
+
+    // The extent computed by extent(), kept until the geometry changes or what it depends on
+    // outside the item does: the scene rectangle, the item's scene transform, the view's
+    // horizontal scale or the line width. A frame and a look-up under the cursor ask for it of
+    // every drawing, often more than once.
+    QRectF boundingRect() const final;
 
 public Q_SLOTS:
     // The property dialog over the sub-chart's view.
     void onPropertyAction() override;
+    // The scale's items or their number of decimals changed: price labels follow.
+    virtual void scalePrecisionChanged() {}
 
 protected:
+    // The extent of the drawing in item coordinates, cut to the scene.
+    virtual QRectF extent() const = 0;
+    // Announces a change of the extent, before making it.
+    void geometryChanging();
     // The drawing colour changed: labels drawn in it are rendered again.
     virtual void drawingColorChanged() {}
     // The scene rectangle in item coordinates: no part of a drawing lies outside it. Empty
@@ -65,6 +82,9 @@ protected:
     // The painter's transform with both scales replaced by 1 (its translation kept), so that
     // labels are drawn unscaled at item points multiplied by the former scales.
     static QTransform labelTransform(const QTransform &world);
+    // A horizontal line of the drawing pen from x1 to x2 at y, filled as a band of the line
+    // width in pixels: the same pixels as the pen's line, without stroking them one by one.
+    void fillHorizontalLine(QPainter *painter, double x1, double x2, double y) const;
     // A stored number: it must convert and be finite, else the key is thrown.
     static double readFinite(const Settings &settings, const QString &key);
     // A pixmap painted unscaled at a device point of the item's former transform, offset in
@@ -73,5 +93,23 @@ protected:
                           const QPointF &offset, const QPixmap &label);
 
 private:
+    struct ExtentKey
+    {
+        QRectF sceneRect;
+        QTransform sceneTransform;
+        double pixelWidth = 0;
+        int lineWidth = 0;
+        bool operator==(const ExtentKey &other) const
+        {
+            return sceneRect == other.sceneRect && sceneTransform == other.sceneTransform
+                   && pixelWidth == other.pixelWidth && lineWidth == other.lineWidth;
+        }
+    };
+    ExtentKey extentKey() const;
+    void watchScale();
+
     QColor m_drawingColor;
+    mutable QRectF m_extent;
+    mutable ExtentKey m_extentKey;
+    mutable bool m_extentValid = false;
 };

@@ -48,8 +48,9 @@ QList<ChartItem *> ParentScaleItem::chartItems() const
 {
     QList<ChartItem *> items;
     for (QGraphicsItem *child : childItems()) {
-        if (auto *item = qobject_cast<ChartItem *>(child->toGraphicsObject()))
-            items.append(item);
+        // The type answers for an item fully built only, as a cast would.
+        if (child->type() == ChartItem::Type)
+            items.append(static_cast<ChartItem *>(child));
     }
     return items;
 }
@@ -309,6 +310,10 @@ void ParentScaleItem::childAdded(const QVariant &value)
                     Qt::UniqueConnection);
             m_forwarded.append(object);
         }
+        // Drawings label prices with the scale's decimals.
+        if (child->type() == ChartItem::Type)
+            connect(static_cast<ChartItem *>(child), &ChartItem::precisionChanged, this,
+                    &ParentScaleItem::precisionChanged, Qt::UniqueConnection);
     }
     show();
     if (hasVisibleChartItem())

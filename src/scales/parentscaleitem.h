@@ -68,6 +68,8 @@ Q_SIGNALS:
     void labelsUpdated();
     void childItemsAdded();
     void childItemsRemoved();
+    // A chart item of the scale changed its number of decimals.
+    void precisionChanged();
     void scaleModeChanged();
     void selectionChanged();
 

@@ -386,8 +386,8 @@ QList<DrawingItem *> SubChartWidget::drawings() const
     QList<DrawingItem *> list;
     for (ParentScaleItem *scale : scales()) {
         for (QGraphicsItem *child : scale->childItems()) {
-            if (auto *drawing = qobject_cast<DrawingItem *>(child->toGraphicsObject()))
-                list.append(drawing);
+            if (child->type() == DrawingItem::Type)
+                list.append(static_cast<DrawingItem *>(child));
         }
     }
     return list;

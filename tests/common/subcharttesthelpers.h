@@ -42,7 +42,7 @@ public:
     }
     void setSceneP2(const QPointF &point) override
     {
-        prepareGeometryChange();
+        geometryChanging();
         m_p2 = point;
         m_time2 = m_synchronizer->clampedTimeAt(int(point.x()));
         ++p2Moves;
@@ -68,7 +68,7 @@ public:
         m_time2 = datetime(time2);
     }
 
-    QRectF boundingRect() const override
+    QRectF extent() const override
     {
         return QRectF(mapFromScene(m_p1), mapFromScene(m_p2)).normalized().adjusted(-1, -1, 1, 1);
     }
@@ -116,7 +116,7 @@ public:
         DrawingItem::restoreState(settings);
         setPos(0, y);
     }
-    QRectF boundingRect() const override { return {0, -1, 1, 2}; }
+    QRectF extent() const override { return {0, -1, 1, 2}; }
     void paint(QPainter *, const QStyleOptionGraphicsItem *, QWidget *) override {}
 };
 

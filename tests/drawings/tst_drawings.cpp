@@ -156,6 +156,7 @@ private Q_SLOTS:
     void kindsAndDefaults();
     void anchoredToMoments();
     void momentsOutsideTheShownPeriod();
+    void followsEarlierHistory();
     void endPointsAndWholeMoves();
     void horizontalLineMovesVertically();
     void degenerateGeometryStaysFinite();
@@ -323,6 +324,42 @@ void TestDrawings::momentsOutsideTheShownPeriod()
     early->moveBy(5, 0);
     QCOMPARE(early->time1(), at(Monday, 5));
     QCOMPARE(early->time2(), at(Monday, 45));
+}
+
+void TestDrawings::followsEarlierHistory()
+{
+    // A window over Wednesday to Friday gains a series reaching back to Monday: every index
+    // moves on by two days of bars, the base frame stays, and the drawings follow their moments.
+    storeSeriesDefaults(Friday, 3, 1);
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    TSynchronyzer *sync = w.view->synchronizer();
+    const QDate wednesday = Monday.addDays(2);
+    auto *trend = pane.draw<TrendLineItem>(0, 10, 104.5, 70, 105.5);
+    auto *levels = pane.draw<FibonacciLinesItem>(2, 20, 104.5, 30, 105.5);
+    QCOMPARE(trend->time1(), at(wednesday, 10));
+    QCOMPARE(trend->time2(), at(wednesday.addDays(1), 10));
+    const double price = levels->levels().value(3).priceText.toDouble();
+    MapSettings week;
+    TimeFrameValue(60).save(week);
+    week.setValue(QStringLiteral("toCurrDate"), false);
+    week.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+    week.setValue(QStringLiteral("daysBack"), 5);
+    week.setValue(QStringLiteral("axisPos"), 2);
+    week.setValue(QStringLiteral("autoScale"), 1);
+    SeriesItem *longer = w.view->addSubChart()->addSeries(Kstr, week, nullptr);
+    QVERIFY(longer);
+    fillDays(longer, Monday, Friday, 210);
+    settle(*w.view);
+    QCOMPARE(sync->baseFrame().value, 60);
+    QCOMPARE(sync->indexOf(at(wednesday, 10)), 130);
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 130.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 190.0);
+    QCOMPARE(levels->mapToScene(levels->line().p1()).x(), 140.0);
+    QCOMPARE(trend->time1(), at(wednesday, 10));
+    // Moving along does not touch the prices.
+    QCOMPARE(levels->levels().value(3).priceText.toDouble(), price);
 }
 
 void TestDrawings::endPointsAndWholeMoves()
@@ -766,11 +803,27 @@ void TestDrawings::pixels()
     const int r = int(std::lround(arcs->radius()));
     QVERIFY(colourNear(image, centre - QPoint(0, r), arcColour));
     QVERIFY(!colourNear(image, centre + QPoint(0, r), arcColour));
+    // The arcs' labels centred above and below each arc's top: the 100 % pair around it.
+    const QRect arcLabel(centre.x() - 30, centre.y() - r - 20, 60, 40);
+    QVERIFY(countColour(image, arcLabel, arcColour) > 20);
+    // Extended levels reach the scene's right edge, not its left one.
+    const QRectF extent = levels->mapRectToScene(levels->boundingRect());
+    QCOMPARE(extent.right(), w.view->synchronizer()->sceneWidth());
+    QVERIFY(extent.left() > right - 61);
     // The fan's 50 % ray, prolonged past p2.
     const QLineF ray = fan->rayThrough(fan->fanPoint(0.5));
     const double past = fan->mapFromScene(QPointF(right - 93, 0)).x();
     const QPointF onRay(past, DrawingGeometry::yAt(ray, past));
     QVERIFY(colourNear(image, pane.view->mapFromScene(fan->mapToScene(onRay)), fanColour));
+    // Its ratio labels where the rays leave the visible rectangle, inside it.
+    for (const auto &level : fan->levels()) {
+        const std::optional<QPointF> at = fan->labelPoint(level.ratio);
+        QVERIFY(at);
+        const QPoint corner = pane.view->mapFromScene(fan->mapToScene(*at));
+        const QRect box(corner - QPoint(level.ratioLabel.width(), 0), level.ratioLabel.size());
+        QVERIFY2(countColour(image, box.adjusted(-1, -1, 1, 1), fanColour) > 10,
+                 qPrintable(FibonacciDrawingItem::ratioText(level.ratio)));
+    }
     // Ratio and price labels in the drawing colour.
     const QPoint levelLabel = pane.pixel(right - 60, 104.1) + QPoint(2, -4);
     QVERIFY(countColour(image, QRect(levelLabel - QPoint(0, 10), QSize(40, 24)), levelColour) > 20);
