@@ -83,10 +83,7 @@ double underCursor(GraphicsView *view, int runs, int *found)
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (!text.contains(QStringLiteral("propagateSizeHints")))
-            std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "warning: " : "", qPrintable(text));
-    });
+    Bench::quietPlatformNotes();
     QApplication app(argc, argv);
     Bench::ChartBench bench;
     if (!bench.isReady())

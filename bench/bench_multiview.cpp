@@ -130,11 +130,7 @@ double plainRepaint(int runs)
 
 int main(int argc, char *argv[])
 {
-    // The offscreen platform's note on size hints says nothing about the chart.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (!text.contains(QStringLiteral("propagateSizeHints")))
-            std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "warning: " : "", qPrintable(text));
-    });
+    Bench::quietPlatformNotes();
     QApplication app(argc, argv);
     Bench::ChartBench bench;
     if (!bench.isReady())

@@ -73,10 +73,7 @@ double runTool(const QStringList &arguments, QString *errors)
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
-        if (!text.contains(QStringLiteral("propagateSizeHints")) && !text.contains(QStringLiteral("XDG_RUNTIME")))
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
+    Bench::quietPlatformNotes();
     QApplication app(argc, argv);
     Bench::ChartBench bench;
     if (!bench.isReady())

@@ -40,6 +40,17 @@ private:
     bool m_ready = false;
 };
 
+// Messages go to standard error, but for the offscreen platform's notes that say nothing about
+// the chart (size hints, the runtime directory). Call before the application is made.
+inline void quietPlatformNotes()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (!text.contains(QStringLiteral("propagateSizeHints"))
+            && !text.contains(QStringLiteral("XDG_RUNTIME")))
+            std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "warning: " : "", qPrintable(text));
+    });
+}
+
 // Milliseconds per run of f(i).
 template <typename F>
 double msPer(int runs, F f)

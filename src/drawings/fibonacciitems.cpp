@@ -22,6 +22,11 @@ FibonacciDrawingItem::FibonacciDrawingItem(QGraphicsObject *scale, TSynchronyzer
 {
 }
 
+QList<double> FibonacciDrawingItem::retracements()
+{
+    return {0.0, 0.236, 0.382, 0.5, 0.618, 0.764, 1.0};
+}
+
 QString FibonacciDrawingItem::ratioText(double ratio)
 {
     static const QLocale locale = QLocale::system();
@@ -107,19 +112,9 @@ FibonacciLinesItem::FibonacciLinesItem(QGraphicsObject *scale, TSynchronyzer *sy
     rebuildLevels();
 }
 
-QString FibonacciLinesItem::typeName() const
-{
-    return QStringLiteral("Уровни Фибоначчи");
-}
-
-QString FibonacciLinesItem::deleteQuestion() const
-{
-    return QStringLiteral("Вы действительно хотите удалить уровни Фибоначчи?");
-}
-
 QList<double> FibonacciLinesItem::ratios() const
 {
-    return {0.0, 0.236, 0.382, 0.5, 0.618, 0.764, 1.0};
+    return retracements();
 }
 
 void FibonacciLinesItem::setExtendRight(bool extend)
@@ -237,19 +232,9 @@ FibonacciArcsItem::FibonacciArcsItem(QGraphicsObject *scale, TSynchronyzer *sync
     rebuildLevels();
 }
 
-QString FibonacciArcsItem::typeName() const
-{
-    return QStringLiteral("Дуги Фибоначчи");
-}
-
-QString FibonacciArcsItem::deleteQuestion() const
-{
-    return QStringLiteral("Вы действительно хотите удалить дуги Фибоначчи?");
-}
-
 QList<double> FibonacciArcsItem::ratios() const
 {
-    return {0.0, 0.236, 0.382, 0.5, 0.618, 0.764, 1.0};
+    return retracements();
 }
 
 double FibonacciArcsItem::radius() const
@@ -346,16 +331,6 @@ FibonacciFanItem::FibonacciFanItem(QGraphicsObject *scale, TSynchronyzer *synchr
     : FibonacciDrawingItem(scale, synchronizer, sceneLine, color, lineWidth)
 {
     rebuildLevels();
-}
-
-QString FibonacciFanItem::typeName() const
-{
-    return QStringLiteral("Веер Фибоначчи");
-}
-
-QString FibonacciFanItem::deleteQuestion() const
-{
-    return QStringLiteral("Вы действительно хотите удалить веер Фибоначчи?");
 }
 
 QList<double> FibonacciFanItem::ratios() const

@@ -33,6 +33,8 @@ public:
                          const QLineF &sceneLine, const QColor &color, int lineWidth);
 
     const QList<Level> &levels() const { return m_levels; }
+    // The ratios of levels and arcs: 0, 23.6, 38.2, 50, 61.8, 76.4 and 100 %.
+    static QList<double> retracements();
     // The ratio in percent, one decimal, system locale, then "%".
     static QString ratioText(double ratio);
 
@@ -88,8 +90,6 @@ public:
                        const QColor &color, int lineWidth);
 
     int kind() const override { return FibonacciLines; }
-    QString typeName() const override;
-    QString deleteQuestion() const override;
 
     bool extendRight() const { return m_extendRight; }
     void setExtendRight(bool extend);
@@ -128,8 +128,6 @@ public:
                       const QColor &color, int lineWidth);
 
     int kind() const override { return FibonacciArcs; }
-    QString typeName() const override;
-    QString deleteQuestion() const override;
 
     // R: the distance from p1 to p2 in pixels.
     double radius() const;
@@ -160,8 +158,6 @@ public:
                      const QColor &color, int lineWidth);
 
     int kind() const override { return FibonacciFan; }
-    QString typeName() const override;
-    QString deleteQuestion() const override;
 
     // The ray from p1 through the point, to the scene's edge.
     QLineF rayThrough(const QPointF &point) const;

@@ -18,16 +18,6 @@ HorLineItem::HorLineItem(QGraphicsObject *scale, const QPointF &scenePoint, cons
     renderPriceLabel();
 }
 
-QString HorLineItem::typeName() const
-{
-    return QStringLiteral("Горизонтальная линия");
-}
-
-QString HorLineItem::deleteQuestion() const
-{
-    return QStringLiteral("Вы действительно хотите удалить горизонтальную линию?");
-}
-
 void HorLineItem::renderPriceLabel()
 {
     if (m_labelDecimals < 0)

@@ -13,8 +13,6 @@ public:
     HorLineItem(QGraphicsObject *scale, const QPointF &scenePoint, const QColor &color, int lineWidth);
 
     int kind() const override { return HorLine; }
-    QString typeName() const override;
-    QString deleteQuestion() const override;
 
     // The price in the scale's frame: minus the item's y.
     double price() const { return -pos().y(); }

@@ -11,16 +11,6 @@ TrendLineItem::TrendLineItem(QGraphicsObject *scale, TSynchronyzer *synchronizer
 {
 }
 
-QString TrendLineItem::typeName() const
-{
-    return QStringLiteral("Линия тренда");
-}
-
-QString TrendLineItem::deleteQuestion() const
-{
-    return QStringLiteral("Вы действительно хотите удалить линию тренда?");
-}
-
 void TrendLineItem::setExtensions(bool left, bool right)
 {
     if (left == m_extendLeft && right == m_extendRight)

@@ -12,8 +12,6 @@ public:
                   const QColor &color, int lineWidth);
 
     int kind() const override { return TrendLine; }
-    QString typeName() const override;
-    QString deleteQuestion() const override;
 
     bool extendLeft() const { return m_extendLeft; }
     bool extendRight() const { return m_extendRight; }

@@ -65,6 +65,41 @@ void DrawingItem::geometryChanging()
     m_extentValid = false;
 }
 
+namespace {
+
+struct KindTexts
+{
+    const char *typeName;
+    const char *deleteQuestion;
+};
+
+// By "drawing" number.
+const KindTexts kindTexts[DrawingItem::KindCount] = {
+    {"Линия тренда", "Вы действительно хотите удалить линию тренда?"},
+    {"Горизонтальная линия", "Вы действительно хотите удалить горизонтальную линию?"},
+    {"Уровни Фибоначчи", "Вы действительно хотите удалить уровни Фибоначчи?"},
+    {"Дуги Фибоначчи", "Вы действительно хотите удалить дуги Фибоначчи?"},
+    {"Веер Фибоначчи", "Вы действительно хотите удалить веер Фибоначчи?"},
+};
+
+} // namespace
+
+QString DrawingItem::typeNameOf(int kind)
+{
+    return kind >= 0 && kind < KindCount ? QString::fromUtf8(kindTexts[kind].typeName) : QString();
+}
+
+QString DrawingItem::deleteQuestionOf(int kind)
+{
+    return kind >= 0 && kind < KindCount ? QString::fromUtf8(kindTexts[kind].deleteQuestion) : QString();
+}
+
+QString DrawingItem::deleteQuestion() const
+{
+    const QString question = deleteQuestionOf(kind());
+    return question.isEmpty() ? GraphicsItem::deleteQuestion() : question;
+}
+
 void DrawingItem::setDrawingColor(const QColor &color)
 {
     if (!color.isValid() || color == m_drawingColor)

@@ -29,7 +29,12 @@ public:
     void setDrawingColor(const QColor &color);
 
     virtual int kind() const = 0;
-    virtual QString typeName() const = 0;
+    // The kind's name and delete question; empty for a number outside 0..4.
+    static QString typeNameOf(int kind);
+    static QString deleteQuestionOf(int kind);
+    virtual QString typeName() const { return typeNameOf(kind()); }
+    // The kind's question, else the general one.
+    QString deleteQuestion() const override;
     // Whether the drawing is made of two points; while it is being drawn, the second one
     // follows the pointer.
     virtual bool isLineDrawing() const { return false; }

@@ -317,6 +317,15 @@ void TestDrawings::momentsOutsideTheShownPeriod()
     QCOMPARE(saved(*early).value(QStringLiteral("time1")).toDateTime(), before.getDateTime());
     QCOMPARE(saved(*late).value(QStringLiteral("time2")).toDateTime(), after.getDateTime());
 
+    // A point drawn into the right margin, past the last bar, still gets a moment (the last
+    // shown one), so that the drawing is saved whole and comes back.
+    auto *future = pane.draw<TrendLineItem>(0, 280, 105, sync->sceneWidth() - 2, 105.5);
+    QVERIFY(sync->timeAt(int(sync->sceneWidth()) - 2).isNull());
+    QCOMPARE(future->time2(), sync->clampedTimeAt(int(sync->sceneWidth())));
+    QVERIFY(!future->time2().isNull());
+    MapSettings margin = saved(*future);
+    QVERIFY(pane.subChart->addDrawing(margin, pane.scale));
+
     // Moving one end replaces that end's moment only; a whole move replaces both.
     early->setSceneP2(pane.scenePoint(40, 105));
     QCOMPARE(early->time1(), before);
