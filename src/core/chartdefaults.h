@@ -38,4 +38,16 @@ inline constexpr std::array<ColorEntry, 9> SeriesColors{{
 
 inline constexpr quint32 StudyColor = 0xff0000;
 
+// "TechAnalysis/General": history from the service, bars placed at their interval's end.
+inline constexpr bool HistoryEnabled = true;
+inline constexpr bool BarOnEnd = true;
+// A window's empty bars right of the last one, and the most it may have.
+inline constexpr int RightMargin = 10;
+inline constexpr int MaxRightMargin = 100;
+
+// "TechAnalysis/Confirmations": every question is asked until switched off.
+inline constexpr std::array<const char *, 5> Confirmations{
+    "askDelItem", "askDelAllStudies", "askDelSubChart", "askDelAllDrawings", "sayDrawingsRemoved"};
+inline constexpr bool Confirm = true;
+
 } // namespace ChartDefaults

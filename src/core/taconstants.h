@@ -6,6 +6,8 @@ namespace TA {
 namespace Constants {
 inline constexpr char PluginIid[] = "qdsk.plugin.taplugin";
 inline constexpr char WindowFactoryName[] = "TAMainWindow";
+// The host's default settings of chart windows (their default colours).
+inline constexpr char WindowDefaultsPath[] = "TAMainWindow";
 
 // Containers.
 inline constexpr char MenuBar[] = "MenuBar";
