@@ -11,18 +11,23 @@
 #include "defaultsettings.h"
 #include "tacolordefaultsettingspage.h"
 #include "tacolorsettingspage.h"
+#include "seriesitemdefaultpropertypage.h"
+#include "studyitemdefaultpropertypage.h"
 #include "taconfirmationoptionspage.h"
 #include "tageneralsettingspage.h"
 #include "tamarginssettingspage.h"
 #include "testenvironment.h"
 #include "testregistry.h"
+#include "timeframevalue.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -66,6 +71,76 @@ void clearGroup(const QString &group)
     AppSettings(group).remove(QString());
 }
 
+// The pages by id; window pages work on a store of their own.
+std::unique_ptr<IOptionsPage> makePage(const QString &id)
+{
+    if (id == QLatin1String("TechAnalysis.General"))
+        return std::make_unique<TAGeneralSettingsPage>();
+    if (id == QLatin1String("TechAnalysis.SeriesDefaults"))
+        return std::make_unique<SeriesItemDefaultPropertyPage>();
+    if (id == QLatin1String("TechAnalysis.StudyDefaults"))
+        return std::make_unique<StudyItemDefaultPropertyPage>();
+    if (id == QLatin1String("TechAnalysis.TAColorDefaults"))
+        return std::make_unique<TAColorDefaultSettingsPage>();
+    if (id == QLatin1String("TechAnalysis.Confirmations"))
+        return std::make_unique<TAConfirmationOptionsPage>();
+    if (id == QLatin1String("TechAnalysis.WindowColors"))
+        return std::make_unique<TAColorSettingsPage>();
+    return std::make_unique<TAMarginsSettingsPage>();
+}
+
+// The radio button that says "false" beside the one named after a key.
+QString partnerOf(const QString &radio)
+{
+    if (radio == QLatin1String("barOnEnd"))
+        return QStringLiteral("barOnStart");
+    return QStringLiteral("wickUpDownColor");
+}
+
+// A field's value as the form shows it, by the kind of widget.
+QVariant fieldValue(QWidget *form, const QString &name)
+{
+    QWidget *widget = form->findChild<QWidget *>(name);
+    if (auto *box = qobject_cast<QCheckBox *>(widget))
+        return box->isChecked();
+    if (auto *radio = qobject_cast<QRadioButton *>(widget))
+        return radio->isChecked();
+    if (auto *spin = qobject_cast<QSpinBox *>(widget))
+        return spin->value();
+    if (auto *button = qobject_cast<ColorButton *>(widget))
+        return button->color();
+    if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+        const QVariant data = combo->currentData();
+        if (data.canConvert<TimeFrameValue>() && data.typeId() != QMetaType::Int)
+            return data.value<TimeFrameValue>().value;
+        return data.isValid() ? data : QVariant(combo->currentIndex());
+    }
+    return {};
+}
+
+void setField(QWidget *form, const QString &name, const QVariant &value)
+{
+    QWidget *widget = form->findChild<QWidget *>(name);
+    if (auto *box = qobject_cast<QCheckBox *>(widget))
+        box->setChecked(value.toBool());
+    else if (auto *radio = qobject_cast<QRadioButton *>(widget))
+        (value.toBool() ? radio : form->findChild<QRadioButton *>(partnerOf(name)))->setChecked(true);
+    else if (auto *spin = qobject_cast<QSpinBox *>(widget))
+        spin->setValue(value.toInt());
+    else if (auto *button = qobject_cast<ColorButton *>(widget))
+        button->setColor(value.value<QColor>());
+    else if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+        for (int i = 0; i < combo->count(); ++i) {
+            const QVariant data = combo->itemData(i);
+            const QVariant shown = data.canConvert<TimeFrameValue>() && data.typeId() != QMetaType::Int
+                                       ? QVariant(data.value<TimeFrameValue>().value)
+                                       : (data.isValid() ? data : QVariant(i));
+            if (shown == value)
+                combo->setCurrentIndex(i);
+        }
+    }
+}
+
 } // namespace
 
 class TestSettingsPages : public QObject
@@ -81,6 +156,9 @@ private Q_SLOTS:
     void confirmationsRoundTrip();
     void windowColorsAndTheirReset();
     void defaultColorsPage();
+    void everyKeyRoundTrips_data();
+    void everyKeyRoundTrips();
+    void placementValuesOutOfTheList();
     void marginsRoundTrip_data();
     void marginsRoundTrip();
 
@@ -287,6 +365,126 @@ void TestSettingsPages::defaultColorsPage()
     QCOMPARE(reread->value(QStringLiteral("timeAxisColor")).value<QColor>(), QColor(20, 20, 20));
     QCOMPARE(reread->value(QStringLiteral("caption")).toString(), QStringLiteral("kept"));
     page.finish();
+}
+
+void TestSettingsPages::everyKeyRoundTrips_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("group"); // empty: the window's own store
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("other");
+    QTest::addColumn<QVariant>("standard");
+    const auto row = [](const char *page, const char *group, const char *key, const char *field,
+                        const QVariant &other, const QVariant &standard) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(page), QLatin1String(key))))
+            << QString::fromLatin1(page) << QString::fromLatin1(group) << QString::fromLatin1(key)
+            << QString::fromLatin1(field) << other << standard;
+    };
+    row("TechAnalysis.General", "TechAnalysis/General", "enabled", "useHDXForHistoricalMarketData", false, true);
+    row("TechAnalysis.General", "TechAnalysis/General", "barOnEnd", "barOnEnd", false, true);
+    const char *series = "TechAnalysis/SeriesDefaultProperty";
+    row("TechAnalysis.SeriesDefaults", series, "timeFrameValue", "timeFrame", 3600, 180);
+    row("TechAnalysis.SeriesDefaults", series, "daysBack", "daysBack", 7, 1);
+    row("TechAnalysis.SeriesDefaults", series, "lineWidth", "lineWidth", 4, 1);
+    row("TechAnalysis.SeriesDefaults", series, "view", "view", 2, 0);
+    for (const ChartDefaults::ColorEntry &entry : ChartDefaults::SeriesColors)
+        row("TechAnalysis.SeriesDefaults", series, entry.key, entry.key, QColor(10, 20, 30),
+            QColor::fromRgb(entry.rgb));
+    row("TechAnalysis.SeriesDefaults", series, "wickSelfColor", "wickSelfColor", true, false);
+    row("TechAnalysis.SeriesDefaults", series, "axisPos", "axisPos", 0, 1);
+    row("TechAnalysis.SeriesDefaults", series, "autoScale", "autoScale", 1, 2);
+    const char *study = "TechAnalysis/StudyDefaultProperty";
+    row("TechAnalysis.StudyDefaults", study, "axisPos", "axisPos", 3, 1);
+    row("TechAnalysis.StudyDefaults", study, "autoScale", "autoScale", 1, 2);
+    for (const ChartColors::Entry &entry : ChartColors::All) {
+        row("TechAnalysis.TAColorDefaults", "Defaults/TAMainWindow", entry.key, entry.key,
+            QColor(40, 50, 60), QColor::fromRgb(entry.rgb));
+        row("TechAnalysis.WindowColors", "", entry.key, entry.key, QColor(70, 80, 90),
+            QColor::fromRgb(entry.rgb));
+    }
+    for (const char *key : ChartDefaults::Confirmations)
+        row("TechAnalysis.Confirmations", "TechAnalysis/Confirmations", key, key, false, true);
+    row("TechAnalysis.Margins", "", "rightMargin", "rightMargin", 25, 10);
+}
+
+void TestSettingsPages::everyKeyRoundTrips()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, group);
+    QFETCH(QString, key);
+    QFETCH(QString, field);
+    QFETCH(QVariant, other);
+    QFETCH(QVariant, standard);
+    for (const char *g : {"TechAnalysis/SeriesDefaultProperty", "TechAnalysis/StudyDefaultProperty"})
+        clearGroup(QString::fromLatin1(g));
+    MapSettings window;
+    QWidget parent;
+    // The key absent: the default.
+    {
+        const std::unique_ptr<IOptionsPage> fresh = makePage(page);
+        QWidget *form = fresh->createPage(window, &parent);
+        QCOMPARE(fieldValue(form, field), standard);
+        // Another value through the form, applied.
+        setField(form, field, other);
+        QCOMPARE(fieldValue(form, field), other);
+        fresh->apply(window);
+        fresh->finish();
+    }
+    AppSettings::syncAll();
+    if (!group.isEmpty()) {
+        const QVariant written = AppSettings(group).value(key);
+        QVERIFY2(written.isValid(), qPrintable(key));
+    }
+    // A new form from what was written shows it.
+    const std::unique_ptr<IOptionsPage> again = makePage(page);
+    QWidget *form = again->createPage(window, &parent);
+    QCOMPARE(fieldValue(form, field), other);
+    again->finish();
+    if (page == QLatin1String("TechAnalysis.SeriesDefaults"))
+        QCOMPARE(AppSettings(group).value(QStringLiteral("toCurrDate")).toBool(), true);
+    if (page == QLatin1String("TechAnalysis.StudyDefaults")) {
+        const AppSettings written(group);
+        QCOMPARE(written.value(QStringLiteral("lineWidth")).toInt(), 1);
+        QCOMPARE(written.value(QStringLiteral("color")).value<QColor>(), QColor(255, 0, 0));
+        QCOMPARE(written.value(QStringLiteral("view")).toInt(), 0);
+    }
+}
+
+void TestSettingsPages::placementValuesOutOfTheList()
+{
+    AppSettings stored(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    stored.setValue(QStringLiteral("axisPos"), 7);
+    stored.setValue(QStringLiteral("autoScale"), 0);
+    stored.setValue(QStringLiteral("timeFrameValue"), 7);
+    stored.setValue(QStringLiteral("lineWidth"), 11);
+    stored.setValue(QStringLiteral("daysBack"), 0);
+    stored.setValue(QStringLiteral("view"), 5);
+    stored.setValue(QStringLiteral("upColor"), QStringLiteral("not a colour"));
+    SeriesItemDefaultPropertyPage page;
+    QWidget parent;
+    QWidget *form = page.createPage(m_none, &parent);
+    QCOMPARE(child<QComboBox>(form, "axisPos")->currentText(), QStringLiteral("Слева"));
+    QCOMPARE(child<QComboBox>(form, "autoScale")->currentText(), QStringLiteral("По экрану"));
+    QCOMPARE(child<QComboBox>(form, "timeFrame")->currentText(), TimeFrameValue(180).toString());
+    QCOMPARE(child<QSpinBox>(form, "lineWidth")->value(), 1);
+    QCOMPARE(child<QSpinBox>(form, "daysBack")->value(), 1);
+    QCOMPARE(child<QComboBox>(form, "view")->currentIndex(), 0);
+    QCOMPARE(child<ColorButton>(form, "upColor")->color(), QColor(0, 255, 0));
+    // autoScale 3 is in range but not offered: the first entry.
+    stored.setValue(QStringLiteral("autoScale"), 3);
+    page.finish();
+    SeriesItemDefaultPropertyPage other;
+    form = other.createPage(m_none, &parent);
+    QCOMPARE(child<QComboBox>(form, "autoScale")->currentText(), QStringLiteral("По экрану"));
+    // The colour page follows the view.
+    auto *view = child<QComboBox>(form, "view");
+    auto *pages = child<QStackedWidget>(form, "colorPages");
+    for (int i = 0; i < 3; ++i) {
+        view->setCurrentIndex(i);
+        QCOMPARE(pages->currentIndex(), i);
+    }
+    other.finish();
 }
 
 void TestSettingsPages::marginsRoundTrip_data()
