@@ -3,6 +3,7 @@
 #include "appsettings.h"
 #include "chartcolors.h"
 #include "confirmationdialog.h"
+#include "defaultsettings.h"
 #include "colorsplitter.h"
 #include "drawingitem.h"
 #include "eslayout.h"
@@ -16,8 +17,10 @@
 #include "seriesdefaults.h"
 #include "seriesitem.h"
 #include "settings.h"
+#include "settingsvalues.h"
 #include "stickyscrollbar.h"
 #include "subchartwidget.h"
+#include "taconstants.h"
 #include "talogging.h"
 #include "vertreferenceaxiswidget.h"
 #include "tsynchronyzer.h"
@@ -1233,13 +1236,14 @@ void MultiView::applyViewSettings(Settings &settings)
 {
     m_timeAxis->changeShowDate(settings.value(QStringLiteral("showDate"), true).toBool());
     showGrid(settings.value(QStringLiteral("showGrid"), true).toBool());
+    // A colour the window does not hold (a new window) is the default colour of chart
+    // windows, else the built-in one; one that does not parse is treated alike.
+    const std::unique_ptr<DefaultSettings> defaults =
+        DefaultSettings::createReadOnly(QString::fromLatin1(TA::Constants::WindowDefaultsPath));
     for (const ChartColors::Entry &entry : ChartColors::All) {
         const QString key = QString::fromLatin1(entry.key);
-        const QVariant stored = settings.value(key);
-        QColor value = stored.value<QColor>();
-        if (!value.isValid() && stored.typeId() == QMetaType::QString)
-            value = QColor::fromString(stored.toString());
-        setColor(key, value);
+        const QColor standard = SettingsValues::colorOr(defaults->value(key), QColor::fromRgb(entry.rgb));
+        setColor(key, SettingsValues::colorOr(settings.value(key), standard));
     }
     m_timeAxis->setBackgroundColor(color(QStringLiteral("timeAxisColor")));
     m_timeAxis->setTextColor(color(QStringLiteral("timeAxisTextColor")));

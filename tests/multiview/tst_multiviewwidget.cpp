@@ -3,6 +3,7 @@
 
 #include "appsettings.h"
 #include "colorsplitter.h"
+#include "defaultsettings.h"
 #include "eslayout.h"
 #include "multivertaxiswidget.h"
 #include "multiview.h"
@@ -13,6 +14,7 @@
 #include "testregistry.h"
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -770,6 +772,25 @@ void TestMultiViewWidget::restoreReadsSoftValues()
     QCOMPARE(w.view->color(QStringLiteral("gridColor")), QColor(0x35, 0x35, 0x35));
     QCOMPARE(w.view->subCharts().first()->scene()->backgroundBrush().color(), QColor(Qt::darkBlue));
     QVERIFY(w.view->summary()->styleSheet().contains(QStringLiteral("rgb(0, 0, 128); color: rgb(255, 255, 127)")));
+
+    // The default colours of chart windows: a new window (no colours of its own) starts with
+    // them, a damaged stored one falls back to them, a window's own colour wins.
+    {
+        auto defaults = DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"));
+        defaults->setValue(QStringLiteral("gridColor"), QColor(1, 2, 3));
+        defaults->setValue(QStringLiteral("timeAxisColor"), QStringLiteral("#203040"));
+        const auto forget = qScopeGuard([] { AppSettings(QStringLiteral("Defaults/TAMainWindow")).remove(QString()); });
+        Window fresh;
+        MapSettings none;
+        fresh.view->applyViewSettings(none);
+        QCOMPARE(fresh.view->color(QStringLiteral("gridColor")), QColor(1, 2, 3));
+        QCOMPARE(fresh.view->color(QStringLiteral("timeAxisColor")), QColor(0x20, 0x30, 0x40));
+        QCOMPARE(fresh.view->color(QStringLiteral("splitterColor")), QColor(191, 202, 202));
+        Window again;
+        again.view->restoreState(state);
+        QCOMPARE(again.view->color(QStringLiteral("gridColor")), QColor(1, 2, 3));
+        QCOMPARE(again.view->color(QStringLiteral("subChartColor")), QColor(Qt::darkBlue));
+    }
 }
 
 void TestMultiViewWidget::droppedDrawingsGiveOneNotice()

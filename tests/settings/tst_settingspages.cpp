@@ -29,6 +29,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <memory>
@@ -159,6 +160,7 @@ private Q_SLOTS:
     void everyKeyRoundTrips_data();
     void everyKeyRoundTrips();
     void placementValuesOutOfTheList();
+    void pagesAsShown();
     void marginsRoundTrip_data();
     void marginsRoundTrip();
 
@@ -485,6 +487,42 @@ void TestSettingsPages::placementValuesOutOfTheList()
         QCOMPARE(pages->currentIndex(), i);
     }
     other.finish();
+}
+
+void TestSettingsPages::pagesAsShown()
+{
+    // Every page with its defaults, as a person sees it; kept when TA_TEST_IMAGES names a
+    // directory (the pictures of the documentation come from here).
+    const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
+    const struct
+    {
+        const char *id;
+        const char *file;
+    } pages[] = {
+        {"TechAnalysis.General", "settings-general.png"},
+        {"TechAnalysis.SeriesDefaults", "settings-series.png"},
+        {"TechAnalysis.StudyDefaults", "settings-indicators.png"},
+        {"TechAnalysis.TAColorDefaults", "settings-colours.png"},
+        {"TechAnalysis.Confirmations", "settings-confirmations.png"},
+        {"TechAnalysis.WindowColors", "settings-window-colours.png"},
+        {"TechAnalysis.Margins", "settings-margins.png"},
+    };
+    MapSettings window;
+    for (const auto &entry : pages) {
+        const std::unique_ptr<IOptionsPage> page = makePage(QString::fromLatin1(entry.id));
+        QCOMPARE(page->id(), QString::fromLatin1(entry.id));
+        QWidget frame;
+        auto *layout = new QVBoxLayout(&frame);
+        layout->addWidget(page->createPage(window, &frame));
+        frame.resize(frame.sizeHint().expandedTo(QSize(460, 120)));
+        frame.show();
+        QCoreApplication::processEvents();
+        const QImage image = frame.grab().toImage();
+        QVERIFY(!image.isNull());
+        if (!directory.isEmpty())
+            image.save(directory + QLatin1Char('/') + QLatin1String(entry.file));
+        page->finish();
+    }
 }
 
 void TestSettingsPages::marginsRoundTrip_data()
