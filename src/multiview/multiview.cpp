@@ -2,6 +2,7 @@
 
 #include "appsettings.h"
 #include "chartcolors.h"
+#include "chartdefaults.h"
 #include "confirmationdialog.h"
 #include "defaultsettings.h"
 #include "colorsplitter.h"
@@ -168,7 +169,7 @@ MultiView::MultiView(QWidget *parent)
     connect(synchronizer(), &TSynchronyzer::sceneWidthChanged, this, &MultiView::sceneWidthChanged);
 
     AppSettings general(QStringLiteral("TechAnalysis/General"));
-    setBarOnEnd(general.value(QStringLiteral("barOnEnd"), true).toBool());
+    setBarOnEnd(SettingsValues::boolOr(general.value(QStringLiteral("barOnEnd")), ChartDefaults::BarOnEnd));
     m_summary->setBackground(color(QStringLiteral("subChartColor")));
     updatePlaceholder();
 }
@@ -1255,8 +1256,9 @@ void MultiView::applyViewSettings(Settings &settings)
     update();
 
     bool ok = false;
-    const uint margin = settings.value(QStringLiteral("rightMargin"), 10u).toUInt(&ok);
-    if (!ok || margin > 100)
+    const uint margin = settings.value(QStringLiteral("rightMargin"), uint(ChartDefaults::RightMargin))
+                            .toUInt(&ok);
+    if (!ok || margin > uint(ChartDefaults::MaxRightMargin))
         throw QStringLiteral("rightMargin");
     if (synchronizer()) {
         synchronizer()->setRightMargin(int(margin));
@@ -1375,7 +1377,8 @@ void MultiView::restoreState(Settings &settings)
         redrawProjections();
         if (dropped) {
             AppSettings confirmations(QStringLiteral("TechAnalysis/Confirmations"));
-            if (confirmations.value(QStringLiteral("sayDrawingsRemoved"), true).toBool())
+            if (SettingsValues::boolOr(confirmations.value(QStringLiteral("sayDrawingsRemoved")),
+                                       ChartDefaults::Confirm))
                 Q_EMIT notice(drawingsRemovedText());
         }
     } catch (const QString &) {

@@ -6,6 +6,7 @@
 #include "icore.h"
 #include "iplugin.h"
 #include "mapsettings.h"
+#include "optionsdialog.h"
 #include "chartcolors.h"
 #include "colorbutton.h"
 #include "defaultsettings.h"
@@ -161,6 +162,7 @@ private Q_SLOTS:
     void everyKeyRoundTrips();
     void placementValuesOutOfTheList();
     void pagesAsShown();
+    void cancelWritesNothing();
     void marginsRoundTrip_data();
     void marginsRoundTrip();
 
@@ -523,6 +525,65 @@ void TestSettingsPages::pagesAsShown()
             image.save(directory + QLatin1Char('/') + QLatin1String(entry.file));
         page->finish();
     }
+}
+
+void TestSettingsPages::cancelWritesNothing()
+{
+    // Every page in the terminal's dialog, every field changed, then Cancel: the settings file
+    // is as it was, key for key.
+    AppSettings(QStringLiteral("TechAnalysis/Confirmations")).setValue(QStringLiteral("askDelItem"), true);
+    AppSettings::syncAll();
+    const auto snapshot = [] {
+        QVariantMap all;
+        AppSettings root;
+        for (const QString &key : root.allKeys())
+            all.insert(key, root.value(key));
+        return all;
+    };
+    const QVariantMap before = snapshot();
+    std::vector<std::unique_ptr<IOptionsPage>> pages;
+    QList<IOptionsPage *> list;
+    for (const char *id : {"TechAnalysis.General", "TechAnalysis.SeriesDefaults", "TechAnalysis.StudyDefaults",
+                           "TechAnalysis.TAColorDefaults", "TechAnalysis.Confirmations"}) {
+        pages.push_back(makePage(QString::fromLatin1(id)));
+        list.append(pages.back().get());
+    }
+    AppSettings root;
+    {
+        OptionsDialog dialog;
+        dialog.setPages(list, &root);
+        for (IOptionsPage *page : list) {
+            QWidget *form = dialog.pageWidget(page->id());
+            QVERIFY(form);
+            for (QCheckBox *box : form->findChildren<QCheckBox *>())
+                box->setChecked(!box->isChecked());
+            for (QSpinBox *spin : form->findChildren<QSpinBox *>())
+                spin->setValue(spin->maximum());
+            for (QComboBox *combo : form->findChildren<QComboBox *>())
+                combo->setCurrentIndex(combo->count() - 1);
+            for (ColorButton *button : form->findChildren<ColorButton *>())
+                button->setColor(QColor(1, 1, 1));
+        }
+        dialog.reject();
+    }
+    AppSettings::syncAll();
+    QCOMPARE(snapshot(), before);
+    // A window's pages on the window's store: Cancel leaves it as it was too.
+    MapSettings window;
+    window.setValue(QStringLiteral("rightMargin"), 12);
+    const QVariantMap windowBefore{{QStringLiteral("rightMargin"), 12}};
+    TAColorSettingsPage colours;
+    TAMarginsSettingsPage margins;
+    {
+        OptionsDialog dialog;
+        dialog.setPages({&colours, &margins}, &window);
+        dialog.pageWidget(QStringLiteral("TechAnalysis.Margins"))->findChild<QSpinBox *>()->setValue(50);
+        dialog.reject();
+    }
+    QVariantMap windowAfter;
+    for (const QString &key : window.allKeys())
+        windowAfter.insert(key, window.value(key));
+    QCOMPARE(windowAfter, windowBefore);
 }
 
 void TestSettingsPages::marginsRoundTrip_data()
