@@ -1,5 +1,7 @@
 #include "seriesdatamanager.h"
 
+#include "chartdefaults.h"
+#include "settingsvalues.h"
 #include "talogging.h"
 #include "datetime.h"
 #include "appsettings.h"
@@ -128,7 +130,8 @@ bool SeriesDataManager::historyUsed()
     if (!transport)
         return false;
     AppSettings settings(QString::fromLatin1(TA::Constants::GeneralSettingsGroup));
-    return settings.value(QString::fromLatin1(TA::Constants::HistoryEnabledKey), true).toBool();
+    return SettingsValues::boolOr(settings.value(QString::fromLatin1(TA::Constants::HistoryEnabledKey)),
+                                  ChartDefaults::HistoryEnabled);
 }
 
 SecurityEntry *SeriesDataManager::entryOf(SeriesDataModel *model) const

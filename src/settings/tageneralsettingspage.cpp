@@ -9,9 +9,9 @@
 
 namespace {
 
-const QString GeneralGroup = QStringLiteral("TechAnalysis/General");
+const QString GeneralGroup = QString::fromLatin1(TA::Constants::GeneralSettingsGroup);
 const QString OldGroup = QStringLiteral("TechAnalysis/NetworkDataManager");
-const QString Enabled = QStringLiteral("enabled");
+const QString Enabled = QString::fromLatin1(TA::Constants::HistoryEnabledKey);
 const QString BarOnEnd = QStringLiteral("barOnEnd");
 
 } // namespace
@@ -38,7 +38,7 @@ void TAGeneralSettingsPage::migrateEnabled()
 bool TAGeneralSettingsPage::historyPluginLoaded()
 {
     const ICore *core = ICore::instance();
-    return core && core->plugin(QStringLiteral("hdxplugin"));
+    return core && core->plugin(QString::fromLatin1(TA::Constants::HistoryTransportName));
 }
 
 void TAGeneralSettingsPage::finish()

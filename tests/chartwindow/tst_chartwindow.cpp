@@ -6,6 +6,8 @@
 #include "appsettings.h"
 #include "colorbutton.h"
 #include "command.h"
+#include "seriesitemdefaultpropertypage.h"
+#include "tacolorsettingspage.h"
 #include "drawingservices.h"
 #include "multivertaxiswidget.h"
 #include "subcharttesthelpers.h"
@@ -20,9 +22,11 @@
 #include "hostwindow.h"
 #include "windowmanager.h"
 
+#include <QComboBox>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -110,6 +114,7 @@ private Q_SLOTS:
     void onlySeriesCannotBeDeleted();
     void projectionButtonOffClearsEveryPane();
     void drawingToolsAreExclusive();
+    void settingsPagesReachTheWindow();
     void savedDrawingColourAndWidth_data();
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
@@ -378,6 +383,43 @@ void TestChartWindow::drawingToolsAreExclusive()
     }
     QVERIFY(window->chartArea()->hasDrawings());
     keepImage(window->grab().toImage(), QStringLiteral("chartwindow-drawings.png"));
+}
+
+void TestChartWindow::settingsPagesReachTheWindow()
+{
+    // The series defaults applied through their page: the next series takes them.
+    {
+        SeriesItemDefaultPropertyPage page;
+        QWidget parent;
+        MapSettings none;
+        QWidget *form = page.createPage(none, &parent);
+        form->findChild<QComboBox *>(QStringLiteral("view"))->setCurrentIndex(2);
+        form->findChild<QSpinBox *>(QStringLiteral("lineWidth"))->setValue(3);
+        form->findChild<QComboBox *>(QStringLiteral("axisPos"))->setCurrentIndex(1); // "Слева"
+        page.apply(none);
+        page.finish();
+    }
+    auto window = openFor(Arkt);
+    SeriesItem *series = window->chartArea()->createDefaultSeriesItem(Kstr);
+    QVERIFY(series);
+    QCOMPARE(series->view(), 2);
+    QCOMPARE(series->lineWidth(), 3);
+    SubChartWidget *pane = SubChartWidget::of(series);
+    QCOMPARE(pane->axisPosition(qobject_cast<ParentScaleItem *>(series->parentChartItem())), 1);
+
+    // A window's colour page, as the host's window settings run it: the window changes on
+    // apply, without reopening.
+    MapSettings settings;
+    window->saveViewSettings(settings);
+    TAColorSettingsPage colours;
+    QWidget parent;
+    QWidget *form = colours.createPage(settings, &parent);
+    form->findChild<ColorButton *>(QStringLiteral("subChartColor"))->setColor(QColor(10, 20, 30));
+    colours.apply(settings);
+    window->applyViewSettings(settings);
+    QCOMPARE(window->chartArea()->color(QStringLiteral("subChartColor")), QColor(10, 20, 30));
+    QCOMPARE(pane->scene()->backgroundBrush().color(), QColor(10, 20, 30));
+    colours.finish();
 }
 
 void TestChartWindow::savedDrawingColourAndWidth_data()

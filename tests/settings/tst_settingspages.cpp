@@ -30,6 +30,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -552,6 +553,17 @@ void TestSettingsPages::cancelWritesNothing()
     {
         OptionsDialog dialog;
         dialog.setPages(list, &root);
+        // One category, "Графики и ТА" with its icon, holding the five pages in order.
+        auto *tree = dialog.findChild<QTreeWidget *>(QStringLiteral("pageTree"));
+        QVERIFY(tree);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem *category = tree->topLevelItem(0);
+        QCOMPARE(category->text(0), QStringLiteral("Графики и ТА"));
+        QVERIFY(!category->icon(0).isNull());
+        QStringList titles;
+        for (int i = 0; i < category->childCount(); ++i)
+            titles.append(category->child(i)->text(0));
+        QCOMPARE(titles, (QStringList{"Основные", "График серии", "Индикаторы", "Цвета", "Подтверждения"}));
         for (IOptionsPage *page : list) {
             QWidget *form = dialog.pageWidget(page->id());
             QVERIFY(form);
