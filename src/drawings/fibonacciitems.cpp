@@ -50,6 +50,7 @@ void FibonacciDrawingItem::setLevelPrice(Level &level, double price)
     const QString text = priceText(price, m_decimals);
     if (text == level.priceText && !level.priceLabel.isNull())
         return;
+    geometryChanging();
     level.priceText = text;
     level.priceLabel = renderLabel(text, drawingColor());
     const QSize upper = level.ratioLabel.size();
@@ -67,6 +68,14 @@ int FibonacciDrawingItem::verticalMargin() const
 {
     const int font = QFontMetrics(QApplication::font()).height();
     return std::max((lineWidth() + 1) / 2, font < 8 ? 7 : font);
+}
+
+int FibonacciDrawingItem::labelsWidth() const
+{
+    int widest = 0;
+    for (const Level &level : m_levels)
+        widest = std::max(widest, level.labels.width());
+    return widest;
 }
 
 bool FibonacciDrawingItem::hitsBase(const QPointF &point) const
@@ -164,7 +173,9 @@ QRectF FibonacciLinesItem::extent() const
     }
     const double left = std::min(l.x1(), l.x2()) - m;
     const double top = std::min(l.y1(), l.y2()) - v;
-    return cutToScene(QRectF(left, top, right + m - left, std::max(l.y1(), l.y2()) + v - top));
+    // The labels start at most at the lines' right end and may reach past it.
+    const double beyond = std::max(m, labelsWidth() * p);
+    return cutToScene(QRectF(left, top, right + beyond - left, std::max(l.y1(), l.y2()) + v - top));
 }
 
 void FibonacciLinesItem::paintBase(QPainter *painter) const
@@ -184,7 +195,8 @@ void FibonacciLinesItem::paintLabels(QPainter *painter, const QTransform &world,
 {
     const QPair<double, double> x = extent(option ? option->exposedRect : QRectF());
     const double firstVisible = mapFromScene(QPointF(visibleIndexRange(this).first, 0)).x();
-    const double at = std::max(firstVisible + 1, x.first);
+    // Scrolled past the lines, the labels stay at their right end, inside the drawing's extent.
+    const double at = std::min(std::max(firstVisible + 1, x.first), x.second);
     for (const Level &level : m_levels) {
         const QPointF point(at, levelY(level.ratio));
         // The ratio label's bottom and the price label's top on the level line.
@@ -267,7 +279,9 @@ QRectF FibonacciArcsItem::extent() const
     const int v = verticalMargin();
     const QPointF c = line().p1();
     const double top = c.y() - (opening() > 0 ? r : 0.0) * q - v * q;
-    return cutToScene(QRectF(c.x() - (r + m) * p, top, 2 * (r + m) * p, 2 * (v + r) * q));
+    // Labels centred on x1 may be wider than small arcs.
+    const double half = std::max(r + m, labelsWidth() / 2.0);
+    return cutToScene(QRectF(c.x() - half * p, top, 2 * half * p, 2 * (v + r) * q));
 }
 
 void FibonacciArcsItem::paintBase(QPainter *painter) const

@@ -73,6 +73,8 @@ protected:
     // The vertical margin in pixels: max(half the line width rounded up, the font height, or
     // 7 when the font height is below 8).
     int verticalMargin() const;
+    // The widest pair of labels, in pixels.
+    int labelsWidth() const;
     // The base test: within 3 pixels of the straight line through the points and of their box.
     bool hitsBase(const QPointF &point) const;
 

@@ -741,6 +741,19 @@ void TestDrawings::fibonacciLevelsAndLabels()
     QCOMPARE(levels->levels().value(1).ratioLabel.size(),
              QSize(metrics.horizontalAdvance(QStringLiteral("23.6%")), metrics.height()));
 
+    // Labels wider than the drawing stay inside its extent, so that moving it leaves no trail.
+    auto *narrow = pane.draw<FibonacciLinesItem>(2, 150, 104, 151, 106);
+    narrow->setExtendRight(false);
+    int widest = 0;
+    for (const auto &level : narrow->levels())
+        widest = std::max(widest, level.labels.width());
+    QVERIFY(widest > 20);
+    const double pixel = narrow->pixelWidth();
+    QVERIFY(narrow->boundingRect().right() >= narrow->line().x1() + widest * pixel - 1e-9);
+    auto *small = pane.draw<FibonacciArcsItem>(3, 160, 105, 160, 105.01);
+    QVERIFY(small->radius() < 10);
+    QVERIFY(small->boundingRect().width() >= widest * pixel - 1e-9);
+
     // Arcs open towards p2: up with p2 above, down with p2 below; the price of an arc is at
     // its top.
     auto *up = pane.draw<FibonacciArcsItem>(3, 120, 104.5, 130, 105.5);
