@@ -1,11 +1,14 @@
 #include "drawingitem.h"
 
+#include "mapsettings.h"
 #include "settings.h"
+#include "talogging.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QPainter>
+#include <QPointer>
 
 #include <cmath>
 
@@ -127,7 +130,47 @@ void DrawingItem::rebindToScale(QGraphicsObject *scale)
     setPos(inParent);
 }
 
-void DrawingItem::showPropertyDialog(QWidget *) {}
+namespace {
+
+DrawingItem::PropertyEditor &propertyEditor()
+{
+    static DrawingItem::PropertyEditor editor;
+    return editor;
+}
+
+} // namespace
+
+void DrawingItem::setPropertyEditor(const PropertyEditor &editor)
+{
+    propertyEditor() = editor;
+}
+
+bool DrawingItem::hasPropertyEditor()
+{
+    return bool(propertyEditor());
+}
+
+void DrawingItem::showPropertyDialog(QWidget *parent)
+{
+    const PropertyEditor editor = propertyEditor();
+    if (!editor)
+        return;
+    QPointer<DrawingItem> guard(this);
+    MapSettings result;
+    const bool accepted = editor(this, parent, result);
+    if (!guard) {
+        if (accepted)
+            qCWarning(lcChart).noquote() << QStringLiteral("Объект был удалён, пока открыт диалог свойств");
+        return;
+    }
+    if (!accepted)
+        return;
+    try {
+        applyProperties(result);
+    } catch (const QString &text) {
+        qCWarning(lcChart).noquote() << text;
+    }
+}
 
 void DrawingItem::onPropertyAction()
 {

@@ -5,6 +5,10 @@
 #include <QPen>
 #include <QPixmap>
 
+#include <functional>
+
+class MapSettings;
+
 // A drawing on a sub-chart, hung under one vertical scale so that its y follows the scale's
 // prices. It has its own drawing colour; the item colour is left for the selection markers.
 // The five drawing tools derive from it; the sub-chart creates, gestures and restores them
@@ -43,6 +47,14 @@ public:
     virtual void moveToScale(QGraphicsObject *scale);
     // Reparents under another scale keeping the prices.
     virtual void rebindToScale(QGraphicsObject *scale);
+    // The property dialog of a drawing over a parent widget: true, with the settings to apply,
+    // when the user confirmed it. The dialogs' subsystem provides it; without one
+    // showPropertyDialog() does nothing.
+    using PropertyEditor = std::function<bool(DrawingItem *item, QWidget *parent, MapSettings &result)>;
+    static void setPropertyEditor(const PropertyEditor &editor);
+    static bool hasPropertyEditor();
+    // Runs the property dialog and applies what it returns, unless the drawing was deleted
+    // meanwhile. A value the drawing refuses is reported in the log, never thrown.
     virtual void showPropertyDialog(QWidget *parent);
 
     // "lineWidth", "visible", "type" (always 2), "color".

@@ -903,15 +903,20 @@ void MultiView::changeInstrumentViewMode(QAction *action)
 
 void MultiView::setTimeFrame(const TimeFrameValue &frame)
 {
-    SeriesItem *series = currentSeries();
+    setSeriesTimeFrame(currentSeries(), frame);
+}
+
+bool MultiView::setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &frame)
+{
     if (!series || series->model()->timeFrame() == frame)
-        return;
+        return false;
     const ScrollPosition position = scrollPosition();
     series->changeTimeFrame(frame);
     Q_EMIT currItemChanged();
     if (synchronizer())
         synchronizer()->update();
     restoreScrollPosition(position);
+    return true;
 }
 
 void MultiView::changeInstrumentTimeFrame(QAction *action)
@@ -1140,14 +1145,28 @@ void MultiView::applyItemProperties(ChartItem *item, MapSettings result)
     QPointer<ChartItem> guard(item);
     if (!qobject_cast<SeriesItem *>(item) && result.contains(QStringLiteral("series"))
         && services().rebaseStudy) {
-        const QString name = result.value(QStringLiteral("series")).toString();
-        for (SeriesItem *series : seriesItems()) {
-            if (series->displayName() == name) {
-                services().rebaseStudy(item, series);
-                break;
+        // The series is given as the item itself (the property dialog) or by its name.
+        const QVariant chosen = result.value(QStringLiteral("series"));
+        auto *target = qobject_cast<SeriesItem *>(chosen.value<QObject *>());
+        const QList<SeriesItem *> all = seriesItems();
+        if (!all.contains(target)) {
+            target = nullptr;
+            for (SeriesItem *series : all) {
+                if (series->displayName() == chosen.toString()) {
+                    target = series;
+                    break;
+                }
             }
         }
+        if (target)
+            services().rebaseStudy(item, target);
     }
+    if (!guard)
+        return;
+    // A new time frame takes the tool bar's path, so that it happens once.
+    if (auto *series = qobject_cast<SeriesItem *>(item);
+        series && result.contains(QStringLiteral("timeFrameValue")))
+        setSeriesTimeFrame(series, TimeFrameValue::load(result));
     if (!guard)
         return;
     item->applyProperties(result);
@@ -1157,6 +1176,19 @@ void MultiView::applyItemProperties(ChartItem *item, MapSettings result)
         auto *scale = qobject_cast<ParentScaleItem *>(
             result.value(QStringLiteral("parentscale")).value<QObject *>());
         applyPlacement(item, subChart, scale, result);
+    }
+    // The axis side and the scaling mode chosen in the dialog go to the scale the item is on
+    // now; a value outside the lists (the indicator's "series axis") leaves them as they are.
+    if (item->isVisible()) {
+        auto *scale = qobject_cast<ParentScaleItem *>(item->parentChartItem());
+        SubChartWidget *own = SubChartWidget::of(item);
+        bool ok = false;
+        const int axisPos = result.value(QStringLiteral("axisPos")).toInt(&ok);
+        if (scale && own && ok && axisPos >= 0 && axisPos <= 3)
+            own->changeAxisPosition(result, scale);
+        const int mode = result.value(QStringLiteral("autoScale")).toInt(&ok);
+        if (scale && ok && mode >= ParentScaleItem::Fixed && mode <= ParentScaleItem::Screen)
+            scale->setAutoScale(mode);
     }
     Q_EMIT currItemChanged();
     restoreScrollPosition(position);
@@ -1180,10 +1212,7 @@ QList<MultiView::Placement> MultiView::placementChoices(ChartItem *item) const
         if (subChart != own || visibleOnScale >= 2)
             list.append({QStringLiteral("Область %1 - отдельная ось").arg(area), subChart, nullptr});
         for (ParentScaleItem *scale : subChart->scales()) {
-            QStringList names;
-            for (ChartItem *chart : scale->chartItems())
-                names.append(chart->displayName());
-            list.append({QStringLiteral("Область %1 - ось %2").arg(area).arg(names.join(QStringLiteral(", "))),
+            list.append({QStringLiteral("Область %1 - ось %2").arg(area).arg(scale->label()),
                          subChart, scale});
         }
         list.append({QString(), nullptr, nullptr});

@@ -61,7 +61,7 @@ public:
         std::function<bool(const QString &name, MapSettings &settings)> findStudy;
         // The property dialog of a chart item; true and the result map on acceptance.
         std::function<bool(ChartItem *item, MultiView *view, MapSettings &result)> editProperties;
-        // Moves an indicator onto another series of the window.
+        // Moves an indicator onto another series of the window (nothing when it is its own).
         std::function<void(ChartItem *study, SeriesItem *series)> rebaseStudy;
         std::function<void(MultiView *view)> showItemsManager;
         // The instrument selector; the chosen key, empty when cancelled. The host's selector
@@ -107,6 +107,7 @@ public:
     void clearItemsSelection() override;
     void reportCurrItemChanged() override { Q_EMIT currItemChanged(); }
     void reportNameChanged() override { Q_EMIT nameChanged(); }
+    void reportItemAdded() override { Q_EMIT itemAdded(); }
     void changeItemProperties(GraphicsItem *item) override;
     void addStudyForSeries(SeriesItem *series) override;
     void increaseArea(const QRect &area) override;
@@ -174,6 +175,8 @@ Q_SIGNALS:
     void nameChanged();
     void checkSelAreaMode(bool check);
     void drawingAdded();
+    // An item joined one of the sub-charts (the items manager lists it at once).
+    void itemAdded();
     // A message for the user that is not an error (dropped drawings after a restore).
     void notice(const QString &text);
     // An error text caught at an entry point reached from the user interface.
@@ -228,6 +231,9 @@ public Q_SLOTS:
     void selectDrawingTool(int tool);
     void setViewMode(int view);
     void setTimeFrame(const TimeFrameValue &frame);
+    // The one path of a time-frame change (tool bar, dialogs, items manager): the scroll
+    // position is kept and the items follow once. False when the series already has it.
+    bool setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &frame);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -10,6 +10,7 @@
 #include "scriptfilesmanager.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
+#include "dialogservices.h"
 #include "drawingservices.h"
 #include "studyservices.h"
 #include "studyitemdefaultpropertypage.h"
@@ -68,6 +69,7 @@ bool TAPlugin::initialize(ICore *core)
 {
     StudyServices::install();
     DrawingServices::install();
+    DialogServices::install();
     setupMenus();
     setupSettingsPages(core);
     setupToolBarCommands();

@@ -5,6 +5,7 @@
 
 #include <QGraphicsScene>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,6 +54,17 @@ QList<ChartItem *> ParentScaleItem::chartItems() const
             items.append(static_cast<ChartItem *>(child));
     }
     return items;
+}
+
+QString ParentScaleItem::label() const
+{
+    QStringList visible, all;
+    for (const ChartItem *item : chartItems()) {
+        all.append(item->displayName());
+        if (item->isVisibleTo(this))
+            visible.append(item->displayName());
+    }
+    return (visible.isEmpty() ? all : visible).join(QStringLiteral("; "));
 }
 
 bool ParentScaleItem::hasVisibleChartItem() const

@@ -39,6 +39,9 @@ public:
     // The chart items among the children, and whether one of them is shown.
     QList<ChartItem *> chartItems() const;
     bool hasVisibleChartItem() const;
+    // The name the scale goes by in menus and dialogs: its visible chart items' names, else
+    // all of them, joined by "; ".
+    QString label() const;
     // The largest number of decimals of the chart items; 0 without any.
     int decimals() const;
 

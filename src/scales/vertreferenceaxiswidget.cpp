@@ -28,18 +28,6 @@ QPen linePen(const QColor &color)
     return QPen(color, 0, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
 }
 
-// The names a scale goes by in an axis menu: its visible chart items, or all of them.
-QString scaleText(const ParentScaleItem *scale)
-{
-    QStringList visible, all;
-    for (const ChartItem *item : scale->chartItems()) {
-        all.append(item->displayName());
-        if (item->isVisibleTo(scale))
-            visible.append(item->displayName());
-    }
-    return (visible.isEmpty() ? all : visible).join(QStringLiteral("; "));
-}
-
 } // namespace
 
 VertReferenceAxisWidget::VertReferenceAxisWidget(int side, ParentScaleItem *scale,
@@ -499,7 +487,7 @@ void VertReferenceAxisWidget::fillContextMenu(QMenu *menu)
         auto *scale = qobject_cast<ParentScaleItem *>(top->toGraphicsObject());
         if (!scale)
             continue;
-        auto *action = new QAction(scaleText(scale), m_scaleGroup);
+        auto *action = new QAction(scale->label(), m_scaleGroup);
         action->setCheckable(true);
         action->setChecked(scale == m_scale);
         action->setProperty("parentScale", QVariant::fromValue<QObject *>(scale));

@@ -170,6 +170,20 @@ void SessionScheduleForm::apply(Settings &settings) const
     }
 }
 
+void SessionScheduleForm::applyShown(Settings &settings) const
+{
+    for (const Entry &e : m_entries) {
+        const QString group = ScheduleStore::groupName(e.stockCode, e.boardCode);
+        if (e.own) {
+            settings.remove(group);
+            SettingsGroup scope(settings, group);
+            saveSchedule(e.current, settings);
+        } else if (e.loadError.isEmpty() || e.touched) {
+            settings.remove(group);
+        }
+    }
+}
+
 SessionList SessionScheduleForm::scheduleOf(int stockId, int boardId) const
 {
     const auto it = m_entries.constFind({stockId, boardId});

@@ -33,6 +33,9 @@ public:
     void loadFor(Settings &settings, int stockId, int boardId);
     // Replaces every stored schedule group by the schedules of the form.
     void apply(Settings &settings) const;
+    // Writes the schedules of the stocks and boards the form shows, leaving every other
+    // stored schedule group as it is (after loadFor()).
+    void applyShown(Settings &settings) const;
 
     // The schedule in force for a stock (boardId 0) or a board.
     SessionList scheduleOf(int stockId, int boardId = 0) const;

@@ -78,7 +78,9 @@ void install()
     services.chooseStudies = chooseStudies;
     services.findStudy = findStudy;
     services.rebaseStudy = [](ChartItem *study, SeriesItem *series) {
-        if (auto *item = qobject_cast<ScriptStudyItem *>(study))
+        // Rebinding to its own series would recalculate it for nothing.
+        auto *item = qobject_cast<ScriptStudyItem *>(study);
+        if (item && item->seriesItem() != series)
             item->setSeriesItem(series);
     };
     MultiView::setServices(services);

@@ -86,6 +86,8 @@ public:
     virtual void changeItemProperties(GraphicsItem *) {}
     virtual void addStudyForSeries(SeriesItem *) {}
     virtual void reportNameChanged() {}
+    // An item was wired into a sub-chart (added, restored or moved there).
+    virtual void reportItemAdded() {}
     virtual void increaseArea(const QRect &) {}
     virtual void onDrawingAdded() {}
     virtual void redrawProjections() {}

@@ -172,6 +172,7 @@ void SubChartWidget::setUpItem(GraphicsItem *item, Settings *settings)
         connect(label, &StatusLineLabel::dragRequested, m_view, &GraphicsView::startDrag);
         m_view->invalidateStatusLinesLayout();
     }
+    m_owner->reportItemAdded();
 }
 
 SeriesItem *SubChartWidget::addSeries(const QString &key, Settings &settings, ParentScaleItem *scale)

@@ -6,6 +6,7 @@
 #include "subcharttesthelpers.h"
 #include "multiview.h"
 #include "scriptfilesmodel.h"
+#include "studylibraryhelpers.h"
 #include "scriptstudyitem.h"
 #include "securitydirectory.h"
 #include "table.h"
@@ -169,25 +170,6 @@ void setSecurity(const SeriesKey &key, const QString &column, const char *value)
                                           QVariant::fromValue(decimal(QString::fromLatin1(value)))}},
                                 &error),
              qPrintable(error));
-}
-
-// Points the indicator and function registries at a copy of the shipped files under dir/app.
-void useCopyOfLibrary(const QTemporaryDir &dir)
-{
-    const QString from = QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts");
-    const QString to = dir.filePath(QStringLiteral("app/tascripts"));
-    QDir().mkpath(to + QStringLiteral("/indicators"));
-    QDir().mkpath(to + QStringLiteral("/functions"));
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString target = to + path.mid(from.size());
-        QFile::remove(target);
-        QFile::copy(path, target);
-    }
-    ScriptFilesModel::setRegistryDirectory(dir.filePath(QStringLiteral("app")));
-    FunctionFilesModel::destroyInstance();
-    StudyFilesModel::destroyInstance();
 }
 
 // The shipped indicators.

@@ -9,6 +9,7 @@
 #include "seriesdatamodel.h"
 #include "seriesdefaults.h"
 #include "seriesitem.h"
+#include "dialogservices.h"
 #include "drawingservices.h"
 #include "studyservices.h"
 #include "tamainwindow.h"
@@ -120,6 +121,7 @@ int runSnapshot(const SnapshotRequest &request, QString *error)
         // The window's indicators and drawings, as the plug-in provides them in the terminal.
         StudyServices::install();
         DrawingServices::install();
+        DialogServices::install();
         TAMainWindow window;
         window.setProperty("windowName", QStringLiteral("TAMainWindow"));
         if (fromWorkspace) {
