@@ -1,13 +1,9 @@
 #include "datetime.h"
 #include "appsettings.h"
-#include "hdxtransport.h"
-#include "hdxtransportpage.h"
 #include "icore.h"
-#include "marketsimulator.h"
-#include "pluginloader.h"
 #include "referencedata.h"
+#include "terminalsession.h"
 #include "terminalwindow.h"
-#include "windowmanager.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -63,24 +59,6 @@ QString checkSettingsFile()
             .arg(path, kept);
     }
     return {};
-}
-
-// On the first start the terminal stores the schedules its reference data ships, in the
-// charting plug-in's settings ("TechAnalysis/Schedule_<stock>[_<board>]"), so that charts show
-// the markets' real session gaps. Later the user's edits rule.
-void seedSchedules()
-{
-    AppSettings terminal(QStringLiteral("Terminal"));
-    if (terminal.value(QStringLiteral("schedulesSeeded"), false).toBool())
-        return;
-    AppSettings settings(QStringLiteral("TechAnalysis"));
-    const QStringList groups = settings.childGroups();
-    const bool userHasSchedules = std::any_of(groups.cbegin(), groups.cend(), [](const QString &g) {
-        return g.startsWith(QLatin1String("Schedule"));
-    });
-    if (!userHasSchedules)
-        ReferenceData::writeScheduleSettings(settings);
-    terminal.setValue(QStringLiteral("schedulesSeeded"), true);
 }
 
 } // namespace
@@ -171,44 +149,24 @@ int main(int argc, char *argv[])
     if (!ReferenceData::load(referencePath, &error))
         return reportFatal(error);
 
-    seedSchedules();
+    TerminalSession::seedSchedules();
 
+    TerminalSession session;
+    TerminalSession::Options options;
+    options.history = !parser.isSet(noHdxOption);
+    options.historyUrl = parser.value(hdxUrlOption);
+    options.pluginFolder = parser.value(pluginsOption);
+    if (options.pluginFolder.isEmpty())
+        options.pluginFolder = qEnvironmentVariable("TA_PLUGIN_DIR");
+    if (options.pluginFolder.isEmpty())
+        options.pluginFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+    options.workspace = !parser.isSet(noWorkspaceOption);
+    options.simulator.alwaysOpen = parser.isSet(alwaysOpenOption);
+    options.simulate = !parser.isSet(noSimulatorOption);
+    session.start(options, startProblems);
+    TerminalWindow *window = session.window();
     ICore *core = ICore::instance();
-    WindowManager windows;
-    IWindowManager::setInstance(&windows);
-    auto *window = new TerminalWindow(&windows);
 
-    HdxTransport *hdx = nullptr;
-    if (!parser.isSet(noHdxOption)) {
-        HdxTransport::ensureParameters(parser.value(hdxUrlOption));
-        hdx = new HdxTransport(&app);
-        core->addPlugin(hdx);
-        hdx->initialize(core);
-        core->addOptionsPage(new HdxTransportPage(hdx));
-    }
-
-    PluginLoader plugins;
-    QString pluginFolder = parser.value(pluginsOption);
-    if (pluginFolder.isEmpty())
-        pluginFolder = qEnvironmentVariable("TA_PLUGIN_DIR");
-    if (pluginFolder.isEmpty())
-        pluginFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
-    startProblems += plugins.loadFolder(pluginFolder);
-    startProblems += plugins.initializeAll(core);
-
-    {
-        AppSettings terminal(QStringLiteral("Terminal"));
-        window->restoreGeometry(terminal.value(QStringLiteral("geometry")).toByteArray());
-        window->restoreState(terminal.value(QStringLiteral("state")).toByteArray());
-    }
-    window->show();
-    window->reportProblems(QObject::tr("Запуск терминала"), startProblems);
-
-    if (!parser.isSet(noWorkspaceOption)) {
-        AppSettings workspace(QStringLiteral("Workspace"));
-        window->reportProblems(QObject::tr("Восстановление окон"),
-                               windows.restoreWorkspace(workspace));
-    }
     if (parser.isSet(chartDaysOption)) {
         AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
         const int days = parser.value(chartDaysOption).toInt();
@@ -216,23 +174,11 @@ int main(int argc, char *argv[])
             defaults.setValue(QStringLiteral("daysBack"), days);
     }
     QStringList keys = parser.values(openOption);
-    if (keys.isEmpty() && windows.windows().isEmpty() && parser.isSet(defaultWindowOption))
+    if (keys.isEmpty() && session.windows().windows().isEmpty() && parser.isSet(defaultWindowOption))
         keys.append(parser.value(defaultWindowOption));
-    for (const QString &key : std::as_const(keys)) {
-        if (!windows.openView("TAMainWindow", key))
-            window->reportProblems(QObject::tr("Открытие окна"),
-                                   {QObject::tr("Окно для %1 не открыто: модуль графиков не "
-                                                "загружен").arg(key)});
-    }
+    for (const QString &key : std::as_const(keys))
+        session.openChart(key);
 
-    MarketSimulator::Options simulatorOptions;
-    simulatorOptions.alwaysOpen = parser.isSet(alwaysOpenOption);
-    MarketSimulator simulator(simulatorOptions);
-    window->setSimulator(&simulator);
-    if (!parser.isSet(noSimulatorOption))
-        simulator.start();
-
-    core->startDayWatch();
     if (parser.isSet(newDayOption))
         QTimer::singleShot(parser.value(newDayOption).toInt(), core, &ICore::announceNewDay);
     if (parser.isSet(screenshotOption)) {
@@ -246,18 +192,6 @@ int main(int argc, char *argv[])
         QTimer::singleShot(parser.value(quitOption).toInt(), &app, &QApplication::quit);
 
     const int rc = app.exec();
-
-    if (!parser.isSet(noWorkspaceOption)) {
-        AppSettings workspace(QStringLiteral("Workspace"));
-        windows.saveWorkspace(workspace);
-    }
-    windows.closeAll();
-    delete window;
-    // Views are deleted later; let that happen while their modules are still loaded.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    simulator.stop();
-    plugins.shutdownAll();
-    delete hdx;
-    AppSettings::syncAll();
+    session.stop();
     return rc;
 }

@@ -18,6 +18,9 @@ LineDrawingItem::LineDrawingItem(QGraphicsObject *scale, TSynchronyzer *synchron
 {
     m_line = QLineF(mapFromScene(sceneLine.p1()), mapFromScene(sceneLine.p2()));
     timesFromPoints(true, true);
+    // Set directly: no geometry change may be announced while the object is being made.
+    if (synchronizer && synchronizer->hasSpans() && !m_time1.isNull() && !m_time2.isNull())
+        m_line = QLineF(anchorX(m_time1), m_line.y1(), anchorX(m_time2), m_line.y2());
     if (synchronizer) {
         connect(synchronizer, &TSynchronyzer::timeMarkingChanged, this,
                 &LineDrawingItem::updatePosByTime);
@@ -47,6 +50,7 @@ void LineDrawingItem::setSceneLine(const QLineF &line)
         return;
     setLine(local);
     timesFromPoints(true, true);
+    updatePosByTime();
 }
 
 void LineDrawingItem::setSceneP1(const QPointF &point)
@@ -56,6 +60,7 @@ void LineDrawingItem::setSceneP1(const QPointF &point)
         return;
     setLine(QLineF(local, m_line.p2()));
     timesFromPoints(true, false);
+    updatePosByTime();
 }
 
 void LineDrawingItem::setSceneP2(const QPointF &point)
@@ -65,8 +70,12 @@ void LineDrawingItem::setSceneP2(const QPointF &point)
         return;
     setLine(QLineF(m_line.p1(), local));
     timesFromPoints(false, true);
+    updatePosByTime();
 }
 
+// A point the user places sits on the moment it is anchored to (the start of the time unit
+// under it), so that it stays where it is when the drawing is placed again from its moments:
+// after a zoom, a new time frame or a restart.
 void LineDrawingItem::timesFromPoints(bool first, bool second)
 {
     const TSynchronyzer *sync = m_synchronizer.data();
@@ -290,8 +299,9 @@ QVariant LineDrawingItem::itemChange(GraphicsItemChange change, const QVariant &
         if (!std::isfinite(to.x()) || !std::isfinite(to.y()))
             return pos();
     } else if (change == ItemPositionHasChanged) {
-        // Moved as a whole: both moments follow.
+        // Moved as a whole: both moments follow, and the points sit on them.
         timesFromPoints(true, true);
+        updatePosByTime();
         pointsChanged();
     }
     return DrawingItem::itemChange(change, value);

@@ -158,6 +158,9 @@ MultiView::MultiView(QWidget *parent)
     };
     connect(axisBar, &QScrollBar::rangeChanged, this, mirror);
     connect(axisBar, &QScrollBar::valueChanged, this, mirror);
+    // The axis bar may never change from its empty start (a chart narrower than the window):
+    // the bar under the axis starts out as it is, not with a range of its own.
+    mirror();
     connect(m_scrollBar, &QScrollBar::valueChanged, this, [this, axisBar](int value) {
         if (!m_mirroring)
             axisBar->setValue(value);

@@ -11,6 +11,7 @@
 #include "talogging.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QCursor>
 #include <QGraphicsScene>
 #include <QLocale>
@@ -271,8 +272,13 @@ ScriptStudyItem::PlotData &ScriptStudyItem::plotFor(const QString &name)
     if (it == m_plots.end()) {
         if (!m_styles.contains(name))
             m_styles.insert(name, newStyle());
+        const QColor before = color();
         it = m_plots.insert(name, PlotData());
         resetCells(it.value());
+        // The item's colour is its first plot's: the status line and the axis follow once
+        // the pass is over (a restored indicator shows its levels' colour until then).
+        if (color() != before)
+            QTimer::singleShot(0, this, [this] { Q_EMIT colorChanged(); });
     }
     m_lastPlotName = name;
     m_lastPlot = &it.value();
