@@ -173,7 +173,8 @@ void TestPlugin::menusAndContainers()
     }
     QCOMPARE(own, 17);
     // The menu sits in the terminal's menu bar, the instrument list on its tool bar.
-    QVERIFY(std::any_of(m_menuBar->entries().begin(), m_menuBar->entries().end(),
+    const auto menuBarEntries = m_menuBar->entries();
+    QVERIFY(std::any_of(menuBarEntries.begin(), menuBarEntries.end(),
                         [&](const auto &e) { return e.container == am->container("TA"); }));
     QCOMPARE(m_toolBar->entries().first().container.data(), am->container("ToolBar.TA.Security"));
     QCOMPARE(am->container("TAToolBar")->entries().size(), 15);
