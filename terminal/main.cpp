@@ -106,6 +106,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption alwaysOpenOption(QStringLiteral("always-open"),
                                               QStringLiteral("Let the simulated markets trade "
                                                              "around the clock."));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seed of the simulated market (default 1): "
+                                                       "the same seed trades the same on the "
+                                                       "same day."),
+                                        QStringLiteral("n"));
     const QCommandLineOption noWorkspaceOption(QStringLiteral("no-workspace"),
                                                QStringLiteral("Neither restore nor save the "
                                                               "open windows."));
@@ -132,7 +137,7 @@ int main(int argc, char *argv[])
     parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
                        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
                        screenshotOption, pluginsOption, quitOption, logOption,
-                       defaultWindowOption, chartDaysOption});
+                       defaultWindowOption, chartDaysOption, seedOption});
     parser.process(app);
     if (parser.isSet(logOption))
         QLoggingCategory::setFilterRules(QStringLiteral("ta.*=true"));
@@ -162,6 +167,12 @@ int main(int argc, char *argv[])
         options.pluginFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
     options.workspace = !parser.isSet(noWorkspaceOption);
     options.simulator.alwaysOpen = parser.isSet(alwaysOpenOption);
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        options.simulator.seed = parser.value(seedOption).toUInt(&ok);
+        if (!ok)
+            return reportFatal(QStringLiteral("--seed: %1 is not a number").arg(parser.value(seedOption)));
+    }
     options.simulate = !parser.isSet(noSimulatorOption);
     session.start(options, startProblems);
     TerminalWindow *window = session.window();

@@ -2,6 +2,7 @@
 // instruments that traded in "securities" (last price, bid, ask, theoretical price).
 
 #include "marketsimulator.h"
+#include "referencedata.h"
 #include "securitydirectory.h"
 #include "indexsort.h"
 #include "table.h"
@@ -15,6 +16,27 @@
 
 #include <cmath>
 
+namespace {
+
+// The order-book and off-book trades of the table: instrument, moment, price, quantity.
+QStringList tradesIn(Table *deals)
+{
+    QStringList list;
+    TableLocker locker(deals);
+    for (const Record &r : deals->masterIndex()->records()) {
+        list.append(QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(r.data(QStringLiteral("sec_id")).toInteger64())
+                        .arg(r.data(QStringLiteral("moment")).toDatetime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+                             r.data(QStringLiteral("price")).toDecimal().toString())
+                        .arg(r.data(QStringLiteral("quantity")).toInteger64())
+                        .arg(r.data(QStringLiteral("nosystem")).toInteger()));
+    }
+    list.sort();
+    return list;
+}
+
+} // namespace
+
 class TestSimulator : public QObject
 {
     Q_OBJECT
@@ -22,6 +44,7 @@ class TestSimulator : public QObject
 private Q_SLOTS:
     void initTestCase();
     void tradesMoveTheQuotes();
+    void aDayTradesAlikeInEveryRun();
 
 private:
     QTemporaryDir m_dir;
@@ -72,6 +95,48 @@ void TestSimulator::tradesMoveTheQuotes()
     const double high = std::max(price.toDouble(), referencePrice.toDouble()) + step;
     QVERIFY2(theor.toDouble() >= low && theor.toDouble() <= high, qPrintable(theor.toString()));
     QCOMPARE(SecurityDirectory::i()->getTheorPriceBySecId(2001, Enums::ExchangeTheoreticalPrice).toDouble() > 0, true);
+}
+
+// The market's trades are a function of the day, the instrument and the seed: a restart on
+// the same day invents the same morning, and the trades that follow a start are those a run
+// that never stopped makes. Wednesday 25 November 2026.
+void TestSimulator::aDayTradesAlikeInEveryRun()
+{
+    Table *deals = TableRegistry::instance()->table(QStringLiteral("all_deals"));
+    QVERIFY(deals);
+    const QDate wednesday(2026, 11, 25);
+    // A run started at `start` and kept going until `end`: what "all_deals" then holds.
+    const auto run = [&](const QTime &start, const QTime &end, quint32 seed) {
+        // A start of the terminal: the reference prices as shipped, no trades yet.
+        QString error;
+        if (!ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error))
+            return QStringList{error};
+        deals->reset({});
+        PinnedClock clock(datetime(QDateTime(wednesday, start)));
+        MarketSimulator::Options options;
+        options.seed = seed;
+        options.tickMs = 10;
+        MarketSimulator simulator(options);
+        QSignalSpy appended(&simulator, &MarketSimulator::tradesAppended);
+        simulator.start();
+        bool ok = appended.wait(20000);
+        if (end != start) {
+            appended.clear();
+            hostclock::freezeAt(datetime(QDateTime(wednesday, end)));
+            ok = ok && appended.wait(20000);
+        }
+        simulator.stop();
+        return ok ? tradesIn(deals) : QStringList();
+    };
+    const QStringList since = run(QTime(10, 20), QTime(10, 20), 1);
+    QVERIFY(!since.isEmpty());
+    // Currencies trade from 07:00, futures and shares from later: thousands of trades by 10:20.
+    QVERIFY2(since.size() > 500, qPrintable(QString::number(since.size())));
+    QCOMPARE(run(QTime(10, 20), QTime(10, 20), 1), since);
+    const QStringList uninterrupted = run(QTime(10, 5), QTime(10, 20), 1);
+    QCOMPARE(uninterrupted.size(), since.size());
+    QCOMPARE(uninterrupted, since);
+    QVERIFY(run(QTime(10, 20), QTime(10, 20), 2) != since);
 }
 
 TA_REGISTER_TEST(TestSimulator)
