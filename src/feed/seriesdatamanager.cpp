@@ -90,6 +90,7 @@ SeriesDataManager::SeriesDataManager()
 
     const int ideal = QThread::idealThreadCount();
     m_pool.setMaxThreadCount(ideal < 2 ? ideal : ideal / 2);
+    m_todayPool.setMaxThreadCount(1);
     m_timer.start(60000);
 
     connect(ICore::instance(), &ICore::aNewDay, this, &SeriesDataManager::atMidnight,
@@ -106,6 +107,7 @@ SeriesDataManager::~SeriesDataManager()
         m_table->removeIndex(this);
     cancelFillers(nullptr);
     m_pool.waitForDone();
+    m_todayPool.waitForDone();
 }
 
 void SeriesDataManager::setToday(const QDate &date)
@@ -268,6 +270,33 @@ void SeriesDataManager::rebuildLookup()
 
 // --- registration -------------------------------------------------------------------------
 
+SeriesDataService *SeriesDataManager::service()
+{
+    if (SeriesDataService *s = SeriesDataService::instance())
+        return s;
+    return instance();
+}
+
+void SeriesDataManager::registerSynchronizer(DayChangeFollower *synchronizer)
+{
+    QObject *object = synchronizer ? synchronizer->followerObject() : nullptr;
+    if (!object)
+        return;
+    for (const auto &registered : std::as_const(m_synchronizers)) {
+        if (registered.first == object)
+            return;
+    }
+    m_synchronizers.append({object, synchronizer});
+    connect(object, &QObject::destroyed, this, &SeriesDataManager::onTSyncDestroyed);
+}
+
+void SeriesDataManager::onTSyncDestroyed(QObject *synchronizer)
+{
+    m_synchronizers.removeIf([synchronizer](const auto &registered) {
+        return registered.first == synchronizer;
+    });
+}
+
 void SeriesDataManager::registerModel(SeriesDataModel *model)
 {
     if (!model)
@@ -413,7 +442,10 @@ void SeriesDataManager::startFillers(SecurityEntry *entry, SeriesDataModel *mode
                 QMetaMethod::fromSignal(&SeriesDataManager::fillingFinished));
         // The pool thread takes the filler over when it runs it.
         filler->moveToThread(nullptr);
-        manager->startRunnable(filler, &m_pool, 0);
+        // Today's bars replay in a pool of their own: a new chart shows them, and the live
+        // trades that follow, while downloads hold the other pool's threads.
+        QThreadPool *pool = qobject_cast<TodayDataFiller *>(filler) ? &m_todayPool : &m_pool;
+        manager->startRunnable(filler, pool, 0);
     }
 }
 
@@ -425,14 +457,16 @@ void SeriesDataManager::fillModel(SeriesDataModel *model)
     cancelEntry(entry, model);
     const QDate today = m_todayStart.getDate();
     QList<DataFiller *> fillers;
-    if (historyUsed() && model->dateFrom() < today) {
+    // Index boards have no trades: their history covers today too.
+    const bool reachesToday = !(model->dateTo() < today);
+    if (historyUsed() && (model->dateFrom() < today || (entry->indexBoard && reachesToday))) {
         auto *filler = new HistoricalDataFiller(entry, model, m_todayStart,
                                                 datetime(today.addDays(-1)));
         qCDebug(lcDataManager).nospace() << "FillerHistoricalData #" << filler->number()
                            << " created in thread " << QThread::currentThread();
         fillers.append(filler);
     }
-    if (!entry->indexBoard && !(model->dateTo() < today)) {
+    if (!entry->indexBoard && reachesToday) {
         auto *filler = new TodayDataFiller(entry, model, m_todayStart, m_todayStart);
         qCDebug(lcDataManager).nospace() << "TodayDataFiller #" << filler->number() << " created in thread "
                            << QThread::currentThread();
@@ -529,6 +563,10 @@ void SeriesDataManager::turnDay(const QDate &newToday)
             qCWarning(lcDataManager).noquote() << "SeriesDataManager::turnDay:" << error;
         }
     }
+    // Every window lays its time index out for the new day before the bars come back, so
+    // that they come in at their new places.
+    for (const auto &registered : std::as_const(m_synchronizers))
+        registered.second->followDayChange();
     emit dayChanged(newToday);
     for (SeriesDataModel *model : std::as_const(models))
         model->build();

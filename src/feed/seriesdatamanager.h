@@ -35,6 +35,9 @@ public:
     static SeriesDataManager *instance();
     // Deletes the manager (the plug-in's shutdown; tests between cases).
     static void destroyInstance();
+    // The service the bar models are filled by: the one installed (tests, tools), else the
+    // manager.
+    static SeriesDataService *service();
 
     ~SeriesDataManager() override;
 
@@ -45,6 +48,8 @@ public:
     // Stops the fillers of the model, of every model when null, and waits for them.
     void cancelFillers(SeriesDataModel *model) override;
     bool isFilling(SeriesDataModel *model) const override;
+    void registerSynchronizer(DayChangeFollower *synchronizer) override;
+    int synchronizerCount() const { return int(m_synchronizers.size()); }
 
     datetime todayStart() const { return m_todayStart; }
     datetime tomorrowStart() const { return m_tomorrowStart; }
@@ -76,6 +81,7 @@ Q_SIGNALS:
 public Q_SLOTS:
     void onSecuritiesDataChanged();
     void atMidnight();
+    void onTSyncDestroyed(QObject *synchronizer);
 
 private:
     SeriesDataManager();
@@ -114,7 +120,10 @@ private:
     QHash<SeriesKey, QList<SecurityEntry *>> m_byMatched;
     MasterIndex_Column_Pure m_key;
     QThreadPool m_pool;
+    QThreadPool m_todayPool;
     QTimer m_timer;
     QHash<SeriesDataModel *, QMetaObject::Connection> m_refreshes;
     std::vector<SecurityEntry *> m_touched; // entries of the current notification
+    // The windows' time indices, by the object whose destruction removes them.
+    QList<QPair<QObject *, DayChangeFollower *>> m_synchronizers;
 };

@@ -23,14 +23,6 @@ namespace {
 constexpr float NotValid = std::numeric_limits<float>::quiet_NaN();
 const SeriesItem::Bar EmptyBar{NotValid, NotValid, NotValid, NotValid};
 
-// The service that fills bar models: the one installed, else the data manager.
-SeriesDataService *service()
-{
-    if (SeriesDataService *s = SeriesDataService::instance())
-        return s;
-    return SeriesDataManager::instance();
-}
-
 // How far the neighbour searches of the hit tests look for a valid bar.
 constexpr int SearchLimit = 100000;
 
@@ -56,7 +48,7 @@ SeriesItem::SeriesItem(const QString &instrumentKey, TSynchronyzer *synchronizer
     if (synchronizer)
         connect(m_model, &SeriesDataModel::timeFrameScaleChanged, synchronizer,
                 &TSynchronyzer::requestUpdate);
-    SeriesDataService *s = service();
+    SeriesDataService *s = SeriesDataManager::service();
     if (auto *object = dynamic_cast<QObject *>(s);
         object && object->metaObject()->indexOfSignal("fillingFinished(SeriesDataModel*)") >= 0)
         connect(object, SIGNAL(fillingFinished(SeriesDataModel*)), this,
@@ -145,28 +137,37 @@ FrameIndex SeriesItem::frameIndexAt(double x) const
 {
     const int u = unitsPerBarCached();
     if (u > 0) {
+        // Chunks are laid out by the starts of their bars' intervals: a bar standing at the
+        // end of its interval is looked up one slot to the left.
+        const double start = x - double(m_barOffset) * u;
         for (size_t c = 0; c < m_chunkFirst.size(); ++c) {
-            if (m_chunkLast[c] < x)
+            if (m_chunkLast[c] < start)
                 continue;
-            if (m_chunkFirst[c] > x)
+            if (m_chunkFirst[c] > start)
                 return {};
-            const int bar = int(std::ceil((x - m_chunkFirst[c]) / u)) - m_barOffset;
+            const int bar = int(std::ceil((start - m_chunkFirst[c]) / u));
             if (bar >= 0 && bar < m_chunkSize[c])
                 return {int(c), bar};
             return {};
         }
         return {};
     }
-    if (!m_synchronizer || !m_model || m_chunkSize.empty())
-        return {};
-    const double first = m_synchronizer->indexOf(m_model->frameTime({0, 0}, false));
-    const double at = first + x;
-    const datetime time = m_synchronizer->timeAt(int(at < 0 ? std::ceil(at - 0.5)
-                                                            : std::floor(at + 0.5)));
-    FrameIndex index = m_model->frameIndexAt(time);
-    if (index.isValid() && index.chunk == 0)
-        index.bar = std::min(index.bar, m_chunkSize[0] - 1);
-    return index;
+    // Bars of no fixed length: the first bar drawn at or right of x, as above, found by its
+    // drawn x (the synchroniser has no time for the end of the last period).
+    FrameIndex found;
+    for (size_t c = 0; c < m_chunkSize.size() && !found.isValid(); ++c) {
+        int low = 0, high = m_chunkSize[c];
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (xOf({int(c), middle}) < x)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        if (low < m_chunkSize[c])
+            found = {int(c), low};
+    }
+    return found;
 }
 
 double SeriesItem::barHalfWidth() const
@@ -189,6 +190,25 @@ double SeriesItem::barHalfWidth() const
         h = 16 * p;
     // Below a pixel per bar the slot is narrower than the one-pixel gap: no negative bodies.
     return std::max(0.0, h);
+}
+
+double SeriesItem::barShift() const
+{
+    return double(m_barOffset) * std::abs(unitsPerBarCached());
+}
+
+FrameIndex SeriesItem::paintStart(double x, int barsBack) const
+{
+    const int u = std::max(1, std::abs(unitsPerBarCached()));
+    const double shift = barShift();
+    for (qsizetype i = 0; i + 1 < m_chunkSpans.size(); i += 2) {
+        // The chunk whose last bar's slot reaches into the strip.
+        if (m_chunkSpans.at(i + 1) + shift + u > x) {
+            const int bar = int((x - shift - m_chunkSpans.at(i)) / u) - barsBack;
+            return {int(i / 2), std::max(0, bar)};
+        }
+    }
+    return lastIndex();
 }
 
 void SeriesItem::updateLocation()
@@ -259,6 +279,18 @@ double SeriesItem::unitsUpToLastBar() const
     return m_synchronizer->unitsTo(m_model->frameTime(m_model->lastIndex(), false));
 }
 
+double SeriesItem::lastBarShift() const
+{
+    if (!m_barOffset)
+        return 0;
+    const int u = unitsPerBarCached();
+    if (u > 0)
+        return u;
+    const FrameIndex last = m_model->lastIndex();
+    return m_synchronizer->unitsTo(m_model->frameTime(last, true))
+           - m_synchronizer->unitsTo(m_model->frameTime(last, false));
+}
+
 void SeriesItem::updateGeometry()
 {
     if (!m_model || !m_synchronizer) {
@@ -274,7 +306,10 @@ void SeriesItem::updateGeometry()
     }
     const double count = unitsUpToLastBar();
     const double first = m_synchronizer->indexOf(m_model->frameTime({0, 0}, false));
-    const double width = count - first + barHalfWidth();
+    m_lastBarShift = lastBarShift();
+    // The newest bar stands at the end of its interval when bars are placed there: the item
+    // (and the scene) reach its body too.
+    const double width = count + m_lastBarShift - first + barHalfWidth();
     // An unchanged width keeps the geometry: a trade in the last bar repaints only its strip.
     if (width != m_width) {
         prepareGeometryChange();
@@ -291,7 +326,8 @@ void SeriesItem::viewScaleChanged()
     // Bodies and the margins of the bounding rectangle are sized in pixels.
     prepareGeometryChange();
     if (m_model && m_model->lastIndex().isValid())
-        m_width = m_countedUnits - (m_synchronizer ? m_synchronizer->indexOf(m_model->frameTime({0, 0}, false)) : 0)
+        m_width = m_countedUnits + m_lastBarShift
+                  - (m_synchronizer ? m_synchronizer->indexOf(m_model->frameTime({0, 0}, false)) : 0)
                   + barHalfWidth();
     update();
 }
@@ -302,7 +338,7 @@ void SeriesItem::setScreenRange(double left, double right)
     m_lastOnScreen = {};
     const double from = mapFromScene(left, 0).x();
     const double to = mapFromScene(right, 0).x();
-    FrameIndex i = m_candles.SeriesView::firstVisibleIndex(from, this);
+    FrameIndex i = paintStart(from, 1);
     if (i.isValid() && !barAt(i).isValid())
         i = nextValid(i);
     for (; i.isValid() && !(m_lastIndex < i); i = nextValid(i)) {
@@ -622,7 +658,7 @@ void SeriesItem::changeInstrument(const QString &textId)
     } catch (const QString &) {
         return;
     }
-    SeriesDataService *s = service();
+    SeriesDataService *s = SeriesDataManager::service();
     s->unregisterModel(m_model);
     m_model->setSeriesKey(key);
     m_model->clear();
@@ -779,9 +815,24 @@ QString SeriesItem::infoTextAt(const QPointF &scenePoint) const
            + QStringLiteral("Val=%1\n").arg(bar.value.toString());
 }
 
+datetime SeriesItem::barStartNear(double sceneX) const
+{
+    if (!isModelReady())
+        return {};
+    const TimeFrameValue frame = m_model->timeFrame();
+    if (frame.kind == Interval && frame.value < 86400)
+        return {};
+    const double slot = std::abs(unitsPerBarCached());
+    const FrameIndex index = SeriesView::barNear(QPointF(sceneX - pos().x(), 0), this, slot / 2,
+                                                 pixelWidth());
+    if (!index.isValid() || !barAt(index).isValid())
+        return {};
+    return m_model->frameTime(index, false);
+}
+
 QString SeriesItem::statusText() const
 {
-    return m_model && service()->isFilling(m_model)
+    return m_model && SeriesDataManager::service()->isFilling(m_model)
                ? QStringLiteral("Загрузка данных, ожидайте...")
                : QString();
 }

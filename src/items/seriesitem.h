@@ -60,6 +60,13 @@ public:
     FrameIndex frameIndexAt(double x) const;
     // Half the width of a bar body, in scene units, for the current horizontal scale.
     double barHalfWidth() const;
+    // How far right of its interval's start a bar is drawn: a whole bar when bars stand at
+    // the end of their interval (for bars of no fixed length, their nominal width).
+    double barShift() const;
+    // Where a paint walk over a strip from x on starts: in the first chunk whose last bar
+    // reaches into the strip, barsBack bars before the bar drawn at x, so that a body or a
+    // segment reaching in from the left is painted too; the last bar beyond every chunk.
+    FrameIndex paintStart(double x, int barsBack) const;
     // Two per chunk: its first and last time index relative to the first chunk, sorted.
     const QList<int> &chunkSpans() const { return m_chunkSpans; }
     // unitsPerBar() as of the last location update (painting asks it for every bar).
@@ -105,6 +112,10 @@ public:
     // same with five years of history as with one day.
     QList<int> dayBoundariesBetween(int from, int to) const override;
     QString infoTextAt(const QPointF &scenePoint) const override;
+    // For bars of a day or longer, the start of the bar drawn nearest the scene x within its
+    // slot, so that the summary names the bar's own day wherever the bar stands; null for
+    // shorter bars and where no bar is.
+    datetime barStartNear(double sceneX) const;
     QString statusText() const override;
 
     // Another instrument for the series, as the selector sub-menu chooses it.
@@ -147,6 +158,8 @@ private:
     void afterRangeReset();
     // The units up to the model's last bar, counted by the synchroniser's base frame.
     double unitsUpToLastBar() const;
+    // How far right of the last bar's start it is drawn, in units.
+    double lastBarShift() const;
     void releaseModel();
 
     QPointer<TSynchronyzer> m_synchronizer; // the window's, which may go first
@@ -169,6 +182,7 @@ private:
     int m_barOffset;
     double m_width = 0;
     double m_countedUnits = -1;
+    double m_lastBarShift = 0;
 
     std::vector<std::vector<Bar>> m_bars;
     FrameIndex m_lastIndex;

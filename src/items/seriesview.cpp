@@ -253,15 +253,7 @@ void SeriesView::readColor(Settings &settings, const char *key, QColor &color)
 
 FrameIndex SeriesView::firstVisibleIndex(double x, const SeriesItem *item) const
 {
-    const QList<int> &spans = item->chunkSpans();
-    const int u = std::max(1, std::abs(item->unitsPerBarCached()));
-    for (qsizetype i = 0; i + 1 < spans.size(); i += 2) {
-        if (spans.at(i + 1) > x) {
-            const int bar = std::max(0, int((x - spans.at(i)) / u) - 1);
-            return {int(i / 2), bar};
-        }
-    }
-    return item->lastIndex();
+    return item->paintStart(x, 1);
 }
 
 FrameIndex SeriesView::barNear(const QPointF &point, const SeriesItem *item, double h, double p)
@@ -471,20 +463,13 @@ void BarSeriesView::applyProperties(Settings &settings)
 
 FrameIndex LineSeriesView::firstVisibleIndex(double x, const SeriesItem *item) const
 {
-    const QList<int> &spans = item->chunkSpans();
-    const int u = std::max(1, std::abs(item->unitsPerBarCached()));
-    for (qsizetype i = 0; i + 1 < spans.size(); i += 2) {
-        if (spans.at(i + 1) > x) {
-            FrameIndex index(int(i / 2), std::max(0, int((x - spans.at(i)) / u)));
-            // Back to the nearest valid bar, so that the first segment has its left end.
-            if (!item->barAt(index).isValid()) {
-                const FrameIndex previous = item->previousValid(index);
-                index = previous.isValid() ? previous : FrameIndex(0, 0);
-            }
-            return index;
-        }
+    FrameIndex index = item->paintStart(x, 0);
+    // Back to the nearest valid bar, so that the first segment has its left end.
+    if (index.isValid() && !item->barAt(index).isValid()) {
+        const FrameIndex previous = item->previousValid(index);
+        index = previous.isValid() ? previous : FrameIndex(0, 0);
     }
-    return item->lastIndex();
+    return index;
 }
 
 void LineSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsItem *option,

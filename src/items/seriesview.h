@@ -49,12 +49,12 @@ public:
     // Bars get a selection marker every this many bars: about every 50 pixels, 0 when the item
     // is not selected.
     static int markerStep(const SeriesItem *item, double pixelWidth);
-
-protected:
-    static void readColor(Settings &settings, const char *key, QColor &color);
     // The bar at the point by the rules of bars and candles: the previous one when the bar
     // at x lies more than h + p right of the point.
     static FrameIndex barNear(const QPointF &point, const SeriesItem *item, double h, double p);
+
+protected:
+    static void readColor(Settings &settings, const char *key, QColor &color);
 };
 
 class CandleSeriesView : public SeriesView

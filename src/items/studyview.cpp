@@ -81,13 +81,7 @@ QRectF StudyView::boundingRect(double width, double low, double high) const
 FrameIndex StudyView::firstVisibleIndex(double x, const StudyValues &, const SeriesItem *series) const
 {
     // Like bars: the bar before the one at x, so that its body is not cut.
-    const QList<int> &spans = series->chunkSpans();
-    const int u = std::max(1, std::abs(series->unitsPerBarCached()));
-    for (qsizetype i = 0; i + 1 < spans.size(); i += 2) {
-        if (spans.at(i + 1) > x)
-            return {int(i / 2), std::max(0, int((x - spans.at(i)) / u) - 1)};
-    }
-    return series->lastIndex();
+    return series->paintStart(x, 1);
 }
 
 bool StudyView::hitTest(const QPointF &point, const StudyValues &values, const SeriesItem *series,
@@ -120,19 +114,12 @@ QRectF LineStudyView::boundingRect(double width, double low, double high) const
 FrameIndex LineStudyView::firstVisibleIndex(double x, const StudyValues &values,
                                             const SeriesItem *series) const
 {
-    const QList<int> &spans = series->chunkSpans();
-    const int u = std::max(1, std::abs(series->unitsPerBarCached()));
-    for (qsizetype i = 0; i + 1 < spans.size(); i += 2) {
-        if (spans.at(i + 1) > x) {
-            FrameIndex index(int(i / 2), std::max(0, int((x - spans.at(i)) / u)));
-            if (!valueAt(values, index).valid) {
-                const FrameIndex previous = previousValidValue(values, index);
-                index = previous.isValid() ? previous : FrameIndex(0, 0);
-            }
-            return index;
-        }
+    FrameIndex index = series->paintStart(x, 0);
+    if (index.isValid() && !valueAt(values, index).valid) {
+        const FrameIndex previous = previousValidValue(values, index);
+        index = previous.isValid() ? previous : FrameIndex(0, 0);
     }
-    return series->lastIndex();
+    return index;
 }
 
 void LineStudyView::drawStudy(QPainter *painter, const QStyleOptionGraphicsItem *option,

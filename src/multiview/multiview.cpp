@@ -14,6 +14,7 @@
 #include "iwindow.h"
 #include "multivertaxiswidget.h"
 #include "parentscaleitem.h"
+#include "seriesdatamanager.h"
 #include "seriesdatamodel.h"
 #include "seriesdefaults.h"
 #include "seriesitem.h"
@@ -170,6 +171,8 @@ MultiView::MultiView(QWidget *parent)
     else
         connect(axisBar, &QScrollBar::valueChanged, this, &MultiView::horScrollChanged);
     connect(synchronizer(), &TSynchronyzer::sceneWidthChanged, this, &MultiView::sceneWidthChanged);
+    // The time axis follows the day change with the window's models.
+    SeriesDataManager::service()->registerSynchronizer(synchronizer());
 
     AppSettings general(QStringLiteral("TechAnalysis/General"));
     setBarOnEnd(SettingsValues::boolOr(general.value(QStringLiteral("barOnEnd")), ChartDefaults::BarOnEnd));
@@ -1031,7 +1034,7 @@ QString MultiView::summaryText(int index, SubChartWidget *subChart, const QPoint
 {
     if (!synchronizer() || !subChart)
         return {};
-    const datetime time = synchronizer()->timeAt(index);
+    const datetime time = synchronizer()->momentAt(index);
     const QDateTime moment = time.getDateTime();
     if (!moment.isValid())
         return {};
@@ -1043,8 +1046,17 @@ QString MultiView::summaryText(int index, SubChartWidget *subChart, const QPoint
     if (items.isEmpty())
         return {};
     items.chop(1);
+    // A bar of a day or longer names its own day, also where it stands at its interval's end.
+    QDate date = moment.date();
+    for (SeriesItem *series : subChart->seriesItems() + seriesItems()) {
+        const datetime start = series->isVisible() ? series->barStartNear(scenePoint.x()) : datetime();
+        if (!start.isNull()) {
+            date = start.getDate();
+            break;
+        }
+    }
     return QStringLiteral("%1=%2\n%3=%4\n%5")
-        .arg(QStringLiteral("Дата"), moment.date().toString(QStringLiteral("d.MM.yyyy")),
+        .arg(QStringLiteral("Дата"), date.toString(QStringLiteral("d.MM.yyyy")),
              QStringLiteral("Время"), moment.time().toString(QStringLiteral("hh:mm:ss")), items);
 }
 

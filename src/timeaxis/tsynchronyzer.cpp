@@ -197,6 +197,15 @@ datetime TSynchronyzer::timeAt(int index) const
     return unitStart(span.start, index - span.first);
 }
 
+datetime TSynchronyzer::momentAt(int index) const
+{
+    const datetime time = timeAt(index);
+    if (time.isNull() && !m_spans.empty() && m_baseFrame.kind == Interval
+        && index == m_spans.back().last)
+        return datetime::fromMSecsSinceEpoch(m_spans.back().end);
+    return time;
+}
+
 datetime TSynchronyzer::clampedTime(const datetime &time) const
 {
     if (m_spans.empty())

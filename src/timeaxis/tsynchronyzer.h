@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datetime.h"
+#include "seriesdataservice.h"
 #include "timeframevalue.h"
 
 #include <QList>
@@ -17,13 +18,17 @@ class TimeSeriesItem;
 // bar length of every series, lays the trading periods of all series end to end as one index
 // of whole units (non-trading time takes no room), converts between times and indices, keeps
 // the scenes as wide as the widest series and says where time marks go.
-class TSynchronyzer : public QObject
+class TSynchronyzer : public QObject, public DayChangeFollower
 {
     Q_OBJECT
 public:
     using Mark = QPair<int, datetime>;
 
     explicit TSynchronyzer(QObject *parent = nullptr);
+
+    // DayChangeFollower: the spans of the new day's ranges, at once.
+    void followDayChange() override { update(); }
+    QObject *followerObject() override { return this; }
 
     void addScene(QGraphicsScene *scene);
     // Full updates run so far (benchmarks check that a restore runs few).
@@ -56,6 +61,9 @@ public:
     // units begun since its start.
     double unitsTo(const datetime &time) const;
     datetime timeAt(int index) const;
+    // timeAt, and at the last span's last index that span's end: where a bar standing at the
+    // end of its interval closes the shown period.
+    datetime momentAt(int index) const;
     // A moment brought into the shown period: not before the first span's start and not at or
     // after the last span's end (one second before it instead); null without spans.
     datetime clampedTime(const datetime &time) const;

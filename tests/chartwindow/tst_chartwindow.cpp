@@ -6,6 +6,7 @@
 #include "appsettings.h"
 #include "colorbutton.h"
 #include "command.h"
+#include "seriesdatamodel.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "tacolorsettingspage.h"
 #include "drawingservices.h"
@@ -23,6 +24,7 @@
 #include "windowmanager.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -123,6 +125,8 @@ private Q_SLOTS:
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
     void workspaceComesBackPixelForPixel();
+    void newestBarOnEveryFrame_data();
+    void newestBarOnEveryFrame();
 
 private:
     QTemporaryDir m_dir;
@@ -649,6 +653,129 @@ void TestChartWindow::workspaceComesBackPixelForPixel()
     windows.closeAll();
     flush();
     IWindowManager::setInstance(nullptr);
+}
+
+void TestChartWindow::newestBarOnEveryFrame_data()
+{
+    QTest::addColumn<TimeFrameValue>("frame");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("onEnd");
+    const QList<std::tuple<const char *, TimeFrameValue, int>> frames = {
+        {"1 min", TimeFrameValue(60), 3},      {"1 h", TimeFrameValue(3600), 5},
+        {"1 day", TimeFrameValue(86400), 10},  {"1 week", TimeFrameValue(604800), 30},
+        {"1 month", TimeFrameValue(1, Month), 100}};
+    for (const auto &[name, frame, days] : frames) {
+        QTest::addRow("%s, at the end", name) << frame << days << true;
+        QTest::addRow("%s, at the start", name) << frame << days << false;
+    }
+}
+
+// The bar a trader looks at most, today's (this week's, this month's), in both placements:
+// drawn, found under the cursor with its own values and day, selectable with a click, and
+// painted by a repaint strip that starts just left of it. Pinned at Wednesday 28 October 2026
+// 10:30, three days after the clocks went back in zones with daylight saving.
+void TestChartWindow::newestBarOnEveryFrame()
+{
+    QFETCH(TimeFrameValue, frame);
+    QFETCH(int, days);
+    QFETCH(bool, onEnd);
+    const QDate today(2026, 10, 28);
+    PinnedClock clock(t(today, 10, 30));
+    AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("barOnEnd"), onEnd);
+    storeSeriesDefaults(today, days, 1);
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    frame.save(defaults);
+
+    auto window = std::make_unique<TAMainWindow>();
+    window->setProperty("extraKey", Arkt);
+    MapSettings none;
+    window->applyViewSettings(none);
+    MultiView *view = window->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    {
+        // Earlier days trade 100 to 105, this morning 150 to 155 up to 10:29.
+        DealBatch batch(series->model(), 4, false);
+        for (QDate day = today.addDays(1 - days); day <= today; day = day.addDays(1)) {
+            if (day.dayOfWeek() > 5)
+                continue;
+            const bool now = day == today;
+            for (int m = 0; m < (now ? 30 : 60); ++m)
+                ChartFixture::addBar(batch, t(day, 10, 0).addSecs(60 * m), now ? "150" : "100",
+                                     now ? "156" : "106", now ? "149" : "99", now ? "155" : "105");
+        }
+    }
+    window->resize(1000, 700);
+    window->show();
+    flush();
+    AppSettings(QStringLiteral("TechAnalysis/General")).remove(QStringLiteral("barOnEnd"));
+
+    const FrameIndex last = series->lastIndex();
+    QVERIFY(last.isValid());
+    const TimeFrame bar = series->model()->bar(last);
+    QCOMPARE(bar.close, decimal("155"));
+    const datetime start = series->model()->frameTime(last, false);
+    QCOMPARE(start, alignToFrame(frame, t(today, 10, 29)));
+
+    // Drawn: the body's colour at the bar's x, a third of the way up its body.
+    SubChartWidget *pane = view->subCharts().first();
+    GraphicsView *graphicsView = pane->view();
+    QWidget *viewport = graphicsView->viewport();
+    // Once the price axis took the width of its labels, the time axis lies under the pane.
+    QTRY_COMPARE(view->timeAxis()->viewport()->width(), viewport->width());
+    const QPointF scenePoint = series->mapToScene(QPointF(series->xOf(last), -152.5));
+    const QPoint point = graphicsView->mapFromScene(scenePoint);
+    QVERIFY2(viewport->rect().contains(point), qPrintable(QStringLiteral("(%1, %2) is off the pane")
+                                                               .arg(point.x()).arg(point.y())));
+    const QImage image = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    keepImage(image, QStringLiteral("newest-bar-%1-%2.png").arg(frame.toString(), onEnd ? "end" : "start"));
+    QCOMPARE(QColor(image.pixel(point)), series->candleView().upColor);
+
+    // Found under the cursor: the summary names the bar's values and, for a day or longer,
+    // its own day; shorter bars show the moment at their x.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    graphicsView->setFocus();
+    view->showSummary(true);
+    view->redrawProjectionsAt(viewport->mapToGlobal(point));
+    const QString text = view->summary()->text();
+    QVERIFY2(view->summary()->isVisible() && text.contains(QStringLiteral("O=%1\n").arg(bar.open.toString())),
+             qPrintable(text));
+    const QDateTime moment = series->model()->frameTime(last, onEnd).getDateTime();
+    const bool dayOrLonger = frame.kind != Interval || frame.value >= 86400;
+    const QString date = (dayOrLonger ? start.getDate() : moment.date()).toString(QStringLiteral("d.MM.yyyy"));
+    QVERIFY2(text.startsWith(QStringLiteral("Дата=%1\n").arg(date)), qPrintable(text));
+    if (!dayOrLonger)
+        QVERIFY2(text.contains(QStringLiteral("Время=%1\n").arg(moment.time().toString(QStringLiteral("hh:mm:ss")))),
+                 qPrintable(text));
+
+    // A click on it selects the series.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, point);
+    QVERIFY(series->isSelected());
+    pane->scene()->clearSelection();
+
+    // A repaint strip from a third of a body left of a bar paints the bar: the newest one, and
+    // the last of the session before it.
+    const double h = series->barHalfWidth();
+    const double ppu = view->scaleX();
+    const QRectF visible = graphicsView->mapToScene(viewport->rect()).boundingRect();
+    const auto paintedFromLeftOf = [&](const FrameIndex &index, double price) {
+        const QPointF at = series->mapToScene(QPointF(series->xOf(index), -price));
+        const QRectF strip(at.x() - h / 3, visible.top(),
+                           std::abs(series->unitsPerBarCached()) * 2.0, visible.height());
+        QImage part(int(std::ceil(strip.width() * ppu)), viewport->height(), QImage::Format_RGB32);
+        part.fill(Qt::black);
+        QPainter painter(&part);
+        pane->scene()->render(&painter, QRectF(0, 0, part.width(), part.height()), strip,
+                              Qt::IgnoreAspectRatio);
+        const int y = int(std::lround((at.y() - strip.top()) * part.height() / strip.height()));
+        return QColor(part.pixel(int(std::floor(h / 3 * ppu)) + 1, y));
+    };
+    QCOMPARE(paintedFromLeftOf(last, 152.5), series->candleView().upColor);
+    if (last.chunk > 0) {
+        const FrameIndex before(last.chunk - 1, int(series->bars()[size_t(last.chunk - 1)].size()) - 1);
+        QVERIFY(series->barAt(before).isValid());
+        QCOMPARE(paintedFromLeftOf(before, 102.5), series->candleView().upColor);
+    }
 }
 
 TA_REGISTER_TEST(TestChartWindow)

@@ -1,4 +1,13 @@
 #include "datamanagerhelpers.h"
+#include "drawingservices.h"
+#include "linedrawingitem.h"
+#include "multiview.h"
+#include "parentscaleitem.h"
+#include "scriptstudyitem.h"
+#include "studylibraryhelpers.h"
+#include "studyservices.h"
+#include "subchartwidget.h"
+#include "tamainwindow.h"
 #include "hdxtransport.h"
 #include "historicaldatafiller.h"
 #include "historicaldatamanager.h"
@@ -64,6 +73,7 @@ private Q_SLOTS:
     void liveTradesReachEveryModelOnce();
     void rangeDecidesTheFillers();
     void indexBoardHasNoTodayFiller();
+    void todayShowsWhileHistoryLoads();
     void indexRefreshReplacesThePeriod();
     void subMinuteChartReadsTheCacheOnly();
     void requestWindows_data();
@@ -71,6 +81,7 @@ private Q_SLOTS:
     void thirtyDayGapLoadsNewerWindowFirst();
     void cancellingStopsTheDownloadAtOnce();
     void dayChangeStoresResetsAndRebuilds();
+    void windowsFollowTheDayChange();
     void proxyBoardFollowsItsRealRecord();
     void daylightSavingDays_data();
     void daylightSavingDays();
@@ -313,6 +324,58 @@ void TestDataManager::indexBoardHasNoTodayFiller()
     QCOMPARE(created("CurrentDataFillerForIndices "), 0);
 }
 
+// A new chart shows today's trades, and the live trades that follow, at once, however slow
+// the history service is; once the history is in, nothing was counted twice.
+void TestDataManager::todayShowsWhileHistoryLoads()
+{
+    QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("1200")}));
+    const QDate today = datetime::today();
+    QList<Record> trades;
+    for (int i = 0; i < 40; ++i)
+        trades.append(trade(Futures, t(today, 10, 0).addSecs(i * 20), i % 3 ? "100" : "101", 1 + i % 4));
+    deals()->append(trades);
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    // Every download thread busy: one, with this chart's download.
+    manager->pool()->setMaxThreadCount(1);
+    SeriesDataModel model(Futures);
+    restore(model, TimeFrameValue(60), today.addDays(-3), today);
+    manager->registerModel(&model);
+    // Today's bars as the chart holds them.
+    const auto todaysBars = [&] {
+        std::map<qint64, PlainBar> bars;
+        for (int k = 0; k < model.validBarCount(); ++k) {
+            const FrameIndex index = model.validBar(k);
+            const datetime start = model.frameTime(index, false);
+            if (start.getDate() == today) {
+                const TimeFrame bar = model.bar(index);
+                bars[start.toMSecsSinceEpoch()] = {bar.open, bar.high, bar.low, bar.close,
+                                                   bar.volume, bar.value, {}, {}};
+            }
+        }
+        return bars;
+    };
+    model.build();
+    QVERIFY(waitFor([&] { return todaysBars().size() == plainFold(trades, 60, 1).size(); }, 1000));
+    QVERIFY2(manager->isFilling(&model), "the history is still loading");
+    {
+        TableThread feed;
+        const Record live = trade(Futures, t(today, 10, 20), "99", 3);
+        trades.append(live);
+        feed.append({live});
+    }
+    QVERIFY(waitFor([&] { return todaysBars().size() == plainFold(trades, 60, 1).size(); }, 1000));
+    QVERIFY(manager->isFilling(&model));
+    QVERIFY(waitFilled(model));
+    const std::map<qint64, PlainBar> expected = plainFold(trades, 60, 1);
+    const std::map<qint64, PlainBar> shown = todaysBars();
+    QCOMPARE(shown.size(), expected.size());
+    for (auto a = shown.begin(), b = expected.begin(); a != shown.end(); ++a, ++b) {
+        QCOMPARE(a->first, b->first);
+        QCOMPARE(a->second.close, b->second.close);
+        QCOMPARE(a->second.volume, b->second.volume);
+    }
+}
+
 void TestDataManager::indexRefreshReplacesThePeriod()
 {
     // A Wednesday in late November: this year's bar has most of a year of trading in it.
@@ -536,6 +599,116 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     // The day change was announced once, with the models reset and not yet refilled.
     QCOMPARE(barsAtAnnouncement, QList<int>{0});
     QCOMPARE(synchronized.size(), 1);
+}
+
+// A window left open over midnight: at the day change its time axis moves to the new day's
+// periods by itself, the new session's bars come in at their places, its indicator follows
+// and its drawing stays on its moments; a window fixed on its dates stays as it was, and a
+// weekend's midnight adds no empty day. Thursday 26 November 2026, a minute before midnight.
+void TestDataManager::windowsFollowTheDayChange()
+{
+    const QDate thursday(2026, 11, 26);
+    const QDate friday = thursday.addDays(1);
+    const QDate saturday = friday.addDays(1);
+    std::optional<PinnedClock> clock(std::in_place, t(thursday, 23, 59));
+    useHistory(true);
+    useCopyOfLibrary(m_dir);
+    StudyServices::install();
+    DrawingServices::install();
+    setScheduleEverywhere(everyWeekday({at(1, 10, 0, 8 * 60 + 45)}));
+    QList<Record> trades;
+    for (int i = 0; i < 120; ++i)
+        trades.append(trade(Shares, t(thursday, 10, 0).addSecs(i * 30), i % 2 ? "101" : "100", 1 + i % 3));
+    deals()->append(trades);
+
+    // Five-second bars of two days: the ending day's bars come back from its cache file.
+    auto openWindow = [](bool followToday) {
+        AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+        defaults.remove(QString());
+        TimeFrameValue(5).save(defaults);
+        defaults.setValue(QStringLiteral("toCurrDate"), followToday);
+        defaults.setValue(QStringLiteral("dateTo"), datetime::today().toString(Qt::ISODate));
+        defaults.setValue(QStringLiteral("daysBack"), 2);
+        auto window = std::make_unique<TAMainWindow>();
+        window->setProperty("extraKey", QStringLiteral("2,2,2001"));
+        MapSettings none;
+        window->applyViewSettings(none);
+        window->resize(1000, 700);
+        window->show();
+        return window;
+    };
+    auto following = openWindow(true);
+    auto fixed = openWindow(false);
+    MultiView *view = following->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    QVERIFY(waitFilled(*series->model()) && waitFilled(*fixed->chartArea()->seriesItems().first()->model()));
+    QCoreApplication::processEvents();
+    ScriptStudyItem *volume = nullptr;
+    for (SubChartWidget *pane : view->subCharts()) {
+        for (ChartItem *item : pane->chartItems()) {
+            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
+                volume = study;
+        }
+    }
+    QVERIFY(volume);
+    TSynchronyzer *sync = view->synchronizer();
+    QCOMPARE(sync->spans().last(), t(thursday, 18, 45).toMSecsSinceEpoch());
+    const QList<qint64> fixedSpans = fixed->chartArea()->synchronizer()->spans();
+    // A trend line over Thursday's trades.
+    auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
+    const datetime from = t(thursday, 10, 10), to = t(thursday, 10, 40);
+    auto *line = qobject_cast<LineDrawingItem *>(DrawingServices::makeDrawing(
+        0, scale, sync, QPointF(sync->indexOf(from), series->mapToScene(0, -100).y()), Qt::yellow, 1));
+    QVERIFY(line);
+    line->setSceneP2(QPointF(sync->indexOf(to), series->mapToScene(0, -101).y()));
+    QCOMPARE(line->time1(), from);
+    const int validBefore = series->model()->validBarCount();
+
+    // Midnight, as the terminal announces it.
+    clock.reset();
+    clock.emplace(datetime(friday).addSecs(1));
+    ICore::instance()->announceNewDay();
+    QCOMPARE(SeriesDataManager::instance()->today(), friday);
+    // The axis ends with Friday's session at once, before any bar came back.
+    QCOMPARE(sync->spans().last(), t(friday, 18, 45).toMSecsSinceEpoch());
+    QCOMPARE(sync->spans().first(), t(thursday, 10, 0).toMSecsSinceEpoch());
+    QVERIFY(waitFilled(*series->model()));
+    QCoreApplication::processEvents();
+    QCOMPARE(series->model()->validBarCount(), validBefore);
+    QCOMPARE(fixed->chartArea()->synchronizer()->spans(), fixedSpans);
+    // The drawing is where its moments now are.
+    QCOMPARE(line->mapToScene(line->line().p1()).x(), double(sync->indexOf(from)));
+    QCOMPARE(line->mapToScene(line->line().p2()).x(), double(sync->indexOf(to)));
+
+    // Friday's first trades come in at Friday's place, the indicator with them.
+    clock.reset();
+    clock.emplace(t(friday, 10, 0, 30));
+    {
+        TableThread feed;
+        feed.append({trade(Shares, t(friday, 10, 0, 12), "103", 2)});
+    }
+    QVERIFY(waitFor([&] {
+        const FrameIndex last = series->lastIndex();
+        return last.isValid() && series->model()->frameTime(last, false) == t(friday, 10, 0, 10)
+               && volume->valueAt(QStringLiteral("Volume"), last).valid;
+    }));
+    const FrameIndex last = series->lastIndex();
+    QCOMPARE(int(series->pos().x() + series->xOf(last)) - series->barOffset(),
+             sync->indexOf(t(friday, 10, 0, 10)));
+    QCOMPARE(volume->valueAt(QStringLiteral("Volume"), last).value,
+             double(series->model()->bar(last).volume));
+
+    // Saturday's midnight: no session, no empty day at the end of the axis.
+    clock.reset();
+    clock.emplace(datetime(saturday).addSecs(1));
+    ICore::instance()->announceNewDay();
+    QVERIFY(waitFilled(*series->model()));
+    QCOMPARE(sync->spans().last(), t(friday, 18, 45).toMSecsSinceEpoch());
+    QCOMPARE(sync->spans().first(), t(friday, 10, 0).toMSecsSinceEpoch());
+    following.reset();
+    fixed.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(SeriesDataManager::instance()->synchronizerCount(), 0);
 }
 
 void TestDataManager::proxyBoardFollowsItsRealRecord()

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void badInput();
     void dayAndWeekBarsStartAtMidnight();
     void historyFailureIsReported();
+    void indexChartOfTodayFills();
 
 private:
     struct Run
@@ -352,6 +353,25 @@ void TestExportTool::historyFailureIsReported()
     QVERIFY2(verbose.err.contains(QStringLiteral("Sending query in state")),
              qPrintable(verbose.err));
     QVERIFY(verbose.err.count(u'\n') > 1);
+}
+
+// An index has no trades: a chart of today alone (the default range) is filled from the
+// history service. Wednesday 25 November 2026, 14:30.
+void TestExportTool::indexChartOfTodayFills()
+{
+    const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
+    QVERIFY(startServer());
+    const Run result = run({QStringLiteral("--key"), QStringLiteral("2,16,1601"),
+                            QStringLiteral("--timeframe"), QStringLiteral("60"),
+                            QStringLiteral("--days"), QStringLiteral("1"),
+                            QStringLiteral("--hdx-url"), m_url,
+                            QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d6"))});
+    QCOMPARE(result.status, 0);
+    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+    // The index trades from the morning: hours of one-minute bars by 14:30, all of today.
+    QVERIFY2(lines.size() > 120, qPrintable(result.out.left(200) + result.err));
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        QVERIFY2(lines.at(i).startsWith(QStringLiteral("2026-11-25 ")), qPrintable(lines.at(i)));
 }
 
 TA_REGISTER_TEST(TestExportTool)
