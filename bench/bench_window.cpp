@@ -1,12 +1,21 @@
 // A whole chart window of 1600 x 900 pixels with its tool bars: a pan step over three panes of
 // 100,000 one-minute bars each (beside a plain repaint of the same area), a live trade that
-// changes the last bar (beside repainting the panes in full), and, through the history service
-// on loopback, "ta-tool snapshot" of 30 days of one-minute history (beside "ta-tool export" of
-// the same data, the data path alone).
+// changes the last bar (beside repainting the panes in full), the first frame of a one-day chart
+// over ten years (beside a repaint of it), and, through the history service on loopback,
+// "ta-tool snapshot" of 30 days of one-minute history (beside "ta-tool export" of the same
+// data, the data path alone) and the day change of a window of three panes of 100,000
+// one-minute bars with five indicators, from the new-day signal to the first frame in which
+// every pane is painted (beside a repaint of the panes), then until the bars are back.
 #include "benchhelpers.h"
 #include "chartbench.h"
 #include "subcharttesthelpers.h"
 #include "windowbench.h"
+#include "hdxtransport.h"
+#include "icore.h"
+#include "referencedata.h"
+#include "scriptstudyitem.h"
+#include "seriesdatamanager.h"
+#include "studyservices.h"
 #include "tamainwindow.h"
 
 #include <QApplication>
@@ -67,6 +76,183 @@ double runTool(const QStringList &arguments, QString *errors)
     const double ms = double(timer.nsecsElapsed()) / 1e6;
     *errors = QString::fromLocal8Bit(tool.readAllStandardError());
     return tool.exitCode() == 0 ? ms : -1;
+}
+
+// Counts the paint events of every pane since the last reset.
+class PanesPainted : public QObject
+{
+public:
+    explicit PanesPainted(MultiView *view)
+    {
+        for (SubChartWidget *pane : view->subCharts()) {
+            pane->view()->viewport()->installEventFilter(this);
+            m_painted.insert(pane->view()->viewport(), false);
+        }
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted[watched] = true;
+        return false;
+    }
+    void reset()
+    {
+        for (auto it = m_painted.begin(); it != m_painted.end(); ++it)
+            it.value() = false;
+    }
+    bool all() const
+    {
+        for (const bool painted : m_painted)
+            if (!painted)
+                return false;
+        return true;
+    }
+
+private:
+    QHash<QObject *, bool> m_painted;
+};
+
+// Milliseconds until every pane of the window painted, the events processed meanwhile.
+double untilPainted(PanesPainted &painted, const QElapsedTimer &since)
+{
+    while (!painted.all() && since.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return double(since.nsecsElapsed()) / 1e6;
+}
+
+// A window of one-day candles over ten years: from its making to its first complete frame.
+void firstFrameOfTenYears()
+{
+    const QDate last(2026, 11, 24);
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    storeSeriesDefaults(last, 3653, 2);
+    TimeFrameValue(86400).save(defaults);
+    QElapsedTimer timer;
+    timer.start();
+    TAMainWindow window;
+    window.setProperty("extraKey", QStringLiteral("2,2,2001"));
+    MapSettings none;
+    window.applyViewSettings(none);
+    SeriesItem *series = window.chartArea()->seriesItems().first();
+    int bars = 0;
+    {
+        DealBatch batch(series->model(), 4, false);
+        for (QDate day = last.addDays(-3652); day <= last; day = day.addDays(1)) {
+            if (day.dayOfWeek() > 5)
+                continue;
+            const int wave = (bars++ * 7) % 200;
+            const QByteArray close = QByteArray::number(1000 + wave / 10.0, 'f', 1);
+            ChartFixture::addBar(batch, Bench::minuteOf(day, 0), close.constData(),
+                                 QByteArray::number(1021 + wave / 10.0, 'f', 1).constData(),
+                                 QByteArray::number(979 + wave / 10.0, 'f', 1).constData(),
+                                 close.constData());
+        }
+    }
+    window.resize(Width, Height);
+    PanesPainted painted(window.chartArea());
+    window.show();
+    const double first = untilPainted(painted, timer);
+    const double repaint = Bench::msPer(20, [&](int) {
+        window.chartArea()->subCharts().first()->view()->viewport()->repaint();
+    });
+    std::printf("%-46s %10.3f %10.3f %8.2f   (%d day candles; a repaint of the pane)\n",
+                "first frame of a 1-day chart over 10 years", first, repaint, first / repaint, bars);
+    defaults.remove(QString());
+}
+
+// A window following today, three panes of 100,000 one-minute bars from the history service
+// with five indicators, across midnight.
+void dayChange(QTemporaryDir &dir)
+{
+    QProcess server;
+    if (!BarTest::startHistoryService(server)) {
+        std::printf("history service did not start\n");
+        return;
+    }
+    qputenv("TA_DATA_DIR", dir.filePath(QStringLiteral("daychange")).toLocal8Bit());
+    SeriesDataService::setInstance(nullptr);
+    HdxTransport transport;
+    ICore::instance()->addPlugin(&transport);
+    StudyServices::install();
+    {
+        AppSettings ta(QStringLiteral("TechAnalysis"));
+        ta.remove(QString());
+        ReferenceData::writeScheduleSettings(ta);
+    }
+    AppSettings defaults(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    defaults.remove(QString());
+    TimeFrameValue(60).save(defaults);
+    defaults.setValue(QStringLiteral("toCurrDate"), true);
+    defaults.setValue(QStringLiteral("daysBack"), 276);
+    defaults.setValue(QStringLiteral("axisPos"), 2);
+    defaults.setValue(QStringLiteral("autoScale"), 2);
+    {
+        TAMainWindow window;
+        window.setProperty("extraKey", QStringLiteral("2,2,2001|2,2,2002|2,2,2003"));
+        MapSettings none;
+        window.applyViewSettings(none);
+        MultiView *view = window.chartArea();
+        const QList<SeriesItem *> series = view->seriesItems();
+        const auto filled = [&] {
+            for (SeriesItem *s : series)
+                if (SeriesDataManager::instance()->isFilling(s->model()))
+                    return false;
+            return true;
+        };
+        QElapsedTimer loading;
+        loading.start();
+        while (!filled() && loading.elapsed() < 120000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const char *names[] = {"SMA", "EMA", "Bollinger", "RSI", "MACD"};
+        for (int i = 0; i < 5; ++i) {
+            MapSettings settings;
+            if (!StudyServices::findStudy(QString::fromLatin1(names[i]), settings))
+                std::printf("no indicator %s\n", names[i]);
+            settings.setValue(QStringLiteral("axis"), 1);
+            try {
+                view->addStudyFor(series.at(i % series.size()), settings);
+            } catch (const QString &error) {
+                std::printf("%s: %s\n", names[i], qPrintable(error));
+            }
+        }
+        window.resize(Width, Height);
+        window.show();
+        settle();
+        int bars = 0;
+        for (SeriesItem *s : series)
+            bars = qMax(bars, s->model()->validBarCount());
+        PanesPainted painted(view);
+        const double repaint = Bench::msPer(10, [&](int) {
+            painted.reset();
+            for (SubChartWidget *pane : view->subCharts())
+                pane->view()->viewport()->update();
+            QElapsedTimer t;
+            t.start();
+            untilPainted(painted, t);
+        });
+
+        // Midnight.
+        hostclock::freezeAt(datetime(datetime::today().addDays(1)).addSecs(1));
+        painted.reset();
+        QElapsedTimer timer;
+        timer.start();
+        ICore::instance()->announceNewDay();
+        const double signal = double(timer.nsecsElapsed()) / 1e6;
+        const double frame = untilPainted(painted, timer);
+        while (!filled() && timer.elapsed() < 120000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        settle();
+        const double back = double(timer.nsecsElapsed()) / 1e6;
+        std::printf("%-46s %10.3f %10.3f %8.2f   (%d bars a pane, 5 indicators; the signal's own "
+                    "call %.1f ms)\n",
+                    "day change until every pane painted", frame, repaint, frame / repaint, bars,
+                    signal);
+        std::printf("%-46s %10.0f\n", "day change until the bars are back", back);
+    }
+    SeriesDataManager::destroyInstance();
+    ICore::instance()->removePlugin(&transport);
+    server.kill();
+    server.waitForFinished();
 }
 
 } // namespace
@@ -145,6 +331,8 @@ int main(int argc, char *argv[])
                     100.0 * tradeArea / viewportArea);
     }
 
+    firstFrameOfTenYears();
+
     // Through the history service: the window opened for 30 days of one-minute history.
     QProcess server;
     if (!BarTest::startHistoryService(server)) {
@@ -180,5 +368,9 @@ int main(int argc, char *argv[])
                 "ta-tool snapshot end to end", snapshot, exportMs, snapshot / exportMs);
     server.kill();
     server.waitForFinished();
+
+    std::printf("\n%-46s %10s %10s %8s\n", "the day change of a window", "ms", "repaint",
+                "ratio");
+    dayChange(dir);
     return 0;
 }
