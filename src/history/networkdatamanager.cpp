@@ -19,6 +19,8 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <limits>
+
 namespace {
 
 const QString ParametersGroup = QStringLiteral("Transports/hdxplugin/Parameters");
@@ -164,6 +166,7 @@ bool NetworkDataManager::load(const QDate &from, const QDate &till)
         m_attempt = 0;
         // Every interval pages from its own first candle.
         m_pageStart = 0;
+        m_previousPageBegin = {};
         result = runLoop();
         closeSavers();
     }
@@ -242,8 +245,13 @@ void NetworkDataManager::requestFinished()
         QJsonObject root;
         outcome = readReply(reply, &root) ? parse(root) : Outcome::Retry;
     } catch (const QString &message) {
-        qCWarning(lcHistory).noquote() << message;
-        m_errorText = message;
+        // An empty text is a reply that could not be read: asked again. A text is final.
+        if (message.isEmpty()) {
+            outcome = Outcome::Retry;
+        } else {
+            qCWarning(lcHistory).noquote() << message;
+            m_errorText = message;
+        }
     } catch (...) {
         qCWarning(lcHistory) << "NetworkDataManager::requestFinished: Unknown exception handled!";
     }
@@ -363,11 +371,14 @@ NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJs
                    "continued, porocessed via cursors!";
     if (!parser.init())
         return Outcome::StepDone;
-    const QList<datetime> sessions = m_model->sessionIntervals();
+    // The whole page is read before any of it counts: a page that fails half-way (a short
+    // row) is asked again without its first half in the bars twice.
+    std::vector<Candle> page;
+    page.reserve(size_t(parser.rowCount()));
+    int rows = 0;
     do {
         // Every row counts for paging, whether or not it becomes bars.
-        ++m_candleCount;
-        ++m_pageStart;
+        ++rows;
         bool ok[8];
         Candle c;
         c.open = parser.toDecimal(QStringLiteral("open"), &ok[0]);
@@ -376,17 +387,38 @@ NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJs
         c.low = parser.toDecimal(QStringLiteral("low"), &ok[3]);
         c.value = parser.toXDecimal(QStringLiteral("value"), &ok[4]);
         const double volume = parser.toDouble(QStringLiteral("volume"), &ok[5]);
-        c.volume = qint64(volume);
         c.begin = parser.toDatetime(QStringLiteral("begin"), &ok[6]);
         c.end = parser.toDatetime(QStringLiteral("end"), &ok[7]);
         if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; })
-            || volume < 0) {
+            || !(volume >= 0)) {
             qCWarning(lcHistory) << "NetworkDataManager::parseInstrumentCandles: a candle with an empty or "
                           "invalid field is skipped, row"
                        << parser.row();
             continue;
         }
+        // A volume no 64-bit count holds is not a volume.
+        if (!(volume < 9.2e18)) {
+            qCWarning(lcHistory) << "NetworkDataManager::parseInstrumentCandles: a candle with the volume"
+                                 << volume << "is skipped, row" << parser.row();
+            continue;
+        }
+        c.volume = qint64(volume);
         c.valid = true;
+        page.push_back(c);
+    } while (parser.nextRow());
+
+    // A service that ignores "start" sends the same page again and again: the download stops.
+    const datetime firstBegin = page.empty() ? datetime() : page.front().begin;
+    if (m_pageStart > 0 && !firstBegin.isNull() && firstBegin == m_previousPageBegin)
+        return pagingFailed(QStringLiteral("the service sent the same page twice"));
+    m_previousPageBegin = firstBegin;
+    m_candleCount += rows;
+    m_pageStart += rows;
+    if (m_pageStart > maxCandlesOfInterval())
+        return pagingFailed(QStringLiteral("more candles than the interval holds"));
+
+    const QList<datetime> sessions = m_model->sessionIntervals();
+    for (Candle &c : page) {
         // Fit the candle into the session that holds its begin, or the next one.
         const auto it = std::upper_bound(sessions.cbegin(), sessions.cend(), c.begin);
         qsizetype pair = (it - sessions.cbegin());
@@ -397,8 +429,10 @@ NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJs
         }
         if (c.begin < sessions.at(pair))
             c.begin = sessions.at(pair);
-        if (sessions.at(pair + 1) < c.end)
-            c.end = sessions.at(pair + 1);
+        // A candle running past the session's end closes in the session's last bar: the end
+        // itself belongs to no bar of the session.
+        if (!(c.end < sessions.at(pair + 1)))
+            c.end = sessions.at(pair + 1).addMSecs(-1);
         const datetime half = c.begin.addSecs(30);
         const datetime middle = c.end < half ? c.end : half;
         if (m_saver)
@@ -418,8 +452,28 @@ NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJs
         m_batch->append(low);
         m_batch->append(high);
         m_batch->append(close);
-    } while (parser.nextRow());
+    }
     return Outcome::NextPage;
+}
+
+int NetworkDataManager::maxCandlesOfInterval() const
+{
+    const int i = 2 * m_intervalNumber;
+    const qint64 days = m_intervals.value(i).daysTo(m_intervals.value(i + 1));
+    const qint64 seconds = HdxInterval::forTimeFrame(m_timeFrame).seconds;
+    // A candle may straddle each end; a day of a clock change has 25 hours.
+    return int(qMin<qint64>(std::numeric_limits<int>::max(),
+                            days * 90000 / qMax<qint64>(1, seconds) + 2));
+}
+
+NetworkDataManager::Outcome NetworkDataManager::pagingFailed(const QString &why)
+{
+    qCWarning(lcHistory).noquote() << "NetworkDataManager::parseInstrumentCandles: the download stops:"
+                                   << why << "(start=" << m_pageStart << ")";
+    m_visualEvent->showEvent(
+        QStringLiteral("Тех. анализ: не удалось получить данные из HDX по %1. ").arg(m_name)
+        + QStringLiteral("Сервер отвечает одними и теми же данными."));
+    return Outcome::Fail;
 }
 
 void NetworkDataManager::openSavers()

@@ -64,6 +64,10 @@ private:
     Outcome parseInstrumentNames(const QJsonObject &reply);
     Outcome parseInstrumentCandleBorders(const QJsonObject &reply);
     Outcome parseInstrumentCandles(const QJsonObject &reply);
+    // The most candles the current interval can hold: more pages than that never end.
+    int maxCandlesOfInterval() const;
+    // A service whose pages do not advance: the download fails at once, and the user is told.
+    Outcome pagingFailed(const QString &why);
     void openSavers();
     void closeSavers();
 
@@ -85,6 +89,7 @@ private:
     int m_intervalNumber = 0;
     int m_candleCount = 0;
     int m_pageStart = 0; // candles of the current interval so far: the next page's start
+    datetime m_previousPageBegin; // of the first candle of the interval's previous page
     QEventLoop m_loop;
     bool m_success = false;
     VisualEvent *m_visualEvent;

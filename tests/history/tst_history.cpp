@@ -27,6 +27,37 @@ QDate lastTradingDay(int back)
     }
 }
 
+// Recorded replies of the service for ARKT: its candle borders for every interval, one page
+// of candles (rows as JSON arrays of open, close, high, low, value, volume, begin, end) for the
+// day and interval, and an empty page after it.
+void recordReplies(const QTemporaryDir &replies, const QDate &day, int interval,
+                   const QByteArray &rows)
+{
+    const QString path = QStringLiteral(
+        "/hdx/engines/stock/markets/shares/boards/EQMN/securities/ARKT/");
+    auto store = [&replies](QString name, const QByteArray &body) {
+        QFile f(replies.filePath(name.replace(u'/', u'_')));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(body);
+    };
+    store(path + QStringLiteral("candleborders.json"),
+          R"({"borders": {"metadata": {"begin": {"type": "datetime"}, "end": {"type": "datetime"},
+             "interval": {"type": "int32"}}, "columns": ["begin", "end", "interval"],
+             "data": [["2024-01-01 00:00:00", "2030-01-01 00:00:00", )"
+              + QByteArray::number(interval) + "]]}}");
+    const QByteArray columns = R"("metadata": {"open": {"type": "double"},
+        "close": {"type": "double"}, "high": {"type": "double"}, "low": {"type": "double"},
+        "value": {"type": "double"}, "volume": {"type": "int64"},
+        "begin": {"type": "datetime"}, "end": {"type": "datetime"}},
+        "columns": ["open", "close", "high", "low", "value", "volume", "begin", "end"])";
+    const QString date = day.toString(Qt::ISODate);
+    store(path + QStringLiteral("candles.json?from=%1&till=%1&interval=%2&hdx.reverse=true&start=0")
+                     .arg(date)
+                     .arg(interval),
+          "{\"candles\": {" + columns + ", \"data\": [" + rows + "]}}");
+    store(path + QStringLiteral("candles.json"), "{\"candles\": {" + columns + R"(, "data": []}})");
+}
+
 } // namespace
 
 // The history client against the project's history service, started on a free port.
@@ -50,6 +81,10 @@ private Q_SLOTS:
     void droppedOnceThenLoaded();
     void candlesAfterTheSessionsOnlyCount();
     void candleBetweenSessionsIsDropped();
+    void candlePastTheSessionEndClosesItsLastBar();
+    void impossibleVolumeDropsTheCandleOnly();
+    void shortRowIsAskedAgain();
+    void pagesThatDoNotAdvanceStop();
     void stopEndsTheWaitAtOnce();
 
 private:
@@ -195,6 +230,7 @@ void TestHistory::failuresAreRetriedThenReported_data()
     QTest::newRow("missing column")
         << QStringList{QStringLiteral("--missing-column"), QStringLiteral("interval")} << false
         << "";
+    QTest::newRow("short row") << QStringList{QStringLiteral("--short-row")} << false << "";
     QTest::newRow("wrong column type")
         << QStringList{QStringLiteral("--wrong-type"), QStringLiteral("interval")} << false << "";
     // The connection closes before the announced length: a network error, shown to the user.
@@ -220,10 +256,13 @@ void TestHistory::failuresAreRetriedThenReported()
     QVERIFY(!loadInto(model, day, day));
     QCoreApplication::processEvents();
     const int sends = int(LogCollector::filter(QStringLiteral("Sending query")).size());
-    // A format error is final at once; everything else is asked three times.
+    // A format error is final at once; everything else is asked three times (a short candle
+    // row after the borders were read).
     if (faults.contains(QStringLiteral("--missing-column"))
         || faults.contains(QStringLiteral("--wrong-type")))
         QCOMPARE(sends, 1);
+    else if (faults.contains(QStringLiteral("--short-row")))
+        QCOMPARE(sends, 4);
     else
         QCOMPARE(sends, 3);
     QCOMPARE(shown.count(), notified ? 1 : 0);
@@ -332,6 +371,92 @@ void TestHistory::candleBetweenSessionsIsDropped()
     QCOMPARE(model.bar({0, 3}).high, decimal(QStringLiteral("14")));
     QCOMPARE(model.bar({0, 0}).close, decimal(QStringLiteral("11")));
     QVERIFY(!model.bar({0, 1}).valid);
+}
+
+void TestHistory::candlePastTheSessionEndClosesItsLastBar()
+{
+    // The session ends at 18:45; ten-minute candles, the last one 18:40-18:49:59. The 18:30
+    // bar of fifteen minutes takes both of its candles, the last one's close and volume too.
+    setSchedule(everyWeekday({at(1, 10, 0, 525)}));
+    const QDate day(2026, 11, 24);
+    QTemporaryDir replies;
+    recordReplies(replies, day, 10, R"(
+        [104, 105, 106, 103, 735, 7, "2026-11-24 18:40:00", "2026-11-24 18:49:59"],
+        [102, 104, 106, 101, 520, 5, "2026-11-24 18:30:00", "2026-11-24 18:39:59"],
+        [100, 102, 103, 99, 300, 3, "2026-11-24 18:20:00", "2026-11-24 18:29:59"])");
+    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(900), day, day);
+    QVERIFY(loadInto(model, day, day));
+    const TimeFrame last = model.bar(model.frameIndexAt(t(day, 18, 30)));
+    QCOMPARE(last.open, decimal(QStringLiteral("102")));
+    QCOMPARE(last.close, decimal(QStringLiteral("105")));
+    QCOMPARE(last.high, decimal(QStringLiteral("106")));
+    QCOMPARE(last.volume, qint64(12));
+    QCOMPARE(last.value, xdecimal(QStringLiteral("1255")));
+    QCOMPARE(model.bar(model.frameIndexAt(t(day, 18, 15))).volume, qint64(3));
+}
+
+void TestHistory::impossibleVolumeDropsTheCandleOnly()
+{
+    // A volume of 1e20 fits no 64-bit count: that candle goes, with a word in the log.
+    const QDate day(2026, 11, 24);
+    QTemporaryDir replies;
+    recordReplies(replies, day, 1, R"(
+        [101, 102, 103, 100, 510, 5, "2026-11-24 10:02:00", "2026-11-24 10:02:59"],
+        [101, 101, 101, 101, 1e22, 1e20, "2026-11-24 10:01:00", "2026-11-24 10:01:59"],
+        [100, 101, 102, 99, 404, 4, "2026-11-24 10:00:00", "2026-11-24 10:00:59"])");
+    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), day, day);
+    QVERIFY(loadInto(model, day, day));
+    QCOMPARE(model.validBarCount(), 2);
+    QCOMPARE(model.bar(model.frameIndexAt(t(day, 10, 2))).volume, qint64(5));
+    QVERIFY(!model.bar(model.frameIndexAt(t(day, 10, 1))).valid);
+    QCOMPARE(LogCollector::filter(QStringLiteral("with the volume")).size(), 1);
+}
+
+void TestHistory::shortRowIsAskedAgain()
+{
+    // The first reply's last row lacks a field: the page is asked again, and its first rows
+    // are not counted twice.
+    const QDate day = lastTradingDay(0);
+    QVERIFY(startServer({}));
+    SeriesDataModel plain(Shares);
+    restore(plain, TimeFrameValue(60), day, day);
+    QVERIFY(loadInto(plain, day, day));
+    QVERIFY(startServer({QStringLiteral("--short-row"), QStringLiteral("--faults"),
+                         QStringLiteral("2")}));
+    LogCollector::clear();
+    SeriesDataModel model(Shares);
+    restore(model, TimeFrameValue(60), day, day);
+    QVERIFY(loadInto(model, day, day));
+    QVERIFY(LogCollector::filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
+    QCOMPARE(model.validBarCount(), plain.validBarCount());
+    for (int k = 0; k < model.validBarCount(); ++k)
+        QCOMPARE(model.bar(model.validBar(k)).volume, plain.bar(plain.validBar(k)).volume);
+}
+
+void TestHistory::pagesThatDoNotAdvanceStop()
+{
+    // The service answers every page with the first one: the download fails at once, once
+    // told to the user, instead of asking forever.
+    QVERIFY(startServer({QStringLiteral("--ignore-start"), QStringLiteral("--page-size"),
+                         QStringLiteral("100")}));
+    QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
+    SeriesDataModel model(Shares);
+    const QDate day = lastTradingDay(0);
+    restore(model, TimeFrameValue(60), day, day);
+    model.build();
+    DealBatch batch(&model, 4, true);
+    NetworkDataManager client(Shares, &model, &batch);
+    // Whatever happens, the test ends.
+    QTimer::singleShot(10000, &client, &NetworkDataManager::stopImmediately);
+    QVERIFY(!client.load(day, day));
+    QCoreApplication::processEvents();
+    const int sends = int(LogCollector::filter(QStringLiteral("Sending query")).size());
+    QVERIFY2(sends <= 3, qPrintable(QString::number(sends)));
+    QCOMPARE(shown.count(), 1);
 }
 
 void TestHistory::stopEndsTheWaitAtOnce()

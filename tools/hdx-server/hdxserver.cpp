@@ -117,12 +117,17 @@ QByteArray HdxServer::block(const QString &name, const QList<QPair<QString, QStr
     }
     QByteArray data;
     data.reserve(rows.size() * 96);
-    for (const QByteArrayList &row : rows) {
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const QByteArrayList &row = rows.at(r);
         if (!data.isEmpty())
             data += ",\n";
         data += '[';
         bool first = true;
+        const bool cut = m_faulty && m_faults.shortRow && name == QLatin1String("candles")
+                         && r == rows.size() - 1;
         for (int i : std::as_const(kept)) {
+            if (cut && i == kept.last())
+                break;
             if (!first)
                 data += ',';
             first = false;
@@ -185,7 +190,9 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
             return "{}";
         }
         const int interval = query.queryItemValue(QStringLiteral("interval")).toInt();
-        const int start = qMax(0, query.queryItemValue(QStringLiteral("start")).toInt());
+        const int start = m_faulty && m_faults.ignoreStart
+                              ? 0
+                              : qMax(0, query.queryItemValue(QStringLiteral("start")).toInt());
         const QList<SyntheticMarket::Candle> all
             = m_market->candles(*instrument, interval, from, till);
         const bool reverse = query.queryItemValue(QStringLiteral("hdx.reverse"))
@@ -218,6 +225,7 @@ void HdxServer::answer(QTcpSocket *socket, const QByteArray &target, bool wantsG
 {
     ++m_requests;
     const bool faulty = m_faults.count <= 0 || m_requests <= m_faults.count;
+    m_faulty = faulty;
     const QUrl url(QString::fromUtf8(target));
     int status = 200;
     QByteArray content;

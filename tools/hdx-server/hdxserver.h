@@ -27,6 +27,8 @@ public:
         int chunkDelayMs = 0; // send the body in pieces with pauses in between
         int chunkSize = 1024;
         int count = 0; // only the first so many requests get the faults (0: all)
+        bool shortRow = false;    // the last row of a candle page one field short
+        bool ignoreStart = false; // every candle page is the first one
     };
 
     HdxServer(SyntheticMarket *market, const Faults &faults, int pageSize,
@@ -51,4 +53,5 @@ private:
     QString m_replayDir;
     QTcpServer m_server;
     int m_requests = 0;
+    bool m_faulty = false; // whether the request being answered gets the faults
 };

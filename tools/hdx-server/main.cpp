@@ -39,6 +39,8 @@ int main(int argc, char *argv[])
                                    "ms");
     const auto chunkSize = option("chunk-size", "Size of those pieces (default 1024).", "bytes");
     const auto faultCount = option("faults", "Only the first N requests get the faults.", "n");
+    const auto shortRow = option("short-row", "Send the last row of a candle page one field short.");
+    const auto ignoreStart = option("ignore-start", "Answer every candle page with the first.");
     parser.process(app);
 
     QString error;
@@ -66,6 +68,8 @@ int main(int argc, char *argv[])
     faults.chunkDelayMs = parser.value(chunkDelay).toInt();
     faults.chunkSize = parser.isSet(chunkSize) ? qMax(1, parser.value(chunkSize).toInt()) : 1024;
     faults.count = parser.value(faultCount).toInt();
+    faults.shortRow = parser.isSet(shortRow);
+    faults.ignoreStart = parser.isSet(ignoreStart);
 
     SyntheticMarket market;
     HdxServer server(&market, faults,
