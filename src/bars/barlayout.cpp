@@ -155,31 +155,31 @@ void BarLayout::addChunk(const datetime &start, const datetime &end, qint64 size
     m_chunks.push_back(std::move(chunk));
 }
 
-void BarLayout::layOut(const TimeFrameValue &frame, const QDate &from, const QDate &to,
-                       const QList<datetime> &periods)
+namespace {
+
+// Calls add(start, end, count) for every chunk the frame lays out over the periods of the days
+// [from, to], in time order, the slots counted in 64 bits.
+template <typename Add>
+void planChunks(const TimeFrameValue &frame, const QDate &from, const QDate &to,
+                const QList<datetime> &periods, Add add)
 {
-    m_frame = frame;
-    m_periods = periods;
-    m_chunks.clear();
-    if (m_periods.isEmpty()) {
-        updateOffsets();
+    if (periods.isEmpty())
         return;
-    }
     const datetime first(from);
     if (frame.kind == Year) {
         const datetime start = alignToFrame(frame, first);
         const int n = to.year() - from.year() + 1;
-        addChunk(start, addMonths(start, 12 * n), n);
+        add(start, addMonths(start, 12 * n), qint64(n));
     } else if (frame.kind == Month) {
         const datetime start = alignToFrame(frame, first);
         const int m = (to.year() - from.year()) * 12 - from.month() + to.month();
-        addChunk(start, addMonths(start, m + 1), m + 1);
+        add(start, addMonths(start, m + 1), qint64(m + 1));
     } else if (frame.value == 604800) {
         const QDate monday = from.addDays(1 - from.dayOfWeek());
         const qint64 n = (monday.daysTo(to) + 1 + 6) / 7;
-        addChunk(datetime(monday), datetime(monday.addDays(7 * n)), n);
+        add(datetime(monday), datetime(monday.addDays(7 * n)), n);
     } else if (frame.value == 86400) {
-        addChunk(first, datetime(to.addDays(1)), from.daysTo(to) + 1);
+        add(first, datetime(to.addDays(1)), from.daysTo(to) + 1);
     } else if (frame.value > 0) {
         const qint64 step = qint64(frame.value) * 1000;
         auto endFor = [step](const datetime &s, const datetime &pairEnd) {
@@ -187,20 +187,45 @@ void BarLayout::layOut(const TimeFrameValue &frame, const QDate &from, const QDa
             const qint64 steps = (seconds * 1000 + step - 1) / step;
             return s.addMSecs(steps * step);
         };
-        const qsizetype pairs = m_periods.size() / 2;
+        const qsizetype pairs = periods.size() / 2;
         qsizetype i = 0;
         while (i < pairs) {
-            const datetime s = alignToFrame(frame, m_periods.at(2 * i));
-            datetime e = endFor(s, m_periods.at(2 * i + 1));
+            const datetime s = alignToFrame(frame, periods.at(2 * i));
+            datetime e = endFor(s, periods.at(2 * i + 1));
             qsizetype j = i + 1;
-            while (j < pairs && m_periods.at(2 * j) < e) {
-                e = std::max(e, endFor(s, m_periods.at(2 * j + 1)));
+            while (j < pairs && periods.at(2 * j) < e) {
+                e = std::max(e, endFor(s, periods.at(2 * j + 1)));
                 ++j;
             }
-            addChunk(s, e, s.msecsTo(e) / 1000 / frame.value);
+            add(s, e, s.msecsTo(e) / 1000 / frame.value);
             i = j;
         }
     }
+}
+
+} // namespace
+
+qint64 BarLayout::slotCount(const TimeFrameValue &frame, const QDate &from, const QDate &to,
+                            const QList<datetime> &periods)
+{
+    qint64 total = 0;
+    planChunks(frame, from, to, periods,
+               [&total](const datetime &, const datetime &, qint64 count) {
+                   total += qMax<qint64>(0, count);
+               });
+    return total;
+}
+
+void BarLayout::layOut(const TimeFrameValue &frame, const QDate &from, const QDate &to,
+                       const QList<datetime> &periods)
+{
+    m_frame = frame;
+    m_periods = periods;
+    m_chunks.clear();
+    planChunks(frame, from, to, periods,
+               [this](const datetime &start, const datetime &end, qint64 count) {
+                   addChunk(start, end, count);
+               });
     updateOffsets();
 }
 

@@ -39,7 +39,12 @@ public:
     static QList<datetime> tradingPeriods(const SessionList &schedule, const QDate &from,
                                           const QDate &to);
 
-    // Lays the frame's slots out over the periods of the days [from, to].
+    // The slots the frame lays out over the periods of the days [from, to], counted without
+    // laying them out (a range can hold more than an int).
+    static qint64 slotCount(const TimeFrameValue &frame, const QDate &from, const QDate &to,
+                            const QList<datetime> &periods);
+    // Lays the frame's slots out over the periods of the days [from, to]; at most INT_MAX
+    // slots in all (slotCount() tells beforehand).
     void layOut(const TimeFrameValue &frame, const QDate &from, const QDate &to,
                 const QList<datetime> &periods);
     void clear();

@@ -120,6 +120,50 @@ void SeriesDataModel::saveState(Settings &settings) const
     m_timeFrame.save(settings);
 }
 
+QString SeriesDataModel::tooManySlotsText(qint64 count)
+{
+    // Grouped as the limit is written.
+    QString digits = QString::number(count);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, u' ');
+    return QStringLiteral("Слишком большой диапазон: %1 баров при допустимых 10 000 000. "
+                          "Уменьшите период или увеличьте таймфрейм.")
+        .arg(digits);
+}
+
+QString SeriesDataModel::rangeRefusal(const SeriesKey &key, const TimeFrameValue &frame,
+                                      const QDate &from, const QDate &to)
+{
+    if (!from.isValid() || !to.isValid() || to < from)
+        return {};
+    // A bound first: most ranges are far below the limit whatever the sessions.
+    if (slotBound(frame, from.daysTo(to) + 1) <= MaxSlots)
+        return {};
+    SessionList schedule;
+    try {
+        schedule = ScheduleStore::scheduleForBoard(key.stock_id, key.board_id);
+    } catch (const QString &) {
+        return {};
+    }
+    const qint64 slotTotal = BarLayout::slotCount(frame, from, to,
+                                              BarLayout::tradingPeriods(schedule, from, to));
+    return slotTotal > MaxSlots ? tooManySlotsText(slotTotal) : QString();
+}
+
+qint64 SeriesDataModel::slotBound(const TimeFrameValue &frame, qint64 days)
+{
+    if (frame.kind != Interval)
+        return days / 28 + 2;
+    // A day of a clock change has 25 hours; a bar may straddle each end of the range.
+    return days * 90000 / qMax<qint64>(1, frame.value) + 2;
+}
+
+QString SeriesDataModel::layoutError() const
+{
+    Lock lock(m_mutex);
+    return m_scheduleError.isEmpty() ? m_rangeError : m_scheduleError;
+}
+
 namespace {
 
 struct Range
@@ -147,6 +191,23 @@ Range readRange(Settings &settings)
 }
 
 } // namespace
+
+QString SeriesDataModel::rangeRefusal(const SeriesKey &key, const TimeFrameValue &frame,
+                                      const Settings &range)
+{
+    MapSettings copy;
+    for (const char *name : {"toCurrDate", "dateTo", "daysBack"}) {
+        const QString k = QString::fromLatin1(name);
+        if (range.contains(k))
+            copy.setValue(k, range.value(k));
+    }
+    try {
+        const Range r = readRange(copy);
+        return rangeRefusal(key, frame, r.dateFrom, r.dateTo);
+    } catch (const QString &) {
+        return {};
+    }
+}
 
 void SeriesDataModel::restoreState(Settings &settings)
 {
@@ -221,17 +282,29 @@ void SeriesDataModel::clearLayout()
 void SeriesDataModel::layOutAnew()
 {
     clearLayout();
-    m_layout.layOut(m_timeFrame, m_dateFrom, m_dateTo,
-                    BarLayout::tradingPeriods(
-                        ScheduleStore::scheduleForBoard(m_key.stock_id, m_key.board_id),
-                        m_dateFrom, m_dateTo));
-    m_bars.clear();
-    fitBars();
+    m_periods.clear();
+    m_scheduleError.clear();
+    SessionList schedule;
+    try {
+        schedule = ScheduleStore::scheduleForBoard(m_key.stock_id, m_key.board_id);
+    } catch (const QString &message) {
+        // A stored schedule the loader refuses: no slots until it is mended.
+        m_scheduleError = message;
+    }
+    if (m_scheduleError.isEmpty() && schedule.isEmpty())
+        m_scheduleError = QStringLiteral("Нет торговых сессий");
+    if (m_scheduleError.isEmpty())
+        m_periods = BarLayout::tradingPeriods(schedule, m_dateFrom, m_dateTo);
+    layOutSlots();
 }
 
 void SeriesDataModel::layOutSlots()
 {
-    m_layout.layOut(m_timeFrame, m_dateFrom, m_dateTo, m_layout.periods());
+    // Counted before anything is allocated: a layout of too many slots stays empty.
+    const qint64 slotTotal = BarLayout::slotCount(m_timeFrame, m_dateFrom, m_dateTo, m_periods);
+    m_rangeError = slotTotal > MaxSlots ? tooManySlotsText(slotTotal) : QString();
+    m_layout.layOut(m_timeFrame, m_dateFrom, m_dateTo,
+                    m_rangeError.isEmpty() ? m_periods : QList<datetime>());
     m_bars.clear();
     fitBars();
 }

@@ -45,9 +45,30 @@ public:
     FrameIndex lastIndex() const;
     QList<datetime> sessionIntervals() const;
 
+    // A layout holds at most this many slots: more would not fit in memory.
+    static constexpr qint64 MaxSlots = 10000000;
+    // The refusal of a layout of so many slots.
+    static QString tooManySlotsText(qint64 count);
+    // Why the frame over the days [from, to] is refused for the instrument (a layout of more
+    // than MaxSlots slots, counted from its sessions without laying them out), or empty.
+    static QString rangeRefusal(const SeriesKey &key, const TimeFrameValue &frame,
+                                const QDate &from, const QDate &to);
+    // The same for the range that series settings name ("toCurrDate", "dateTo", "daysBack");
+    // empty for a range they do not name validly.
+    static QString rangeRefusal(const SeriesKey &key, const TimeFrameValue &frame,
+                                const Settings &range);
+    // The most slots the frame can lay out over that many days for any instrument (one that
+    // trades around the clock every day).
+    static qint64 slotBound(const TimeFrameValue &frame, qint64 days);
+    // Why the model holds no slots, or empty: a range of too many slots, a schedule without
+    // sessions ("Нет торговых сессий") or one the loader refuses (its message). The model
+    // stays empty until the range, the frame or the schedule change.
+    QString layoutError() const;
+
     void saveState(Settings &settings) const;
     // Reads the time frame and range and lays out the slots. Throws "dateTo" or "daysBack" for
-    // an invalid range, and the schedule loader's message (with its group) for a bad schedule.
+    // an invalid range; a range or a schedule that cannot be laid out leaves the model empty
+    // with its layoutError().
     void restoreState(Settings &settings);
     bool setTimeFrame(const TimeFrameValue &timeFrame);
     bool applyRange(Settings &settings);
@@ -134,6 +155,9 @@ private:
     QDate m_dateFrom;
     QDate m_dateTo;
     BarLayout m_layout;
+    QList<datetime> m_periods; // the trading periods of the range, laid out or not
+    QString m_scheduleError;   // why the schedule gave no periods
+    QString m_rangeError;      // why the periods were not laid out
     std::vector<std::vector<TimeFrame>> m_bars; // per chunk of the layout
     FrameIndex m_lastIndex;
     // The valid list: sorted linear numbers of valid bars; bars that became valid since the

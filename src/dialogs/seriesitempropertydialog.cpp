@@ -64,8 +64,12 @@ SeriesItemPropertyDialog::SeriesItemPropertyDialog(SeriesItem *item, MultiView *
             &SeriesItemPropertyDialog::onRangeModeChanged);
     connect(m_ui->rangeDatesRadioButton, &QRadioButton::toggled, this,
             &SeriesItemPropertyDialog::onRangeModeChanged);
-    connect(m_ui->dateFromEdit, &QDateEdit::dateChanged, this, &SeriesItemPropertyDialog::checkDates);
-    connect(m_ui->dateToEdit, &QDateEdit::dateChanged, this, &SeriesItemPropertyDialog::checkDates);
+    connect(m_ui->dateFromEdit, &QDateEdit::dateChanged, this, &SeriesItemPropertyDialog::rangeEdited);
+    connect(m_ui->dateToEdit, &QDateEdit::dateChanged, this, &SeriesItemPropertyDialog::rangeEdited);
+    connect(m_ui->daysBackSpinBox, &QSpinBox::valueChanged, this,
+            &SeriesItemPropertyDialog::rangeEdited);
+    connect(m_ui->timeFrameComboBox, &QComboBox::currentIndexChanged, this,
+            &SeriesItemPropertyDialog::checkDates);
     if (item)
         connect(item, &QObject::destroyed, this, &SeriesItemPropertyDialog::itemGone);
     updateFromSeries();
@@ -82,6 +86,9 @@ void SeriesItemPropertyDialog::updateFromSeries()
         itemGone();
         return;
     }
+    // What is shown now is the series' own: nothing the user did yet.
+    m_updating = true;
+    m_rangeTouched = false;
     MapSettings state;
     m_item->saveState(state);
     const SeriesKey key = m_item->model()->seriesKey();
@@ -131,6 +138,14 @@ void SeriesItemPropertyDialog::updateFromSeries()
         showHidden(m_ui->autoScaleComboBox);
     }
     on_positionComboBox_currentIndexChanged(m_ui->positionComboBox->currentIndex());
+    m_updating = false;
+    checkDates();
+}
+
+void SeriesItemPropertyDialog::rangeEdited()
+{
+    if (!m_updating)
+        m_rangeTouched = true;
     checkDates();
 }
 
@@ -142,16 +157,9 @@ void SeriesItemPropertyDialog::writeSettings(Settings &settings) const
     const QVariant frame = m_ui->timeFrameComboBox->currentData(ValueRole);
     if (frame.canConvert<TimeFrameValue>())
         frame.value<TimeFrameValue>().save(settings);
-    if (m_ui->rangeBackRadioButton->isChecked()) {
-        settings.setValue(QStringLiteral("toCurrDate"), true);
-        settings.setValue(QStringLiteral("daysBack"), m_ui->daysBackSpinBox->value());
-    } else {
-        const QDate from = m_ui->dateFromEdit->date();
-        const QDate to = m_ui->dateToEdit->date();
-        settings.setValue(QStringLiteral("toCurrDate"), false);
-        settings.setValue(QStringLiteral("dateTo"), to);
-        settings.setValue(QStringLiteral("daysBack"), int(from.daysTo(to)) + 1);
-    }
+    // A range the user left alone is not written: the series keeps its own.
+    if (m_rangeTouched)
+        writeRange(settings);
     settings.setValue(QStringLiteral("lineWidth"), m_ui->lineWidthSpinBox->value());
     settings.setValue(QStringLiteral("view"), m_ui->viewComboBox->currentData(ValueRole));
     settings.setValue(QStringLiteral("wickSelfColor"), m_ui->wickSelfRadioButton->isChecked());
@@ -169,6 +177,20 @@ void SeriesItemPropertyDialog::writeSettings(Settings &settings) const
                        settings);
 }
 
+void SeriesItemPropertyDialog::writeRange(Settings &settings) const
+{
+    if (m_ui->rangeBackRadioButton->isChecked()) {
+        settings.setValue(QStringLiteral("toCurrDate"), true);
+        settings.setValue(QStringLiteral("daysBack"), m_ui->daysBackSpinBox->value());
+    } else {
+        const QDate from = m_ui->dateFromEdit->date();
+        const QDate to = m_ui->dateToEdit->date();
+        settings.setValue(QStringLiteral("toCurrDate"), false);
+        settings.setValue(QStringLiteral("dateTo"), to);
+        settings.setValue(QStringLiteral("daysBack"), int(from.daysTo(to)) + 1);
+    }
+}
+
 bool SeriesItemPropertyDialog::areDatesValid() const
 {
     if (!m_ui->rangeDatesRadioButton->isChecked())
@@ -177,13 +199,39 @@ bool SeriesItemPropertyDialog::areDatesValid() const
     return from <= datetime::today() && from <= m_ui->dateToEdit->date();
 }
 
+QString SeriesItemPropertyDialog::rangeRefusal() const
+{
+    if (!m_item)
+        return {};
+    const QVariant frame = m_ui->timeFrameComboBox->currentData(ValueRole);
+    if (!frame.canConvert<TimeFrameValue>())
+        return {};
+    MapSettings range;
+    writeRange(range);
+    return SeriesDataModel::rangeRefusal(m_item->model()->seriesKey(),
+                                         frame.value<TimeFrameValue>(), range);
+}
+
 void SeriesItemPropertyDialog::checkDates()
 {
+    if (m_updating)
+        return;
     const bool valid = areDatesValid();
     markLabel(m_ui->dateFromLabel, valid);
-    const bool enabled = valid && m_item;
+    // A frame and range of too many bars: said where the item's own status would show.
+    const QString refused = rangeRefusal();
+    if (m_item) {
+        m_ui->statusLabel->setText(refused);
+        m_ui->statusLabel->setVisible(!refused.isEmpty());
+    }
+    const bool enabled = valid && refused.isEmpty() && m_item;
     m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(enabled);
     m_ui->buttonBox->button(QDialogButtonBox::Apply)->setEnabled(enabled);
+}
+
+bool SeriesItemPropertyDialog::canApply() const
+{
+    return m_item && areDatesValid() && rangeRefusal().isEmpty();
 }
 
 void SeriesItemPropertyDialog::onRangeModeChanged()
@@ -192,7 +240,7 @@ void SeriesItemPropertyDialog::onRangeModeChanged()
     m_ui->daysBackSpinBox->setEnabled(back);
     m_ui->dateFromEdit->setEnabled(!back);
     m_ui->dateToEdit->setEnabled(!back);
-    checkDates();
+    rangeEdited();
 }
 
 void SeriesItemPropertyDialog::on_viewComboBox_currentIndexChanged(int index)
@@ -226,7 +274,7 @@ void SeriesItemPropertyDialog::on_buttonBox_clicked(QAbstractButton *button)
     case QDialogButtonBox::Ok:
         // Checked again: the day may have turned since the dates were entered.
         checkDates();
-        if (m_item && areDatesValid())
+        if (canApply())
             accept();
         break;
     case QDialogButtonBox::Apply:
@@ -240,7 +288,7 @@ void SeriesItemPropertyDialog::on_buttonBox_clicked(QAbstractButton *button)
 void SeriesItemPropertyDialog::apply()
 {
     checkDates();
-    if (!m_item || !m_view || !areDatesValid())
+    if (!m_view || !canApply())
         return;
     MapSettings result;
     writeSettings(result);

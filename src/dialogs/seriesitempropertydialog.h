@@ -31,11 +31,13 @@ public:
     Ui::SeriesItemPropertyDialog *form() const { return m_ui.get(); }
     SeriesItem *item() const { return m_item.data(); }
     // "displayName" (when not empty), the time frame, "toCurrDate", "daysBack" (and "dateTo"
-    // for a date range), "lineWidth", "view", the colours, and for a visible series
-    // "axisPos", "autoScale", "subChart", "parentscale".
+    // for a date range) once the user changed the range, "lineWidth", "view", the colours,
+    // and for a visible series "axisPos", "autoScale", "subChart", "parentscale".
     void writeSettings(Settings &settings) const;
     // In date-range mode: the start neither after today nor after the end.
     bool areDatesValid() const;
+    // Why the chosen frame and range are refused (too many bars), or empty.
+    QString rangeRefusal() const;
 
 public Q_SLOTS:
     // The fields from the series as it is now.
@@ -45,11 +47,18 @@ public Q_SLOTS:
     void on_viewComboBox_currentIndexChanged(int index);
     void on_scheduleButton_clicked();
     void onRangeModeChanged();
+    // Marks the dates and the range; OK and Apply follow.
     void checkDates();
 
 private:
+    void rangeEdited();
+    void writeRange(Settings &settings) const;
+    bool canApply() const;
     void itemGone();
     void apply();
+
+    bool m_updating = false;     // the fields are being filled from the series
+    bool m_rangeTouched = false; // the user changed the range since they were
 
     std::unique_ptr<Ui::SeriesItemPropertyDialog> m_ui;
     QPointer<SeriesItem> m_item;

@@ -10,12 +10,70 @@ namespace {
 const QString IntervalPre = QStringLiteral(".1dx.pre");
 const QString DayPre = QStringLiteral(".hdx.pre");
 
-QString stamp(const datetime &t)
+void appendDigits(QByteArray &out, int value, int width)
 {
-    return t.toString(QStringLiteral("yyyyMMdd hhmmss"));
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    out.append(digits, width);
+}
+
+// ";open;high;low;close;volume;value;openInterest\n"
+void appendFields(QByteArray &out, const Candle &candle)
+{
+    out += ';';
+    candle.open.appendTo(out);
+    out += ';';
+    candle.high.appendTo(out);
+    out += ';';
+    candle.low.appendTo(out);
+    out += ';';
+    candle.close.appendTo(out);
+    out += ';';
+    out += QByteArray::number(candle.volume);
+    out += ';';
+    candle.value.appendTo(out);
+    out += ';';
+    out += QByteArray::number(candle.openInterest);
+    out += '\n';
 }
 
 } // namespace
+
+NetworkDataSaverForHistoricalData::LocalParts
+NetworkDataSaverForHistoricalData::partsOf(const datetime &t)
+{
+    const qint64 ms = t.toMSecsSinceEpoch();
+    if (!(m_knownDate.isValid() && ms >= m_knownStart && ms < m_knownEnd)) {
+        const QDate date = t.getDate();
+        const qint64 start = datetime(date).toMSecsSinceEpoch();
+        const qint64 end = datetime(date.addDays(1)).toMSecsSinceEpoch();
+        if (end - start != 86400000) {
+            // A day of a clock change: its hours are not counted from midnight.
+            const QTime time = t.getTime();
+            return {date, time.hour(), time.minute(), time.second()};
+        }
+        m_knownDate = date;
+        m_knownStart = start;
+        m_knownEnd = end;
+    }
+    const int seconds = int((ms - m_knownStart) / 1000);
+    return {m_knownDate, seconds / 3600, seconds / 60 % 60, seconds % 60};
+}
+
+void NetworkDataSaverForHistoricalData::appendStamp(QByteArray &out, const datetime &t)
+{
+    const LocalParts p = partsOf(t);
+    appendDigits(out, p.date.year(), 4);
+    appendDigits(out, p.date.month(), 2);
+    appendDigits(out, p.date.day(), 2);
+    out += ' ';
+    appendDigits(out, p.hour, 2);
+    appendDigits(out, p.minute, 2);
+    appendDigits(out, p.second, 2);
+}
 
 NetworkDataSaverForHistoricalData::NetworkDataSaverForHistoricalData(const QString &intervalPath,
                                                                      const QString &directory,
@@ -29,9 +87,7 @@ NetworkDataSaverForHistoricalData::NetworkDataSaverForHistoricalData(const QStri
         return;
     // A download starts its interval file afresh: a file left by an interrupted one would
     // otherwise be continued with the same candles again.
-    if (m_intervalFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        m_interval.setDevice(&m_intervalFile);
-    else
+    if (!m_intervalFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qCWarning(lcCache).noquote() << "NetworkDataSaverForHistoricalData::openFile: Can't open file"
                              << m_intervalFile.fileName();
 }
@@ -39,7 +95,6 @@ NetworkDataSaverForHistoricalData::NetworkDataSaverForHistoricalData(const QStri
 NetworkDataSaverForHistoricalData::~NetworkDataSaverForHistoricalData()
 {
     closeDay();
-    m_interval.flush();
     m_intervalFile.close();
 }
 
@@ -47,26 +102,28 @@ void NetworkDataSaverForHistoricalData::write(const Candle &candle)
 {
     if (!m_intervalFile.isOpen() || !candle.valid)
         return;
-    m_interval << stamp(candle.begin) << ';' << stamp(candle.end) << ';'
-               << candle.open.toString() << ';' << candle.high.toString() << ';'
-               << candle.low.toString() << ';' << candle.close.toString() << ';' << candle.volume
-               << ';' << candle.value.toString() << ';' << candle.openInterest << '\n';
+    // Lines are put together by hand: this runs for every candle of every download.
+    m_line.clear();
+    appendStamp(m_line, candle.begin);
+    m_line += ';';
+    appendStamp(m_line, candle.end);
+    appendFields(m_line, candle);
+    m_intervalFile.write(m_line);
     ++m_count;
     if (!(m_timeFrame.kind == Interval && m_timeFrame.value == 60) || m_directory.isEmpty())
         return;
-    const QDate date = candle.begin.getDate();
+    const QDate date = partsOf(candle.begin).date;
     if (date != m_dayDate)
         openDay(date);
-    if (!m_day)
+    if (!m_dayFile)
         return;
-    const QTime end = candle.end.getTime();
-    *m_day << QStringLiteral("%1%2%3")
-                  .arg(end.hour(), 2, 10, QChar(u'0'))
-                  .arg(end.minute(), 2, 10, QChar(u'0'))
-                  .arg(end.second(), 2, 10, QChar(u'0'))
-           << ';' << candle.open.toString() << ';' << candle.high.toString() << ';'
-           << candle.low.toString() << ';' << candle.close.toString() << ';' << candle.volume
-           << ';' << candle.value.toString() << ';' << candle.openInterest << '\n';
+    const LocalParts end = partsOf(candle.end);
+    m_line.clear();
+    appendDigits(m_line, end.hour, 2);
+    appendDigits(m_line, end.minute, 2);
+    appendDigits(m_line, end.second, 2);
+    appendFields(m_line, candle);
+    m_dayFile->write(m_line);
 }
 
 void NetworkDataSaverForHistoricalData::openDay(const QDate &date)
@@ -87,14 +144,12 @@ void NetworkDataSaverForHistoricalData::openDay(const QDate &date)
         return;
     }
     m_daysOpened.insert(date);
-    m_day = std::make_unique<QTextStream>(m_dayFile.get());
 }
 
 void NetworkDataSaverForHistoricalData::closeDay()
 {
     if (!m_dayFile)
         return;
-    m_day.reset();
     m_dayFile->close();
     m_dayFile.reset();
     HistoricalDataManager::finishFile(m_dayPath, DayPre, QStringLiteral(".hdx"));

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "candle.h"
+#include "datetime.h"
 #include "timeframevalue.h"
 
 #include <QDate>
 #include <QFile>
 #include <QSet>
 #include <QString>
-#include <QTextStream>
 
 #include <memory>
 
@@ -31,6 +31,17 @@ public:
     QString intervalPath() const { return m_intervalPath; }
 
 private:
+    // A moment's local calendar parts. Candles come day by day: the local midnights of the
+    // last day looked at are kept, so that a moment of an ordinary day needs no time-zone
+    // conversion.
+    struct LocalParts
+    {
+        QDate date;
+        int hour, minute, second;
+    };
+    LocalParts partsOf(const datetime &t);
+    // "yyyyMMdd hhmmss".
+    void appendStamp(QByteArray &out, const datetime &t);
     void openDay(const QDate &date);
     void closeDay();
 
@@ -38,12 +49,15 @@ private:
     QString m_directory;
     TimeFrameValue m_timeFrame;
     QFile m_intervalFile;
-    QTextStream m_interval;
     int m_count = 0;
+    QByteArray m_line; // reused for every line written
+    // The local day partsOf() knows: [start, end) in msecs; only days of 24 hours.
+    QDate m_knownDate;
+    qint64 m_knownStart = 0;
+    qint64 m_knownEnd = 0;
     // The day writer of one-minute frames.
     QDate m_dayDate;
     QString m_dayPath;
     std::unique_ptr<QFile> m_dayFile;
-    std::unique_ptr<QTextStream> m_day;
     QSet<QDate> m_daysOpened;
 };

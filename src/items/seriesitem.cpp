@@ -251,6 +251,12 @@ void SeriesItem::updateLocation()
     m_spansGeneration = m_model ? m_model->layoutGeneration() : -1;
     updateGeometry();
     Q_EMIT seriesLocationChanged();
+    // A layout that was refused (or no longer is) says so in the status line.
+    const QString error = m_model ? m_model->layoutError() : QString();
+    if (error != m_layoutError) {
+        m_layoutError = error;
+        Q_EMIT statusChanged();
+    }
 }
 
 QList<int> SeriesItem::dayBoundariesBetween(int from, int to) const
@@ -832,6 +838,8 @@ datetime SeriesItem::barStartNear(double sceneX) const
 
 QString SeriesItem::statusText() const
 {
+    if (!m_layoutError.isEmpty())
+        return m_layoutError;
     return m_model && SeriesDataManager::service()->isFilling(m_model)
                ? QStringLiteral("Загрузка данных, ожидайте...")
                : QString();

@@ -183,6 +183,7 @@ private:
     double m_width = 0;
     double m_countedUnits = -1;
     double m_lastBarShift = 0;
+    QString m_layoutError; // the model's, as the status line shows it
 
     std::vector<std::vector<Bar>> m_bars;
     FrameIndex m_lastIndex;

@@ -30,6 +30,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QMessageBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -916,6 +917,15 @@ bool MultiView::setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &fra
 {
     if (!series || series->model()->timeFrame() == frame)
         return false;
+    SeriesDataModel *model = series->model();
+    const QString refused = SeriesDataModel::rangeRefusal(model->seriesKey(), frame,
+                                                          model->dateFrom(), model->dateTo());
+    if (!refused.isEmpty()) {
+        showRefusal(refused);
+        // The tool bar and the items manager show the frame the series kept.
+        Q_EMIT currItemChanged();
+        return false;
+    }
     const ScrollPosition position = scrollPosition();
     series->changeTimeFrame(frame);
     Q_EMIT currItemChanged();
@@ -923,6 +933,16 @@ bool MultiView::setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &fra
         synchronizer()->update();
     restoreScrollPosition(position);
     return true;
+}
+
+void MultiView::showRefusal(const QString &text)
+{
+    // Told without a nested event loop: the chart goes on as it was.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Тех. анализ"), text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("refusal"));
+    box->open();
 }
 
 void MultiView::changeInstrumentTimeFrame(QAction *action)

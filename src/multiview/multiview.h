@@ -232,8 +232,11 @@ public Q_SLOTS:
     void setViewMode(int view);
     void setTimeFrame(const TimeFrameValue &frame);
     // The one path of a time-frame change (tool bar, dialogs, items manager): the scroll
-    // position is kept and the items follow once. False when the series already has it.
+    // position is kept and the items follow once. False when the series already has it, or
+    // when its range would hold too many bars in that frame (the user is told).
     bool setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &frame);
+    // A refused user action told in a message box over the window, without waiting for it.
+    void showRefusal(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

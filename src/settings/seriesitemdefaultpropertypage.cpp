@@ -3,6 +3,7 @@
 #include "appsettings.h"
 #include "chartdefaults.h"
 #include "colorbutton.h"
+#include "seriesdatamodel.h"
 #include "settingsvalues.h"
 #include "taconstants.h"
 #include "timeframevalue.h"
@@ -69,7 +70,29 @@ QWidget *SeriesItemDefaultPropertyPage::createForm(const Settings &, QWidget *pa
                                                  ChartDefaults::WickSelfColor);
     (wickSelf ? m_ui->wickSelfColor : m_ui->wickUpDownColor)->setChecked(true);
     m_ui->placement->fill(stored);
+    connect(m_ui->timeFrame, &QComboBox::currentIndexChanged, m_form, [this] { checkRange(); });
+    connect(m_ui->daysBack, &QSpinBox::valueChanged, m_form, [this] { checkRange(); });
+    checkRange();
     return m_form;
+}
+
+QString SeriesItemDefaultPropertyPage::rangeRefusal() const
+{
+    if (!m_ui)
+        return {};
+    // New series of any instrument take these: refused when one trading around the clock
+    // would hold too many bars.
+    const qint64 slotTotal = SeriesDataModel::slotBound(
+        m_ui->timeFrame->currentData().value<TimeFrameValue>(), m_ui->daysBack->value());
+    return slotTotal > SeriesDataModel::MaxSlots ? SeriesDataModel::tooManySlotsText(slotTotal)
+                                             : QString();
+}
+
+void SeriesItemDefaultPropertyPage::checkRange()
+{
+    const QString refused = rangeRefusal();
+    m_ui->rangeRefusal->setText(refused);
+    m_ui->rangeRefusal->setVisible(!refused.isEmpty());
 }
 
 void SeriesItemDefaultPropertyPage::applyForm(Settings &)
@@ -77,9 +100,12 @@ void SeriesItemDefaultPropertyPage::applyForm(Settings &)
     if (!m_ui)
         return;
     AppSettings stored(Group);
-    m_ui->timeFrame->currentData().value<TimeFrameValue>().save(stored);
-    stored.setValue(QStringLiteral("daysBack"), m_ui->daysBack->value());
-    stored.setValue(QStringLiteral("toCurrDate"), true);
+    // A frame and range of too many bars are not taken; the rest of the page is.
+    if (rangeRefusal().isEmpty()) {
+        m_ui->timeFrame->currentData().value<TimeFrameValue>().save(stored);
+        stored.setValue(QStringLiteral("daysBack"), m_ui->daysBack->value());
+        stored.setValue(QStringLiteral("toCurrDate"), true);
+    }
     stored.setValue(QStringLiteral("lineWidth"), m_ui->lineWidth->value());
     stored.setValue(QStringLiteral("view"), m_ui->view->currentIndex());
     for (const ChartDefaults::ColorEntry &entry : ChartDefaults::SeriesColors) {

@@ -248,18 +248,17 @@ DrawingItem *SubChartWidget::addDrawing(Settings &settings, ParentScaleItem *sca
         throw QStringLiteral("drawing");
     TSynchronyzer *synchronizer = m_owner->synchronizer();
     if (kind != DrawingItem::HorLine) {
-        const QList<qint64> spans = synchronizer ? synchronizer->spans() : QList<qint64>();
-        if (spans.isEmpty())
-            return nullptr;
         const QDateTime time1 = map.value(QStringLiteral("time1")).toDateTime();
         const QDateTime time2 = map.value(QStringLiteral("time2")).toDateTime();
         if (!time1.isValid() || !time2.isValid())
             return nullptr;
-        const qint64 first = spans.front();
-        const qint64 lastEnd = spans.back();
+        // Without a shown period (its series holds no slots yet) the drawing waits for one.
+        const QList<qint64> spans = synchronizer ? synchronizer->spans() : QList<qint64>();
         const qint64 t1 = time1.toMSecsSinceEpoch();
         const qint64 t2 = time2.toMSecsSinceEpoch();
-        if (!((t1 >= first || t2 >= first) && (t1 < lastEnd || t2 < lastEnd)))
+        if (!spans.isEmpty()
+            && !((t1 >= spans.front() || t2 >= spans.front())
+                 && (t1 < spans.back() || t2 < spans.back())))
             return nullptr;
         // The stored moments stay as they are: a drawing places a moment outside the shown
         // period at its nearest shown moment, so that a longer history later finds it intact.

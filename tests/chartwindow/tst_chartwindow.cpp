@@ -25,6 +25,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -127,6 +129,9 @@ private Q_SLOTS:
     void workspaceComesBackPixelForPixel();
     void newestBarOnEveryFrame_data();
     void newestBarOnEveryFrame();
+    void frameOfTooManyBarsIsRefused();
+    void seriesSaysWhyItIsEmpty_data();
+    void seriesSaysWhyItIsEmpty();
 
 private:
     QTemporaryDir m_dir;
@@ -776,6 +781,98 @@ void TestChartWindow::newestBarOnEveryFrame()
         QVERIFY(series->barAt(before).isValid());
         QCOMPARE(paintedFromLeftOf(before, 102.5), series->candleView().upColor);
     }
+}
+
+// One-second bars of five thousand days: 12.8 million slots of an hour a trading day, over
+// the limit of ten million. The tool bar's choice is refused with the reason, the series keeps its
+// frame and the tool bar shows it.
+void TestChartWindow::frameOfTooManyBarsIsRefused()
+{
+    storeSeriesDefaults(Friday, 5000, 2);
+    auto window = openFor(Arkt);
+    SeriesItem *series = window->chartArea()->seriesItems().first();
+    QAction *second = nullptr;
+    for (QAction *action : window->timeFrameActions()) {
+        if (action->data().value<TimeFrameValue>() == TimeFrameValue(1))
+            second = action;
+    }
+    QVERIFY(second);
+    second->trigger();
+    flush();
+    QCOMPARE(series->model()->timeFrame(), TimeFrameValue(60));
+    QVERIFY(!second->isChecked());
+    auto *box = window->findChild<QMessageBox *>(QStringLiteral("refusal"));
+    QVERIFY(box);
+    // 3,560 trading days of 3,600 seconds: the shipped calendar's holidays trade no bars.
+    QCOMPARE(box->text(), QStringLiteral("Слишком большой диапазон: 12 816 000 баров при "
+                                         "допустимых 10 000 000. Уменьшите период или увеличьте "
+                                         "таймфрейм."));
+    box->close();
+    QCOMPARE(series->model()->validBarCount(), 300);
+}
+
+void TestChartWindow::seriesSaysWhyItIsEmpty_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("too many bars restored") << "range" << "Слишком большой диапазон: ";
+    QTest::newRow("no sessions") << "no sessions" << "Нет торговых сессий";
+    QTest::newRow("schedule refused") << "bad schedule" << "Schedule_EQ: ";
+}
+
+// A window restored with a series that cannot be laid out keeps the series, empty, with the
+// reason in its status line, and keeps its indicator and drawing.
+void TestChartWindow::seriesSaysWhyItIsEmpty()
+{
+    QFETCH(QString, problem);
+    QFETCH(QString, status);
+    MapSettings state;
+    {
+        auto window = openFor(Arkt);
+        MultiView *view = window->chartArea();
+        SeriesItem *series = view->seriesItems().first();
+        MapSettings none;
+        QVERIFY(view->addStudyFor(series, none));
+        SubChartWidget *pane = view->subCharts().first();
+        auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
+        QVERIFY(pane->createDrawing(0, scale, series->mapToScene(QPointF(series->xOf({1, 10}), -105))));
+        window->saveViewState(state);
+    }
+    if (problem == QLatin1String("range")) {
+        for (const QString &key : state.allKeys()) {
+            if (key.endsWith(QLatin1String("/timeFrameValue")) && key.contains(QLatin1String("item_0")))
+                state.setValue(key, 1);
+            if (key.endsWith(QLatin1String("/daysBack")))
+                state.setValue(key, 5000);
+        }
+    } else if (problem == QLatin1String("no sessions")) {
+        setSchedule({});
+    } else {
+        AppSettings(QStringLiteral("TechAnalysis/Schedule_EQ")).setValue(QStringLiteral("length_1"),
+                                                                         QStringLiteral("30:00"));
+    }
+    TAMainWindow window;
+    window.restoreViewState(state);
+    window.resize(1000, 700);
+    window.show();
+    flush();
+    MultiView *view = window.chartArea();
+    QCOMPARE(view->seriesItems().size(), 1);
+    SeriesItem *series = view->seriesItems().first();
+    QCOMPARE(series->model()->totalBarCount(), 0);
+    QVERIFY2(series->statusText().startsWith(status), qPrintable(series->statusText()));
+    // The status line shows it.
+    bool shown = false;
+    for (QLineEdit *edit : window.findChildren<QLineEdit *>())
+        shown = shown || (edit->isVisible() && edit->text() == series->statusText());
+    QVERIFY(shown);
+    qsizetype studies = 0, drawings = 0;
+    for (SubChartWidget *pane : view->subCharts()) {
+        studies += pane->studies().size();
+        drawings += pane->drawings().size();
+    }
+    QCOMPARE(studies, 1);
+    QCOMPARE(drawings, 1);
 }
 
 TA_REGISTER_TEST(TestChartWindow)

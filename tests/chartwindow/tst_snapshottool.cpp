@@ -158,6 +158,10 @@ void TestSnapshotTool::refusals_data()
     QTest::newRow("bad size") << (QStringList{"--key", "2,2,2001", "--no-history", "--size", "10x10"} + range)
                               << 2 << "bad size";
     QTest::newRow("no key") << (QStringList{"--no-history"} + range) << 2 << "--key";
+    // A second chart over a thousand days would lay out tens of millions of bars.
+    QTest::newRow("too many bars")
+        << QStringList{"--key", "2,2,2001", "--no-history", "--timeframe", "1", "--days", "1000"}
+        << 2 << "Слишком большой диапазон: ";
 }
 
 void TestSnapshotTool::refusals()

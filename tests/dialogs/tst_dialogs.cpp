@@ -132,6 +132,7 @@ private Q_SLOTS:
     void seriesDialogRoundTrip_data();
     void seriesDialogRoundTrip();
     void seriesDialogDateCheck();
+    void seriesDialogRangeLimitAndUntouchedRange();
     void seriesDialogHiddenAndNamelessItems();
     void seriesDialogApplyAndDeletion();
     void studyDialogRoundTrip_data();
@@ -423,6 +424,37 @@ void TestDialogs::seriesDialogDateCheck()
     QMetaObject::invokeMethod(&dialog, "on_buttonBox_clicked", Q_ARG(QAbstractButton *, apply));
     MapSettings after = savedState(*chart.series);
     QCOMPARE(flatten(after), before);
+}
+
+// A frame and range of more than ten million bars cannot be applied, and the dialog says why;
+// a range the user did not touch is not written, so a long one is never shortened.
+void TestDialogs::seriesDialogRangeLimitAndUntouchedRange()
+{
+    storeSeriesDefaults(Friday, 20000, 1);
+    Chart chart;
+    makeChart(chart, false);
+    QCOMPARE(chart.series->model()->dateFrom(), Friday.addDays(-19999));
+    SeriesItemPropertyDialog dialog(chart.series, chart.w.view, &chart.w.window);
+    auto *ui = dialog.form();
+    QCOMPARE(ui->daysBackSpinBox->maximum(), 36500);
+    QCOMPARE(ui->daysBackSpinBox->value(), 20000);
+    MapSettings untouched = written(dialog);
+    for (const char *key : {"toCurrDate", "daysBack", "dateTo"})
+        QVERIFY2(!untouched.contains(QString::fromLatin1(key)), key);
+
+    QPushButton *ok = button(ui->buttonBox, QDialogButtonBox::Ok);
+    QPushButton *apply = button(ui->buttonBox, QDialogButtonBox::Apply);
+    ui->timeFrameComboBox->setCurrentText(QStringLiteral("1 сек"));
+    QVERIFY(!ok->isEnabled() && !apply->isEnabled());
+    QVERIFY(ui->statusLabel->isVisibleTo(&dialog));
+    QVERIFY2(ui->statusLabel->text().startsWith(QStringLiteral("Слишком большой диапазон: ")),
+             qPrintable(ui->statusLabel->text()));
+    // Fewer days bring it under the limit.
+    ui->rangeBackRadioButton->setChecked(true);
+    ui->daysBackSpinBox->setValue(30);
+    QVERIFY(ok->isEnabled() && apply->isEnabled());
+    QVERIFY(!ui->statusLabel->isVisibleTo(&dialog));
+    QCOMPARE(written(dialog).value(QStringLiteral("daysBack")).toInt(), 30);
 }
 
 void TestDialogs::seriesDialogHiddenAndNamelessItems()

@@ -236,7 +236,8 @@ void TestExportTool::badInput_data()
                                << QByteArray() << QStringLiteral("bad time frame \"420\"");
     QTest::newRow("too long") << ok + QStringList{QStringLiteral("--timeframe"), QStringLiteral("1"),
                                                   QStringLiteral("--days"), QStringLiteral("1000")}
-                              << QByteArray() << QStringLiteral("too many: at most 115 days");
+                              << QByteArray()
+                              << QStringLiteral("Слишком большой диапазон: ");
     QTest::newRow("bad date") << ok + QStringList{QStringLiteral("--to"), QStringLiteral("2026-13-01")}
                               << QByteArray() << QStringLiteral("bad date");
     QTest::newRow("missing trades") << ok + QStringList{QStringLiteral("--trades"),

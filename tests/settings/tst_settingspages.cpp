@@ -23,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QFrame>
 #include <QPushButton>
 #include <QRadioButton>
@@ -162,6 +163,7 @@ private Q_SLOTS:
     void everyKeyRoundTrips_data();
     void everyKeyRoundTrips();
     void placementValuesOutOfTheList();
+    void seriesDefaultsOfTooManyBarsAreRefused();
     void pagesAsShown();
     void cancelWritesNothing();
     void marginsRoundTrip_data();
@@ -490,6 +492,38 @@ void TestSettingsPages::placementValuesOutOfTheList()
         QCOMPARE(pages->currentIndex(), i);
     }
     other.finish();
+}
+
+// New series take these defaults whatever their instrument: one-second bars of a year could
+// make 31.6 million bars of one trading around the clock, so the page shows the refusal and
+// keeps the stored frame and days; the rest of the page is written.
+void TestSettingsPages::seriesDefaultsOfTooManyBarsAreRefused()
+{
+    AppSettings stored(QStringLiteral("TechAnalysis/SeriesDefaultProperty"));
+    stored.remove(QString());
+    SeriesItemDefaultPropertyPage page;
+    QWidget parent;
+    QWidget *form = page.createPage(m_none, &parent);
+    auto *refusal = child<QLabel>(form, "rangeRefusal");
+    QVERIFY(!refusal->isVisibleTo(form));
+    auto *frame = child<QComboBox>(form, "timeFrame");
+    frame->setCurrentText(TimeFrameValue(1).toString());
+    child<QSpinBox>(form, "daysBack")->setValue(365);
+    QVERIFY(refusal->isVisibleTo(form));
+    QVERIFY2(refusal->text().startsWith(QStringLiteral("Слишком большой диапазон: ")),
+             qPrintable(refusal->text()));
+    child<QSpinBox>(form, "lineWidth")->setValue(3);
+    page.apply(m_none);
+    QVERIFY(!stored.contains(QStringLiteral("timeFrameValue")));
+    QVERIFY(!stored.contains(QStringLiteral("daysBack")));
+    QCOMPARE(stored.value(QStringLiteral("lineWidth")).toInt(), 3);
+    // A hundred days are under the limit.
+    child<QSpinBox>(form, "daysBack")->setValue(100);
+    QVERIFY(!refusal->isVisibleTo(form));
+    page.apply(m_none);
+    QCOMPARE(stored.value(QStringLiteral("daysBack")).toInt(), 100);
+    QCOMPARE(stored.value(QStringLiteral("timeFrameValue")).toInt(), 1);
+    page.finish();
 }
 
 void TestSettingsPages::pagesAsShown()

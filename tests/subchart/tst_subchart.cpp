@@ -468,14 +468,17 @@ void TestSubChart::drawingsMustTouchTheShownPeriod()
     SubChartWidget *area = owner.addSubChart();
     ParentScaleItem *scale = nullptr;
     {
-        // Without a shown period only the horizontal line can be restored.
+        // Without a shown period (a series that holds no bars yet) a drawing waits for one
+        // with its moments as stored.
         MapSettings settings;
         scale = area->newScale(settings);
         MapSettings line;
         line.setValue(QStringLiteral("drawing"), 0);
         line.setValue(QStringLiteral("time1"), at(Thursday, 5).getDateTime());
         line.setValue(QStringLiteral("time2"), at(Thursday, 6).getDateTime());
-        QVERIFY(!area->addDrawing(line, scale));
+        DrawingItem *waiting = area->addDrawing(line, scale);
+        QVERIFY(waiting);
+        delete waiting;
         MapSettings hor;
         hor.setValue(QStringLiteral("drawing"), 1);
         hor.setValue(QStringLiteral("pos"), -100.0);

@@ -106,6 +106,18 @@ bool DataSession::open(const Options &options, QString *error)
     return true;
 }
 
+bool DataSession::checkRange(const SeriesKey &key, const TimeFrameValue &frame, int days,
+                             const QDate &to, QString *error)
+{
+    const QDate last = to.isValid() ? to : datetime::today();
+    const QString refused = SeriesDataModel::rangeRefusal(key, frame, last.addDays(-(days - 1)),
+                                                          last);
+    if (refused.isEmpty())
+        return true;
+    *error = refused;
+    return false;
+}
+
 SeriesDataManager *DataSession::manager() const
 {
     return SeriesDataManager::instance();

@@ -2,6 +2,7 @@
 
 #include "record.h"
 #include "serieskey.h"
+#include "timeframevalue.h"
 
 #include <QList>
 #include <QString>
@@ -40,6 +41,11 @@ public:
     bool open(const Options &options, QString *error);
     SeriesDataManager *manager() const;
 
+    // Whether the instrument's sessions in that frame over the days back to `to` (today when
+    // null) lay out few enough bars to chart; false with the refusal when they do not. Asked
+    // once the session is open, before anything is laid out.
+    static bool checkRange(const SeriesKey &key, const TimeFrameValue &frame, int days,
+                           const QDate &to, QString *error);
     // Reads the trades of a CSV file for the instrument into "all_deals" records.
     bool readTrades(const QString &fileName, const SeriesKey &key, QList<Record> *trades,
                     QString *error);

@@ -119,23 +119,13 @@ QString standardTimeFrameList()
 int runExport(const ExportRequest &request, QString *error)
 {
     const SeriesKey key = request.key;
-    // Every bar slot of the range is laid out before it is filled: a second chart over
-    // decades would not fit in memory.
-    constexpr qint64 MaxSlots = 10000000;
-    if (request.timeFrame.kind == Interval
-        && qint64(request.days) * 86400 / request.timeFrame.value > MaxSlots) {
-        *error = QStringLiteral("%1 days of %2-second bars are too many: at most %3 days")
-                     .arg(request.days)
-                     .arg(request.timeFrame.value)
-                     .arg(MaxSlots * request.timeFrame.value / 86400);
-        return 2;
-    }
     if (SecurityDirectory::i()->recordById(key.stock_id, key.board_id, key.sec_id).isNull()) {
         *error = QStringLiteral("unknown instrument %1").arg(key.toString());
         return 2;
     }
     DataSession session;
-    if (!session.open({request.hdxUrl, request.gzip, request.history, request.dataDir}, error))
+    if (!session.open({request.hdxUrl, request.gzip, request.history, request.dataDir}, error)
+        || !DataSession::checkRange(key, request.timeFrame, request.days, request.to, error))
         return 2;
     SeriesDataManager *manager = session.manager();
     int status = 0;

@@ -112,6 +112,9 @@ int runSnapshot(const SnapshotRequest &request, QString *error)
     DataSession session;
     if (!session.open({request.hdxUrl, false, request.history, request.dataDir}, error))
         return 2;
+    if (!fromWorkspace
+        && !DataSession::checkRange(request.key, request.timeFrame, request.days, request.to, error))
+        return 2;
     storeSeriesDefaults(request);
 
     int status = 0;

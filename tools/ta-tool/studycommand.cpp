@@ -93,7 +93,8 @@ int runStudy(const StudyRequest &request, QString *error)
         return 2;
 
     DataSession session;
-    if (!session.open({request.hdxUrl, false, request.history, request.dataDir}, error))
+    if (!session.open({request.hdxUrl, false, request.history, request.dataDir}, error)
+        || !DataSession::checkRange(key, request.timeFrame, request.days, request.to, error))
         return 2;
     int status = 0;
     {
