@@ -138,15 +138,20 @@ int main(int argc, char *argv[])
         ResponseParser parser(root, QStringLiteral("candles"), ResponseParser::candleColumns());
         if (!parser.init())
             return 1;
+        // As the history client reads a page: the columns' positions once, then every row.
+        int at[8];
+        const char *names[8] = {"open", "close", "high", "low", "value", "volume", "begin", "end"};
+        for (int k = 0; k < 8; ++k)
+            at[k] = parser.position(QString::fromLatin1(names[k]));
         do {
-            parser.toDecimal(QStringLiteral("open"));
-            parser.toDecimal(QStringLiteral("close"));
-            parser.toDecimal(QStringLiteral("high"));
-            parser.toDecimal(QStringLiteral("low"));
-            parser.toXDecimal(QStringLiteral("value"));
-            volume += parser.toInt64(QStringLiteral("volume"));
-            parser.toDatetime(QStringLiteral("begin"));
-            parser.toDatetime(QStringLiteral("end"));
+            parser.decimalAt(at[0]);
+            parser.decimalAt(at[1]);
+            parser.decimalAt(at[2]);
+            parser.decimalAt(at[3]);
+            parser.xdecimalAt(at[4]);
+            volume += qint64(parser.doubleAt(at[5]));
+            parser.datetimeAt(at[6]);
+            parser.datetimeAt(at[7]);
         } while (parser.nextRow());
     }
     const double parsed = clock.nsecsElapsed() / 1e9;

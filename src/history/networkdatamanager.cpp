@@ -375,20 +375,28 @@ NetworkDataManager::Outcome NetworkDataManager::parseInstrumentCandles(const QJs
     // row) is asked again without its first half in the bars twice.
     std::vector<Candle> page;
     page.reserve(size_t(parser.rowCount()));
+    const int openAt = parser.position(QStringLiteral("open"));
+    const int closeAt = parser.position(QStringLiteral("close"));
+    const int highAt = parser.position(QStringLiteral("high"));
+    const int lowAt = parser.position(QStringLiteral("low"));
+    const int valueAt = parser.position(QStringLiteral("value"));
+    const int volumeAt = parser.position(QStringLiteral("volume"));
+    const int beginAt = parser.position(QStringLiteral("begin"));
+    const int endAt = parser.position(QStringLiteral("end"));
     int rows = 0;
     do {
         // Every row counts for paging, whether or not it becomes bars.
         ++rows;
         bool ok[8];
         Candle c;
-        c.open = parser.toDecimal(QStringLiteral("open"), &ok[0]);
-        c.close = parser.toDecimal(QStringLiteral("close"), &ok[1]);
-        c.high = parser.toDecimal(QStringLiteral("high"), &ok[2]);
-        c.low = parser.toDecimal(QStringLiteral("low"), &ok[3]);
-        c.value = parser.toXDecimal(QStringLiteral("value"), &ok[4]);
-        const double volume = parser.toDouble(QStringLiteral("volume"), &ok[5]);
-        c.begin = parser.toDatetime(QStringLiteral("begin"), &ok[6]);
-        c.end = parser.toDatetime(QStringLiteral("end"), &ok[7]);
+        c.open = parser.decimalAt(openAt, &ok[0]);
+        c.close = parser.decimalAt(closeAt, &ok[1]);
+        c.high = parser.decimalAt(highAt, &ok[2]);
+        c.low = parser.decimalAt(lowAt, &ok[3]);
+        c.value = parser.xdecimalAt(valueAt, &ok[4]);
+        const double volume = parser.doubleAt(volumeAt, &ok[5]);
+        c.begin = parser.datetimeAt(beginAt, &ok[6]);
+        c.end = parser.datetimeAt(endAt, &ok[7]);
         if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; })
             || !(volume >= 0)) {
             qCWarning(lcHistory) << "NetworkDataManager::parseInstrumentCandles: a candle with an empty or "

@@ -143,20 +143,24 @@ bool ResponseParser::nextRow()
     return true;
 }
 
-QJsonValue ResponseParser::value(const QString &column, bool *ok) const
+int ResponseParser::position(const QString &column) const
 {
     // The few expected columns first: comparing short names beats hashing them.
-    int position = -1;
     for (const auto &[name, at] : m_expected) {
-        if (name == column) {
-            position = at;
-            break;
-        }
+        if (name == column)
+            return at;
     }
-    if (position < 0)
-        position = m_positions.value(column, -1);
-    const QJsonValue v = position >= 0 && position < m_current.size() ? m_current.at(position)
-                                                                      : QJsonValue();
+    return m_positions.value(column, -1);
+}
+
+QJsonValue ResponseParser::valueAt(int position) const
+{
+    return position >= 0 && position < m_current.size() ? m_current.at(position) : QJsonValue();
+}
+
+QJsonValue ResponseParser::value(const QString &column, bool *ok) const
+{
+    const QJsonValue v = valueAt(position(column));
     if (ok)
         *ok = !v.isNull() && !v.isUndefined();
     return v;
@@ -211,8 +215,12 @@ int ResponseParser::toInt(const QString &column, bool *ok) const
 
 double ResponseParser::toDouble(const QString &column, bool *ok) const
 {
-    bool present = false;
-    const QJsonValue v = value(column, &present);
+    return doubleAt(position(column), ok);
+}
+
+double ResponseParser::doubleAt(int position, bool *ok) const
+{
+    const QJsonValue v = valueAt(position);
     bool good = false;
     double d = 0;
     if (v.isDouble()) {
@@ -240,8 +248,12 @@ QByteArrayView shortest(double d, char (&buffer)[40])
 
 decimal ResponseParser::toDecimal(const QString &column, bool *ok) const
 {
-    bool present = false;
-    const QJsonValue v = value(column, &present);
+    return decimalAt(position(column), ok);
+}
+
+decimal ResponseParser::decimalAt(int position, bool *ok) const
+{
+    const QJsonValue v = valueAt(position);
     bool good = false;
     decimal result;
     char buffer[40];
@@ -258,8 +270,12 @@ decimal ResponseParser::toDecimal(const QString &column, bool *ok) const
 
 xdecimal ResponseParser::toXDecimal(const QString &column, bool *ok) const
 {
-    bool present = false;
-    const QJsonValue v = value(column, &present);
+    return xdecimalAt(position(column), ok);
+}
+
+xdecimal ResponseParser::xdecimalAt(int position, bool *ok) const
+{
+    const QJsonValue v = valueAt(position);
     bool good = false;
     xdecimal result;
     if (v.isDouble()) {
@@ -300,8 +316,12 @@ QTime ResponseParser::toTime(const QString &column, bool *ok) const
 
 datetime ResponseParser::toDatetime(const QString &column, bool *ok) const
 {
-    bool present = false;
-    const QJsonValue v = value(column, &present);
+    return datetimeAt(position(column), ok);
+}
+
+datetime ResponseParser::datetimeAt(int position, bool *ok) const
+{
+    const QJsonValue v = valueAt(position);
     if (v.isString()) {
         // The service's own form "yyyy-MM-dd hh:mm:ss", read without building a QDateTime.
         const QString s = v.toString();
@@ -325,7 +345,7 @@ datetime ResponseParser::toDatetime(const QString &column, bool *ok) const
             return t;
         }
     }
-    const QString text = toString(column, &present).trimmed();
+    const QString text = v.isString() ? v.toString().trimmed() : QString();
     QDateTime dt = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (!dt.isValid())
         dt = QDateTime::fromString(text, Qt::ISODate);

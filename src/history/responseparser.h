@@ -57,8 +57,17 @@ public:
     QTime toTime(const QString &column, bool *ok = nullptr) const;
     datetime toDatetime(const QString &column, bool *ok = nullptr) const;
 
+    // The same by a column's position in the rows (position()), looked up once for a block:
+    // reading a page calls them for every field.
+    int position(const QString &column) const;
+    double doubleAt(int position, bool *ok = nullptr) const;
+    decimal decimalAt(int position, bool *ok = nullptr) const;
+    xdecimal xdecimalAt(int position, bool *ok = nullptr) const;
+    datetime datetimeAt(int position, bool *ok = nullptr) const;
+
 private:
     QJsonValue value(const QString &column, bool *ok) const;
+    QJsonValue valueAt(int position) const;
     void checkRowLength(const char *where) const;
 
     QJsonObject m_reply;

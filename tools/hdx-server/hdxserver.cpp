@@ -193,18 +193,28 @@ QByteArray HdxServer::body(const QString &path, const QUrlQuery &query, int *sta
         const int start = m_faulty && m_faults.ignoreStart
                               ? 0
                               : qMax(0, query.queryItemValue(QStringLiteral("start")).toInt());
-        const QList<SyntheticMarket::Candle> all
-            = m_market->candles(*instrument, interval, from, till);
         const bool reverse = query.queryItemValue(QStringLiteral("hdx.reverse"))
                              == QLatin1String("true");
-        QList<QByteArrayList> rows;
-        const int d = instrument->decimals;
-        for (qsizetype k = start; k < all.size() && k < start + m_pageSize; ++k) {
-            const SyntheticMarket::Candle &c = all.at(reverse ? all.size() - 1 - k : k);
-            rows.append({number(c.open, d), number(c.close, d), number(c.high, d),
-                         number(c.low, d), number(c.value, 2), QByteArray::number(c.volume),
-                         stamp(c.begin), stamp(c.end)});
+        // The rows of a download's candles are formatted once: its pages come one by one.
+        const QString key = QStringLiteral("%1 %2 %3 %4 %5")
+                                .arg(path, from.toString(Qt::ISODate), till.toString(Qt::ISODate))
+                                .arg(interval)
+                                .arg(reverse);
+        if (key != m_rowsKey) {
+            const QList<SyntheticMarket::Candle> all
+                = m_market->candles(*instrument, interval, from, till);
+            const int d = instrument->decimals;
+            m_rows.clear();
+            m_rows.reserve(all.size());
+            for (qsizetype k = 0; k < all.size(); ++k) {
+                const SyntheticMarket::Candle &c = all.at(reverse ? all.size() - 1 - k : k);
+                m_rows.append({number(c.open, d), number(c.close, d), number(c.high, d),
+                               number(c.low, d), number(c.value, 2),
+                               QByteArray::number(c.volume), stamp(c.begin), stamp(c.end)});
+            }
+            m_rowsKey = key;
         }
+        const QList<QByteArrayList> rows = m_rows.mid(start, m_pageSize);
         return '{' + block(QStringLiteral("candles"),
                            {{QStringLiteral("open"), QStringLiteral("double")},
                             {QStringLiteral("close"), QStringLiteral("double")},

@@ -53,5 +53,8 @@ private:
     QString m_replayDir;
     QTcpServer m_server;
     int m_requests = 0;
+    // The candle rows of the last download asked for, formatted, and what it asked.
+    QString m_rowsKey;
+    QList<QByteArrayList> m_rows;
     bool m_faulty = false; // whether the request being answered gets the faults
 };
