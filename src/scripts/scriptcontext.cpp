@@ -71,6 +71,16 @@ const char *ShimFactory = R"((function (st, k, series) {
     return shim;
 }))";
 
+// "Series" as scripts call it: the native constructor only with an argument (anything that is
+// not the context gives an inert series).
+const char *SeriesGuard = R"js((function (Native) {
+    return function Series(context) {
+        if (arguments.length < 1)
+            throw new TypeError("Series: нужен контекст вычисления, new Series(ctx)");
+        return new Native(context);
+    };
+}))js";
+
 const QStringList &securityFieldNames()
 {
     static const QStringList names{
@@ -145,7 +155,10 @@ public:
     {
         if (--m_context->m_passDepth == 0) {
             ScriptWatchdog::instance().disarm(m_context->m_watchToken);
-            m_context->m_engine->setInterrupted(false);
+            // Between passes the engine stays interrupted: whatever a script left queued
+            // (a promise's callbacks, an async function's continuation) that the event loop
+            // would run later, outside any time limit, stops at its first instruction.
+            m_context->m_engine->setInterrupted(true);
             if (m_context->m_restartPending)
                 m_context->scheduleRestart();
         }
@@ -189,8 +202,11 @@ ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
     QJSEngine::setObjectOwnership(m_api, QJSEngine::CppOwnership);
     m_self = m_engine->newQObject(m_api);
     global.setProperty(QStringLiteral("ctx"), m_self);
+    // "new Series(ctx)" through a guard: the engine's own constructor call of the native
+    // series would crash the process on a call without the context.
     global.setProperty(QStringLiteral("Series"),
-                       m_engine->newQMetaObject(&CustomScriptSeries::staticMetaObject));
+                       m_engine->evaluate(QString::fromUtf8(SeriesGuard))
+                           .call({m_engine->newQMetaObject(&CustomScriptSeries::staticMetaObject)}));
     const QList<QPair<const char *, const char *>> aliases{
         {"Plot", "plot"},         {"Cloud", "cloud"},       {"Level", "level"},
         {"SetOutRunning", "setOutRunning"}, {"SetDelay", "setDelay"},
@@ -243,6 +259,8 @@ ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
          {}, 1}};
     connect(directory->getCalcVolatTimer(), &QTimer::timeout, this,
             &ScriptContext::refreshComputedFields);
+    // No script code runs until the first pass (see PassScope).
+    m_engine->setInterrupted(true);
 }
 
 ScriptContext::~ScriptContext()

@@ -2,8 +2,10 @@
 // indicator item and its context, and the CSV it prints; its refusals and their exit codes.
 
 #include "bartesthelpers.h"
+#include "scriptfile.h"
 #include "testregistry.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +56,8 @@ private Q_SLOTS:
     void macdOverAMonthOfHistory();
     void refusals_data();
     void refusals();
+    void hostileScriptsFailAlone_data();
+    void hostileScriptsFailAlone();
 
 private:
     QTemporaryDir m_dir;
@@ -160,6 +164,57 @@ void TestStudyTool::refusals()
     QCOMPARE(run.status, status);
     QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     QVERIFY(run.output.isEmpty());
+}
+
+void TestStudyTool::hostileScriptsFailAlone_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
+    QTest::newRow("series without context")
+        << QStringLiteral("if (CurrentBar == 3) { var s = new Series(); }") + plot << 3
+        << "Series: нужен контекст вычисления";
+    // Callbacks left queued would run from the event loop, outside any time limit.
+    QTest::newRow("promise that loops")
+        << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { while (true) {} });") + plot
+        << 0 << "";
+    QTest::newRow("promise that plots later")
+        << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { Plot(1, 'late'); SetDelay(5); });") + plot
+        << 0 << "";
+}
+
+// An indicator file of one's own, run through the real runtime: a script may fail, with its
+// text, but never take the process down or run outside its passes.
+void TestStudyTool::hostileScriptsFailAlone()
+{
+    QFETCH(QString, code);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    StudyFile file;
+    file.description = QStringLiteral("hostile");
+    file.code = code;
+    file.styles.insert(QStringLiteral("c"), PlotStyle{0, Qt::white, 1});
+    const QString path = m_dir.filePath(QStringLiteral("Hostile.xml"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    out.write(ScriptFileFormat::writeStudy(file));
+    out.close();
+    QElapsedTimer timer;
+    timer.start();
+    const Run run = study({"--key", "2,2,2001", "--timeframe", "60", "--days", "3", "--to",
+                           "2026-11-24", "--hdx-url", QStringLiteral("http://127.0.0.1:%1").arg(m_port),
+                           "--data-dir", m_dir.filePath(QStringLiteral("hostile-data")),
+                           "--indicator-file", path});
+    QVERIFY2(timer.elapsed() < 60000, "the script held the process");
+    QVERIFY2(run.status == status, qPrintable(QString::number(run.status) + u' ' + run.errors));
+    if (status == 0) {
+        const QByteArray header = run.output.left(run.output.indexOf('\n'));
+        QCOMPARE(header, QByteArray("time,c"));
+        QVERIFY(run.output.count('\n') > 1000);
+    } else {
+        QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
+    }
 }
 
 TA_REGISTER_TEST(TestStudyTool)

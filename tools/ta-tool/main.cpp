@@ -171,6 +171,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption indicatorOption(
         QStringLiteral("indicator"), QStringLiteral("study: the indicator file's name (RSI, MACD, ...)."),
         QStringLiteral("name"));
+    const QCommandLineOption indicatorFileOption(
+        QStringLiteral("indicator-file"),
+        QStringLiteral("study: an indicator file of one's own, instead of --indicator."),
+        QStringLiteral("file"));
     const QCommandLineOption paramOption(
         QStringLiteral("param"),
         QStringLiteral("study: a parameter value, name=value (repeatable)."),
@@ -178,7 +182,7 @@ int main(int argc, char *argv[])
     parser.addOptions({referenceOption, keyOption, timeFrameOption, daysOption, toOption,
                        hdxUrlOption, gzipOption, noHistoryOption, tradesOption, dataDirOption,
                        outputOption, verboseOption, workspaceOption, sizeOption, timingOption,
-                       indicatorOption, paramOption});
+                       indicatorOption, indicatorFileOption, paramOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do."));
     parser.process(app);
     verbose = parser.isSet(verboseOption);
@@ -278,9 +282,10 @@ int main(int argc, char *argv[])
                                            &request.timeFrame, &request.days, &request.to);
             !bad.isEmpty())
             return fatal(bad);
-        if (!parser.isSet(indicatorOption))
-            return fatal(QStringLiteral("study needs --indicator NAME"));
+        if (!parser.isSet(indicatorOption) && !parser.isSet(indicatorFileOption))
+            return fatal(QStringLiteral("study needs --indicator NAME or --indicator-file FILE"));
         request.indicator = parser.value(indicatorOption);
+        request.indicatorFile = parser.value(indicatorFileOption);
         request.parameters = parser.values(paramOption);
         request.hdxUrl = parser.value(hdxUrlOption);
         request.history = !parser.isSet(noHistoryOption);

@@ -4,17 +4,21 @@
 
 #include "datetime.h"
 #include "mapsettings.h"
+#include "checksum.h"
+#include "scriptfile.h"
 #include "scriptfilesmodel.h"
 #include "scriptstudyitem.h"
 #include "securitydirectory.h"
 #include "seriesdatamanager.h"
 #include "seriesdatamodel.h"
 #include "seriesitem.h"
+#include "studyselector.h"
 #include "studyservices.h"
 #include "tsynchronyzer.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QSaveFile>
 
@@ -82,14 +86,32 @@ int runStudy(const StudyRequest &request, QString *error)
         return 2;
     }
     MapSettings settings;
-    if (!StudyServices::findStudy(request.indicator, settings)) {
+    QString indicator = request.indicator;
+    if (!request.indicatorFile.isEmpty()) {
+        QFile file(request.indicatorFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("%1: cannot open: %2").arg(request.indicatorFile, file.errorString());
+            return 2;
+        }
+        const QByteArray content = file.readAll();
+        StudyFile study;
+        try {
+            study = ScriptFileFormat::parseStudy(content);
+        } catch (const QString &text) {
+            *error = QStringLiteral("%1: %2").arg(request.indicatorFile, text);
+            return 2;
+        }
+        indicator = QFileInfo(request.indicatorFile).completeBaseName();
+        settings = StudySelector::definition(indicator, study, qChecksum64(content),
+                                             study.parameters);
+    } else if (!StudyServices::findStudy(request.indicator, settings)) {
         StudyFilesModel *files = StudyFilesModel::instance();
         *error = QStringLiteral("unknown indicator \"%1\" (indicators: %2)")
                      .arg(request.indicator,
                           files ? files->existingNames().join(QStringLiteral(", ")) : QString());
         return 2;
     }
-    if (!setParameters(settings, request.indicator, request.parameters, error))
+    if (!setParameters(settings, indicator, request.parameters, error))
         return 2;
 
     DataSession session;
@@ -142,14 +164,14 @@ int runStudy(const StudyRequest &request, QString *error)
             try {
                 study->restoreState(settings);
             } catch (const QString &key) {
-                *error = QStringLiteral("%1: invalid value of \"%2\"").arg(request.indicator, key);
+                *error = QStringLiteral("%1: invalid value of \"%2\"").arg(indicator, key);
                 status = 2;
             }
             QCoreApplication::processEvents();
         }
         if (status == 0 && !study->scriptOk()) {
             *error = QStringLiteral("%1: %2")
-                         .arg(request.indicator, study->errorText().replace(u'\n', u' '));
+                         .arg(indicator, study->errorText().replace(u'\n', u' '));
             status = 3;
         }
         if (status == 0 && !write(request.outputFile, study->csv(), error))

@@ -19,6 +19,7 @@ struct StudyRequest
     QString tradesFile;    // empty: no extra trades
     QString dataDir;       // empty: the user's data directory
     QString indicator;     // the indicator file's name
+    QString indicatorFile; // or an indicator file of one's own, outside the registry
     QStringList parameters; // "name=value", the value as source text
     QString outputFile;    // empty: standard output
 };
