@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJSEngine>
 #include <QTemporaryDir>
 
@@ -46,6 +47,38 @@ void fill(SeriesDataModel &model, int count)
             batch.append(deal(t(day, m / 60, m % 60), close.constData()));
         }
     }
+}
+
+// The process's peak resident memory in MB since the last resetPeak().
+double peakMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+    }
+    return -1;
+}
+
+double residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+    }
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
 }
 
 double seconds(const QElapsedTimer &timer)
@@ -188,5 +221,28 @@ int main(int argc, char *argv[])
     std::printf("update after a trade: %.1f us (100,000 bars), %.1f us (10,000 bars)\n",
                 update100k, update10k);
     std::printf("cached closes: %.1f MB for 100,000 bars\n", count * 8.0 / 1e6);
+
+    // A series made on every bar, over every bar: what it costs in memory, against the same
+    // pass plotting the close without one.
+    auto peakGrowth = [&](const QString &code, QString *failure) {
+        ScriptRunner made(&model);
+        StudyFile file;
+        file.code = code;
+        made.setStudy(QStringLiteral("S"), file);
+        const double before = residentMb();
+        resetPeak();
+        QString error;
+        if (!made.run(&error))
+            *failure = error;
+        return peakMb() - before;
+    };
+    QString failure;
+    const double plainGrowth = peakGrowth(QStringLiteral("Plot(Close.at(0), 'c');"), &failure);
+    const double seriesGrowth = peakGrowth(
+        QStringLiteral("var s = new Series(ctx); s.setAt(0, Close.at(0)); Plot(s.at(0), 'c');"), &failure);
+    std::printf("a new Series(ctx) on every bar of 100,000: peak memory grew by %.0f MB "
+                "(a cell for every slot would be %.0f GB); baseline, the close plotted without: %.0f MB%s%s\n",
+                seriesGrowth, double(count) * count * 16 / 1e9, plainGrowth,
+                failure.isEmpty() ? "" : "; FAILED: ", qPrintable(failure.section(u'\n', 0, 0)));
     return 0;
 }

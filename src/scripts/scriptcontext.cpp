@@ -14,11 +14,13 @@
 #include "talogging.h"
 #include "timeframe.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QJSEngine>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -28,21 +30,28 @@ const QString CurKey = QStringLiteral("cur");
 
 // The state the shims and the pass scripts share: the bars of the pass, the bar being
 // evaluated, the cached fields of the seven bar series by bar number (null until loaded) and
-// the field values set before every bar.
+// the field values set before every bar. The built-ins it uses are taken before any script
+// runs: a script that replaces Math.max or a typed array's methods changes its own world, not
+// the bars it reads.
 const char *StateFactory = R"((function () {
+    var F64 = Float64Array, max = Math.max, apply = Reflect.apply;
+    var typed = Object.getPrototypeOf(Float64Array.prototype);
+    var setOf = typed.set, subarrayOf = typed.subarray;
+    var lengthOf = Object.getOwnPropertyDescriptor(typed, "length").get;
     var st = { from: 0, till: -1, cur: -1, n: 0, ext: false,
                a: [null, null, null, null, null, null, null],
                want: [false, false, false, false, false, false, false], f: [],
                set: [] };
     st.put = function (k, buf, from, count) {
         var a = st.a[k];
-        if (a === null || a.length < count) {
-            var grown = new Float64Array(Math.max(count, a === null ? 0 : a.length * 2, 64));
+        var length = a === null ? 0 : apply(lengthOf, a, []);
+        if (a === null || length < count) {
+            var grown = new F64(max(count, length * 2, 64));
             if (a !== null && from > 0)
-                grown.set(a.subarray(0, Math.min(from, a.length)));
+                apply(setOf, grown, [apply(subarrayOf, a, [0, from < length ? from : length])]);
             a = st.a[k] = grown;
         }
-        a.set(new Float64Array(buf), from);
+        apply(setOf, a, [new F64(buf), from]);
         st.set[k](a);
     };
     return st;
@@ -135,39 +144,59 @@ void ScriptContextApi::trace(const QString &msg) { m_context->trace(msg); }
 
 // --- passes -------------------------------------------------------------------------------------
 
-// One evaluation pass: the outermost arms the watchdog; when it unwinds, the interrupt flag
-// is cleared and a rebuild that a lazy resolution asked for is scheduled.
+// One stretch of script code: the outermost arms the watchdog with what is left of the pass's
+// time (never more than StretchLimitMs at once) and memory; when it unwinds, the time and the
+// memory growth are added to the pass's, the engine is left interrupted and a rebuild that a
+// lazy resolution asked for is scheduled.
 class PassScope
 {
 public:
     PassScope(ScriptContext *context, ScriptContext::Pass pass)
         : m_context(context)
     {
-        if (m_context->m_passDepth++ == 0) {
-            m_context->m_pass = pass;
-            m_context->m_timedOut = false;
-            m_context->m_engine->setInterrupted(false);
-            m_context->m_watchToken = ScriptWatchdog::instance().arm(
-                m_context->m_engine, m_context->m_limits[pass]);
-        }
+        if (m_context->m_passDepth++ != 0)
+            return;
+        ScriptContext &c = *m_context;
+        c.m_pass = pass;
+        c.m_interruption = ScriptWatchdog::None;
+        const qint64 left = std::max<qint64>(1, c.m_limits[pass] - c.m_passNanos / 1000000);
+        c.m_stretchIsPassLimit = left <= ScriptContext::StretchLimitMs;
+        c.m_stretchLimit = int(std::min<qint64>(left, ScriptContext::StretchLimitMs));
+        const qint64 memory =
+            c.m_memoryLimit > 0 ? std::max<qint64>(1, c.m_memoryLimit - c.m_passGrowth) : 0;
+        m_base = memory > 0 ? ScriptWatchdog::residentBytes() : -1;
+        c.m_engine->setInterrupted(false);
+        c.m_watchToken = ScriptWatchdog::instance().arm(c.m_engine, c.m_stretchLimit, memory, m_base);
+        m_timer.start();
     }
     ~PassScope()
     {
-        if (--m_context->m_passDepth == 0) {
-            ScriptWatchdog::instance().disarm(m_context->m_watchToken);
-            // Between passes the engine stays interrupted: whatever a script left queued
-            // (a promise's callbacks, an async function's continuation) that the event loop
-            // would run later, outside any time limit, stops at its first instruction.
-            m_context->m_engine->setInterrupted(true);
-            if (m_context->m_restartPending)
-                m_context->scheduleRestart();
+        if (--m_context->m_passDepth != 0)
+            return;
+        ScriptContext &c = *m_context;
+        const ScriptWatchdog::Reason fired = ScriptWatchdog::instance().disarm(c.m_watchToken);
+        if (c.m_interruption == ScriptWatchdog::None)
+            c.m_interruption = fired;
+        c.m_passNanos += m_timer.nsecsElapsed();
+        if (m_base > 0) {
+            const qint64 now = ScriptWatchdog::residentBytes();
+            if (now > 0)
+                c.m_passGrowth += now - m_base;
         }
+        // Between stretches the engine stays interrupted: whatever a script left queued
+        // (a promise's callbacks, an async function's continuation) that the event loop
+        // would run later, outside any time limit, stops at its first instruction.
+        c.m_engine->setInterrupted(true);
+        if (c.m_restartPending)
+            c.scheduleRestart();
     }
     PassScope(const PassScope &) = delete;
     PassScope &operator=(const PassScope &) = delete;
 
 private:
     ScriptContext *m_context;
+    qint64 m_base = -1;
+    QElapsedTimer m_timer;
 };
 
 int ScriptContext::storedTimeLimit(Pass pass)
@@ -182,6 +211,14 @@ int ScriptContext::storedTimeLimit(Pass pass)
     return ok && ms >= 10 && ms <= 600000 ? ms : fallback;
 }
 
+int ScriptContext::storedMemoryLimit()
+{
+    AppSettings settings(QStringLiteral("TechAnalysis/Scripts"));
+    bool ok = false;
+    const int mb = settings.value(QStringLiteral("memoryLimit"), 256).toInt(&ok);
+    return ok && mb >= 16 && mb <= 65536 ? mb : 256;
+}
+
 // --- construction -------------------------------------------------------------------------------
 
 ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
@@ -190,50 +227,21 @@ ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
 {
     m_limits[RebuildPass] = storedTimeLimit(RebuildPass);
     m_limits[UpdatePass] = storedTimeLimit(UpdatePass);
+    m_memoryLimit = qint64(storedMemoryLimit()) << 20;
 
-    m_engine = new QJSEngine(this);
     m_securities = TableRegistry::instance()->table(QStringLiteral("securities"));
-    QJSValue global = m_engine->globalObject();
-    // The engine's web additions go: scripts see the language's own library and ours.
-    global.deleteProperty(QStringLiteral("URL"));
-    global.deleteProperty(QStringLiteral("URLSearchParams"));
-
-    m_api = new ScriptContextApi(this);
-    QJSEngine::setObjectOwnership(m_api, QJSEngine::CppOwnership);
-    m_self = m_engine->newQObject(m_api);
-    global.setProperty(QStringLiteral("ctx"), m_self);
-    // "new Series(ctx)" through a guard: the engine's own constructor call of the native
-    // series would crash the process on a call without the context.
-    global.setProperty(QStringLiteral("Series"),
-                       m_engine->evaluate(QString::fromUtf8(SeriesGuard))
-                           .call({m_engine->newQMetaObject(&CustomScriptSeries::staticMetaObject)}));
-    const QList<QPair<const char *, const char *>> aliases{
-        {"Plot", "plot"},         {"Cloud", "cloud"},       {"Level", "level"},
-        {"SetOutRunning", "setOutRunning"}, {"SetDelay", "setDelay"},
-        {"CurrentBar", "currentBar"}, {"Trace", "trace"}};
-    for (const auto &[global_, slot] : aliases)
-        global.setProperty(QLatin1String(global_), m_self.property(QLatin1String(slot)));
-    m_barVariables.append({QStringLiteral("CurrentBar"),
-                           m_self.property(QStringLiteral("currentBar"))});
-
-    m_state = m_engine->evaluate(QLatin1String(StateFactory)).call();
-    m_putFields = m_state.property(QStringLiteral("put"));
-    const QJSValue shimFactory = m_engine->evaluate(QLatin1String(ShimFactory));
-
     SeriesDataModel *model = barModel();
     m_seriesObjects = {new CloseScriptObj(this, model),  new OpenScriptObj(this, model),
                        new HighScriptObj(this, model),   new LowScriptObj(this, model),
                        new ValueScriptObj(this, model),  new VolumeScriptObj(this, model),
                        new OIScriptObj(this, model)};
-    for (int k = 0; k < m_seriesObjects.size(); ++k) {
-        ScriptSeries *series = m_seriesObjects[k];
+    for (ScriptSeries *series : std::as_const(m_seriesObjects)) {
         series->setIndestructible(true);
         QJSEngine::setObjectOwnership(series, QJSEngine::CppOwnership);
-        const QJSValue wrapper = m_engine->newQObject(series);
-        m_seriesValues.insert(series->name(), wrapper);
-        global.setProperty(series->name(), shimFactory.call({m_state, k, wrapper}));
         m_fieldLoaded.append(false);
     }
+    m_api = new ScriptContextApi(this);
+    QJSEngine::setObjectOwnership(m_api, QJSEngine::CppOwnership);
 
     for (const QString &name : securityFieldNames()) {
         m_securityFields.append(
@@ -259,24 +267,83 @@ ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
          {}, 1}};
     connect(directory->getCalcVolatTimer(), &QTimer::timeout, this,
             &ScriptContext::refreshComputedFields);
+    createEngine();
+}
+
+void ScriptContext::createEngine()
+{
+    m_engine = new QJSEngine(this);
+    QJSValue global = m_engine->globalObject();
+    // The engine's web additions go: scripts see the language's own library and ours.
+    global.deleteProperty(QStringLiteral("URL"));
+    global.deleteProperty(QStringLiteral("URLSearchParams"));
+
+    m_self = m_engine->newQObject(m_api);
+    global.setProperty(QStringLiteral("ctx"), m_self);
+    // "new Series(ctx)" through a guard: the engine's own constructor call of the native
+    // series would crash the process on a call without the context.
+    global.setProperty(QStringLiteral("Series"),
+                       m_engine->evaluate(QString::fromUtf8(SeriesGuard))
+                           .call({m_engine->newQMetaObject(&CustomScriptSeries::staticMetaObject)}));
+    const QList<QPair<const char *, const char *>> aliases{
+        {"Plot", "plot"},         {"Cloud", "cloud"},       {"Level", "level"},
+        {"SetOutRunning", "setOutRunning"}, {"SetDelay", "setDelay"},
+        {"CurrentBar", "currentBar"}, {"Trace", "trace"}};
+    for (const auto &[global_, slot] : aliases)
+        global.setProperty(QLatin1String(global_), m_self.property(QLatin1String(slot)));
+
+    m_state = m_engine->evaluate(QLatin1String(StateFactory)).call();
+    m_putFields = m_state.property(QStringLiteral("put"));
+    const QJSValue shimFactory = m_engine->evaluate(QLatin1String(ShimFactory));
+    for (int k = 0; k < m_seriesObjects.size(); ++k) {
+        ScriptSeries *series = m_seriesObjects[k];
+        const QJSValue wrapper = m_engine->newQObject(series);
+        m_seriesValues.insert(series->name(), wrapper);
+        global.setProperty(series->name(), shimFactory.call({m_state, k, wrapper}));
+        m_fieldLoaded[k] = false;
+    }
+    // The plan's driver and the cached bar fields live in the engine: built again.
+    m_planKey.clear();
+    m_planCheckedGeneration = -1;
+    if (m_cachedModel && m_changeWatch)
+        m_cachedModel->unwatchChanges(m_changeWatch);
+    m_cachedModel = nullptr;
+    m_changeWatch = 0;
+    m_cachedCount = 0;
     // No script code runs until the first pass (see PassScope).
     m_engine->setInterrupted(true);
 }
 
-ScriptContext::~ScriptContext()
+void ScriptContext::ensureEngine()
 {
-    if (m_cachedModel && m_changeWatch)
-        m_cachedModel->unwatchChanges(m_changeWatch);
-    // The engine goes first (script-made series die with it while the context still exists),
-    // after the values that live in it.
+    if (!m_engine)
+        createEngine();
+}
+
+void ScriptContext::releaseEngine()
+{
+    // Never under a running stretch: its frames are on the stack.
+    if (!m_engine || m_passDepth > 0)
+        return;
+    m_passOpen = false;
     m_self = QJSValue();
     m_state = QJSValue();
     m_putFields = QJSValue();
     m_driver = QJSValue();
     m_seriesValues.clear();
-    m_barVariables.clear();
     delete m_engine;
     m_engine = nullptr;
+    if (m_cachedModel && m_changeWatch)
+        m_cachedModel->unwatchChanges(m_changeWatch);
+    m_cachedModel = nullptr;
+    m_changeWatch = 0;
+}
+
+ScriptContext::~ScriptContext()
+{
+    // The engine goes first (script-made series die with it while the context still exists),
+    // after the values that live in it.
+    releaseEngine();
     qDeleteAll(m_seriesObjects);
     m_seriesObjects.clear();
 }
@@ -374,16 +441,36 @@ void ScriptContext::assembleBarScript()
     ++m_planGeneration;
 }
 
+QString ScriptContext::interruptionText() const
+{
+    ScriptWatchdog::Reason reason = ScriptWatchdog::Reason(m_interruption);
+    if (reason == ScriptWatchdog::None)
+        reason = ScriptWatchdog::instance().fired(m_watchToken);
+    if (reason == ScriptWatchdog::Memory)
+        return scriptErrorText(QStringLiteral("скрипт занял больше %1 МБ памяти и был прерван")
+                                   .arg(m_memoryLimit >> 20));
+    if (m_stretchIsPassLimit)
+        return scriptErrorText(QStringLiteral("скрипт выполнялся дольше %1 с и был прерван")
+                                   .arg(QString::number(m_limits[m_pass] / 1000.0, 'g', 3)));
+    return scriptErrorText(QStringLiteral("скрипт выполнялся без перерыва дольше %1 с и был прерван")
+                               .arg(QString::number(m_stretchLimit / 1000.0, 'g', 3)));
+}
+
+void ScriptContext::checkGrowth(int bar) const
+{
+    if (m_memoryLimit <= 0 || m_passGrowth <= m_memoryLimit)
+        return;
+    throw scriptErrorText(QStringLiteral("скрипт занял больше %1 МБ памяти и был прерван")
+                              .arg(m_memoryLimit >> 20))
+        + barSuffix(bar);
+}
+
 QJSValue ScriptContext::run(const QString &text, bool *threw)
 {
     QStringList trace;
     const QJSValue result = m_engine->evaluate(text, QString(), 1, &trace);
-    if (m_engine->isInterrupted()) {
-        m_timedOut = true;
-        throw scriptErrorText(
-            QStringLiteral("скрипт выполнялся дольше %1 с и был прерван")
-                .arg(QString::number(m_limits[m_pass] / 1000.0, 'g', 3)));
-    }
+    if (m_engine->isInterrupted())
+        throw interruptionText();
     // Only a throw fails: a text whose last value is an error object ran fine.
     *threw = !trace.isEmpty();
     return result;
@@ -468,11 +555,18 @@ void ScriptContext::prepare()
     if (m_restartPending || refuseNested("the preparation"))
         return;
     const QString text = ScriptText::preparation(m_parameters, m_functions, m_declaration);
-    PassScope scope(this, RebuildPass);
-    setPreparationGlobals();
-    bool threw = false;
-    const QJSValue result = run(text, &threw);
-    checkEvaluation(result, threw);
+    ensureEngine();
+    m_passOpen = false;
+    m_passNanos = 0;
+    m_passGrowth = 0;
+    {
+        PassScope scope(this, RebuildPass);
+        setPreparationGlobals();
+        bool threw = false;
+        const QJSValue result = run(text, &threw);
+        checkEvaluation(result, threw);
+    }
+    checkGrowth(-1);
 }
 
 void ScriptContext::evaluate(int bar)
@@ -482,35 +576,98 @@ void ScriptContext::evaluate(int bar)
 
 void ScriptContext::evaluateBars(int first, int last, Pass pass)
 {
+    beginPass(first, last, pass);
+    while (!runSlice(std::numeric_limits<int>::max())) {
+    }
+}
+
+void ScriptContext::beginPass(int first, int last, Pass pass)
+{
+    m_passOpen = false;
     if (m_code.isEmpty() || m_restartPending || last < first || refuseNested("a pass"))
         return;
+    ensureEngine();
+    m_passOpen = true;
+    m_passNext = first;
+    m_passLast = last;
+    m_pass = pass;
+    m_passNanos = 0;
+    m_passGrowth = 0;
+    // From one bar up: a bar may take long.
+    m_chunkBars = 1;
+}
+
+void ScriptContext::runChunk(int first, int last)
+{
+    if (m_plan.kind == ScriptPlan::PerBar)
+        runBarsPerBar(first, last);
+    else
+        runBarsFast(first, last);
+}
+
+bool ScriptContext::runSlice(int budgetMs)
+{
+    if (!m_passOpen)
+        return true;
+    // A stretch of script code is sized to this many nanoseconds: short enough to look at
+    // the clock often, long enough that arming the watchdog costs nothing.
+    constexpr qint64 ChunkNanos = 4000000;
+    constexpr int MaxChunkBars = 1 << 20;
+    QElapsedTimer slice;
+    slice.start();
     try {
-        PassScope scope(this, pass);
-        // The plan first: it tells which bar fields the texts read, cached from this pass on.
-        choosePlan();
-        syncBarCache();
-        if (m_plan.kind == ScriptPlan::PerBar)
-            runBarsPerBar(first, last);
-        else
-            runBarsFast(first, last);
+        {
+            PassScope scope(this, m_pass);
+            // The plan first: it tells which bar fields the texts read, cached from this
+            // pass on. The cache follows bars that changed since the last slice.
+            choosePlan();
+            syncBarCache();
+            if (m_engine->isInterrupted())
+                throw interruptionText();
+        }
+        while (m_passNext <= m_passLast && !m_restartPending) {
+            const int till =
+                int(std::min<qint64>(m_passLast, qint64(m_passNext) + m_chunkBars - 1));
+            QElapsedTimer chunk;
+            chunk.start();
+            {
+                PassScope scope(this, m_pass);
+                runChunk(m_passNext, till);
+            }
+            const qint64 bars = qint64(till) - m_passNext + 1;
+            const qint64 spent = std::max<qint64>(1, chunk.nsecsElapsed());
+            m_chunkBars = int(std::clamp<qint64>(std::min(bars * ChunkNanos / spent, bars * 4), 1,
+                                                 MaxChunkBars));
+            m_passNext = till + 1;
+            checkGrowth(till);
+            if (slice.elapsed() >= budgetMs)
+                break;
+        }
     } catch (const QString &error) {
+        m_passOpen = false;
         qCWarning(lcScripts).noquote()
             << QStringLiteral("ERROR: ScriptContext::evaluate: QString while evaluating script:\n")
                    + m_barScript + QLatin1Char('\n') + error;
         throw;
     } catch (const std::exception &error) {
+        m_passOpen = false;
         qCWarning(lcScripts).noquote()
             << QStringLiteral(
                    "ERROR: ScriptContext::evaluate: std::exception while evaluating script:\n")
                    + m_barScript + QLatin1Char('\n') + QString::fromLocal8Bit(error.what());
         throw;
     } catch (...) {
+        m_passOpen = false;
         qCWarning(lcScripts).noquote()
             << QStringLiteral(
                    "ERROR: ScriptContext::evaluate: general exception while evaluating script:\n")
                    + m_barScript + QLatin1Char('\n');
         throw;
     }
+    if (m_passNext <= m_passLast && !m_restartPending)
+        return false;
+    m_passOpen = false;
+    return true;
 }
 
 QString ScriptContext::barSuffix(int bar) const
@@ -556,12 +713,8 @@ void ScriptContext::runBarsFast(int first, int last)
     try {
         if (m_plan.kind == ScriptPlan::Function) {
             result = m_driver.call({m_state, m_engine->globalObject()});
-            if (m_engine->isInterrupted()) {
-                m_timedOut = true;
-                throw scriptErrorText(
-                    QStringLiteral("скрипт выполнялся дольше %1 с и был прерван")
-                        .arg(QString::number(m_limits[m_pass] / 1000.0, 'g', 3)));
-            }
+            if (m_engine->isInterrupted())
+                throw interruptionText();
             threw = !result.strictlyEquals(m_state);
         } else {
             m_engine->globalObject().setProperty(QStringLiteral("__ta_state"), m_state);
@@ -704,7 +857,12 @@ void ScriptContext::syncBarCache()
             }
         });
         for (int i = 0; i < fields.size(); ++i) {
-            m_putFields.call({fields[i], m_engine->toScriptValue(buffers[i]), froms[i], count});
+            const QJSValue put =
+                m_putFields.call({fields[i], m_engine->toScriptValue(buffers[i]), froms[i], count});
+            if (m_engine->isInterrupted())
+                throw interruptionText();
+            if (put.isError())
+                throw scriptErrorText(put.toString());
             m_fieldLoaded[fields[i]] = true;
         }
     }
@@ -726,6 +884,10 @@ void ScriptContext::evaluateExtension(const FrameIndex &from, const FrameIndex &
             context->m_state.setProperty(QStringLiteral("n"), context->m_cachedCount);
         }
     } reset{this};
+    ensureEngine();
+    m_passOpen = false;
+    m_passNanos = 0;
+    m_passGrowth = 0;
     try {
         PassScope scope(this, UpdatePass);
         // No cached read applies beyond the last bar: the shims ask the series objects.
@@ -838,24 +1000,29 @@ void ScriptContext::refreshComputedFields()
 {
     if (!m_owner->hasInstrument())
         return;
+    if (!m_engine)
+        return; // a failed indicator: its next pass reads the values afresh
     const SeriesKey key = m_owner->instrument();
-    QJSValue global = m_engine->globalObject();
     bool changed = false;
-    for (ComputedField &field : m_computedFields) {
-        const decimal value = field.getter ? field.getter(key) : decimal();
-        if (value == field.last)
-            continue;
-        field.last = value;
-        global.setProperty(field.name, value.toDouble());
-        changed = true;
+    {
+        QJSValue global = m_engine->globalObject();
+        for (ComputedField &field : m_computedFields) {
+            const decimal value = field.getter ? field.getter(key) : decimal();
+            if (value == field.last)
+                continue;
+            field.last = value;
+            global.setProperty(field.name, value.toDouble());
+            changed = true;
+        }
     }
+    // After the engine's values are let go: the pass may fail and release the engine.
     if (changed)
         m_owner->refreshPass();
 }
 
 // --- persistence --------------------------------------------------------------------------------
 
-void ScriptContext::restoreState(Settings &settings)
+void ScriptContext::restoreState(Settings &settings, bool prepareNow)
 {
     StudyFile file;
     if (StudyFilesModel *studies = StudyFilesModel::instance()) {
@@ -884,7 +1051,8 @@ void ScriptContext::restoreState(Settings &settings)
         m_parameters.insert(name, parameter);
     }
     assembleBarScript();
-    prepare();
+    if (prepareNow)
+        prepare();
 }
 
 void ScriptContext::saveState(Settings &settings) const

@@ -119,6 +119,12 @@ public:
     // Milliseconds a pass may run: "TechAnalysis/Scripts/rebuildTimeLimit" (default 5000) and
     // "TechAnalysis/Scripts/updateTimeLimit" (default 1000).
     static int storedTimeLimit(Pass pass);
+    // Megabytes the process may grow by during one pass of an indicator:
+    // "TechAnalysis/Scripts/memoryLimit" (default 256, 16 .. 65536).
+    static int storedMemoryLimit();
+    // The most script code runs without a break, whatever the pass's limit: a bar, the
+    // preparation, an extension run (the GUI thread is never held longer).
+    static constexpr int StretchLimitMs = 200;
 
     ScriptContext(ScriptOwner *owner, QObject *parent);
     ~ScriptContext() override;
@@ -148,7 +154,9 @@ public:
     QJSValue seriesValue(const QString &name) const { return m_seriesValues.value(name); }
     const QList<SecurityField> &securityFields() const { return m_securityFields; }
 
-    void restoreState(Settings &settings);
+    // Reads the texts and parameters; prepareNow: runs the preparation at once (otherwise the
+    // owner's next rebuild does).
+    void restoreState(Settings &settings, bool prepareNow = true);
     void saveState(Settings &settings) const;
     bool applyParameterValues(Settings &settings);
 
@@ -160,6 +168,14 @@ public:
     // The bars first..last (bar numbers of the model's valid list) in one pass; an error on
     // bar k names it, and what bars before k produced stays.
     void evaluateBars(int first, int last, Pass pass = RebuildPass);
+    // The same pass in slices: beginPass() opens it, each runSlice() evaluates its next bars
+    // for about `budgetMs` and tells whether the pass is over (every bar done, or a restart
+    // due). Between slices the caller returns to the event loop and starts no other pass; the
+    // values are those of one uninterrupted pass. An error closes the pass and is thrown.
+    void beginPass(int first, int last, Pass pass);
+    bool runSlice(int budgetMs);
+    bool passOpen() const { return m_passOpen; }
+    void cancelPass() { m_passOpen = false; }
     void evaluateExtension(const FrameIndex &from, const FrameIndex &till);
     // Inspects what a run gave; threw: the run ended by an exception (the value is what was
     // thrown). Resolves a missing name or throws the error text.
@@ -172,6 +188,12 @@ public:
 
     // Test and benchmark hooks: the limits of the passes and the fastest way allowed.
     void setTimeLimits(int rebuildMs, int updateMs);
+    void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
+    qint64 memoryLimit() const { return m_memoryLimit; }
+    // Frees the engine and everything scripts made (a failed indicator keeps only its texts
+    // and parameters); the next pass builds a new one.
+    void releaseEngine();
+    bool hasEngine() const { return m_engine != nullptr; }
     void setFastestPlan(ScriptPlan::Kind kind);
     ScriptPlan plan() const { return m_plan; }
 
@@ -192,6 +214,13 @@ public Q_SLOTS:
 
 private:
     friend class PassScope;
+    void createEngine();
+    void ensureEngine();
+    // The text of an interruption: the time or memory limit that stopped the code.
+    QString interruptionText() const;
+    void runChunk(int first, int last);
+    // Fails the pass when the memory it grew by passed the budget (bar: where it stands).
+    void checkGrowth(int bar) const;
     bool loadFunction(const QString &name);
     bool watchSecurityField(const QString &name);
     void setBarGlobals();
@@ -222,7 +251,6 @@ private:
     QJSValue m_self;
     QHash<QString, QJSValue> m_seriesValues;
     FrameIndex m_position;
-    QList<QPair<QString, QJSValue>> m_barVariables;
     QList<SecurityField> m_securityFields;
     QList<ComputedField> m_computedFields;
     QPointer<Table> m_securities;
@@ -231,7 +259,19 @@ private:
     // Passes and lazy resolution.
     int m_passDepth = 0;
     int m_watchToken = 0;
-    bool m_timedOut = false;
+    // What the running stretch of code was armed with, and the limit that stopped it.
+    int m_stretchLimit = 0;
+    bool m_stretchIsPassLimit = false;
+    int m_interruption = 0;
+    // The open pass: its next and last bars, the script time and memory growth so far, the
+    // bars evaluated in one stretch (sized to a few milliseconds).
+    bool m_passOpen = false;
+    int m_passNext = 0;
+    int m_passLast = -1;
+    qint64 m_passNanos = 0;
+    qint64 m_passGrowth = 0;
+    int m_chunkBars = 1;
+    qint64 m_memoryLimit = 256ll << 20;
     bool m_restartPending = false;
     bool m_restartScheduled = false;
     int m_limits[2] = {5000, 1000};

@@ -6,6 +6,7 @@
 
 #include <QEvent>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -133,24 +134,73 @@ void CustomScriptSeries::fitStorage()
     if (!m)
         return;
     const int chunks = m->chunkCount();
+    if (m_shape.size() < size_t(std::max(0, chunks)))
+        m_shape.resize(size_t(chunks), 0);
     for (int c = 0; c < chunks; ++c) {
-        const size_t size = size_t(std::max(0, m->chunkSize(c)));
-        if (size_t(c) < m_storage.size())
-            m_storage[size_t(c)].resize(size);
-        else
-            m_storage.emplace_back(size);
+        const int size = std::max(0, m->chunkSize(c));
+        if (size >= m_shape[size_t(c)]) {
+            m_shape[size_t(c)] = size;
+            continue;
+        }
+        // The chunk shrank: its cells beyond the new end go.
+        m_shape[size_t(c)] = size;
+        if (m_isDense) {
+            if (size_t(c) < m_dense.size() && m_dense[size_t(c)].size() > size_t(size))
+                m_dense[size_t(c)].resize(size_t(size));
+        } else {
+            m_sparse.erase(std::remove_if(m_sparse.begin(), m_sparse.end(),
+                                          [c, size](const Cell &x) {
+                                              return x.chunk == c && x.bar >= size;
+                                          }),
+                           m_sparse.end());
+        }
     }
+}
+
+void CustomScriptSeries::clear()
+{
+    m_shape.clear();
+    m_sparse.clear();
+    m_dense.clear();
+    m_isDense = false;
+}
+
+size_t CustomScriptSeries::storedCells() const
+{
+    if (!m_isDense)
+        return m_sparse.size();
+    size_t n = 0;
+    for (const std::vector<SeriesValue> &chunk : m_dense)
+        n += chunk.size();
+    return n;
+}
+
+std::optional<double> CustomScriptSeries::cell(int chunk, int bar) const
+{
+    if (chunk < 0 || bar < 0 || size_t(chunk) >= m_shape.size() || bar >= m_shape[size_t(chunk)])
+        return std::nullopt;
+    if (m_isDense) {
+        if (size_t(chunk) >= m_dense.size() || size_t(bar) >= m_dense[size_t(chunk)].size())
+            return std::nullopt;
+        const SeriesValue &v = m_dense[size_t(chunk)][size_t(bar)];
+        return v.valid ? std::optional<double>(v.value) : std::nullopt;
+    }
+    const auto it = std::lower_bound(m_sparse.begin(), m_sparse.end(), std::make_pair(chunk, bar),
+                                     [](const Cell &x, const std::pair<int, int> &key) {
+                                         return std::make_pair(x.chunk, x.bar) < key;
+                                     });
+    if (it == m_sparse.end() || it->chunk != chunk || it->bar != bar)
+        return std::nullopt;
+    return it->value;
 }
 
 QVariant CustomScriptSeries::at(int index) const
 {
     const FrameIndex where = target(index);
-    if (!where.isValid() || where.chunk < 0 || size_t(where.chunk) >= m_storage.size())
+    if (!where.isValid())
         return {};
-    const std::vector<SeriesValue> &cells = m_storage[size_t(where.chunk)];
-    if (where.bar < 0 || size_t(where.bar) >= cells.size() || !cells[size_t(where.bar)].valid)
-        return {};
-    return cells[size_t(where.bar)].value;
+    const std::optional<double> v = cell(where.chunk, where.bar);
+    return v ? QVariant(*v) : QVariant();
 }
 
 void CustomScriptSeries::setAt(int index, const QVariant &value)
@@ -165,22 +215,52 @@ void CustomScriptSeries::setAt(int index, const QVariant &value)
     if (!where.isValid())
         return;
     fitStorage();
-    if (where.chunk < 0 || size_t(where.chunk) >= m_storage.size())
+    const int c = where.chunk;
+    const int b = where.bar;
+    if (c < 0 || b < 0 || size_t(c) >= m_shape.size() || b >= m_shape[size_t(c)])
         return;
-    std::vector<SeriesValue> &cells = m_storage[size_t(where.chunk)];
-    if (where.bar < 0 || size_t(where.bar) >= cells.size())
-        return;
-    cells[size_t(where.bar)] = {v, true};
+    if (!m_isDense) {
+        const auto it = std::lower_bound(m_sparse.begin(), m_sparse.end(), std::make_pair(c, b),
+                                         [](const Cell &x, const std::pair<int, int> &key) {
+                                             return std::make_pair(x.chunk, x.bar) < key;
+                                         });
+        if (it != m_sparse.end() && it->chunk == c && it->bar == b) {
+            it->value = v;
+            return;
+        }
+        if (m_sparse.size() < SparseCells) {
+            m_sparse.insert(it, Cell{c, b, v});
+            return;
+        }
+        // Written on many bars: one array per chunk from now on.
+        m_isDense = true;
+        std::vector<Cell> cells;
+        cells.swap(m_sparse);
+        for (const Cell &x : cells) {
+            if (m_dense.size() <= size_t(x.chunk))
+                m_dense.resize(size_t(x.chunk) + 1);
+            std::vector<SeriesValue> &chunk = m_dense[size_t(x.chunk)];
+            if (chunk.size() < size_t(m_shape[size_t(x.chunk)]))
+                chunk.resize(size_t(m_shape[size_t(x.chunk)]));
+            chunk[size_t(x.bar)] = {x.value, true};
+        }
+    }
+    if (m_dense.size() <= size_t(c))
+        m_dense.resize(size_t(c) + 1);
+    std::vector<SeriesValue> &chunk = m_dense[size_t(c)];
+    if (chunk.size() < size_t(m_shape[size_t(c)]))
+        chunk.resize(size_t(m_shape[size_t(c)]));
+    chunk[size_t(b)] = {v, true};
 }
 
 QString CustomScriptSeries::toString() const
 {
     QString text = QStringLiteral("Series: %1 [ ").arg(quintptr(this));
-    for (size_t i = 0; i < m_storage.size(); ++i) {
-        for (size_t j = 0; j < m_storage[i].size(); ++j) {
-            const SeriesValue &cell = m_storage[i][j];
+    for (size_t i = 0; i < m_shape.size(); ++i) {
+        for (int j = 0; j < m_shape[i]; ++j) {
+            const std::optional<double> v = cell(int(i), j);
             text += QStringLiteral("[%1][%2] : ").arg(i).arg(j)
-                    + (cell.valid ? QString::number(cell.value, 'g', 6) : QStringLiteral("INV"))
+                    + (v ? QString::number(*v, 'g', 6) : QStringLiteral("INV"))
                     + QStringLiteral(", ");
         }
     }

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 struct TimeFrame;
@@ -101,8 +102,11 @@ TA_DEAL_VALUES_SERIES(OIScriptObj, "OI")
 #undef TA_DEAL_VALUES_SERIES
 
 
-// A writable series that a script creates with "new Series(ctx)": one cell per slot of the
-// price series' model.
+// A writable series that a script creates with "new Series(ctx)": a cell for every slot of the
+// price series' model (its shape as it was when the series was made or last written), stored
+// as it is written: a few cells in a sorted list, more in one array per chunk, made when a
+// cell of that chunk is first written. A series made on every bar costs its object, not a
+// copy of the chart.
 class CustomScriptSeries : public ScriptSeries
 {
     Q_OBJECT
@@ -117,10 +121,12 @@ public:
     static int liveCount();
 
     bool isInert() const { return !model(); }
-    const std::vector<std::vector<SeriesValue>> &storage() const { return m_storage; }
+    // Slots per chunk as the series sees them; cells stored.
+    const std::vector<int> &shape() const { return m_shape; }
+    size_t storedCells() const;
 
 public Q_SLOTS:
-    void clear() override { m_storage.clear(); }
+    void clear() override;
     QString name() const override { return QStringLiteral("Custom"); }
     QVariant at(int index) const override;
     void setAt(int index, const QVariant &value) override;
@@ -128,8 +134,19 @@ public Q_SLOTS:
     QString toString() const;
 
 private:
-    // One entry per chunk of the model, one cell per slot; existing cells kept.
+    // The model's slots per chunk; cells beyond a chunk that shrank go.
     void fitStorage();
+    std::optional<double> cell(int chunk, int bar) const;
 
-    std::vector<std::vector<SeriesValue>> m_storage;
+    struct Cell
+    {
+        int chunk;
+        int bar;
+        double value;
+    };
+    static constexpr size_t SparseCells = 32;
+    std::vector<int> m_shape;
+    std::vector<Cell> m_sparse;
+    std::vector<std::vector<SeriesValue>> m_dense;
+    bool m_isDense = false;
 };

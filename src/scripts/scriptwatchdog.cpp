@@ -2,6 +2,20 @@
 
 #include <QJSEngine>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+// How often the memory is looked at while a memory limit is armed, and how long the thread
+// keeps looking after the last arming.
+constexpr auto MemoryPoll = std::chrono::milliseconds(4);
+constexpr auto Linger = std::chrono::seconds(1);
+
+} // namespace
+
 ScriptWatchdog &ScriptWatchdog::instance()
 {
     static ScriptWatchdog watchdog;
@@ -19,31 +33,60 @@ ScriptWatchdog::~ScriptWatchdog()
         m_thread.join();
 }
 
-int ScriptWatchdog::arm(QJSEngine *engine, int milliseconds)
+qint64 ScriptWatchdog::residentBytes()
+{
+    // The second field of /proc/self/statm: resident pages.
+    static const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    static const long page = ::sysconf(_SC_PAGESIZE);
+    if (fd < 0 || page <= 0)
+        return -1;
+    char text[128];
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return -1;
+    text[n] = 0;
+    char *end = nullptr;
+    std::strtoll(text, &end, 10);
+    const long long pages = std::strtoll(end, nullptr, 10);
+    return pages > 0 ? qint64(pages) * page : -1;
+}
+
+int ScriptWatchdog::arm(QJSEngine *engine, int milliseconds, qint64 memoryLimit, qint64 memoryBase)
 {
     std::lock_guard lock(m_mutex);
     if (!m_thread.joinable())
         m_thread = std::thread([this] { run(); });
     const int token = m_nextToken++;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(1, milliseconds));
-    m_watches[token] = {engine, deadline, false};
-    // The thread is woken only when it would sleep past the new deadline: passes that follow
-    // one another (a trade each) arm it without a thread switch each time.
-    if (deadline < m_sleepUntil)
+    const auto now = std::chrono::steady_clock::now();
+    const auto deadline = now + std::chrono::milliseconds(std::max(1, milliseconds));
+    if (memoryBase <= 0)
+        memoryLimit = 0;
+    m_watches[token] = {engine, deadline, memoryLimit, memoryBase, None};
+    m_lastArm = now;
+    // The thread is woken only when it would sleep past what the new watch needs: passes that
+    // follow one another (a trade each) arm it without a thread switch each time.
+    const auto need = memoryLimit > 0 ? std::min(deadline, now + MemoryPoll) : deadline;
+    if (need < m_sleepUntil)
         m_wake.notify_all();
     return token;
 }
 
-bool ScriptWatchdog::disarm(int token)
+ScriptWatchdog::Reason ScriptWatchdog::disarm(int token)
 {
     std::lock_guard lock(m_mutex);
     const auto it = m_watches.find(token);
     if (it == m_watches.end())
-        return false;
-    const bool fired = it->second.fired;
+        return None;
+    const Reason fired = it->second.fired;
     m_watches.erase(it);
     return fired;
+}
+
+ScriptWatchdog::Reason ScriptWatchdog::fired(int token)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_watches.find(token);
+    return it == m_watches.end() ? None : it->second.fired;
 }
 
 void ScriptWatchdog::run()
@@ -52,17 +95,31 @@ void ScriptWatchdog::run()
     while (!m_stop) {
         auto earliest = std::chrono::steady_clock::time_point::max();
         const auto now = std::chrono::steady_clock::now();
+        qint64 resident = -1;
+        bool memory = false;
         for (auto &[token, watch] : m_watches) {
-            if (watch.fired)
+            if (watch.fired != None)
                 continue;
+            // Setting the flag is safe from any thread; the engine stays until disarm().
             if (watch.deadline <= now) {
-                // Setting the flag is safe from any thread; the engine stays until disarm().
                 watch.engine->setInterrupted(true);
-                watch.fired = true;
-            } else if (watch.deadline < earliest) {
-                earliest = watch.deadline;
+                watch.fired = Time;
+                continue;
             }
+            if (watch.memoryLimit > 0) {
+                if (resident < 0)
+                    resident = residentBytes();
+                if (resident >= 0 && resident - watch.memoryBase > watch.memoryLimit) {
+                    watch.engine->setInterrupted(true);
+                    watch.fired = Memory;
+                    continue;
+                }
+                memory = true;
+            }
+            earliest = std::min(earliest, watch.deadline);
         }
+        if (memory || now - m_lastArm < Linger)
+            earliest = std::min(earliest, now + MemoryPoll);
         m_sleepUntil = earliest;
         if (earliest == std::chrono::steady_clock::time_point::max())
             m_wake.wait(lock);

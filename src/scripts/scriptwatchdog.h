@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -8,22 +10,32 @@
 
 class QJSEngine;
 
-// Interrupts script engines that run past their time: a pass arms the watchdog with its
-// limit and disarms it when it returns; one thread for the process waits for the earliest
-// deadline and sets the engine's interrupt flag (which the engine checks at every loop turn
-// and call) when it passes. The pass then unwinds with an "Interrupted" error.
+// Interrupts script engines that run past their time or their memory: a stretch of script
+// code arms the watchdog with its limits and disarms it when it returns; one thread for the
+// process waits for the earliest deadline, looks at the process's resident memory every few
+// milliseconds while a memory limit is armed, and sets the engine's interrupt flag (which the
+// engine checks at every loop turn and call) when a limit is passed. The code then unwinds
+// with an "Interrupted" error.
 class ScriptWatchdog
 {
 public:
+    enum Reason { None, Time, Memory };
+
     static ScriptWatchdog &instance();
     ~ScriptWatchdog();
     ScriptWatchdog(const ScriptWatchdog &) = delete;
     ScriptWatchdog &operator=(const ScriptWatchdog &) = delete;
 
-    // A token for disarm(); the engine must outlive the arming.
-    int arm(QJSEngine *engine, int milliseconds);
-    // True when the deadline had passed and the engine was interrupted.
-    bool disarm(int token);
+    // A token for disarm(); the engine must outlive the arming. memoryLimit: the most the
+    // process's resident memory may grow over `memoryBase` (bytes; 0: no memory limit).
+    int arm(QJSEngine *engine, int milliseconds, qint64 memoryLimit = 0, qint64 memoryBase = 0);
+    // What interrupted the engine, None when nothing did.
+    Reason disarm(int token);
+    // The same while the watch is armed.
+    Reason fired(int token);
+
+    // The process's resident memory in bytes (-1 where the system does not tell).
+    static qint64 residentBytes();
 
 private:
     ScriptWatchdog() = default;
@@ -33,13 +45,18 @@ private:
     {
         QJSEngine *engine = nullptr;
         std::chrono::steady_clock::time_point deadline;
-        bool fired = false;
+        qint64 memoryLimit = 0;
+        qint64 memoryBase = 0;
+        Reason fired = None;
     };
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::map<int, Watch> m_watches;
     // When the thread wakes by itself next; min while it is awake (it then sees every watch).
     std::chrono::steady_clock::time_point m_sleepUntil = std::chrono::steady_clock::time_point::min();
+    // The last arming: the thread keeps looking at the memory for a while after it, so that
+    // the short passes that follow one another (a trade each) arm it without waking it.
+    std::chrono::steady_clock::time_point m_lastArm;
     int m_nextToken = 1;
     bool m_stop = false;
     std::thread m_thread;

@@ -11,6 +11,8 @@
 #include "talogging.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 #include <QCursor>
 #include <QGraphicsScene>
@@ -23,6 +25,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <functional>
 
 namespace {
 
@@ -167,6 +171,7 @@ void ScriptStudyItem::setSeriesItem(SeriesItem *series)
     if (rebind && m_context) {
         // The context's series read the previous model: a new context over the new one, with
         // the same texts and parameter values.
+        cancelPass();
         MapSettings state;
         m_context->saveState(state);
         delete m_context;
@@ -175,13 +180,13 @@ void ScriptStudyItem::setSeriesItem(SeriesItem *series)
         m_watch = nullptr;
         ensureContext();
         try {
-            m_context->restoreState(state);
+            m_context->restoreState(state, false);
             m_scriptOk = true;
             m_errorText.clear();
         } catch (const QString &text) {
             fail(text);
         }
-        rebuild();
+        scheduleRebuild();
         return;
     }
     nameChanged();
@@ -441,9 +446,16 @@ void ScriptStudyItem::fail(const QString &text)
     m_errorText = text;
     qCWarning(lcScripts).noquote() << QStringLiteral("Индикатор %1: %2").arg(m_fileName, text);
     prepareGeometryChange();
-    for (auto it = m_plots.begin(); it != m_plots.end(); ++it)
-        resetCells(it.value());
+    // What the script made goes: the plots' values and the engine with everything in it
+    // (the texts and parameters stay, for the next try).
+    for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
+        it.value().cells = StudyValues();
+        it.value().last = FrameIndex();
+    }
+    m_lastPlot = nullptr;
     m_passSlots.clear();
+    if (m_context)
+        m_context->releaseEngine();
     rangeFromLevels();
     Q_EMIT activated(false);
     Q_EMIT rangeChanged();
@@ -531,12 +543,12 @@ void ScriptStudyItem::invalidate(const std::vector<FrameIndex> &bars, bool withE
     }
 }
 
-void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
+bool ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
 {
     SeriesDataModel *model = barModel();
     SeriesItem *series = m_seriesItem.data();
     if (!model || !series || !m_context || !m_scriptOk)
-        return;
+        return false;
     const FrameIndex lastIndex = model->lastIndex();
     const int nLast = model->linearIndex(lastIndex);
     int n0 = model->linearIndex(from);
@@ -576,7 +588,7 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     if (bars.empty()) {
         if (reachesEnd)
             Q_EMIT closePriceChanged();
-        return;
+        return false;
     }
     if (changed >= 0) {
         FrameIndex start = model->frameIndexOf(n0);
@@ -588,23 +600,66 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     }
     m_passSlots = std::move(bars);
     m_passFirstBar = firstBar;
+    m_passReachesEnd = reachesEnd;
+    m_passLastIndex = lastIndex;
     const int lastBar = firstBar + int(m_passSlots.size()) - 1;
     // The short limit is for the update after a trade; a pass over much of the history (a
     // fill, older bars coming in) has the rebuild's.
     const bool whole = (firstBar == 0 && reachesEnd) || m_passSlots.size() > UpdateBars;
-    CalculationScope scope(m_inCalculation);
-    const QString error = errorOf([&] {
-        m_context->evaluateBars(firstBar, lastBar,
-                                whole ? ScriptContext::RebuildPass : ScriptContext::UpdatePass);
-        m_evaluatedBars += qint64(m_passSlots.size());
-    });
-    if (!error.isEmpty()) {
-        m_inCalculation = false;
-        fail(error);
+    m_context->beginPass(firstBar, lastBar,
+                         whole ? ScriptContext::RebuildPass : ScriptContext::UpdatePass);
+    m_work = Slicing;
+    runSlices();
+    return true;
+}
+
+void ScriptStudyItem::runSlices()
+{
+    for (;;) {
+        const qint64 spent = m_turn.isValid() ? m_turn.elapsed() : 0;
+        if (spent >= m_turnBudget && spent > 0) {
+            // This turn had its share: the event loop runs before the next slice.
+            postWork();
+            return;
+        }
+        bool done = false;
+        const QString error = errorOf([&] {
+            CalculationScope scope(m_inCalculation);
+            done = m_context->runSlice(std::max(0, m_turnBudget - int(spent)));
+        });
+        if (!error.isEmpty()) {
+            m_work = NoWork;
+            m_passSlots.clear();
+            fail(error);
+            afterPass();
+            return;
+        }
+        if (done)
+            break;
+    }
+    m_work = Finishing;
+    if (m_turn.isValid() && m_turn.elapsed() >= m_turnBudget && m_delay > 0) {
+        // The extension runs script code too: in a turn of its own.
+        postWork();
         return;
     }
-    if (m_context->restartPending())
+    finishPass();
+}
+
+void ScriptStudyItem::finishPass()
+{
+    m_work = NoWork;
+    SeriesDataModel *model = barModel();
+    SeriesItem *series = m_seriesItem.data();
+    m_evaluatedBars += qint64(m_passSlots.size());
+    if (!model || !series || m_context->restartPending() || m_passSlots.empty()) {
+        m_passSlots.clear();
+        afterPass();
         return;
+    }
+    const bool reachesEnd = m_passReachesEnd;
+    // The last bar as the pass began: a bar that came since is the next pass's.
+    const FrameIndex lastIndex = m_passLastIndex;
     if (reachesEnd) {
         if (m_delay > 0) {
             for (auto it = m_plots.begin(); it != m_plots.end(); ++it) {
@@ -617,6 +672,7 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
                 }
             }
             try {
+                CalculationScope scope(m_inCalculation);
                 m_context->evaluateExtension(
                     lastIndex, FrameIndex(lastIndex.chunk, lastIndex.bar + int(m_delay) + 1));
             } catch (...) {
@@ -624,7 +680,7 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
             }
         }
     }
-    m_inCalculation = false;
+    prepareGeometryChange();
     if (m_levelsChanged)
         recomputeRange();
     else
@@ -638,6 +694,141 @@ void ScriptStudyItem::calculate(FrameIndex from, FrameIndex till)
     Q_EMIT dataChangedInSceneRange(base + int(series->xOf(m_passSlots.front())),
                                    base + int(series->xOf(right)));
     m_passSlots.clear();
+    afterPass();
+}
+
+void ScriptStudyItem::afterPass()
+{
+    if (m_passIsRebuild) {
+        m_passIsRebuild = false;
+        if (m_scriptOk && m_context && m_context->takeRestart() && ++m_rebuildAttempts < 300) {
+            rebuild();
+            return;
+        }
+        finishRebuild();
+    } else {
+        if (restartIfDue())
+            return;
+        if (RangeState{m_low, m_high, m_rangeEmpty} != RangeState{m_lowBefore, m_highBefore, m_emptyBefore})
+            Q_EMIT rangeChanged();
+        update();
+    }
+    if (isCalculating())
+        return;
+    // What came in while the pass was under way.
+    if (m_changesDue && m_scriptOk) {
+        m_changesDue = false;
+        seriesDataChanged(m_dueFrom, m_dueTill);
+        return;
+    }
+    m_changesDue = false;
+    if (m_refreshDue) {
+        m_refreshDue = false;
+        refreshPass();
+        if (isCalculating())
+            return;
+    }
+    Q_EMIT calculationFinished();
+}
+
+void ScriptStudyItem::cancelPass()
+{
+    if (m_context)
+        m_context->cancelPass();
+    m_work = NoWork;
+    m_passIsRebuild = false;
+    m_passSlots.clear();
+}
+
+namespace {
+
+// The indicators' work in slices, one piece per event-loop turn and in the order it was
+// posted: between two pieces the window takes its input and paints, and one indicator's long
+// pass does not keep the others waiting until it ends.
+class TurnQueue : public QObject
+{
+public:
+    static TurnQueue *instance()
+    {
+        static QPointer<TurnQueue> queue;
+        if (!queue)
+            queue = new TurnQueue(QCoreApplication::instance());
+        return queue;
+    }
+    void post(QObject *owner, std::function<void()> job)
+    {
+        m_jobs.push_back({owner, std::move(job)});
+        if (!m_timer.isActive())
+            m_timer.start(0);
+    }
+
+private:
+    explicit TurnQueue(QObject *parent)
+        : QObject(parent)
+    {
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, &TurnQueue::runOne);
+    }
+    void runOne()
+    {
+        while (!m_jobs.empty()) {
+            Job job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            if (!job.owner)
+                continue;
+            job.run();
+            break;
+        }
+        if (!m_jobs.empty() && !m_timer.isActive())
+            m_timer.start(0);
+    }
+    struct Job
+    {
+        QPointer<QObject> owner;
+        std::function<void()> run;
+    };
+    std::deque<Job> m_jobs;
+    QTimer m_timer;
+};
+
+} // namespace
+
+void ScriptStudyItem::postWork()
+{
+    if (m_workPosted)
+        return;
+    m_workPosted = true;
+    TurnQueue::instance()->post(this, [this] {
+        m_workPosted = false;
+        continueWork();
+    });
+}
+
+void ScriptStudyItem::continueWork()
+{
+    m_turn.start();
+    if (m_rebuildDue) {
+        rebuild();
+        return;
+    }
+    if (!m_context) {
+        m_work = NoWork;
+        return;
+    }
+    if (m_work == Slicing) {
+        if (m_context->passOpen())
+            runSlices();
+        else
+            cancelPass();
+    } else if (m_work == Finishing) {
+        finishPass();
+    }
+}
+
+void ScriptStudyItem::scheduleRebuild()
+{
+    m_rebuildDue = true;
+    postWork();
 }
 
 bool ScriptStudyItem::restartIfDue()
@@ -672,8 +863,15 @@ void ScriptStudyItem::refreshOnly()
 
 void ScriptStudyItem::rebuild()
 {
-    if (!m_seriesItem || !m_context || !m_scriptOk)
+    if (!m_turn.isValid())
+        m_turn.start();
+    m_rebuildDue = false;
+    cancelPass();
+    if (!m_seriesItem || !m_context || !m_scriptOk) {
+        if (!isCalculating())
+            Q_EMIT calculationFinished();
         return;
+    }
     SeriesDataModel *model = barModel();
     if (!model)
         return;
@@ -681,10 +879,14 @@ void ScriptStudyItem::rebuild()
         m_watch->setKey(instrument());
         m_watch->restart();
     }
-    const RangeState before{m_low, m_high, m_rangeEmpty};
+    if (m_rebuildAttempts == 0) {
+        m_lowBefore = m_low;
+        m_highBefore = m_high;
+        m_emptyBefore = m_rangeEmpty;
+    }
     // Each lazy resolution ends a pass and asks for a rebuild: taken here at once, so that
-    // the indicator is complete when this returns. Resolutions are limited by the context.
-    for (int attempt = 0; attempt < 300; ++attempt) {
+    // the indicator is complete when the pass ends. Resolutions are limited by the context.
+    for (; m_rebuildAttempts < 300; ++m_rebuildAttempts) {
         if (m_context->restartPending())
             m_context->takeRestart();
         if (!rebuildOutputs())
@@ -692,18 +894,30 @@ void ScriptStudyItem::rebuild()
         if (m_context->takeRestart())
             continue;
         const FrameIndex last = model->lastIndex();
-        if (last.isValid())
-            calculate(FrameIndex(0, 0), last);
-        if (!m_scriptOk || !m_context->takeRestart())
+        if (!last.isValid())
             break;
+        m_passIsRebuild = true;
+        if (!calculate(FrameIndex(0, 0), last)) {
+            m_passIsRebuild = false;
+            break;
+        }
+        // The pass goes on in slices, or it ended and afterPass() took over.
+        return;
     }
+    finishRebuild();
+}
+
+void ScriptStudyItem::finishRebuild()
+{
+    m_rebuildAttempts = 0;
     refreshOnly();
     if (m_context && m_context->takeRestart()) {
         rebuild();
         return;
     }
+    SeriesDataModel *model = barModel();
     // Plots the script no longer writes (a file that renamed one) go; their styles stay.
-    if (m_scriptOk && model->lastIndex().isValid()) {
+    if (m_scriptOk && model && model->lastIndex().isValid()) {
         m_lastPlot = nullptr;
         for (auto it = m_plots.begin(); it != m_plots.end();) {
             if (it.value().last.isValid())
@@ -712,7 +926,7 @@ void ScriptStudyItem::rebuild()
                 it = m_plots.erase(it);
         }
     }
-    if (RangeState{m_low, m_high, m_rangeEmpty} != before)
+    if (RangeState{m_low, m_high, m_rangeEmpty} != RangeState{m_lowBefore, m_highBefore, m_emptyBefore})
         Q_EMIT rangeChanged();
     update();
 }
@@ -724,24 +938,41 @@ void ScriptStudyItem::seriesDataChanged(const FrameIndex &from, const FrameIndex
     SeriesDataModel *model = barModel();
     if (!model)
         return;
+    m_turn.start();
     if (!from.isValid() || !till.isValid() || model->layoutGeneration() != m_layoutGeneration) {
-        rebuild();
+        // The slots moved: whatever was under way starts over (a rebuild already due, in its
+        // own turn).
+        m_changesDue = false;
+        if (!m_rebuildDue)
+            rebuild();
         return;
     }
-    const RangeState before{m_low, m_high, m_rangeEmpty};
-    prepareGeometryChange();
-    calculate(from, till);
-    if (restartIfDue())
+    if (isCalculating()) {
+        // Taken up when the pass under way ends (the model's change watch knows from where).
+        if (!m_changesDue || from < m_dueFrom)
+            m_dueFrom = from;
+        if (!m_changesDue || m_dueTill < till)
+            m_dueTill = till;
+        m_changesDue = true;
         return;
-    if (RangeState{m_low, m_high, m_rangeEmpty} != before)
-        Q_EMIT rangeChanged();
-    update();
+    }
+    m_lowBefore = m_low;
+    m_highBefore = m_high;
+    m_emptyBefore = m_rangeEmpty;
+    prepareGeometryChange();
+    m_passIsRebuild = false;
+    if (!calculate(from, till))
+        afterPass(); // nothing to evaluate: the range and the repaint all the same
 }
 
 void ScriptStudyItem::refreshPass()
 {
     if (m_inCalculation)
         return;
+    if (isCalculating()) {
+        m_refreshDue = true;
+        return;
+    }
     refreshOnly();
     restartIfDue();
 }
@@ -750,6 +981,7 @@ void ScriptStudyItem::clear()
 {
     if (!m_context)
         return;
+    cancelPass();
     rebuildOutputs();
     Q_EMIT rangeChanged();
     update();
@@ -784,7 +1016,7 @@ bool ScriptStudyItem::reloadFromFile()
     MapSettings state;
     m_context->saveState(state);
     try {
-        m_context->restoreState(state);
+        m_context->restoreState(state, false);
     } catch (const QString &text) {
         fail(text);
         return false;
@@ -808,7 +1040,8 @@ void ScriptStudyItem::scriptFileChanged(const QString &fileName)
         m_watch->setKey(instrument());
         m_watch->restart();
     }
-    rebuild();
+    // Every chart of the file runs it again, each in a turn of its own.
+    scheduleRebuild();
 }
 
 void ScriptStudyItem::updateFileMark()
@@ -919,14 +1152,16 @@ void ScriptStudyItem::restoreState(Settings &settings)
     m_changeScaleRange = settings.value(QStringLiteral("changeScaleRange"), true).toBool();
     ensureContext();
     try {
-        m_context->restoreState(settings);
+        m_context->restoreState(settings, false);
         m_scriptOk = true;
         m_errorText.clear();
     } catch (const QString &text) {
         fail(text);
         return;
     }
-    rebuild();
+    // The window opens at once: the scripts run from the next event-loop turn, one indicator
+    // after another, in slices.
+    scheduleRebuild();
 }
 
 void ScriptStudyItem::applyProperties(Settings &settings)

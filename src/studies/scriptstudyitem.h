@@ -7,6 +7,7 @@
 #include "studyview.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QPair>
@@ -74,6 +75,12 @@ public:
     qint64 evaluatedBars() const { return m_evaluatedBars; }
     // Time limits of its passes and the fastest evaluation way (tests and benchmarks).
     void setTimeLimits(int rebuildMs, int updateMs);
+    // True while a pass or a rebuild is under way: they run in slices between event-loop
+    // turns (none holds the thread longer than a fraction of a second); calculationFinished()
+    // follows when the last one is done.
+    bool isCalculating() const { return m_rebuildDue || m_work != NoWork; }
+    // Test hook: milliseconds of script work per event-loop turn (default 40).
+    void setTurnBudget(int ms) { m_turnBudget = ms; }
 
     // ChartItem
     void saveState(Settings &settings) const override;
@@ -110,6 +117,7 @@ public:
 Q_SIGNALS:
     // False when the script failed.
     void activated(bool ok);
+    void calculationFinished();
 
 public Q_SLOTS:
     void seriesDataChanged(const FrameIndex &from, const FrameIndex &till);
@@ -129,8 +137,21 @@ private:
     // Empties the outputs and prepares the script; false when the preparation failed (the
     // item is then in its error state).
     bool rebuildOutputs();
-    // The bars between the two slots, and the out-running bars before them, evaluated again.
-    void calculate(FrameIndex from, FrameIndex till);
+    // The bars between the two slots, and the out-running bars before them, evaluated again:
+    // the pass starts, and goes on in slices (runSlices) until finishPass() completes it.
+    // False when there was nothing to evaluate.
+    bool calculate(FrameIndex from, FrameIndex till);
+    void runSlices();
+    void finishPass();
+    // What follows a pass: the rest of a rebuild, or the range and repaint of an update,
+    // then the changes that came in meanwhile.
+    void afterPass();
+    void finishRebuild();
+    void cancelPass();
+    // The rest of the work in a later event-loop turn.
+    void postWork();
+    void continueWork();
+    void scheduleRebuild();
     void fail(const QString &text);
     // A pass asked for a rebuild (a function or field was resolved): true when one ran.
     bool restartIfDue();
@@ -195,5 +216,27 @@ private:
     bool m_levelsChanged = false;
     qint64 m_evaluatedBars = 0;
     int m_limits[2] = {-1, -1};
+
+    // The work under way: a pass in slices, or its end (extension and range) still due.
+    enum Work { NoWork, Slicing, Finishing };
+    Work m_work = NoWork;
+    bool m_passIsRebuild = false;
+    bool m_passReachesEnd = false;
+    FrameIndex m_passLastIndex;
+    bool m_rebuildDue = false;
+    bool m_workPosted = false;
+    int m_rebuildAttempts = 0;
+    // Bars that changed, and a refresh asked for, while a pass was under way.
+    bool m_changesDue = false;
+    FrameIndex m_dueFrom;
+    FrameIndex m_dueTill;
+    bool m_refreshDue = false;
+    // The range when the running rebuild or update began.
+    double m_lowBefore = 0;
+    double m_highBefore = 0;
+    bool m_emptyBefore = true;
+    // This event-loop turn's share of script work.
+    QElapsedTimer m_turn;
+    int m_turnBudget = 40;
     QList<QMetaObject::Connection> m_seriesConnections;
 };

@@ -160,8 +160,8 @@ void TestScriptSeries::customSeriesCells()
     Fixture f;
     CustomScriptSeries series(&f.cursor, &f.model);
     QCOMPARE(series.name(), QStringLiteral("Custom"));
-    QCOMPARE(series.storage().size(), size_t(1));
-    QCOMPARE(series.storage()[0].size(), size_t(5));
+    QCOMPARE(series.shape(), std::vector<int>{5});
+    QCOMPARE(series.storedCells(), size_t(0));
     f.cursor.bar = 2;
     // Written at bar 2, read at bar 4 two back; one back is another bar's cell.
     series.setAt(0, 1.25);

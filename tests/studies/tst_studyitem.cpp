@@ -19,6 +19,8 @@
 #include "ui_studyselector.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDirIterator>
 #include <QTimer>
 #include <QTreeView>
@@ -123,6 +125,14 @@ MapSettings studySettings(const QString &name, const QString &code,
     return s;
 }
 
+// An indicator's passes run in slices between event-loop turns: waits until they are done.
+void settle(ScriptStudyItem &item)
+{
+    QDeadlineTimer deadline(60000);
+    while (item.isCalculating() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 QString restoreError(ScriptStudyItem &item, MapSettings settings)
 {
     try {
@@ -130,6 +140,7 @@ QString restoreError(ScriptStudyItem &item, MapSettings settings)
     } catch (const QString &key) {
         return key;
     }
+    settle(item);
     return {};
 }
 
@@ -203,6 +214,7 @@ private Q_SLOTS:
     void everyShippedIndicatorFollowsTrades();
     void rangeIsLevelsAndCells();
     void brokenIndicatorStaysQuiet();
+    void longPassesRunInSlices();
     void fileChangesMarkAndReload();
     void savedCodeSurvivesABadFile();
     void restoreRefusesBadValues_data();
@@ -252,6 +264,7 @@ std::unique_ptr<ScriptStudyItem> TestStudyItem::makeStudy(ChartFixture &chart, S
     auto item = std::make_unique<ScriptStudyItem>(series, chart.scale);
     MapSettings copy = settings;
     item->restoreState(copy);
+    settle(*item);
     return item;
 }
 
@@ -301,6 +314,7 @@ void TestStudyItem::buildsOnItsSeriesAndFollowsTrades()
             batch.append(deal(minute(m), "10"));
     }
     study->setSeriesItem(other);
+    settle(*study);
     QCOMPARE(study->seriesItem(), other);
     QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
     QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 2}).value, 30.0);
@@ -583,6 +597,56 @@ void TestStudyItem::rangeIsLevelsAndCells()
              0.0);
 }
 
+// A pass runs in slices between event-loop turns; what it gives is what one uninterrupted pass
+// gives, with the trades that came in meanwhile taken up.
+void TestStudyItem::longPassesRunInSlices()
+{
+    ChartFixture chart(10, Factor, PosY);
+    SeriesItem *series = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    addBars(series, 400);
+    // A state carried from bar to bar, and some work on every bar.
+    MapSettings settings = studySettings(
+        QStringLiteral("Sliced"),
+        QStringLiteral("var w = 0; for (var i = 0; i < 2000; i++) w += i % 7;"
+                       " var p = s.at(1), e = p === undefined ? Close.at(0) : p + (Close.at(0) - p) / 10;"
+                       " s.setAt(0, e); Plot(e + w - w, 'e');"),
+        QStringLiteral("var s = new Series(ctx);"));
+    auto sliced = std::make_unique<ScriptStudyItem>(series, chart.scale);
+    sliced->setTurnBudget(0);
+    int turns = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(0);
+    connect(&heartbeat, &QTimer::timeout, this, [&turns] { ++turns; });
+    heartbeat.start();
+    MapSettings copy = settings;
+    sliced->restoreState(copy);
+    // Nothing ran yet: the window that restores it opens at once.
+    QVERIFY(sliced->isCalculating());
+    QVERIFY(!sliced->valueAt(QStringLiteral("e"), {0, 0}).valid);
+    QDeadlineTimer deadline(60000);
+    while (!sliced->valueAt(QStringLiteral("e"), {0, 5}).valid && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    QVERIFY(sliced->isCalculating());
+    QVERIFY(!sliced->valueAt(QStringLiteral("e"), {0, 399}).valid);
+    // Meanwhile a deal lands in an early bar, and a new bar comes.
+    {
+        DealBatch batch(series->model(), 1, false);
+        batch.append(deal(minute(3).addSecs(40), price(150).constData(), 1));
+    }
+    addBar(series, 400);
+    settle(*sliced);
+    QVERIFY2(sliced->scriptOk(), qPrintable(sliced->errorText()));
+    QVERIFY2(turns > 5, qPrintable(QString::number(turns)));
+    QVERIFY(sliced->valueAt(QStringLiteral("e"), {0, 400}).valid);
+    // The same as one pass over the bars as they are now.
+    auto whole = std::make_unique<ScriptStudyItem>(series, chart.scale);
+    whole->setTurnBudget(1000000);
+    copy = settings;
+    whole->restoreState(copy);
+    settle(*whole);
+    QCOMPARE(cellsText(*sliced, QStringLiteral("e")), cellsText(*whole, QStringLiteral("e")));
+}
+
 void TestStudyItem::brokenIndicatorStaysQuiet()
 {
     ChartFixture chart(10, Factor, PosY);
@@ -596,11 +660,14 @@ void TestStudyItem::brokenIndicatorStaysQuiet()
     auto study = std::make_unique<ScriptStudyItem>(series, chart.scale);
     QSignalSpy activated(study.get(), &ScriptStudyItem::activated);
     study->restoreState(settings);
+    settle(*study);
     QVERIFY(!study->scriptOk());
     QCOMPARE(activated.size(), 1);
     QCOMPARE(activated.front().front().toBool(), false);
     QVERIFY2(study->errorText().contains(QStringLiteral("плохо")), qPrintable(study->errorText()));
     QVERIFY(study->errorText().contains(QStringLiteral("Бар 0")));
+    // What the script made is let go: its engine and its values; its texts stay.
+    QVERIFY(!study->context()->hasEngine());
     // Every plot is empty, and the menu offers the errors.
     for (const auto &plot : study->plots()) {
         for (const auto &chunk : plot.cells)
@@ -620,7 +687,9 @@ void TestStudyItem::brokenIndicatorStaysQuiet()
     // A good version of the file brings it back without reopening.
     file.code = QStringLiteral("Plot(Close.at(0), 'c');");
     StudyFilesModel::instance()->save(QStringLiteral("Broken"), file);
+    settle(*study);
     QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QVERIFY(study->context()->hasEngine());
     QCOMPARE(study->valueAt(QStringLiteral("c"), {0, 11}).value, pricesOf(11).close);
     QMenu again;
     study->fillContextMenu(&again);
@@ -646,6 +715,7 @@ void TestStudyItem::fileChangesMarkAndReload()
     // The file is edited: the mark shows and the new code runs.
     file.code = QStringLiteral("Plot(Open.at(0), 'v');");
     files->save(QStringLiteral("Marked"), file);
+    settle(*study);
     QVERIFY(study->fileChanged());
     QVERIFY(study->parametersText().endsWith(QLatin1Char('*')));
     QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 9}).value, pricesOf(9).open);
@@ -1046,6 +1116,9 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
     void windowAddsIndicatorsEndToEnd();
+    void restoredLoopsDoNotHoldTheWindow();
+    void hostileIndicatorsFailAlone_data();
+    void hostileIndicatorsFailAlone();
 
 private:
     QTemporaryDir m_dir;
@@ -1089,6 +1162,7 @@ void TestStudyFlow::windowAddsIndicatorsEndToEnd()
     // The window's volume: a pane of its own with the bars' volumes.
     auto *volume = qobject_cast<ScriptStudyItem *>(view->addVolume(series));
     QVERIFY(volume);
+    settle(*volume);
     QCOMPARE(view->subCharts().size(), 2);
     QCOMPARE(volume->fileName(), QStringLiteral("Volume"));
     QVERIFY2(volume->scriptOk(), qPrintable(volume->errorText()));
@@ -1115,6 +1189,7 @@ void TestStudyFlow::windowAddsIndicatorsEndToEnd()
     QCOMPARE(added.size(), 1);
     auto *rsi = qobject_cast<ScriptStudyItem *>(added.front());
     QVERIFY(rsi);
+    settle(*rsi);
     QCOMPARE(rsi->fileName(), QStringLiteral("RSI"));
     QVERIFY2(rsi->scriptOk(), qPrintable(rsi->errorText()));
     QVERIFY(!rsi->valueAt(QStringLiteral("RSI"), {0, 13}).valid);
@@ -1145,7 +1220,158 @@ void TestStudyFlow::windowAddsIndicatorsEndToEnd()
                                                                                 : studies.back();
     QCOMPARE(again->fileName(), QStringLiteral("RSI"));
     QCOMPARE(again->seriesItem(), restored->seriesItems().front());
+    settle(*again);
     QCOMPARE(again->valueAt(QStringLiteral("RSI"), {0, 40}).value, value);
+}
+
+// A window saved with indicators that loop opens at once; each loop is stopped in a turn of its
+// own, with its text, and the others are not held up or touched.
+void TestStudyFlow::restoredLoopsDoNotHoldTheWindow()
+{
+    QWidget window;
+    auto *view = new MultiView(&window);
+    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
+    QVERIFY(series);
+    addBars(series, 60);
+    view->synchronizer()->update();
+    QList<ChartItem *> added;
+    for (int i = 0; i < 3; ++i)
+        added.append(view->addStudyFor(series, studySettings(QStringLiteral("Loop%1").arg(i),
+                                                             QStringLiteral("while (true) {}"))));
+    added.append(view->addStudyFor(series, studySettings(QStringLiteral("Good"),
+                                                         QStringLiteral("Plot(Close.at(0), 'c');"))));
+    for (ChartItem *item : std::as_const(added))
+        settle(*qobject_cast<ScriptStudyItem *>(item));
+    MapSettings state;
+    view->saveState(state);
+
+    QWidget other;
+    auto *restored = new MultiView(&other);
+    restored->restoreState(state);
+    addBars(restored->seriesItems().front(), 60);
+    QList<ScriptStudyItem *> studies;
+    for (SubChartWidget *subChart : restored->subCharts())
+        for (ChartItem *item : subChart->studies())
+            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
+                studies.append(study);
+    QCOMPARE(studies.size(), 4);
+    for (ScriptStudyItem *study : std::as_const(studies)) {
+        QVERIFY(study->isCalculating());
+        QVERIFY(study->scriptOk());
+    }
+    QElapsedTimer sinceTurn;
+    qint64 longest = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(0);
+    connect(&heartbeat, &QTimer::timeout, this, [&] { longest = std::max(longest, sinceTurn.restart()); });
+    sinceTurn.start();
+    heartbeat.start();
+    for (ScriptStudyItem *study : std::as_const(studies))
+        settle(*study);
+    heartbeat.stop();
+    // One stretch of script code (0.2 s) at most between two turns of the event loop.
+    QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
+    for (ScriptStudyItem *study : std::as_const(studies)) {
+        if (study->fileName() == QStringLiteral("Good")) {
+            QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+            const SeriesDataModel *model = restored->seriesItems().front()->model();
+            QCOMPARE(study->valueAt(QStringLiteral("c"), model->lastIndex()).value,
+                     model->bar(model->lastIndex()).close.toDouble());
+        } else {
+            QVERIFY(!study->scriptOk());
+            QVERIFY2(study->errorText().contains(QStringLiteral("без перерыва дольше 0.2 с")),
+                     qPrintable(study->errorText()));
+        }
+    }
+}
+
+void TestStudyFlow::hostileIndicatorsFailAlone_data()
+{
+    QTest::addColumn<QString>("declaration");
+    QTest::addColumn<QString>("code");
+    // Empty: the indicator works (and plots the close as "c").
+    QTest::addColumn<QString>("message");
+    const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
+    const QString stretch = QStringLiteral("без перерыва дольше 0.2 с");
+    const QString memory = QStringLiteral("занял больше 256 МБ памяти");
+    // Its memory or its time, whichever runs out first (the engine's collector takes its time
+    // over a big heap).
+    const QString either = QStringLiteral("и был прерван");
+    QTest::newRow("series without the context") << "" << "var s = new Series();" + plot
+                                                << "Series: нужен контекст вычисления";
+    QTest::newRow("promise") << "" << "Promise.resolve().then(function () { while (true) {} }); Promise.resolve().then(function () { Plot(1, 'late'); });" + plot << "";
+    QTest::newRow("loop in the declaration") << "var x = 0; for (;;) { x++; }" << plot << stretch;
+    QTest::newRow("loop in the code") << "" << "if (CurrentBar == 30) while (true) {}" + plot << stretch;
+    QTest::newRow("loop in a function file") << "" << "Plot(Spin(), 'c');" << stretch;
+    QTest::newRow("recursion") << "function deep(n) { return deep(n + 1) + 1; }" << "Plot(deep(0), 'c');"
+                               << "RangeError";
+    QTest::newRow("typed arrays kept") << "var keep = [];"
+                                       << "for (var i = 0; i < 20 && keep.length < 400; i++) keep.push(new Float64Array(262144));" + plot
+                                       << memory;
+    QTest::newRow("a string doubled") << "var s = 'ab';" << "s = s + s; s.charCodeAt(s.length - 1);" + plot
+                                      << either;
+    QTest::newRow("joins kept") << "var keep = [];"
+                                << "var a = []; for (var i = 0; i < 1e5; i++) a.push('xxxxxxxxxxxxxxxx');"
+                                   " for (var j = 0; j < 3; j++) keep.push(a.join(j));" + plot
+                                << either;
+    QTest::newRow("arrays kept") << "var keep = [];"
+                                 << "keep.push(new Array(1e6).fill(CurrentBar));" + plot << either;
+    QTest::newRow("a plot name on every bar") << "" << "Plot(1, 'p' + CurrentBar);" + plot << "";
+    QTest::newRow("destroy the context") << "" << "ctx.destroy();" + plot << "destroy";
+    QTest::newRow("destroy a bar series") << "" << "Close.destroy();" + plot << "destroy";
+    QTest::newRow("destroy a series and use it") << "" << "var s = new Series(ctx); s.destroy(); s.setAt(0, 1); Plot(s.at(0), 'x');" + plot << "";
+    // Replaced built-ins change the script's own world, not the bars it reads.
+    QTest::newRow("built-ins replaced") << ""
+        << "Math.max = function () { return 0; }; Float64Array.prototype.set = function () { while (true) {} };"
+           " if (CurrentBar == 0) Object.defineProperty(Object.prototype, 'cur', { set: function () { while (true) {} } });"
+           + plot << "";
+    QTest::newRow("a throw on the last bar") << "" << "if (CurrentBar == 59) throw new Error('на последнем баре');" + plot
+                                             << "на последнем баре";
+}
+
+// Whatever an indicator's script does, it fails alone with its text (or works): the terminal
+// stays, and the window's other indicator is computed and follows trades as before.
+void TestStudyFlow::hostileIndicatorsFailAlone()
+{
+    QFETCH(QString, declaration);
+    QFETCH(QString, code);
+    QFETCH(QString, message);
+    FunctionFile spin;
+    spin.code = QStringLiteral("function Spin() { for (;;) {} }");
+    FunctionFilesModel::instance()->save(QStringLiteral("Spin"), spin);
+    QWidget window;
+    auto *view = new MultiView(&window);
+    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
+    QVERIFY(series);
+    addBars(series, 60);
+    view->synchronizer()->update();
+    auto *good = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Good"), QStringLiteral("Plot(Close.at(0), 'c');"))));
+    auto *hostile = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Hostile"), code, declaration)));
+    QVERIFY(good && hostile);
+    settle(*good);
+    settle(*hostile);
+    if (message.isEmpty()) {
+        QVERIFY2(hostile->scriptOk(), qPrintable(hostile->errorText()));
+    } else {
+        QVERIFY(!hostile->scriptOk());
+        QVERIFY2(hostile->errorText().contains(message), qPrintable(hostile->errorText()));
+        QVERIFY(!hostile->context()->hasEngine());
+    }
+    QVERIFY(!hostile->plots().contains(QStringLiteral("late")));
+    // A trade makes a new bar: the good indicator follows, and so does a working hostile one.
+    addBar(series, 60);
+    settle(*good);
+    settle(*hostile);
+    const SeriesDataModel *model = series->model();
+    const FrameIndex last = model->lastIndex();
+    QCOMPARE(last, FrameIndex(0, 60));
+    QVERIFY2(good->scriptOk(), qPrintable(good->errorText()));
+    QCOMPARE(good->valueAt(QStringLiteral("c"), last).value, pricesOf(60).close);
+    QCOMPARE(good->valueAt(QStringLiteral("c"), {0, 10}).value, pricesOf(10).close);
+    if (message.isEmpty() && hostile->plots().contains(QStringLiteral("c")))
+        QCOMPARE(hostile->valueAt(QStringLiteral("c"), last).value, pricesOf(60).close);
 }
 
 TA_REGISTER_TEST(TestStudyFlow)

@@ -168,31 +168,55 @@ void TestStudyTool::refusals()
 
 void TestStudyTool::hostileScriptsFailAlone_data()
 {
+    QTest::addColumn<QString>("declaration");
     QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("days");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
+    const QString memory = QStringLiteral("скрипт занял больше 256 МБ памяти и был прерван");
     QTest::newRow("series without context")
-        << QStringLiteral("if (CurrentBar == 3) { var s = new Series(); }") + plot << 3
-        << "Series: нужен контекст вычисления";
+        << QString() << QStringLiteral("if (CurrentBar == 3) { var s = new Series(); }") + plot << 3
+        << 3 << "Series: нужен контекст вычисления";
     // Callbacks left queued would run from the event loop, outside any time limit.
     QTest::newRow("promise that loops")
-        << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { while (true) {} });") + plot
-        << 0 << "";
+        << QString() << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { while (true) {} });") + plot
+        << 3 << 0 << "";
     QTest::newRow("promise that plots later")
-        << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { Plot(1, 'late'); SetDelay(5); });") + plot
+        << QString() << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { Plot(1, 'late'); SetDelay(5); });") + plot
+        << 3 << 0 << "";
+    // Memory kept from bar to bar (800 MB by the 400th bar) and memory taken in one bar: the
+    // indicator's budget (256 MB by default) stops either.
+    QTest::newRow("typed arrays kept")
+        << QStringLiteral("var keep = [];")
+        << QStringLiteral("if (keep.length < 400) keep.push(new Float64Array(262144));") + plot << 3
+        << 3 << memory;
+    QTest::newRow("a string doubled on every bar")
+        << QStringLiteral("var s = 'ab';") << QStringLiteral("s = s + s; s.charCodeAt(s.length - 1);") + plot
+        << 3 << 3 << memory;
+    QTest::newRow("a throw on bar 5000")
+        << QString() << QStringLiteral("if (CurrentBar == 5000) throw new Error('сбой');") + plot << 20
+        << 3 << "сбой Бар 5000";
+    // A series made on every bar costs its object, not a copy of the chart (some 8,000 bars:
+    // 1 GB when every series had a cell for every slot).
+    QTest::newRow("a series on every bar")
+        << QString()
+        << QStringLiteral("var s = new Series(ctx); s.setAt(0, Close.at(0)); Plot(s.at(0), 'c');") << 10
         << 0 << "";
 }
 
 // An indicator file of one's own, run through the real runtime: a script may fail, with its
-// text, but never take the process down or run outside its passes.
+// text, but never take the process down, run outside its passes or take the machine's memory.
 void TestStudyTool::hostileScriptsFailAlone()
 {
+    QFETCH(QString, declaration);
     QFETCH(QString, code);
+    QFETCH(int, days);
     QFETCH(int, status);
     QFETCH(QString, message);
     StudyFile file;
     file.description = QStringLiteral("hostile");
+    file.declaration = declaration;
     file.code = code;
     file.styles.insert(QStringLiteral("c"), PlotStyle{0, Qt::white, 1});
     const QString path = m_dir.filePath(QStringLiteral("Hostile.xml"));
@@ -202,8 +226,8 @@ void TestStudyTool::hostileScriptsFailAlone()
     out.close();
     QElapsedTimer timer;
     timer.start();
-    const Run run = study({"--key", "2,2,2001", "--timeframe", "60", "--days", "3", "--to",
-                           "2026-11-24", "--hdx-url", QStringLiteral("http://127.0.0.1:%1").arg(m_port),
+    const Run run = study({"--key", "2,2,2001", "--timeframe", "60", "--days", QString::number(days),
+                           "--to", "2026-11-24", "--hdx-url", QStringLiteral("http://127.0.0.1:%1").arg(m_port),
                            "--data-dir", m_dir.filePath(QStringLiteral("hostile-data")),
                            "--indicator-file", path});
     QVERIFY2(timer.elapsed() < 60000, "the script held the process");
@@ -211,7 +235,7 @@ void TestStudyTool::hostileScriptsFailAlone()
     if (status == 0) {
         const QByteArray header = run.output.left(run.output.indexOf('\n'));
         QCOMPARE(header, QByteArray("time,c"));
-        QVERIFY(run.output.count('\n') > 1000);
+        QVERIFY(run.output.count('\n') > 1000 * days / 3);
     } else {
         QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     }

@@ -167,7 +167,10 @@ int runStudy(const StudyRequest &request, QString *error)
                 *error = QStringLiteral("%1: invalid value of \"%2\"").arg(indicator, key);
                 status = 2;
             }
-            QCoreApplication::processEvents();
+            // The indicator runs in slices between event-loop turns, as on a chart.
+            do
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            while (status == 0 && study->isCalculating());
         }
         if (status == 0 && !study->scriptOk()) {
             *error = QStringLiteral("%1: %2")
