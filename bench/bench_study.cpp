@@ -86,7 +86,8 @@ public:
         m_since.start();
         m_timer.start();
     }
-    double longestMs() const { return double(m_longest) / 1e6; }
+    // The gap still open counts too: the last piece of work may have ended the wait.
+    double longestMs() const { return double(std::max(m_longest, m_since.nsecsElapsed())) / 1e6; }
 
 private:
     QTimer m_timer;

@@ -616,15 +616,7 @@ bool ScriptContext::runSlice(int budgetMs)
     QElapsedTimer slice;
     slice.start();
     try {
-        {
-            PassScope scope(this, m_pass);
-            // The plan first: it tells which bar fields the texts read, cached from this
-            // pass on. The cache follows bars that changed since the last slice.
-            choosePlan();
-            syncBarCache();
-            if (m_engine->isInterrupted())
-                throw interruptionText();
-        }
+        bool first = true;
         while (m_passNext <= m_passLast && !m_restartPending) {
             const int till =
                 int(std::min<qint64>(m_passLast, qint64(m_passNext) + m_chunkBars - 1));
@@ -632,6 +624,15 @@ bool ScriptContext::runSlice(int budgetMs)
             chunk.start();
             {
                 PassScope scope(this, m_pass);
+                if (first) {
+                    // The plan first: it tells which bar fields the texts read, cached from
+                    // this pass on. The cache follows bars that changed since the last slice.
+                    first = false;
+                    choosePlan();
+                    syncBarCache();
+                    if (m_engine->isInterrupted())
+                        throw interruptionText();
+                }
                 runChunk(m_passNext, till);
             }
             const qint64 bars = qint64(till) - m_passNext + 1;
