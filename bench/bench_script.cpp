@@ -49,27 +49,16 @@ void fill(SeriesDataModel &model, int count)
     }
 }
 
-// The process's peak resident memory in MB since the last resetPeak().
-double peakMb()
+// A memory figure of /proc/self/status in MB: "VmHWM:" the peak resident memory since the last
+// resetPeak(), "VmRSS:" the resident memory now.
+double statusMb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-    }
-    return -1;
-}
-
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').front().toDouble() / 1024;
     }
     return -1;
 }
@@ -233,12 +222,12 @@ int main(int argc, char *argv[])
         StudyFile file;
         file.code = code;
         made.setStudy(QStringLiteral("S"), file);
-        const double before = residentMb();
+        const double before = statusMb("VmRSS:");
         resetPeak();
         QString error;
         if (!made.run(&error))
             *failure = error;
-        return peakMb() - before;
+        return statusMb("VmHWM:") - before;
     };
     QString failure;
     const double plainGrowth = peakGrowth(QStringLiteral("Plot(Close.at(0), 'c');"), &failure);
