@@ -200,15 +200,30 @@ double ScriptRunner::extensionValue(const QString &plot, int slot) const
     return cell(plot, m_model->linearIndex(last) + slot);
 }
 
+namespace {
+
+// A name as a CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a
+// line break.
+QByteArray csvField(const QString &name)
+{
+    QByteArray text = name.toUtf8();
+    if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
+        return text;
+    text.replace("\"", "\"\"");
+    return '"' + text + '"';
+}
+
+} // namespace
+
 QByteArray studyCsv(const SeriesDataModel &model, const QStringList &plots,
                     const QMap<QString, double> &levels, uint delay,
                     const std::function<double(int, const FrameIndex &, int)> &value)
 {
     QByteArray text("time");
     for (const QString &name : plots)
-        text.append(',').append(name.toUtf8());
+        text.append(',').append(csvField(name));
     for (auto it = levels.cbegin(); it != levels.cend(); ++it)
-        text.append(',').append(it.key().toUtf8());
+        text.append(',').append(csvField(it.key()));
     text.append('\n');
     QByteArray levelText;
     for (double v : levels)

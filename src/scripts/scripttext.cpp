@@ -7,7 +7,10 @@ namespace ScriptText {
 
 bool isIdentifier(const QString &name)
 {
-    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_$][A-Za-z0-9_$]*$"));
+    // The language's own rule: a letter of any script (Russian names included), "_" or "$",
+    // then letters, digits, combining marks and connectors.
+    static const QRegularExpression identifier(QStringLiteral(
+        "^[\\p{L}\\p{Nl}_$][\\p{L}\\p{Nl}\\p{Mn}\\p{Mc}\\p{Nd}\\p{Pc}_$\\x{200C}\\x{200D}]*$"));
     static const QSet<QString> reserved{
         "break", "case", "catch", "class", "const", "continue", "debugger", "default", "delete",
         "do", "else", "enum", "export", "extends", "false", "finally", "for", "function", "if",

@@ -253,7 +253,8 @@ void TestScriptSeries::parameterNamesMustBeIdentifiers_data()
     QTest::newRow("digit first") << "2n" << false;
     QTest::newRow("blank") << "a b" << false;
     QTest::newRow("keyword") << "while" << false;
-    QTest::newRow("cyrillic") << "период" << false;
+    QTest::newRow("cyrillic") << "период" << true;
+    QTest::newRow("cyrillic with a dash") << "быстрый-период" << false;
 }
 
 void TestScriptSeries::parameterNamesMustBeIdentifiers()

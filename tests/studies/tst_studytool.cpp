@@ -58,6 +58,7 @@ private Q_SLOTS:
     void refusals();
     void hostileScriptsFailAlone_data();
     void hostileScriptsFailAlone();
+    void russianParametersAndQuotedNames();
 
 private:
     QTemporaryDir m_dir;
@@ -240,6 +241,33 @@ void TestStudyTool::hostileScriptsFailAlone()
     } else {
         QVERIFY2(run.errors.contains(message), qPrintable(run.errors));
     }
+}
+
+// A trader's own indicator with a parameter named in Russian, and plot names that need CSV
+// quoting: the parameter works and can be set, and the header keeps the columns aligned.
+void TestStudyTool::russianParametersAndQuotedNames()
+{
+    StudyFile file;
+    file.description = QStringLiteral("своё");
+    file.code = QStringLiteral("Plot(Close.at(0) * множитель, 'верх, полоса'); Plot(множитель, 'say \"hi\"');");
+    file.parameters.insert(QStringLiteral("множитель"), ScriptParameter{QStringLiteral("2"), false});
+    const QString path = m_dir.filePath(QStringLiteral("Своё.xml"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    out.write(ScriptFileFormat::writeStudy(file));
+    out.close();
+    const Run run = study({"--key", "2,2,2001", "--timeframe", "60", "--days", "3", "--to", "2026-11-24",
+                           "--hdx-url", QStringLiteral("http://127.0.0.1:%1").arg(m_port),
+                           "--data-dir", m_dir.filePath(QStringLiteral("own-data")),
+                           "--indicator-file", path, "--param", "множитель=3"});
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    const QList<QByteArray> lines = run.output.split('\n');
+    QCOMPARE(QString::fromUtf8(lines.front()), QStringLiteral("time,\"say \"\"hi\"\"\",\"верх, полоса\""));
+    // Three columns on every row: the quoted names are one column each.
+    const QList<QByteArray> row = lines.at(1).split(',');
+    QCOMPARE(row.size(), 3);
+    QCOMPARE(row.at(1), QByteArray("3")); // the value given on the command line
+    QVERIFY(row.at(2).toDouble() > 100);
 }
 
 TA_REGISTER_TEST(TestStudyTool)
