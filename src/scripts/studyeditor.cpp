@@ -129,6 +129,8 @@ StudyEditor::~StudyEditor() = default;
 void StudyEditor::fill(const StudyFile &file)
 {
     m_ui->descriptionEdit->setText(file.description);
+    // A long description is read from its start.
+    m_ui->descriptionEdit->setCursorPosition(0);
     m_ui->codeEdit->setPlainText(file.code);
     m_ui->declarationEdit->setPlainText(file.declaration);
     for (auto it = file.parameters.cbegin(); it != file.parameters.cend(); ++it)
@@ -322,6 +324,7 @@ FunctionsEditor::FunctionsEditor(FunctionFilesModel *model, const QString &name,
         if (m_model) {
             const FunctionFile file = m_model->read(name);
             m_ui->descriptionEdit->setText(file.description);
+            m_ui->descriptionEdit->setCursorPosition(0);
             m_ui->codeEdit->setPlainText(file.code);
         }
     } catch (const QString &error) {

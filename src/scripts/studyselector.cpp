@@ -27,9 +27,16 @@ StudySelector::StudySelector(StudyFilesModel *model, const QStringList &seriesNa
     m_ui->paramsTable->verticalHeader()->hide();
     m_ui->seriesCombo->addItems(seriesNames);
     m_ui->seriesCombo->setCurrentIndex(qBound(0, seriesIndex, int(seriesNames.size()) - 1));
-    if (m_ui->studiesView->selectionModel())
-        connect(m_ui->studiesView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    if (QItemSelectionModel *selection = m_ui->studiesView->selectionModel()) {
+        connect(selection, &QItemSelectionModel::currentChanged, this,
                 &StudySelector::currentChanged);
+        // OK adds the chosen rows: it is on only while some are chosen (the list's current
+        // row, which it takes with the focus, is not a choice).
+        connect(selection, &QItemSelectionModel::selectionChanged, this, [this, selection] {
+            m_ui->buttonBox->button(QDialogButtonBox::Ok)
+                ->setEnabled(!selection->selectedRows().isEmpty());
+        });
+    }
     connect(m_ui->studiesView, &QTreeView::doubleClicked, this, &QDialog::accept);
     connect(m_ui->paramsTable, &QTableWidget::itemChanged, this, &StudySelector::parameterEdited);
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -50,7 +57,6 @@ QString StudySelector::currentName() const
 
 void StudySelector::currentChanged(const QModelIndex &current)
 {
-    m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(current.isValid());
     showParameters(current.isValid() && m_model ? m_model->nameAt(current.row()) : QString());
 }
 

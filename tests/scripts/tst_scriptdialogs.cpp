@@ -268,6 +268,20 @@ void TestScriptDialogs::readOnlyAndUnreadableFiles()
     QVERIFY(builtIn->form()->buttonBox->button(QDialogButtonBox::Save)->isHidden());
     QVERIFY(builtIn->form()->addParamsButton->isHidden());
     delete builtIn;
+    // A description longer than its field is shown from its start, read-only or not.
+    const QString text = QStringLiteral("Индекс относительной силы Уайлдера: ") + QString(200, u'x');
+    r.studies->save(QStringLiteral("Long"), study(text));
+    r.functions->save(QStringLiteral("long"), {text, QStringLiteral("a")});
+    for (bool readOnly : {true, false}) {
+        StudyEditor editor(r.studies.get(), QStringLiteral("Long"), readOnly);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QCOMPARE(editor.form()->descriptionEdit->cursorPosition(), 0);
+        FunctionsEditor function(r.functions.get(), QStringLiteral("long"), readOnly);
+        function.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&function));
+        QCOMPARE(function.form()->descriptionEdit->cursorPosition(), 0);
+    }
 
     // An unreadable file shows its error and can never be saved over.
     const QByteArray before = contentOf(r.userFile(QStringLiteral("Broken")));
@@ -313,6 +327,13 @@ void TestScriptDialogs::selectorWritesTheIndicatorGroups()
     QCOMPARE(ui->seriesCombo->currentIndex(), 1);
     QVERIFY(!ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
     QVERIFY(ui->studiesView->isColumnHidden(ScriptFilesModel::ModifiedColumn));
+    // The list takes the focus and a current row, but nothing is chosen yet: OK stays off.
+    selector.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&selector));
+    ui->studiesView->setFocus();
+    QTRY_VERIFY(ui->studiesView->currentIndex().isValid());
+    QVERIFY(ui->studiesView->selectionModel()->selectedRows().isEmpty());
+    QVERIFY(!ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
 
     // The broken file shows its error and is left out.
     QItemSelectionModel *selection = ui->studiesView->selectionModel();
@@ -349,6 +370,13 @@ void TestScriptDialogs::selectorWritesTheIndicatorGroups()
     QCOMPARE(rsi.value(QStringLiteral("customPrecision")).toBool(), true);
     QCOMPARE(rsi.value(QStringLiteral("decimals")).toInt(), 3);
     QCOMPARE(rsi.value(QStringLiteral("code")).toString(), study(QString()).code);
+    // Every chosen row unchosen with the mouse: OK goes off again.
+    for (const QString &name : {QStringLiteral("Broken"), QStringLiteral("Mine"), QStringLiteral("RSI")}) {
+        const QRect rect = ui->studiesView->visualRect(r.studies->index(r.studies->rowOf(name), 0));
+        QTest::mouseClick(ui->studiesView->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+    }
+    QVERIFY(ui->studiesView->selectionModel()->selectedRows().isEmpty());
+    QVERIFY(!ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
 }
 
 TA_REGISTER_TEST(TestScriptDialogs)
