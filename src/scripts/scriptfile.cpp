@@ -115,14 +115,23 @@ StudyFile parseStudy(const QByteArray &content)
          e = e.nextSiblingElement(QStringLiteral("style"))) {
         PlotStyle style;
         bool ok = false;
+        const QString name = e.attribute(QStringLiteral("name"));
         style.view = e.attribute(QStringLiteral("view")).toInt(&ok);
         if (!ok)
             throw BadFile + QStringLiteral(": view");
+        // A value no plot can be drawn with is refused here, naming it, rather than when the
+        // indicator is added.
+        if (style.view < 0 || style.view > 2)
+            throw BadFile + QStringLiteral(": вид графика \"%1\" = %2 (допустимо 0…2)").arg(name).arg(style.view);
         style.color = QColor::fromString(e.attribute(QStringLiteral("color")));
         style.lineWidth = e.attribute(QStringLiteral("lineWidth")).toInt(&ok);
         if (!ok)
             throw BadFile + QStringLiteral(": lineWidth");
-        file.styles.insert(e.attribute(QStringLiteral("name")), style);
+        if (style.lineWidth < 1 || style.lineWidth > 10)
+            throw BadFile + QStringLiteral(": толщина линии \"%1\" = %2 (допустимо 1…10)")
+                                .arg(name)
+                                .arg(style.lineWidth);
+        file.styles.insert(name, style);
     }
     bool ok = false;
     const int axis = intOr(root.firstChildElement(QStringLiteral("axis")), 0, &ok);

@@ -78,7 +78,7 @@ void StudySelector::showParameters(const QString &name)
     }
     if (m_errors.contains(name)) {
         m_error = m_errors.value(name);
-        m_ui->paramsLabel->setText(QStringLiteral("Параметры: %1").arg(m_error));
+        m_ui->paramsLabel->setText(QStringLiteral("Параметры: файл «%1»: %2").arg(name, m_error));
     } else {
         m_ui->paramsLabel->setText(QStringLiteral("Параметры:"));
         const QMap<QString, ScriptParameter> values = m_values.value(name);

@@ -141,6 +141,11 @@ void TestScripts::readingDefaultsAndErrors_data()
                                         << "Некорректный файл: view" << 0 << false << 0;
     QTest::newRow("style width text") << QByteArray("<study><style name=\"a\" view=\"0\" lineWidth=\"wide\"/></study>")
                                       << "Некорректный файл: lineWidth" << 0 << false << 0;
+    // Values a hand-edited file may hold that no plot can be drawn with: refused where read.
+    QTest::newRow("style view 9") << QByteArray("<study><style name=\"MA\" view=\"9\" lineWidth=\"1\"/></study>")
+                                  << "Некорректный файл: вид графика \"MA\" = 9 (допустимо 0…2)" << 0 << false << 0;
+    QTest::newRow("style width 0") << QByteArray("<study><style name=\"MA\" view=\"0\" lineWidth=\"0\"/></study>")
+                                   << "Некорректный файл: толщина линии \"MA\" = 0 (допустимо 1…10)" << 0 << false << 0;
     QTest::newRow("truncated") << QByteArray("<study><code>Plot(") << "Некорректный файл" << 0 << false << 0;
     QTest::newRow("another root") << QByteArray("<function/>") << "Некорректный файл" << 0 << false << 0;
     QTest::newRow("empty") << QByteArray() << "Некорректный файл" << 0 << false << 0;
