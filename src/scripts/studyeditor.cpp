@@ -222,8 +222,11 @@ StudyFile StudyEditor::collect() const
         parameter.value = params->item(r, ParameterValue) ? params->item(r, ParameterValue)->text() : QString();
         parameter.isFormula = params->item(r, ParameterFormula)
                               && params->item(r, ParameterFormula)->checkState() == Qt::Checked;
-        file.parameters.insert(params->item(r, ParameterName) ? params->item(r, ParameterName)->text() : QString(),
-                               parameter);
+        const QString name = params->item(r, ParameterName) ? params->item(r, ParameterName)->text() : QString();
+        // Rows are kept by name: a second row of a name would silently replace the first.
+        if (file.parameters.contains(name))
+            throw QStringLiteral("Параметр «%1» указан дважды: дайте параметрам разные имена").arg(name);
+        file.parameters.insert(name, parameter);
     }
     const QTableWidget *styles = m_ui->styleTable;
     for (int r = 0; r < styles->rowCount(); ++r) {
@@ -234,7 +237,10 @@ StudyFile StudyEditor::collect() const
             style.color = color->color();
         if (auto *width = qobject_cast<QSpinBox *>(styles->cellWidget(r, StyleWidth)))
             style.lineWidth = width->value();
-        file.styles.insert(styles->item(r, StyleName) ? styles->item(r, StyleName)->text() : QString(), style);
+        const QString name = styles->item(r, StyleName) ? styles->item(r, StyleName)->text() : QString();
+        if (file.styles.contains(name))
+            throw QStringLiteral("График «%1» указан дважды: дайте графикам разные имена").arg(name);
+        file.styles.insert(name, style);
     }
     const bool separate = m_ui->separateAxisRadio->isChecked();
     file.axis = separate ? 0 : 1;

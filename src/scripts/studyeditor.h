@@ -28,6 +28,7 @@ public:
     bool isReadOnly() const { return m_readOnly; }
     QString readError() const { return m_readError; }
     // The fields as they stand, as a file.
+    // What the form holds; throws the text for two rows of one name.
     StudyFile collect() const;
     Ui::StudyEditor *form() const { return m_ui.get(); }
 

@@ -253,10 +253,31 @@ void TestScriptDialogs::editorRowsAndSaveButton()
     QCOMPARE(file.styles.value(QStringLiteral("Plot")).view, 0);
     QCOMPARE(file.styles.value(QStringLiteral("Plot")).color, QColor(Qt::red));
     QCOMPARE(file.styles.value(QStringLiteral("Plot")).lineWidth, 1);
+    // Two rows of one name: the save is refused with the name, nothing is dropped or written.
+    ui->addParamsButton->click();
+    ui->addStyleButton->click();
+    save->click();
+    auto *refusal = editor->findChild<QMessageBox *>(QStringLiteral("saveError"));
+    QVERIFY(refusal);
+    QVERIFY2(refusal->text().contains(QStringLiteral("«Name»")), qPrintable(refusal->text()));
+    QVERIFY(!r.studies->exists(QStringLiteral("Fresh")));
+    delete refusal;
+    ui->paramsTable->item(1, 0)->setText(QStringLiteral("Period"));
+    save->click();
+    refusal = editor->findChild<QMessageBox *>(QStringLiteral("saveError"));
+    QVERIFY(refusal);
+    QVERIFY2(refusal->text().contains(QStringLiteral("«Plot»")), qPrintable(refusal->text()));
+    delete refusal;
+    ui->styleTable->item(1, 0)->setText(QStringLiteral("Signal"));
+    save->click();
+    QVERIFY(!editor->findChild<QMessageBox *>(QStringLiteral("saveError")));
+    const StudyFile written = r.studies->read(QStringLiteral("Fresh"));
+    QCOMPARE(written.parameters.keys(), QStringList({"Name", "Period"}));
+    QCOMPARE(written.styles.keys(), QStringList({"Plot", "Signal"}));
     ui->paramsTable->selectRow(0);
     QVERIFY(ui->delParamsButton->isEnabled());
     ui->delParamsButton->click();
-    QCOMPARE(ui->paramsTable->rowCount(), 0);
+    QCOMPARE(ui->paramsTable->rowCount(), 1);
     delete editor;
 }
 
