@@ -133,6 +133,17 @@ void settle(ScriptStudyItem &item)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// The indicators of every pane of a chart area.
+QList<ScriptStudyItem *> studiesOf(const MultiView &view)
+{
+    QList<ScriptStudyItem *> studies;
+    for (SubChartWidget *subChart : view.subCharts())
+        for (ChartItem *item : subChart->studies())
+            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
+                studies.append(study);
+    return studies;
+}
+
 QString restoreError(ScriptStudyItem &item, MapSettings settings)
 {
     try {
@@ -1210,11 +1221,7 @@ void TestStudyFlow::windowAddsIndicatorsEndToEnd()
     restored->restoreState(state);
     QCOMPARE(restored->seriesItems().size(), 1);
     addBars(restored->seriesItems().front(), 60);
-    QList<ScriptStudyItem *> studies;
-    for (SubChartWidget *subChart : restored->subCharts())
-        for (ChartItem *item : subChart->studies())
-            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
-                studies.append(study);
+    const QList<ScriptStudyItem *> studies = studiesOf(*restored);
     QCOMPARE(studies.size(), 2);
     ScriptStudyItem *again = studies.front()->fileName() == QStringLiteral("RSI") ? studies.front()
                                                                                 : studies.back();
@@ -1249,11 +1256,7 @@ void TestStudyFlow::restoredLoopsDoNotHoldTheWindow()
     auto *restored = new MultiView(&other);
     restored->restoreState(state);
     addBars(restored->seriesItems().front(), 60);
-    QList<ScriptStudyItem *> studies;
-    for (SubChartWidget *subChart : restored->subCharts())
-        for (ChartItem *item : subChart->studies())
-            if (auto *study = qobject_cast<ScriptStudyItem *>(item))
-                studies.append(study);
+    const QList<ScriptStudyItem *> studies = studiesOf(*restored);
     QCOMPARE(studies.size(), 4);
     for (ScriptStudyItem *study : std::as_const(studies)) {
         QVERIFY(study->isCalculating());
