@@ -58,6 +58,47 @@ QString quoted(const QString &name)
     return text + QLatin1Char('"');
 }
 
+// A function the per-bar text makes itself (an expression, an arrow, a class, a method or
+// accessor of an object literal): it keeps the scope it was made in, so it would keep one
+// pass's copies of the text's variables when the text runs as a function. Found by its
+// keyword, its arrow, or "(...) {" after a name that is not a statement's keyword; a string
+// or a comment that looks like one only costs speed.
+QString functionMadeIn(const QString &text, const QSet<QString> &words)
+{
+    for (const char *w : {"function", "class"}) {
+        if (words.contains(QLatin1String(w)))
+            return QLatin1String(w);
+    }
+    if (text.contains(QLatin1String("=>")))
+        return QStringLiteral("=>");
+    static const QSet<QString> statements{QStringLiteral("if"), QStringLiteral("for"),
+                                          QStringLiteral("while"), QStringLiteral("switch"),
+                                          QStringLiteral("catch"), QStringLiteral("with")};
+    QList<int> open;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == u'(') {
+            open.append(i);
+        } else if (text[i] == u')' && !open.isEmpty()) {
+            const int start = open.takeLast();
+            int next = i + 1;
+            while (next < text.size() && text[next].isSpace())
+                ++next;
+            if (next >= text.size() || text[next] != u'{')
+                continue;
+            int end = start;
+            while (end > 0 && text[end - 1].isSpace())
+                --end;
+            int begin = end;
+            while (begin > 0 && (text[begin - 1].isLetterOrNumber() || text[begin - 1] == u'_'
+                                 || text[begin - 1] == u'$'))
+                --begin;
+            if (!statements.contains(text.mid(begin, end - begin)))
+                return QStringLiteral("a method ") + text.mid(begin, i + 1 - begin);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 ScriptPlan ScriptPlan::analyse(const QString &barScript, const QString &otherTexts)
@@ -117,6 +158,10 @@ ScriptPlan ScriptPlan::analyse(const QString &barScript, const QString &otherTex
     barWords.append(QStringLiteral("arguments"));
     if (const QString w = firstOf(words, barWords); !w.isEmpty()) {
         plan.reason = QStringLiteral("the word ") + w;
+        return plan;
+    }
+    if (const QString made = functionMadeIn(barScript, words); !made.isEmpty()) {
+        plan.reason = QStringLiteral("a function made in the per-bar text: ") + made;
         return plan;
     }
     const QSet<QString> others = wordsOf(otherTexts);

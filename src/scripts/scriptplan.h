@@ -17,8 +17,9 @@
 //   it as locals: copied in from the global object when a pass starts and back when it ends.
 //   Taken only when nothing else can see them during a pass: the text names none of the words
 //   that reach the global object or a function's scope (this, eval, with, globalThis,
-//   Function, arguments, constructor, Reflect, the __proto__ family) and neither the
-//   preparation text nor any function file names one of its variables or those words.
+//   Function, arguments, constructor, Reflect, the __proto__ family), makes no function of
+//   its own (one made in a pass would keep that pass's copies of the variables), and neither
+//   the preparation text nor any function file names one of its variables or those words.
 struct ScriptPlan
 {
     enum Kind { PerBar, Loop, Function };

@@ -237,6 +237,15 @@ void TestStudyLibrary::libraryIsComplete()
         // the declaration or in a function it calls.
         QVERIFY2(runner.context()->plan().kind == ScriptPlan::Function,
                  qPrintable(name + QStringLiteral(": ") + runner.context()->plan().reason));
+        // And it gives to the last digit what evaluating it bar by bar gives, in a second
+        // pass over the same bars too.
+        ScriptRunner perBar(&m_full->model);
+        perBar.context()->setFastestPlan(ScriptPlan::PerBar);
+        perBar.setStudy(name, file);
+        QVERIFY2(perBar.run(&error), qPrintable(name + QStringLiteral(": ") + error));
+        QVERIFY2(runner.csv() == perBar.csv(), qPrintable(name));
+        QVERIFY2(runner.run(&error) && perBar.run(&error), qPrintable(name + QStringLiteral(": ") + error));
+        QVERIFY2(runner.csv() == perBar.csv(), qPrintable(name + QStringLiteral(", second pass")));
     }
 
     const QStringList functions = scriptNames(FunctionFilesModel::instance());
