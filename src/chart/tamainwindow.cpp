@@ -640,14 +640,14 @@ void TAMainWindow::fillViewContextMenu(const QPoint &pos, QMenu *menu)
         QAction *dates = m_view->timeAxis()->showDateAction();
         dates->setChecked(m_view->timeAxis()->showDate());
         menu->addAction(dates);
-    } else if (child) {
-        QWidget *parent = child->parentWidget();
-        QWidget *grand = parent ? parent->parentWidget() : nullptr;
-        SubChartWidget *subChart = qobject_cast<SubChartWidget *>(grand);
-        if (!subChart && grand)
-            subChart = qobject_cast<SubChartWidget *>(grand->parentWidget());
-        if (subChart)
-            subChart->fillContextMenu(m_view->mapFrom(this, pos), menu);
+    } else {
+        // Any widget of a pane: its viewport, its status labels and the lines inside them.
+        for (QWidget *w = child; w && w != m_view; w = w->parentWidget()) {
+            if (auto *subChart = qobject_cast<SubChartWidget *>(w)) {
+                subChart->fillContextMenu(m_view->mapFrom(this, pos), menu);
+                break;
+            }
+        }
     }
     menu->addSeparator();
     menu->addAction(m_itemsManager);

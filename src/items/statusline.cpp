@@ -3,6 +3,7 @@
 #include "chartitem.h"
 
 #include <QGraphicsScene>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QMouseEvent>
@@ -53,6 +54,15 @@ void LabelByLineEdit::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     }
     QLineEdit::mouseDoubleClickEvent(event);
+}
+
+void LabelByLineEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (isReadOnly()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::contextMenuEvent(event);
 }
 
 // --- ItemNameEdit -------------------------------------------------------------------------
@@ -123,7 +133,6 @@ StatusLineLabel::StatusLineLabel(ChartItem *item, QWidget *parent)
     layout->addWidget(m_parameters);
     layout->addSpacing(5);
     layout->addWidget(m_status);
-    m_status->setStyleSheet(QStringLiteral("font: italic;"));
     connect(m_name, &QLineEdit::editingFinished, this, &StatusLineLabel::nameEdited);
     connect(item, &GraphicsItem::selectionChanged, this, &StatusLineLabel::updateStyleSheet);
     connect(item, &ChartItem::colorChanged, this, &StatusLineLabel::updateStyleSheet);
@@ -153,6 +162,9 @@ void StatusLineLabel::updateStyleSheet()
                  m_struck ? QStringLiteral("text-decoration: line-through;") : QString());
     m_name->setStyleSheet(sheet);
     m_parameters->setStyleSheet(sheet);
+    m_status->setStyleSheet(
+        QStringLiteral("QLineEdit {background-color: transparent; font: italic; color: %1;}")
+            .arg(chartItem->color().name()));
 }
 
 void StatusLineLabel::updateText()

@@ -20,6 +20,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    // While read-only the line offers no copy menu of its own: the item's menu opens.
+    void contextMenuEvent(QContextMenuEvent *event) override;
 };
 
 // The item's name in its status label: a double click makes it editable, finishing the edit
@@ -59,7 +61,8 @@ private:
 };
 
 // One chart item in the status line above a sub-chart: its name (editable), ": " and its
-// parameters, and its status in italics.
+// parameters, and its status in italics, all in the item's colour. A right click anywhere on
+// it opens the item's menu.
 class StatusLineLabel : public QWidget, public StatusLine
 {
     Q_OBJECT

@@ -431,6 +431,13 @@ void ScriptContext::setDelay(double v)
 void ScriptContext::trace(const QString &msg)
 {
     qCDebug(lcScripts).noquote() << QStringLiteral("JScript message: ") + msg;
+    const int bar = currentBar();
+    // A script tracing on every bar of a long history keeps only the end of it, each line cut
+    // to a readable length.
+    if (m_traceLines.size() >= TraceLineLimit)
+        m_traceLines.removeFirst();
+    m_traceLines.append((bar < 0 ? QStringLiteral("Обновление: ") : QStringLiteral("Бар %1: ").arg(bar))
+                        + msg.left(1000));
 }
 
 // --- assembly and evaluation --------------------------------------------------------------------

@@ -197,6 +197,12 @@ public:
     void setFastestPlan(ScriptPlan::Kind kind);
     ScriptPlan plan() const { return m_plan; }
 
+    // What the scripts wrote with Trace() since clearTrace(), each line headed by its bar;
+    // the newest TraceLineLimit lines are kept.
+    static constexpr int TraceLineLimit = 500;
+    const QStringList &traceLines() const { return m_traceLines; }
+    void clearTrace() { m_traceLines.clear(); }
+
 Q_SIGNALS:
     // A function or instrument field was resolved: the owner rebuilds. Emitted once the pass
     // that found the name has unwound.
@@ -245,6 +251,7 @@ private:
     QMap<QString, QString> m_functions;
     int m_resolveCount = 0;
     int m_currentBar = -1;
+    QStringList m_traceLines;
     QString m_barScript;
     QList<ScriptSeries *> m_seriesObjects;
     ScriptContextApi *m_api = nullptr;

@@ -12,6 +12,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 #include <QPointer>
 #include <QTimer>
 #include <QCursor>
@@ -114,9 +118,11 @@ struct RangeState
 ScriptStudyItem::ScriptStudyItem(SeriesItem *series, QGraphicsObject *parentScale)
     : ChartItem(parentScale)
     , m_showErrorsAction(new QAction(QStringLiteral("Показать ошибки"), this))
+    , m_showTraceAction(new QAction(QStringLiteral("Трассировка"), this))
 {
     setCursor(Qt::PointingHandCursor);
     connect(m_showErrorsAction, &QAction::triggered, this, &ScriptStudyItem::showError);
+    connect(m_showTraceAction, &QAction::triggered, this, &ScriptStudyItem::showTrace);
     if (StudyFilesModel *files = StudyFilesModel::instance())
         connect(files, &ScriptFilesModel::fileChanged, this, &ScriptStudyItem::scriptFileChanged);
     connect(this, &ChartItem::nameChanged, this, &ScriptStudyItem::nameChanged);
@@ -181,8 +187,7 @@ void ScriptStudyItem::setSeriesItem(SeriesItem *series)
         ensureContext();
         try {
             m_context->restoreState(state, false);
-            m_scriptOk = true;
-            m_errorText.clear();
+            rearm();
         } catch (const QString &text) {
             fail(text);
         }
@@ -440,10 +445,20 @@ bool ScriptStudyItem::widenRange(const std::vector<FrameIndex> &bars, bool withE
 
 // --- calculation -------------------------------------------------------------------------------
 
+void ScriptStudyItem::rearm()
+{
+    const bool was = m_scriptOk;
+    m_scriptOk = true;
+    m_errorText.clear();
+    if (!was)
+        Q_EMIT statusChanged();
+}
+
 void ScriptStudyItem::fail(const QString &text)
 {
     m_scriptOk = false;
     m_errorText = text;
+    Q_EMIT statusChanged();
     qCWarning(lcScripts).noquote() << QStringLiteral("Индикатор %1: %2").arg(m_fileName, text);
     prepareGeometryChange();
     // What the script made goes: the plots' values and the engine with everything in it
@@ -470,6 +485,8 @@ bool ScriptStudyItem::rebuildOutputs()
         for (ScriptSeries *series : m_context->seriesObjects())
             series->clear();
         m_context->setCurrentBar(-1);
+        // Trace lines of the last evaluation from the first bar on, and of the updates since.
+        m_context->clearTrace();
     }
     prepareGeometryChange();
     m_outRunning = 0;
@@ -1002,9 +1019,40 @@ void ScriptStudyItem::deleteItem()
     ChartItem::deleteItem();
 }
 
+QStringList ScriptStudyItem::traceLines() const
+{
+    return m_context ? m_context->traceLines() : QStringList();
+}
+
 void ScriptStudyItem::showError()
 {
-    QMessageBox::warning(viewWidget(), QStringLiteral("Ошибка"), m_errorText, QMessageBox::Ok);
+    // The error with its bar; what the script traced before it, under "Show details".
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Ошибка"), m_errorText, QMessageBox::Ok,
+                    viewWidget());
+    const QStringList trace = traceLines();
+    if (!trace.isEmpty())
+        box.setDetailedText(trace.join(QLatin1Char('\n')));
+    box.exec();
+}
+
+void ScriptStudyItem::showTrace()
+{
+    QDialog dialog(viewWidget());
+    dialog.setWindowTitle(QStringLiteral("Трассировка: %1").arg(displayName()));
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *text = new QPlainTextEdit(&dialog);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QStringList trace = traceLines();
+    text->setPlainText(trace.isEmpty() ? QStringLiteral("Скрипт ничего не вывел через Trace().")
+                                       : trace.join(QLatin1Char('\n')));
+    text->moveCursor(QTextCursor::End);
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(560, 360);
+    dialog.exec();
 }
 
 bool ScriptStudyItem::reloadFromFile()
@@ -1032,8 +1080,7 @@ void ScriptStudyItem::scriptFileChanged(const QString &fileName)
     if (!m_context)
         return;
     // A new version of the file: the indicator runs it, whatever state it was in.
-    m_scriptOk = true;
-    m_errorText.clear();
+    rearm();
     if (!reloadFromFile())
         return;
     if (m_watch) {
@@ -1153,8 +1200,7 @@ void ScriptStudyItem::restoreState(Settings &settings)
     ensureContext();
     try {
         m_context->restoreState(settings, false);
-        m_scriptOk = true;
-        m_errorText.clear();
+        rearm();
     } catch (const QString &text) {
         fail(text);
         return;
@@ -1193,8 +1239,7 @@ void ScriptStudyItem::applyProperties(Settings &settings)
     }
     if (changed) {
         // New values re-arm an indicator that failed with the old ones.
-        m_scriptOk = true;
-        m_errorText.clear();
+        rearm();
         rebuild();
     }
     m_customPrecision = settings.value(QStringLiteral("customPrecision"), false).toBool();
@@ -1220,8 +1265,12 @@ void ScriptStudyItem::applyProperties(Settings &settings)
 void ScriptStudyItem::fillContextMenu(QMenu *menu)
 {
     ChartItem::fillContextMenu(menu);
-    if (!m_scriptOk)
-        menu->addAction(m_showErrorsAction);
+    menu->addAction(m_scriptOk ? m_showTraceAction : m_showErrorsAction);
+}
+
+QString ScriptStudyItem::statusText() const
+{
+    return m_scriptOk ? QString() : QStringLiteral("Ошибка");
 }
 
 QString ScriptStudyItem::deleteQuestion() const

@@ -67,6 +67,10 @@ public:
     bool customPrecision() const { return m_customPrecision; }
     bool changeScaleRange() const { return m_changeScaleRange; }
     QAction *showErrorsAction() const { return m_showErrorsAction; }
+    QAction *showTraceAction() const { return m_showTraceAction; }
+    // What the script wrote with Trace() in its last evaluation from the first bar and the
+    // updates since.
+    QStringList traceLines() const;
     // The value of a plot at a slot; invalid when it holds none or the slot is not there.
     SeriesValue valueAt(const QString &plot, const FrameIndex &index) const;
     // The outputs as text: "time,<plots...>,<levels...>", a line per bar and extension slot.
@@ -90,6 +94,8 @@ public:
     QString deleteQuestion() const override;
     QPair<double, double> priceRangeBetween(int xFrom, int xTo) const override;
     QString parametersText() const override;
+    // "Ошибка" while the script has failed.
+    QString statusText() const override;
     int decimals() const override;
     QColor color() const override;
     QString infoTextAt(const QPointF &scenePoint) const override;
@@ -125,6 +131,7 @@ public Q_SLOTS:
     void deleteItem() override;
     void clear();
     void showError();
+    void showTrace();
     void rebuild();
     void scriptFileChanged(const QString &fileName);
     void nameChanged();
@@ -153,6 +160,8 @@ private:
     void continueWork();
     void scheduleRebuild();
     void fail(const QString &text);
+    // Clears a failure: the next pass tries again.
+    void rearm();
     // A pass asked for a rebuild (a function or field was resolved): true when one ran.
     bool restartIfDue();
     void refreshOnly();
@@ -201,6 +210,7 @@ private:
     SecuritiesWatchIndex *m_watch = nullptr;
     bool m_changeScaleRange = true;
     QAction *m_showErrorsAction;
+    QAction *m_showTraceAction;
 
     // The slots of the bars of the running pass, fixed when it starts: a plot lands on the
     // slot its bar had then. A bar a filler inserts meanwhile marks the model's change watch,

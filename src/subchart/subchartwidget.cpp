@@ -434,10 +434,14 @@ void SubChartWidget::fillContextMenu(const QPoint &ownerPoint, QMenu *menu)
             return;
         }
     }
-    if (auto *label = qobject_cast<StatusLineLabel *>(m_view->childAt(inView))) {
-        if (ChartItem *item = label->item()) {
-            item->fillContextMenu(menu);
-            return;
+    // Over an item's status label (or one of the lines it is made of): the item's menu.
+    for (QWidget *w = m_view->childAt(inView); w && w != m_view; w = w->parentWidget()) {
+        if (auto *label = qobject_cast<StatusLineLabel *>(w)) {
+            if (ChartItem *item = label->item()) {
+                item->fillContextMenu(menu);
+                return;
+            }
+            break;
         }
     }
     // An area that holds every series of the window cannot go.

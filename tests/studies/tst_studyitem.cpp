@@ -4,7 +4,10 @@
 
 #include "charttesthelpers.h"
 #include "subcharttesthelpers.h"
+#include "hostwindow.h"
 #include "multiview.h"
+#include "statusline.h"
+#include "tamainwindow.h"
 #include "scriptfilesmodel.h"
 #include "studylibraryhelpers.h"
 #include "scriptstudyitem.h"
@@ -30,6 +33,8 @@
 #include <QFile>
 #include <QJSEngine>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPainterPath>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -1130,6 +1135,7 @@ private Q_SLOTS:
     void restoredLoopsDoNotHoldTheWindow();
     void hostileIndicatorsFailAlone_data();
     void hostileIndicatorsFailAlone();
+    void failureReadFromItsLabel();
 
 private:
     QTemporaryDir m_dir;
@@ -1375,6 +1381,144 @@ void TestStudyFlow::hostileIndicatorsFailAlone()
     QCOMPARE(good->valueAt(QStringLiteral("c"), {0, 10}).value, pricesOf(10).close);
     if (message.isEmpty() && hostile->plots().contains(QStringLiteral("c")))
         QCOMPARE(hostile->valueAt(QStringLiteral("c"), last).value, pricesOf(60).close);
+}
+
+namespace {
+
+// Right-clicks a point of a widget as the mouse does, and gives the texts of the menu that
+// opens; `pick` is then triggered from it, if it is there.
+QStringList rightClickMenu(QWidget *widget, const QPoint &point, const QString &pick = {})
+{
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (!action->isSeparator())
+                texts.append(action->text());
+            if (action->text() == pick && action->isEnabled())
+                chosen = action;
+        }
+        if (chosen)
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+        else
+            menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, widget->mapToGlobal(point));
+    QCoreApplication::sendEvent(widget, &event);
+    return texts;
+}
+
+// The text of the next message box or dialog that opens (within ten seconds), closed at once.
+void readNextDialog(QString *text, QString *details)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog && ++*tries < 1000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+            *text = box->text();
+            *details = box->detailedText();
+        } else if (dialog) {
+            if (auto *edit = dialog->findChild<QPlainTextEdit *>())
+                *text = edit->toPlainText();
+        }
+        if (dialog)
+            dialog->reject();
+    });
+    timer->start();
+}
+
+} // namespace
+
+// A failed indicator says so in its status line in its colour; a right click on its label
+// opens its menu (every item's label does), with the error, its bar and the trace lines
+// before it; a working one offers its trace lines.
+void TestStudyFlow::failureReadFromItsLabel()
+{
+    HostWindow host;
+    auto *window = new TAMainWindow;
+    window->setProperty("extraKey", Arkt);
+    host.setView(window, "TAMainWindow");
+    MapSettings none;
+    window->applyViewSettings(none);
+    host.resize(1000, 700);
+    host.show();
+    MultiView *view = window->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    addBars(series, 60);
+    view->synchronizer()->update();
+    auto *broken = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Broken"),
+                              QStringLiteral("Trace('шаг ' + CurrentBar); if (CurrentBar == 7) "
+                                             "throw new Error('деление на ноль'); Plot(1, 'p');"))));
+    auto *traced = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Traced"),
+                              QStringLiteral("if (CurrentBar == 2) Trace('на втором'); Plot(2, 'q');"))));
+    QVERIFY(broken && traced);
+    settle(*broken);
+    settle(*traced);
+    QVERIFY(!broken->scriptOk());
+    QCoreApplication::processEvents();
+
+    auto labelOf = [&](ChartItem *item) -> StatusLineLabel * {
+        for (StatusLineLabel *label : window->findChildren<StatusLineLabel *>()) {
+            if (label->item() == item)
+                return label;
+        }
+        return nullptr;
+    };
+    StatusLineLabel *brokenLabel = labelOf(broken);
+    QVERIFY(brokenLabel && brokenLabel->isVisible());
+    QCOMPARE(brokenLabel->statusEdit()->text(), QStringLiteral("Ошибка"));
+    QVERIFY(labelOf(traced)->statusEdit()->text().isEmpty());
+    // The word in the indicator's colour.
+    const QImage status = brokenLabel->statusEdit()->grab().toImage();
+    const QColor colour = broken->color();
+    bool coloured = false;
+    for (int y = 0; y < status.height() && !coloured; ++y) {
+        for (int x = 0; x < status.width() && !coloured; ++x) {
+            const QColor c = status.pixelColor(x, y);
+            coloured = std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green())
+                           + std::abs(c.blue() - colour.blue()) < 60;
+        }
+    }
+    QVERIFY(coloured);
+
+    // Its menu from any part of its label, with the error named by its bar, and the lines the
+    // script traced up to it.
+    QString text, details;
+    readNextDialog(&text, &details);
+    LabelByLineEdit *parameters = brokenLabel->parametersEdit();
+    QStringList entries = rightClickMenu(parameters, parameters->rect().center(),
+                                         QStringLiteral("Показать ошибки"));
+    QVERIFY2(entries.contains(QStringLiteral("Показать ошибки")), qPrintable(entries.join('|')));
+    QVERIFY2(entries.contains(QStringLiteral("Менеджер объектов")), qPrintable(entries.join('|')));
+    QVERIFY2(text.contains(QStringLiteral("деление на ноль")) && text.contains(QStringLiteral("Бар 7")),
+             qPrintable(text));
+    QVERIFY2(details.endsWith(QStringLiteral("Бар 7: шаг 7")), qPrintable(details));
+    QVERIFY(details.contains(QStringLiteral("Бар 0: шаг 0")));
+
+    // The working indicator: its trace lines, from its name.
+    readNextDialog(&text, &details);
+    ItemNameEdit *name = labelOf(traced)->nameEdit();
+    entries = rightClickMenu(name, name->rect().center(), QStringLiteral("Трассировка"));
+    QVERIFY2(entries.contains(QStringLiteral("Трассировка")), qPrintable(entries.join('|')));
+    QVERIFY(!entries.contains(QStringLiteral("Показать ошибки")));
+    QCOMPARE(text, QStringLiteral("Бар 2: на втором"));
+    // The series' label opens the series' menu.
+    StatusLineLabel *seriesLabel = labelOf(series);
+    QVERIFY(seriesLabel);
+    entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
+    QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
+
 }
 
 TA_REGISTER_TEST(TestStudyFlow)
