@@ -1,7 +1,8 @@
 // The built-in indicator library over one session of bars: every plot at every bar against
 // values computed independently (tests/scripts/fixtures, made by generate.js there), the same
 // results whether the bars come trade by trade or all at once, and the files themselves
-// complete and in the form the editor writes them.
+// complete and in the form the editor writes them; Parabolic SAR also over a few hand-worked
+// bars for the turns the generated session lacks.
 
 #include "bartesthelpers.h"
 #include "barscsv.h"
@@ -162,6 +163,7 @@ private Q_SLOTS:
     void libraryIsComplete();
     void valuesMatchFixtures_data();
     void valuesMatchFixtures();
+    void parabolicSarOnHandWorkedBars();
     void tradeByTradeMatchesOneRun_data();
     void tradeByTradeMatchesOneRun();
     void functionsLoadWhenFirstCalled();
@@ -321,6 +323,45 @@ void TestStudyLibrary::valuesMatchFixtures()
     }
     QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join('\n')));
     QVERIFY(compared > 0);
+}
+
+void TestStudyLibrary::parabolicSarOnHandWorkedBars()
+{
+    // Two turns the generated session lacks: the second bar moves up exactly as far as down,
+    // which starts a rising trend, and a high equal to the falling SAR reverses it.
+    //   bar 1  rising from SAR 9.00 (bar 0's low), EP 10.50 (its own high); its low 8.50
+    //          reverses: SAR 10.50 (the EP, not below the high), EP 8.50, AF 0.02; the next SAR
+    //          10.50 - 0.02 * 2.00 = 10.46 is held at the high 10.50
+    //   bar 2  the high 10.50 touches it: rising, SAR 8.50 (the EP, not above bar 1's low),
+    //          EP 10.50; the next SAR 8.50 + 0.02 * 2.00 = 8.54 is held at bar 1's low 8.50
+    //   bar 3  new high 11.00: AF 0.04, the next SAR 8.50 + 0.04 * 2.50 = 8.60
+    //   bar 4  new high 11.50: AF 0.06, the next SAR 8.60 + 0.06 * 2.90 = 8.774
+    const QByteArray text = "time,open,high,low,close,volume\n"
+                            "2026-12-03 10:00:00,9.50,10.00,9.00,9.50,10\n"
+                            "2026-12-03 10:01:00,9.50,10.50,8.50,10.00,10\n"
+                            "2026-12-03 10:02:00,10.00,10.50,9.00,10.20,10\n"
+                            "2026-12-03 10:03:00,10.20,11.00,9.50,10.80,10\n"
+                            "2026-12-03 10:04:00,10.80,11.50,10.00,11.20,10\n"
+                            "2026-12-03 10:05:00,11.20,11.40,10.50,11.00,10\n";
+    const QStringList expected{"none", "10.5", "8.5", "8.5", "8.6", "8.774"};
+
+    QString error;
+    const std::vector<BarsCsv::Bar> bars = BarsCsv::parse(text, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    SessionModel session;
+    session.fill(bars);
+    QCOMPARE(session.model.validBarCount(), int(bars.size()));
+    const StudyFile file = readStudy(QStringLiteral("Parabolic_SAR"), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    ScriptRunner runner(&session.model);
+    runner.setStudy(QStringLiteral("Parabolic_SAR"), file);
+    QVERIFY2(runner.run(&error), qPrintable(error));
+    QStringList values;
+    for (int bar = 0; bar < int(bars.size()); ++bar) {
+        const double value = runner.value(QStringLiteral("SAR"), bar);
+        values.append(std::isnan(value) ? QStringLiteral("none") : QString::number(value, 'g', 12));
+    }
+    QCOMPARE(values, expected);
 }
 
 void TestStudyLibrary::tradeByTradeMatchesOneRun_data()
