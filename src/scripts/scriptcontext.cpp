@@ -3,6 +3,7 @@
 #include "appsettings.h"
 #include "record.h"
 #include "scriptfilesmodel.h"
+#include "scriptlimits.h"
 #include "scripttext.h"
 #include "scriptwatchdog.h"
 #include "securitieswatchindex.h"
@@ -157,6 +158,7 @@ public:
         if (m_context->m_passDepth++ != 0)
             return;
         ScriptContext &c = *m_context;
+        c.refreshLimits();
         c.m_pass = pass;
         c.m_interruption = ScriptWatchdog::None;
         const qint64 left = std::max<qint64>(1, c.m_limits[pass] - c.m_passNanos / 1000000);
@@ -199,24 +201,15 @@ private:
     QElapsedTimer m_timer;
 };
 
-int ScriptContext::storedTimeLimit(Pass pass)
+void ScriptContext::refreshLimits()
 {
-    AppSettings settings(QStringLiteral("TechAnalysis/Scripts"));
-    const QString key = pass == RebuildPass ? QStringLiteral("rebuildTimeLimit")
-                                            : QStringLiteral("updateTimeLimit");
-    const int fallback = pass == RebuildPass ? 5000 : 1000;
-    bool ok = false;
-    const int ms = settings.value(key, fallback).toInt(&ok);
-    // Garbage or a limit outside 10 ms .. 10 min reads as the default.
-    return ok && ms >= 10 && ms <= 600000 ? ms : fallback;
-}
-
-int ScriptContext::storedMemoryLimit()
-{
-    AppSettings settings(QStringLiteral("TechAnalysis/Scripts"));
-    bool ok = false;
-    const int mb = settings.value(QStringLiteral("memoryLimit"), 256).toInt(&ok);
-    return ok && mb >= 16 && mb <= 65536 ? mb : 256;
+    // Set by the caller, or read already since the last change of the stored values.
+    if (m_limitsFixed || m_limitsGeneration == ScriptLimits::generation())
+        return;
+    m_limitsGeneration = ScriptLimits::generation();
+    m_limits[RebuildPass] = ScriptLimits::stored(ScriptLimits::RebuildTime);
+    m_limits[UpdatePass] = ScriptLimits::stored(ScriptLimits::UpdateTime);
+    m_memoryLimit = qint64(ScriptLimits::stored(ScriptLimits::Memory)) << 20;
 }
 
 // --- construction -------------------------------------------------------------------------------
@@ -225,9 +218,7 @@ ScriptContext::ScriptContext(ScriptOwner *owner, QObject *parent)
     : QObject(parent)
     , m_owner(owner)
 {
-    m_limits[RebuildPass] = storedTimeLimit(RebuildPass);
-    m_limits[UpdatePass] = storedTimeLimit(UpdatePass);
-    m_memoryLimit = qint64(storedMemoryLimit()) << 20;
+    refreshLimits();
 
     m_securities = TableRegistry::instance()->table(QStringLiteral("securities"));
     SeriesDataModel *model = barModel();
@@ -367,6 +358,8 @@ void ScriptContext::setParameters(const QMap<QString, ScriptParameter> &paramete
 
 void ScriptContext::setTimeLimits(int rebuildMs, int updateMs)
 {
+    refreshLimits();
+    m_limitsFixed = true;
     m_limits[RebuildPass] = rebuildMs;
     m_limits[UpdatePass] = updateMs;
 }

@@ -116,12 +116,6 @@ public:
     static constexpr uint MaxDelay = 1000;
     static constexpr uint MaxOutRunning = 100000;
 
-    // Milliseconds a pass may run: "TechAnalysis/Scripts/rebuildTimeLimit" (default 5000) and
-    // "TechAnalysis/Scripts/updateTimeLimit" (default 1000).
-    static int storedTimeLimit(Pass pass);
-    // Megabytes the process may grow by during one pass of an indicator:
-    // "TechAnalysis/Scripts/memoryLimit" (default 256, 16 .. 65536).
-    static int storedMemoryLimit();
     // The most script code runs without a break, whatever the pass's limit: a bar, the
     // preparation, an extension run (the GUI thread is never held longer).
     static constexpr int StretchLimitMs = 200;
@@ -188,12 +182,20 @@ public:
 
     // Test and benchmark hooks: the limits of the passes and the fastest way allowed.
     void setTimeLimits(int rebuildMs, int updateMs);
-    void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
+    // Otherwise a pass runs under the stored limits (ScriptLimits) as they stand when it starts.
+    void setMemoryLimit(qint64 bytes)
+    {
+        refreshLimits();
+        m_limitsFixed = true;
+        m_memoryLimit = bytes;
+    }
     qint64 memoryLimit() const { return m_memoryLimit; }
     // Frees the engine and everything scripts made (a failed indicator keeps only its texts
     // and parameters); the next pass builds a new one.
     void releaseEngine();
     bool hasEngine() const { return m_engine != nullptr; }
+    // Takes the stored limits when they changed since they were last read.
+    void refreshLimits();
     void setFastestPlan(ScriptPlan::Kind kind);
     ScriptPlan plan() const { return m_plan; }
 
@@ -282,6 +284,10 @@ private:
     bool m_restartPending = false;
     bool m_restartScheduled = false;
     int m_limits[2] = {5000, 1000};
+    // The limits given by setTimeLimits()/setMemoryLimit() stay; otherwise the stored ones
+    // of this generation apply.
+    bool m_limitsFixed = false;
+    int m_limitsGeneration = -1;
     Pass m_pass = RebuildPass;
 
     // The fast ways: the plan for the current texts, the state object the shims and the pass

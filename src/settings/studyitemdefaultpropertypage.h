@@ -4,10 +4,13 @@
 
 #include <QPointer>
 
+class QSpinBox;
 class TAPlacementForm;
 
 // Defaults of new indicators ("TechAnalysis/StudyDefaultProperty"): their placement; the line
-// width, colour and view are always the factory ones.
+// width, colour and view are always the factory ones. Below them, what every indicator's
+// scripts may take ("TechAnalysis/Scripts"): the time of a full pass and of a pass after a
+// trade, and the memory; open indicators use changed values from their next pass.
 class StudyItemDefaultPropertyPage : public TAOptionsPage
 {
     Q_OBJECT
@@ -22,4 +25,5 @@ protected:
 
 private:
     QPointer<TAPlacementForm> m_form;
+    QPointer<QSpinBox> m_limits[3];
 };

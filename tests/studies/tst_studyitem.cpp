@@ -4,7 +4,10 @@
 
 #include "charttesthelpers.h"
 #include "subcharttesthelpers.h"
+#include "appsettings.h"
 #include "hostwindow.h"
+#include "scriptlimits.h"
+#include "studyitemdefaultpropertypage.h"
 #include "multiview.h"
 #include "statusline.h"
 #include "tamainwindow.h"
@@ -35,6 +38,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QPainterPath>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -1136,6 +1140,7 @@ private Q_SLOTS:
     void hostileIndicatorsFailAlone_data();
     void hostileIndicatorsFailAlone();
     void failureReadFromItsLabel();
+    void limitsFromTheSettingsPage();
 
 private:
     QTemporaryDir m_dir;
@@ -1519,6 +1524,51 @@ void TestStudyFlow::failureReadFromItsLabel()
     entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
     QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
 
+}
+
+// The scripts' limits on the "Индикаторы" page: a damaged stored value shows its default, and
+// an open indicator runs its next pass under the value applied.
+void TestStudyFlow::limitsFromTheSettingsPage()
+{
+    AppSettings scripts(QStringLiteral("TechAnalysis/Scripts"));
+    scripts.setValue(QStringLiteral("memoryLimit"), QStringLiteral("много"));
+    const auto restore = qScopeGuard([] {
+        ScriptLimits::store(ScriptLimits::RebuildTime, 5000);
+        AppSettings(QStringLiteral("TechAnalysis/Scripts")).remove(QString());
+    });
+    QWidget window;
+    auto *view = new MultiView(&window);
+    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
+    addBars(series, 60);
+    view->synchronizer()->update();
+    // About 3 ms a bar: 0.2 s over the bars.
+    auto *slow = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Slow"),
+                              QStringLiteral("var t = Date.now(); while (Date.now() - t < 3) {} Plot(1, 's');"))));
+    QVERIFY(slow);
+    settle(*slow);
+    QVERIFY2(slow->scriptOk(), qPrintable(slow->errorText()));
+
+    StudyItemDefaultPropertyPage page;
+    QWidget parent;
+    MapSettings none;
+    QWidget *form = page.createPage(none, &parent);
+    auto *rebuildLimit = form->findChild<QSpinBox *>(QStringLiteral("rebuildTimeLimit"));
+    auto *memoryLimit = form->findChild<QSpinBox *>(QStringLiteral("memoryLimit"));
+    QVERIFY(rebuildLimit && memoryLimit);
+    QCOMPARE(rebuildLimit->value(), 5000);
+    QCOMPARE(memoryLimit->value(), 256);
+    rebuildLimit->setValue(50);
+    page.apply(none);
+    page.finish();
+    QCOMPARE(AppSettings(QStringLiteral("TechAnalysis/Scripts")).value(QStringLiteral("rebuildTimeLimit")).toInt(), 50);
+    QCOMPARE(AppSettings(QStringLiteral("TechAnalysis/Scripts")).value(QStringLiteral("memoryLimit")).toString(),
+             QStringLiteral("много"));
+
+    slow->rebuild();
+    settle(*slow);
+    QVERIFY(!slow->scriptOk());
+    QVERIFY2(slow->errorText().contains(QStringLiteral("0.05 с")), qPrintable(slow->errorText()));
 }
 
 TA_REGISTER_TEST(TestStudyFlow)
