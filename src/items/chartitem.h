@@ -69,6 +69,8 @@ Q_SIGNALS:
     void dataChangedInSceneRange(int left, int right);
     void precisionChanged();
     void nameChanged();
+    // The text of parametersText() changed for another reason than the name.
+    void parametersTextChanged();
     void colorChanged();
     void closePriceChanged();
     void bringToFront();

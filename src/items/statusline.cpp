@@ -137,6 +137,7 @@ StatusLineLabel::StatusLineLabel(ChartItem *item, QWidget *parent)
     connect(item, &GraphicsItem::selectionChanged, this, &StatusLineLabel::updateStyleSheet);
     connect(item, &ChartItem::colorChanged, this, &StatusLineLabel::updateStyleSheet);
     connect(item, &ChartItem::nameChanged, this, &StatusLineLabel::updateText);
+    connect(item, &ChartItem::parametersTextChanged, this, &StatusLineLabel::updateText);
     connect(item, &ChartItem::statusChanged, this, &StatusLineLabel::updateStatus);
     connect(item, &QObject::destroyed, this, &QObject::deleteLater);
     connect(item, &GraphicsItem::visibilityChanged, this, &QWidget::setVisible);

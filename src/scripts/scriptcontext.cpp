@@ -1042,6 +1042,7 @@ void ScriptContext::restoreState(Settings &settings, bool prepareNow)
     m_declaration = !file.declaration.isNull()
                         ? file.declaration
                         : settings.value(QStringLiteral("declaration")).toString();
+    QMap<QString, ScriptParameter> saved;
     const int count = settings.value(QStringLiteral("parametersCount"), 0).toInt();
     for (int i = 0; i < count; ++i) {
         settings.beginGroup(QStringLiteral("parameter_%1").arg(i));
@@ -1049,7 +1050,19 @@ void ScriptContext::restoreState(Settings &settings, bool prepareNow)
         ScriptParameter parameter{settings.value(QStringLiteral("value")).toString(),
                                   settings.value(QStringLiteral("isFormula"), false).toBool()};
         settings.endGroup();
-        m_parameters.insert(name, parameter);
+        saved.insert(name, parameter);
+    }
+    if (file.code.isNull()) {
+        m_parameters = saved;
+    } else {
+        // The file's parameters, the saved values of those it still has: one new in the file
+        // takes its default, one gone from it goes with the code that used it.
+        m_parameters = file.parameters;
+        for (auto it = m_parameters.begin(); it != m_parameters.end(); ++it) {
+            const auto kept = saved.constFind(it.key());
+            if (kept != saved.cend())
+                it.value() = kept.value();
+        }
     }
     assembleBarScript();
     if (prepareNow)

@@ -488,6 +488,12 @@ bool ScriptStudyItem::rebuildOutputs()
         // Trace lines of the last evaluation from the first bar on, and of the updates since.
         m_context->clearTrace();
     }
+    if (m_dropOutputs) {
+        m_dropOutputs = false;
+        m_plots.clear();
+        m_levels.clear();
+        m_clouds.clear();
+    }
     prepareGeometryChange();
     m_outRunning = 0;
     m_delay = 0;
@@ -1079,8 +1085,10 @@ void ScriptStudyItem::scriptFileChanged(const QString &fileName)
     updateFileMark();
     if (!m_context)
         return;
-    // A new version of the file: the indicator runs it, whatever state it was in.
+    // A new version of the file: the indicator runs it, whatever state it was in, and shows
+    // only what it makes (a level or plot the file no longer sets goes).
     rearm();
+    m_dropOutputs = true;
     if (!reloadFromFile())
         return;
     if (m_watch) {
@@ -1094,7 +1102,12 @@ void ScriptStudyItem::scriptFileChanged(const QString &fileName)
 void ScriptStudyItem::updateFileMark()
 {
     StudyFilesModel *files = StudyFilesModel::instance();
-    m_fileChanged = !(files && files->exists(m_fileName) && files->checksum(m_fileName) == m_crc);
+    const bool changed =
+        !(files && files->exists(m_fileName) && files->checksum(m_fileName) == m_crc);
+    if (changed == m_fileChanged)
+        return;
+    m_fileChanged = changed;
+    Q_EMIT parametersTextChanged();
 }
 
 void ScriptStudyItem::fileCheck()
@@ -1124,7 +1137,10 @@ void ScriptStudyItem::saveState(Settings &settings) const
     if (StudyFilesModel *files = StudyFilesModel::instance()) {
         if (files->exists(m_fileName)) {
             m_crc = files->checksum(m_fileName);
-            m_fileChanged = false;
+            if (m_fileChanged) {
+                m_fileChanged = false;
+                Q_EMIT const_cast<ScriptStudyItem *>(this)->parametersTextChanged();
+            }
         }
     }
     settings.setValue(QStringLiteral("crc"), m_crc);

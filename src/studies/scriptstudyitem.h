@@ -224,6 +224,8 @@ private:
     int m_changeWatch = 0;
     bool m_inCalculation = false;
     bool m_levelsChanged = false;
+    // The file changed: the next rebuild starts without the old plots, levels and clouds.
+    bool m_dropOutputs = false;
     qint64 m_evaluatedBars = 0;
     int m_limits[2] = {-1, -1};
 

@@ -1141,6 +1141,7 @@ private Q_SLOTS:
     void hostileIndicatorsFailAlone();
     void failureReadFromItsLabel();
     void limitsFromTheSettingsPage();
+    void fileEditedUnderOpenCharts();
 
 private:
     QTemporaryDir m_dir;
@@ -1524,6 +1525,89 @@ void TestStudyFlow::failureReadFromItsLabel()
     entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
     QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
 
+}
+
+// An indicator file edited while charts use it: a parameter new in the file takes its default,
+// one gone from the file goes, the others keep the trader's values; levels the file no longer
+// sets go; the label marks the file changed until the window is saved. A window saved before
+// the edit opens the same way.
+void TestStudyFlow::fileEditedUnderOpenCharts()
+{
+    StudyFilesModel *files = StudyFilesModel::instance();
+    StudyFile file;
+    file.description = QStringLiteral("правка под графиком");
+    file.code = QStringLiteral("Plot(a * c, 'v'); Level(1, 'low'); Level(2, 'high');");
+    file.parameters.insert(QStringLiteral("a"), {QStringLiteral("2"), false});
+    file.parameters.insert(QStringLiteral("c"), {QStringLiteral("7"), false});
+    files->save(QStringLiteral("Edited"), file);
+    auto settingsOf = [&](const StudyFile &f) {
+        QMap<QString, QString> values;
+        for (auto it = f.parameters.cbegin(); it != f.parameters.cend(); ++it)
+            values.insert(it.key(), it.value().value);
+        MapSettings s = studySettings(QStringLiteral("Edited"), f.code, f.declaration, values);
+        s.setValue(QStringLiteral("crc"), files->checksum(QStringLiteral("Edited")));
+        return s;
+    };
+
+    QWidget window;
+    window.resize(900, 600);
+    auto *layout = new QVBoxLayout(&window);
+    auto *view = new MultiView(&window);
+    layout->addWidget(view);
+    window.show();
+    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
+    addBars(series, 30);
+    view->synchronizer()->update();
+    auto *study = qobject_cast<ScriptStudyItem *>(view->addStudyFor(series, settingsOf(file)));
+    QVERIFY(study);
+    settle(*study);
+    QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 5}).value, 14.0);
+    // The trader's own value.
+    MapSettings mine;
+    mine.setValue(QStringLiteral("parametersCount"), 1);
+    mine.setValue(QStringLiteral("parameter_0/name"), QStringLiteral("a"));
+    mine.setValue(QStringLiteral("parameter_0/value"), QStringLiteral("5"));
+    study->applyProperties(mine);
+    settle(*study);
+    QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 5}).value, 35.0);
+    MapSettings before;
+    view->saveState(before);
+    StatusLineLabel *label = nullptr;
+    for (StatusLineLabel *l : view->findChildren<StatusLineLabel *>()) {
+        if (l->item() == study)
+            label = l;
+    }
+    QVERIFY(label);
+    QVERIFY(!label->parametersEdit()->text().endsWith(QLatin1Char('*')));
+
+    // The file gains "b", loses "c" and the "high" level.
+    file.code = QStringLiteral("Plot(a * b, 'v'); Level(1, 'low');");
+    file.parameters.remove(QStringLiteral("c"));
+    file.parameters.insert(QStringLiteral("b"), {QStringLiteral("3"), false});
+    files->save(QStringLiteral("Edited"), file);
+    settle(*study);
+    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
+    QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 5}).value, 15.0);
+    QCOMPARE(study->context()->parameters().keys(), QStringList({"a", "b"}));
+    QCOMPARE(study->levels().keys(), QStringList{QStringLiteral("low")});
+    QVERIFY2(label->parametersEdit()->text().endsWith(QLatin1Char('*')),
+             qPrintable(label->parametersEdit()->text()));
+    // Saved with the window: the mark goes.
+    MapSettings after;
+    view->saveState(after);
+    QVERIFY(!label->parametersEdit()->text().endsWith(QLatin1Char('*')));
+
+    // The window saved before the edit opens with the file as it is now, the trader's "a" kept.
+    QWidget other;
+    auto *restored = new MultiView(&other);
+    restored->restoreState(before);
+    addBars(restored->seriesItems().front(), 30);
+    const QList<ScriptStudyItem *> studies = studiesOf(*restored);
+    QCOMPARE(studies.size(), 1);
+    settle(*studies.front());
+    QVERIFY2(studies.front()->scriptOk(), qPrintable(studies.front()->errorText()));
+    QCOMPARE(studies.front()->valueAt(QStringLiteral("v"), {0, 5}).value, 15.0);
+    QVERIFY(studies.front()->fileChanged());
 }
 
 // The scripts' limits on the "Индикаторы" page: a damaged stored value shows its default, and
