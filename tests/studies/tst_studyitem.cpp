@@ -1497,6 +1497,12 @@ void TestStudyFlow::failureReadFromItsLabel()
         }
     }
     QVERIFY(coloured);
+    // An empty status field is no white box over the chart: the pane shows through it.
+    const QImage shot = host.grab().toImage();
+    LabelByLineEdit *empty = labelOf(traced)->statusEdit();
+    QVERIFY(empty->width() > 2);
+    const QPoint inside = empty->mapTo(&host, empty->rect().center());
+    QCOMPARE(shot.pixelColor(inside), shot.pixelColor(inside + QPoint(0, empty->height())));
 
     // Its menu from any part of its label, with the error named by its bar, and the lines the
     // script traced up to it.
