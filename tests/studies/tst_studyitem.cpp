@@ -1308,9 +1308,9 @@ void TestStudyFlow::hostileIndicatorsFailAlone_data()
     QTest::addColumn<QString>("message");
     const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
     const QString stretch = QStringLiteral("без перерыва дольше 0.2 с");
-    const QString memory = QStringLiteral("занял больше 256 МБ памяти");
     // Its memory or its time, whichever runs out first (the engine's collector takes its time
-    // over a big heap).
+    // over a big heap, and a loaded machine slows the allocations; ta-tool's test keeps one
+    // case that only the memory budget stops).
     const QString either = QStringLiteral("и был прерван");
     QTest::newRow("series without the context") << "" << "var s = new Series();" + plot
                                                 << "Series: нужен контекст вычисления";
@@ -1322,7 +1322,7 @@ void TestStudyFlow::hostileIndicatorsFailAlone_data()
                                << "RangeError";
     QTest::newRow("typed arrays kept") << "var keep = [];"
                                        << "for (var i = 0; i < 20 && keep.length < 400; i++) keep.push(new Float64Array(262144));" + plot
-                                       << memory;
+                                       << either;
     QTest::newRow("a string doubled") << "var s = 'ab';" << "s = s + s; s.charCodeAt(s.length - 1);" + plot
                                       << either;
     QTest::newRow("joins kept") << "var keep = [];"
