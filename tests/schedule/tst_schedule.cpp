@@ -89,6 +89,7 @@ private Q_SLOTS:
     void editFormEnablesOkOnlyWhenValid();
     void delegateEditsTime();
     void formAddEditDelete();
+    void formRefusesFirstRowRunningIntoNextWeek();
     void formApplyToBoardsAndReset();
     void pageWritesExactlyTheShownGroups();
     void pageKeepsUnreadableGroupUntouched();
@@ -473,6 +474,47 @@ void TestSchedules::formAddEditDelete()
     onNextDialog(this, [](QDialog *dialog) { dialog->reject(); });
     QTest::mouseClick(addButton, Qt::LeftButton);
     QCOMPARE(changed.count(), before);
+}
+
+// The first row edited to run from Sunday into Monday across next week's first session: the
+// dialog says why and keeps OK disabled, and what the form writes still loads.
+void TestSchedules::formRefusesFirstRowRunningIntoNextWeek()
+{
+    const SessionList stored{at(Monday, 0, 30, 30), at(Monday, 1, 0, 60), at(2, 10, 0, 60)};
+    {
+        AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN"));
+        saveSchedule(stored, board);
+    }
+    AppSettings settings(QStringLiteral("TechAnalysis"));
+    SessionScheduleForm form;
+    form.load(settings);
+    form.show();
+    QVERIFY(form.select(2, 2));
+    QCOMPARE(form.scheduleModel()->sessions(), stored);
+    child<QTableView>(&form, "scheduleView")->selectRow(0);
+    QString warning;
+    bool okEnabled = true;
+    onNextDialog(this, [&](QDialog *dialog) {
+        child<QComboBox>(dialog, "openDayComboBox")->setCurrentIndex(Sunday - 1);
+        child<QTimeEdit>(dialog, "openTimeEdit")->setTime(QTime(23, 0));
+        child<QComboBox>(dialog, "closeDayComboBox")->setCurrentIndex(Monday - 1);
+        child<QTimeEdit>(dialog, "closeTimeEdit")->setTime(QTime(1, 30));
+        warning = child<QLabel>(dialog, "warningLabel")->text();
+        QPushButton *ok = child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok);
+        okEnabled = ok->isEnabled();
+        QTest::mouseClick(ok, Qt::LeftButton);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    QTest::mouseClick(child<QPushButton>(&form, "editButton"), Qt::LeftButton);
+    QCOMPARE(warning, QStringLiteral("Сессия пересекается с другими сессиями."));
+    QVERIFY(!okEnabled);
+    QCOMPARE(form.scheduleOf(2, 2), stored);
+
+    MapSettings written;
+    form.apply(written);
+    written.beginGroup(QStringLiteral("Schedule_EQ_EQMN"));
+    QCOMPARE(loadSchedule(written), stored);
 }
 
 void TestSchedules::formApplyToBoardsAndReset()
