@@ -11,7 +11,10 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 
 #include <algorithm>
@@ -666,8 +669,15 @@ void SeriesItem::changeInstrument(const QString &textId)
     }
     SeriesDataService *s = SeriesDataManager::service();
     s->unregisterModel(m_model);
-    m_model->setSeriesKey(key);
-    m_model->clear();
+    try {
+        m_model->setSeriesKey(key);
+        m_model->clear();
+    } catch (const QString &text) {
+        // The series stays with the data manager under whatever key it kept; the user is told.
+        s->registerModel(m_model);
+        showRefusal(text);
+        return;
+    }
     s->registerModel(m_model);
     m_model->build();
     const QString name = SecurityDirectory::i()->nameById(key.stock_id, key.board_id, key.sec_id);
@@ -675,6 +685,19 @@ void SeriesItem::changeInstrument(const QString &textId)
     if (m_synchronizer)
         m_synchronizer->update();
     Q_EMIT precisionChanged();
+}
+
+void SeriesItem::showRefusal(const QString &text)
+{
+    QGraphicsScene *owner = scene();
+    QWidget *window = owner && !owner->views().isEmpty() ? owner->views().constFirst()->window()
+                                                          : nullptr;
+    // Told without a nested event loop, as the chart area tells its own refusals.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Тех. анализ"), text,
+                                QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("refusal"));
+    box->open();
 }
 
 void SeriesItem::changeTimeFrame(const TimeFrameValue &frame)

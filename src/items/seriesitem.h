@@ -118,7 +118,8 @@ public:
     datetime barStartNear(double sceneX) const;
     QString statusText() const override;
 
-    // Another instrument for the series, as the selector sub-menu chooses it.
+    // Another instrument for the series, as the selector sub-menu chooses it. A text the model
+    // throws is shown in a message box over the window; the series keeps its instrument.
     void changeInstrument(const QString &textId);
     // Lays the model out for another frame and fills it again.
     void changeTimeFrame(const TimeFrameValue &frame);
@@ -149,6 +150,8 @@ protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
 
 private:
+    // A refused user command, told over the window the item is shown in.
+    void showRefusal(const QString &text);
     void updateGeometry();
     // Mirrors the model's bars from..till (clamped to its layout); all of them when the
     // layout changed since the last call. Returns the range the mirrored bars now span

@@ -400,6 +400,19 @@ void MultiView::guarded(F &&f)
     }
 }
 
+template <typename F>
+bool MultiView::refusing(F &&f)
+{
+    try {
+        f();
+        return true;
+    } catch (const QString &text) {
+        qCWarning(lcChart).noquote() << text;
+        showRefusal(text);
+        return false;
+    }
+}
+
 QVariant MultiView::senderData() const
 {
     auto *action = qobject_cast<QAction *>(sender());
@@ -547,12 +560,15 @@ ChartItem *MultiView::addVolume(SeriesItem *series)
 void MultiView::refreshAll()
 {
     const QList<SeriesItem *> list = seriesItems();
+    // Each series on its own: one whose model cannot be rebuilt does not keep the others back.
     for (SeriesItem *series : list)
-        series->model()->reset();
-    if (synchronizer())
-        synchronizer()->update();
-    for (SeriesItem *series : list)
-        series->fill();
+        refusing([&] { series->model()->reset(); });
+    refusing([&] {
+        if (synchronizer())
+            synchronizer()->update();
+        for (SeriesItem *series : list)
+            series->fill();
+    });
 }
 
 // --- deleting -------------------------------------------------------------------------------
@@ -927,7 +943,10 @@ bool MultiView::setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &fra
         return false;
     }
     const ScrollPosition position = scrollPosition();
-    series->changeTimeFrame(frame);
+    if (!refusing([&] { series->changeTimeFrame(frame); })) {
+        Q_EMIT currItemChanged();
+        return false;
+    }
     Q_EMIT currItemChanged();
     if (synchronizer())
         synchronizer()->update();

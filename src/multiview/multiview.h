@@ -267,6 +267,10 @@ private:
     // Runs an entry point reached from the user interface, reporting a text it throws.
     template <typename F>
     void guarded(F &&f);
+    // Runs a command the user gave; a text it throws is shown over the window and the chart
+    // goes on as it is. False when it threw.
+    template <typename F>
+    bool refusing(F &&f);
     QVariant senderData() const;
     void deleteAllSubCharts();
 

@@ -48,22 +48,17 @@ QString SessionScheduleDataModel::checkSession(const Fields &fields, int skipRow
     if (s.length > Session::MinutesPerDay)
         return tr("Длина сессии более 24 часов.");
     const int e = o + s.length;
-    const int last = int(m_sessions.size()) - 1;
-    for (int j = 0; j <= last; ++j) {
+    for (int j = 0; j < m_sessions.size(); ++j) {
         if (j == skipRow)
             continue;
-        const int oj = m_sessions.at(j).open;
-        const int ej = m_sessions.at(j).end();
-        bool overlap = (oj <= o && o < ej) || (oj < e && e < ej) || (o <= oj && oj < e)
-                       || (o < ej && ej < e);
-        // Into next week's first session, or the last session running over into Monday.
-        if (j == 0 && o <= oj + Session::MinutesPerWeek && oj + Session::MinutesPerWeek < e)
-            overlap = true;
-        if (j == last && fields.openDay == 1 && oj <= o + Session::MinutesPerWeek
-            && o + Session::MinutesPerWeek < ej)
-            overlap = true;
-        if (overlap)
-            return tr("Сессия пересекается с другими сессиями.");
+        // The week repeats: a session running over into Monday meets next week's first
+        // sessions, and last week's overrun meets this week's Monday.
+        for (const int shift : {-Session::MinutesPerWeek, 0, Session::MinutesPerWeek}) {
+            const int oj = m_sessions.at(j).open + shift;
+            const int ej = m_sessions.at(j).end() + shift;
+            if (oj < e && o < ej)
+                return tr("Сессия пересекается с другими сессиями.");
+        }
     }
     return {};
 }

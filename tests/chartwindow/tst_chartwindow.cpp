@@ -6,6 +6,7 @@
 #include "appsettings.h"
 #include "colorbutton.h"
 #include "command.h"
+#include "securitydirectory.h"
 #include "seriesdatamodel.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "tacolorsettingspage.h"
@@ -37,6 +38,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <utility>
 
 using namespace BarTest;
 
@@ -102,6 +104,29 @@ private:
     TAMainWindowFactory *m_factory = new TAMainWindowFactory(this);
 };
 
+// The data manager as the chart sees it in these tests. Given a failure, it throws that text
+// once, from the next cancel of a model's fillers, where every rebuild of a model starts.
+class FailingService : public RecordingService
+{
+public:
+    void cancelFillers(SeriesDataModel *model) override
+    {
+        RecordingService::cancelFillers(model);
+        if (!failure.isEmpty())
+            throw std::exchange(failure, QString());
+    }
+    QString failure;
+};
+
+QAction *actionNamed(const QList<QAction *> &actions, const QString &text)
+{
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class TestChartWindow : public QObject
@@ -132,10 +157,12 @@ private Q_SLOTS:
     void frameOfTooManyBarsIsRefused();
     void seriesSaysWhyItIsEmpty_data();
     void seriesSaysWhyItIsEmpty();
+    void thrownTextReachesTheUser_data();
+    void thrownTextReachesTheUser();
 
 private:
     QTemporaryDir m_dir;
-    RecordingService m_service;
+    FailingService m_service;
 };
 
 void TestChartWindow::initTestCase()
@@ -873,6 +900,65 @@ void TestChartWindow::seriesSaysWhyItIsEmpty()
     }
     QCOMPARE(studies, 1);
     QCOMPARE(drawings, 1);
+}
+
+void TestChartWindow::thrownTextReachesTheUser_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("refresh") << "refresh";
+    QTest::newRow("time frame") << "time frame";
+    QTest::newRow("instrument sub-menu") << "instrument";
+}
+
+// A text the model layer throws under a user's command is shown over the window; the chart
+// keeps what it had, and the same command given again does its work.
+void TestChartWindow::thrownTextReachesTheUser()
+{
+    QFETCH(QString, entry);
+    auto window = openFor(Arkt);
+    SeriesItem *series = window->chartArea()->seriesItems().first();
+    QAction *refresh = nullptr;
+    for (QToolBar *bar : window->toolBars())
+        refresh = refresh ? refresh : actionNamed(bar->actions(), QStringLiteral("Перестроить"));
+    QAction *fiveMinutes = actionNamed(window->timeFrameActions(), QStringLiteral("5 мин"));
+    QVERIFY(refresh && fiveMinutes);
+    const QString other = SecurityDirectory::i()->textIdById(2, 2, 2002);
+    QVERIFY(!other.isEmpty());
+    auto command = [&] {
+        if (entry == QLatin1String("refresh"))
+            refresh->trigger();
+        else if (entry == QLatin1String("time frame"))
+            fiveMinutes->trigger();
+        else
+            series->changeInstrument(other);
+        flush();
+    };
+    const SeriesKey key = series->model()->seriesKey();
+    const int fills = m_service.fills;
+
+    m_service.failure = QStringLiteral("Расписание не удовлетворяет требованиям");
+    command();
+    QVERIFY(m_service.failure.isEmpty());
+    auto *box = window->findChild<QMessageBox *>(QStringLiteral("refusal"));
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Расписание не удовлетворяет требованиям"));
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    box->close();
+    flush();
+    QCOMPARE(series->model()->timeFrame(), TimeFrameValue(60));
+    QCOMPARE(series->model()->seriesKey(), key);
+    if (entry != QLatin1String("refresh"))
+        QCOMPARE(series->model()->validBarCount(), 300);
+    QVERIFY(!fiveMinutes->isChecked());
+
+    command();
+    QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("refusal")));
+    if (entry == QLatin1String("refresh"))
+        QVERIFY(m_service.fills > fills);
+    else if (entry == QLatin1String("time frame"))
+        QCOMPARE(series->model()->timeFrame(), TimeFrameValue(300));
+    else
+        QCOMPARE(series->model()->seriesKey(), SeriesKey::fromString(Kstr));
 }
 
 TA_REGISTER_TEST(TestChartWindow)

@@ -81,6 +81,7 @@ private Q_SLOTS:
     void validity();
     void checkSession_data();
     void checkSession();
+    void editorAgreesWithLoader();
     void modelShowsSessions();
     void modelRefusesBadEdit();
     void lookupFallsBack();
@@ -89,6 +90,7 @@ private Q_SLOTS:
     void editFormEnablesOkOnlyWhenValid();
     void delegateEditsTime();
     void formAddEditDelete();
+    void formRefusesFirstRowRunningIntoNextWeek();
     void formApplyToBoardsAndReset();
     void pageWritesExactlyTheShownGroups();
     void pageKeepsUnreadableGroupUntouched();
@@ -265,6 +267,44 @@ void TestSchedules::checkSession()
     SessionScheduleDataModel model;
     model.setSessions(schedule);
     QCOMPARE(model.checkSession({openDay, openTime, closeDay, closeTime}, skipRow), message);
+}
+
+// Whatever the editor lets through, added or in place of any row, the loader takes back; and
+// what it refuses, the loader would refuse too. Sessions of every half hour of the week and of
+// lengths around the day's and the week's edges, against a schedule with a Sunday overrun.
+void TestSchedules::editorAgreesWithLoader()
+{
+    const QList<SessionList> schedules{
+        {at(Monday, 0, 30, 30), at(Monday, 1, 0, 60), at(2, 10, 0, 60)},
+        {at(Monday, 1, 0, 60), at(3, 10, 0, 600), at(Sunday, 22, 0, 180)},
+    };
+    int refused = 0;
+    for (const SessionList &schedule : schedules) {
+        SessionScheduleDataModel model;
+        model.setSessions(schedule);
+        for (int row = -1; row < schedule.size(); ++row) {
+            for (int open = 0; open < Session::MinutesPerWeek; open += 30) {
+                for (int length : {30, 60, 90, 150, 600, 1440}) {
+                    const Fields fields = SessionScheduleDataModel::fieldsOf({open, length});
+                    SessionList edited = schedule;
+                    if (row < 0)
+                        edited.append({open, length});
+                    else
+                        edited[row] = {open, length};
+                    std::sort(edited.begin(), edited.end(),
+                              [](const Session &a, const Session &b) { return a.open < b.open; });
+                    const bool accepted = model.checkSession(fields, row).isEmpty();
+                    refused += accepted ? 0 : 1;
+                    QVERIFY2(accepted == isValidSchedule(edited),
+                             qPrintable(QStringLiteral("row %1, open %2, length %3")
+                                            .arg(row)
+                                            .arg(open)
+                                            .arg(length)));
+                }
+            }
+        }
+    }
+    QVERIFY(refused > 0);
 }
 
 void TestSchedules::modelShowsSessions()
@@ -473,6 +513,48 @@ void TestSchedules::formAddEditDelete()
     onNextDialog(this, [](QDialog *dialog) { dialog->reject(); });
     QTest::mouseClick(addButton, Qt::LeftButton);
     QCOMPARE(changed.count(), before);
+}
+
+// The first row edited to run from Sunday into Monday across next week's first session: the
+// dialog says why and keeps OK disabled, and what the form writes still loads.
+void TestSchedules::formRefusesFirstRowRunningIntoNextWeek()
+{
+    const SessionList stored{at(Monday, 0, 30, 30), at(Monday, 1, 0, 60), at(2, 10, 0, 60)};
+    {
+        AppSettings board(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN"));
+        saveSchedule(stored, board);
+    }
+    AppSettings settings(QStringLiteral("TechAnalysis"));
+    SessionScheduleForm form;
+    form.load(settings);
+    form.show();
+    QVERIFY(form.select(2, 2));
+    QCOMPARE(form.scheduleModel()->sessions(), stored);
+    child<QTableView>(&form, "scheduleView")->selectRow(0);
+    QString warning;
+    bool okEnabled = true;
+    onNextDialog(this, [&](QDialog *dialog) {
+        child<QComboBox>(dialog, "openDayComboBox")->setCurrentIndex(Sunday - 1);
+        child<QTimeEdit>(dialog, "openTimeEdit")->setTime(QTime(23, 0));
+        child<QComboBox>(dialog, "closeDayComboBox")->setCurrentIndex(Monday - 1);
+        child<QTimeEdit>(dialog, "closeTimeEdit")->setTime(QTime(1, 30));
+        warning = child<QLabel>(dialog, "warningLabel")->text();
+        QPushButton *ok =
+            child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok);
+        okEnabled = ok->isEnabled();
+        QTest::mouseClick(ok, Qt::LeftButton);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    QTest::mouseClick(child<QPushButton>(&form, "editButton"), Qt::LeftButton);
+    QCOMPARE(warning, QStringLiteral("Сессия пересекается с другими сессиями."));
+    QVERIFY(!okEnabled);
+    QCOMPARE(form.scheduleOf(2, 2), stored);
+
+    MapSettings written;
+    form.apply(written);
+    written.beginGroup(QStringLiteral("Schedule_EQ_EQMN"));
+    QCOMPARE(loadSchedule(written), stored);
 }
 
 void TestSchedules::formApplyToBoardsAndReset()
