@@ -67,6 +67,18 @@ void flush()
     QCoreApplication::processEvents();
 }
 
+// Pixels of the colour in the rectangle of the image.
+int countOf(const QImage &image, const QRect &rect, const QColor &color)
+{
+    int count = 0;
+    const QRect area = rect.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += QColor(image.pixel(x, y)) == color;
+    }
+    return count;
+}
+
 // A window opened for instruments as the terminal opens one.
 std::unique_ptr<TAMainWindow> openFor(const QString &keys)
 {
@@ -117,6 +129,8 @@ private Q_SLOTS:
     void toolBarFollowsTheCurrentItem();
     void onlySeriesCannotBeDeleted();
     void projectionButtonOffClearsEveryPane();
+    void projectionModesShowTheirValues_data();
+    void projectionModesShowTheirValues();
     void drawingToolsAreExclusive();
     void settingsPagesReachTheWindow();
     void savedDrawingColourAndWidth_data();
@@ -344,6 +358,69 @@ void TestChartWindow::projectionButtonOffClearsEveryPane()
     window->projectionButton()->click();
     QCOMPARE(view->projectionMode(), 0);
     QVERIFY(window->projectionActions().first()->isChecked());
+}
+
+void TestChartWindow::projectionModesShowTheirValues_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("price");
+    QTest::addColumn<bool>("time");
+    QTest::newRow("crosshair and values") << 0 << true << true;
+    QTest::newRow("crosshair") << 1 << false << false;
+    QTest::newRow("values") << 2 << true << true;
+    QTest::newRow("horizontal line and value") << 3 << true << false;
+    QTest::newRow("vertical line and value") << 4 << false << true;
+}
+
+// The pointer moved over a pane: the price mark on the pane's price axis at the pointer's
+// height, the time label on the time axis under it, each when the mode shows that value.
+void TestChartWindow::projectionModesShowTheirValues()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, price);
+    QFETCH(bool, time);
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    MultiView *view = window->chartArea();
+    window->projectionActions()[mode]->trigger();
+    QCOMPARE(view->projectionMode(), mode);
+    SubChartWidget *pane = view->subCharts().first();
+    QWidget *viewport = pane->view()->viewport();
+    QTRY_COMPARE(view->timeAxis()->viewport()->width(), viewport->width());
+    pane->view()->setFocus();
+    const QPoint local(viewport->width() / 2 + 3, viewport->height() / 3);
+    const QPoint global = viewport->mapToGlobal(local);
+    // The view reads the pointer's place from the cursor, as it does under a real mouse.
+    QCursor::setPos(global);
+    QTest::mouseMove(viewport, local);
+    flush();
+
+    // The mark: a frame in the axis' line colour across the axis, just above and below the
+    // pointer's height.
+    MultiVertAxisWidget *axis = pane->rightAxis();
+    const QImage axisImage = axis->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int y = axis->mapFromGlobal(global).y();
+    const auto edgeIn = [&](int from, int to) {
+        for (int row = from; row <= to; ++row) {
+            if (countOf(axisImage, QRect(0, row, axisImage.width(), 1), axis->lineColor())
+                > axisImage.width() * 2 / 3)
+                return true;
+        }
+        return false;
+    };
+    QCOMPARE(edgeIn(y - 20, y - 1) && edgeIn(y + 1, y + 20), price);
+
+    // The label: a frame in the time axis' line colour around the pointer's x, its lower edge
+    // below the axis' top line.
+    TimeAxisScrollArea *timeAxis = view->timeAxis();
+    const QImage timeImage = timeAxis->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int x = timeAxis->viewport()->mapFromGlobal(global).x();
+    bool label = false;
+    for (int row = 1; row < timeImage.height() && !label; ++row)
+        label = countOf(timeImage, QRect(x - 60, row, 120, 1), timeAxis->lineColor()) >= 20;
+    keepImage(window->grab().toImage(), QStringLiteral("projection-mode-%1.png").arg(mode));
+    QCOMPARE(label, time);
 }
 
 void TestChartWindow::drawingToolsAreExclusive()
