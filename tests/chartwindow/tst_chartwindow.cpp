@@ -67,6 +67,18 @@ void flush()
     QCoreApplication::processEvents();
 }
 
+// Closes alternating 100 and 110 minute by minute: every segment of a line crosses the pane.
+void fillZigZag(SeriesItem *series)
+{
+    DealBatch batch(series->model(), 4, false);
+    for (QDate day = Monday; day <= Friday; day = day.addDays(1)) {
+        for (int m = 0; m < 60; ++m) {
+            const char *p = m % 2 ? "110" : "100";
+            ChartFixture::addBar(batch, t(day, 10, 0).addSecs(60 * m), p, "110", "100", p);
+        }
+    }
+}
+
 // Pixels of the colour in the rectangle of the image.
 int countOf(const QImage &image, const QRect &rect, const QColor &color)
 {
@@ -80,14 +92,14 @@ int countOf(const QImage &image, const QRect &rect, const QColor &color)
 }
 
 // A window opened for instruments as the terminal opens one.
-std::unique_ptr<TAMainWindow> openFor(const QString &keys)
+std::unique_ptr<TAMainWindow> openFor(const QString &keys, void (*fill)(SeriesItem *) = fillWeek)
 {
     auto window = std::make_unique<TAMainWindow>();
     window->setProperty("extraKey", keys);
     MapSettings none;
     window->applyViewSettings(none);
     for (SeriesItem *series : window->chartArea()->seriesItems())
-        fillWeek(series);
+        fill(series);
     window->resize(1000, 700);
     window->show();
     flush();
@@ -131,6 +143,7 @@ private Q_SLOTS:
     void projectionButtonOffClearsEveryPane();
     void projectionModesShowTheirValues_data();
     void projectionModesShowTheirValues();
+    void lineStaysWholeInRepaintStrips();
     void drawingToolsAreExclusive();
     void settingsPagesReachTheWindow();
     void savedDrawingColourAndWidth_data();
@@ -421,6 +434,52 @@ void TestChartWindow::projectionModesShowTheirValues()
         label = countOf(timeImage, QRect(x - 60, row, 120, 1), timeAxis->lineColor()) >= 20;
     keepImage(window->grab().toImage(), QStringLiteral("projection-mode-%1.png").arg(mode));
     QCOMPARE(label, time);
+}
+
+// A line over a zig-zag, painted whole and then repainted strip by strip as the crosshair's
+// bands are: each strip shows the same line, and the segment leaving the pane on the right is
+// drawn up to its edge.
+void TestChartWindow::lineStaysWholeInRepaintStrips()
+{
+    auto window = openFor(Arkt, fillZigZag);
+    MultiView *view = window->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    series->setView(2);
+    view->timeScrollBar()->setValue(view->timeScrollBar()->maximum() / 2);
+    flush();
+    QWidget *viewport = view->subCharts().first()->view()->viewport();
+    const QColor line = series->lineView().lineColor;
+    const QImage whole = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    keepImage(whole, QStringLiteral("line-whole.png"));
+    const int height = whole.height();
+    const int right = whole.width() - 1;
+    // The line's pixels, antialiased ones too: greener than the grey grid and the background.
+    const auto lineIn = [](const QImage &image, const QRect &rect) {
+        int count = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c(image.pixel(x, y));
+                count += c.green() > c.red() + 40;
+            }
+        }
+        return count;
+    };
+    int strips = 0;
+    for (int x = 7; x + 4 <= whole.width(); x += 29) {
+        QImage part = whole.copy();
+        part.fill(Qt::black);
+        const QRect strip(x, 0, 4, height);
+        viewport->render(&part, strip.topLeft(), QRegion(strip));
+        const int painted = lineIn(whole, strip);
+        QVERIFY2(painted > 20, qPrintable(QStringLiteral("strip at %1: %2").arg(x).arg(painted)));
+        // Antialiasing may round an edge pixel differently; a cut segment loses whole runs.
+        QVERIFY2(std::abs(lineIn(part, strip) - painted) <= 3,
+                 qPrintable(QStringLiteral("strip at %1: %2 line pixels of %3")
+                                .arg(x).arg(lineIn(part, strip)).arg(painted)));
+        ++strips;
+    }
+    QVERIFY(strips > 20);
+    QVERIFY2(countOf(whole, QRect(right, 0, 1, height), line) > 0, "no line at the right edge");
 }
 
 void TestChartWindow::drawingToolsAreExclusive()
