@@ -52,10 +52,11 @@ QPen outlinePen(const QColor &color)
 }
 
 // Calls visit(index, x, bar) for every valid bar from start on, until the bars end or one
-// lies beyond right (its x minus reach).
+// lies beyond right (its x minus reach). With overshoot the first valid bar beyond right is
+// visited too: a line's segment that leaves the exposed part has its right end there.
 template <typename Visit>
 void walkVisible(const SeriesItem *item, FrameIndex index, double right, double reach,
-                 Visit visit)
+                 Visit visit, bool overshoot = false)
 {
     const auto &bars = item->bars();
     const FrameIndex last = item->lastIndex();
@@ -70,11 +71,15 @@ void walkVisible(const SeriesItem *item, FrameIndex index, double right, double 
         const double origin = u > 0 ? item->xOf({c, 0}) : 0;
         for (int b = c == index.chunk ? index.bar : 0; b < end; ++b) {
             const double x = u > 0 ? origin + double(b) * u : item->xOf({c, b});
-            if (x - reach > right)
+            const bool beyond = x - reach > right;
+            if (beyond && !overshoot)
                 return;
             const SeriesItem::Bar &bar = chunk[size_t(b)];
-            if (bar.isValid())
+            if (bar.isValid()) {
                 visit(FrameIndex(c, b), x, bar);
+                if (beyond)
+                    return;
+            }
         }
     }
 }
@@ -518,7 +523,8 @@ void LineSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsIte
                     lowest = std::min(lowest, y);
                     highest = std::max(highest, y);
                     lastY = y;
-                });
+                },
+                true);
     flush();
     if (points.size() < 2)
         return;

@@ -1031,7 +1031,10 @@ void MultiView::redrawProjectionsAt(const QPoint &globalPos)
         return;
     }
     const int index = roundHalfAway(units);
-    const bool values = mode == 0 || mode == 2;
+    // The price at the cursor goes with the horizontal line, its time with the vertical one;
+    // the full crosshair with values and the values alone show both.
+    const bool priceValue = mode == 0 || mode == 2 || mode == 3;
+    const bool timeValue = mode == 0 || mode == 2 || mode == 4;
     for (SubChartWidget *subChart : subCharts()) {
         GraphicsView *view = subChart->view();
         const QPoint inViewport = view->viewport()->mapFromGlobal(globalPos);
@@ -1043,13 +1046,13 @@ void MultiView::redrawProjectionsAt(const QPoint &globalPos)
         const bool inside = inViewport.y() >= 0 && inViewport.y() < view->viewport()->height();
         for (MultiVertAxisWidget *row : {static_cast<MultiVertAxisWidget *>(subChart->leftAxis()),
                                          static_cast<MultiVertAxisWidget *>(subChart->rightAxis())}) {
-            if (values && inside)
+            if (priceValue && inside)
                 row->setCursorMark(row->mapFromGlobal(globalPos).y());
             else
                 row->clearCursorMark();
         }
     }
-    if (values)
+    if (timeValue)
         m_timeAxis->showCursorLabel(index, m_timeAxis->xOfIndex(index));
     else
         m_timeAxis->hideCursorLabel();

@@ -69,15 +69,39 @@ void flush()
     QCoreApplication::processEvents();
 }
 
+// Closes alternating 100 and 110 minute by minute: every segment of a line crosses the pane.
+void fillZigZag(SeriesItem *series)
+{
+    DealBatch batch(series->model(), 4, false);
+    for (QDate day = Monday; day <= Friday; day = day.addDays(1)) {
+        for (int m = 0; m < 60; ++m) {
+            const char *p = m % 2 ? "110" : "100";
+            ChartFixture::addBar(batch, t(day, 10, 0).addSecs(60 * m), p, "110", "100", p);
+        }
+    }
+}
+
+// Pixels of the colour in the rectangle of the image.
+int countOf(const QImage &image, const QRect &rect, const QColor &color)
+{
+    int count = 0;
+    const QRect area = rect.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += QColor(image.pixel(x, y)) == color;
+    }
+    return count;
+}
+
 // A window opened for instruments as the terminal opens one.
-std::unique_ptr<TAMainWindow> openFor(const QString &keys)
+std::unique_ptr<TAMainWindow> openFor(const QString &keys, void (*fill)(SeriesItem *) = fillWeek)
 {
     auto window = std::make_unique<TAMainWindow>();
     window->setProperty("extraKey", keys);
     MapSettings none;
     window->applyViewSettings(none);
     for (SeriesItem *series : window->chartArea()->seriesItems())
-        fillWeek(series);
+        fill(series);
     window->resize(1000, 700);
     window->show();
     flush();
@@ -142,6 +166,9 @@ private Q_SLOTS:
     void toolBarFollowsTheCurrentItem();
     void onlySeriesCannotBeDeleted();
     void projectionButtonOffClearsEveryPane();
+    void projectionModesShowTheirValues_data();
+    void projectionModesShowTheirValues();
+    void lineStaysWholeInRepaintStrips();
     void drawingToolsAreExclusive();
     void settingsPagesReachTheWindow();
     void savedDrawingColourAndWidth_data();
@@ -371,6 +398,115 @@ void TestChartWindow::projectionButtonOffClearsEveryPane()
     window->projectionButton()->click();
     QCOMPARE(view->projectionMode(), 0);
     QVERIFY(window->projectionActions().first()->isChecked());
+}
+
+void TestChartWindow::projectionModesShowTheirValues_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("price");
+    QTest::addColumn<bool>("time");
+    QTest::newRow("crosshair and values") << 0 << true << true;
+    QTest::newRow("crosshair") << 1 << false << false;
+    QTest::newRow("values") << 2 << true << true;
+    QTest::newRow("horizontal line and value") << 3 << true << false;
+    QTest::newRow("vertical line and value") << 4 << false << true;
+}
+
+// The pointer moved over a pane: the price mark on the pane's price axis at the pointer's
+// height, the time label on the time axis under it, each when the mode shows that value.
+void TestChartWindow::projectionModesShowTheirValues()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, price);
+    QFETCH(bool, time);
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    MultiView *view = window->chartArea();
+    window->projectionActions()[mode]->trigger();
+    QCOMPARE(view->projectionMode(), mode);
+    SubChartWidget *pane = view->subCharts().first();
+    QWidget *viewport = pane->view()->viewport();
+    QTRY_COMPARE(view->timeAxis()->viewport()->width(), viewport->width());
+    pane->view()->setFocus();
+    const QPoint local(viewport->width() / 2 + 3, viewport->height() / 3);
+    const QPoint global = viewport->mapToGlobal(local);
+    // The view reads the pointer's place from the cursor, as it does under a real mouse.
+    QCursor::setPos(global);
+    QTest::mouseMove(viewport, local);
+    flush();
+
+    // The mark: a frame in the axis' line colour across the axis, just above and below the
+    // pointer's height.
+    MultiVertAxisWidget *axis = pane->rightAxis();
+    const QImage axisImage = axis->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int y = axis->mapFromGlobal(global).y();
+    const auto edgeIn = [&](int from, int to) {
+        for (int row = from; row <= to; ++row) {
+            if (countOf(axisImage, QRect(0, row, axisImage.width(), 1), axis->lineColor())
+                > axisImage.width() * 2 / 3)
+                return true;
+        }
+        return false;
+    };
+    QCOMPARE(edgeIn(y - 20, y - 1) && edgeIn(y + 1, y + 20), price);
+
+    // The label: a frame in the time axis' line colour around the pointer's x, its lower edge
+    // below the axis' top line.
+    TimeAxisScrollArea *timeAxis = view->timeAxis();
+    const QImage timeImage = timeAxis->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int x = timeAxis->viewport()->mapFromGlobal(global).x();
+    bool label = false;
+    for (int row = 1; row < timeImage.height() && !label; ++row)
+        label = countOf(timeImage, QRect(x - 60, row, 120, 1), timeAxis->lineColor()) >= 20;
+    keepImage(window->grab().toImage(), QStringLiteral("projection-mode-%1.png").arg(mode));
+    QCOMPARE(label, time);
+}
+
+// A line over a zig-zag, painted whole and then repainted strip by strip as the crosshair's
+// bands are: each strip shows the same line, and the segment leaving the pane on the right is
+// drawn up to its edge.
+void TestChartWindow::lineStaysWholeInRepaintStrips()
+{
+    auto window = openFor(Arkt, fillZigZag);
+    MultiView *view = window->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    series->setView(2);
+    view->timeScrollBar()->setValue(view->timeScrollBar()->maximum() / 2);
+    flush();
+    QWidget *viewport = view->subCharts().first()->view()->viewport();
+    const QColor line = series->lineView().lineColor;
+    const QImage whole = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    keepImage(whole, QStringLiteral("line-whole.png"));
+    const int height = whole.height();
+    const int right = whole.width() - 1;
+    // The line's pixels, antialiased ones too: greener than the grey grid and the background.
+    const auto lineIn = [](const QImage &image, const QRect &rect) {
+        int count = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c(image.pixel(x, y));
+                count += c.green() > c.red() + 40;
+            }
+        }
+        return count;
+    };
+    int strips = 0;
+    for (int x = 7; x + 4 <= whole.width(); x += 29) {
+        QImage part = whole.copy();
+        part.fill(Qt::black);
+        const QRect strip(x, 0, 4, height);
+        viewport->render(&part, strip.topLeft(), QRegion(strip));
+        const int painted = lineIn(whole, strip);
+        QVERIFY2(painted > 20, qPrintable(QStringLiteral("strip at %1: %2").arg(x).arg(painted)));
+        // Antialiasing may round an edge pixel differently; a cut segment loses whole runs.
+        QVERIFY2(std::abs(lineIn(part, strip) - painted) <= 3,
+                 qPrintable(QStringLiteral("strip at %1: %2 line pixels of %3")
+                                .arg(x).arg(lineIn(part, strip)).arg(painted)));
+        ++strips;
+    }
+    QVERIFY(strips > 20);
+    QVERIFY2(countOf(whole, QRect(right, 0, 1, height), line) > 0, "no line at the right edge");
 }
 
 void TestChartWindow::drawingToolsAreExclusive()
