@@ -265,6 +265,15 @@ void LineDrawingItem::mousePressEvent(QGraphicsSceneMouseEvent *event)
         else if (pixels(m_line.p2()) < 3)
             m_draggingP2 = true;
     }
+    const TSynchronyzer *sync = m_synchronizer.data();
+    m_draggingWhole = event->button() == Qt::LeftButton && !m_draggingP1 && !m_draggingP2
+                      && (flags() & ItemIsMovable) && sync && sync->hasSpans();
+    if (m_draggingWhole) {
+        m_pressScenePos = event->scenePos();
+        m_pressPosY = pos().y();
+        m_pressIndex1 = std::round(mapToScene(m_line.p1()).x());
+        m_pressIndex2 = std::round(mapToScene(m_line.p2()).x());
+    }
     DrawingItem::mousePressEvent(event);
 }
 
@@ -282,13 +291,42 @@ void LineDrawingItem::mouseMoveEvent(QGraphicsSceneMouseEvent *event)
         event->accept();
         return;
     }
+    if (m_draggingWhole && (event->buttons() & Qt::LeftButton)) {
+        dragWhole(event->scenePos());
+        event->accept();
+        return;
+    }
     DrawingItem::mouseMoveEvent(event);
+}
+
+void LineDrawingItem::dragWhole(const QPointF &scenePos)
+{
+    const TSynchronyzer *sync = m_synchronizer.data();
+    if (!sync || !sync->hasSpans() || !std::isfinite(scenePos.x()) || !std::isfinite(scenePos.y()))
+        return;
+    // Up and down in the scale's frame, as far as the pointer went since the press.
+    const double dy = mapToParent(mapFromScene(scenePos)).y()
+                      - mapToParent(mapFromScene(m_pressScenePos)).y();
+    // Placed first: a position change derives the moments from the points as they are.
+    setPos(pos().x(), m_pressPosY + dy);
+    const double units = std::round(scenePos.x() - m_pressScenePos.x());
+    const auto timeAt = [sync](double index) {
+        return sync->clampedTimeAt(int(std::clamp(index, -1.0, sync->sceneWidth() + 1.0)));
+    };
+    const datetime time1 = timeAt(m_pressIndex1 + units);
+    const datetime time2 = timeAt(m_pressIndex2 + units);
+    if (!time1.isNull() && !time2.isNull() && (time1 != m_time1 || time2 != m_time2)) {
+        m_time1 = time1;
+        m_time2 = time2;
+        updatePosByTime();
+    }
 }
 
 void LineDrawingItem::mouseReleaseEvent(QGraphicsSceneMouseEvent *event)
 {
     m_draggingP1 = false;
     m_draggingP2 = false;
+    m_draggingWhole = false;
     DrawingItem::mouseReleaseEvent(event);
 }
 

@@ -83,6 +83,9 @@ private:
     void timesFromPoints(bool first, bool second);
     // The item x of a moment: its time index, kept inside the scene.
     double anchorX(const datetime &time) const;
+    // Moved as a whole to the pointer at `scenePos`: whole time units sideways from where
+    // the press found the points, and the press's position plus the pointer's way up or down.
+    void dragWhole(const QPointF &scenePos);
 
     QLineF m_line;
     QLineF m_parentLine; // the points as the previous parent saw them, while changing scale
@@ -92,4 +95,11 @@ private:
     double m_pixelWidth = 0; // the view's horizontal scale the drawing was last laid out for
     bool m_draggingP1 = false;
     bool m_draggingP2 = false;
+    // A drag of the whole drawing: measured from the press, not from move to move, so that
+    // the drawing stays under the pointer while the moves are smaller than a time unit.
+    bool m_draggingWhole = false;
+    QPointF m_pressScenePos;
+    double m_pressPosY = 0;
+    double m_pressIndex1 = 0;
+    double m_pressIndex2 = 0;
 };

@@ -326,13 +326,36 @@ SubChartWidget *MultiView::subChartAt(const QPoint &point) const
 
 SubChartWidget *MultiView::addSubChart()
 {
+    const QList<int> before = m_splitter->sizes();
     auto *subChart = new SubChartWidget(this, m_splitter);
     m_splitter->addWidget(subChart);
     subChart->scene()->setGridShown(isGridShown());
     watchSubChart(subChart);
     subChart->show();
+    shareHeightWithNewPane(before);
     updatePlaceholder();
     return subChart;
+}
+
+void MultiView::shareHeightWithNewPane(const QList<int> &before)
+{
+    // Once its sizes were set (a restore, a dragged handle) the splitter gives a widget added
+    // later no more than its minimum: the new pane takes an equal share of the shown panes'
+    // height, and they give it up in proportion to their heights.
+    qint64 total = 0;
+    int shown = 0;
+    for (const int height : before) {
+        total += height;
+        shown += height > 0 ? 1 : 0;
+    }
+    if (total <= 0)
+        return;
+    const qint64 share = total / (shown + 1);
+    QList<int> sizes;
+    for (const int height : before)
+        sizes.append(int(height * (total - share) / total));
+    sizes.append(int(share));
+    m_splitter->setSizes(sizes);
 }
 
 void MultiView::watchSubChart(SubChartWidget *subChart)

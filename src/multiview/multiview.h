@@ -248,6 +248,8 @@ private:
     // Scales every view by the applied factor and tells the tool bar what it may undo.
     void applyToViews(double factor, bool remembered);
     void watchSubChart(SubChartWidget *subChart);
+    // Gives the pane just added to the splitter its share of the height the panes had.
+    void shareHeightWithNewPane(const QList<int> &before);
     void updatePlaceholder();
     // Where the scroll bar stands before a zoom, and putting it back around the same centre.
     struct ScrollPosition

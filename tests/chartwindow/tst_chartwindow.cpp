@@ -5,6 +5,7 @@
 #include "actionmanager.h"
 #include "appsettings.h"
 #include "colorbutton.h"
+#include "colorsplitter.h"
 #include "command.h"
 #include "securitydirectory.h"
 #include "seriesdatamodel.h"
@@ -179,6 +180,7 @@ private Q_SLOTS:
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
     void workspaceComesBackPixelForPixel();
+    void chosenInstrumentGetsAnEqualShare();
     void newestBarOnEveryFrame_data();
     void newestBarOnEveryFrame();
     void frameOfTooManyBarsIsRefused();
@@ -817,6 +819,56 @@ void TestChartWindow::workspaceComesBackPixelForPixel()
         keepImage(after[i], QStringLiteral("workspace-after-%1.png").arg(i));
         QCOMPARE(after[i].size(), before[i].size());
         QVERIFY2(after[i] == before[i], qPrintable(QStringLiteral("window %1 differs").arg(i)));
+    }
+    windows.closeAll();
+    flush();
+    IWindowManager::setInstance(nullptr);
+}
+
+// An instrument added through the add-instrument menu's "Выбрать инструмент..." comes in a
+// pane of its own with an equal share of the height, as the panes of a window opened for two.
+void TestChartWindow::chosenInstrumentGetsAnEqualShare()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    MultiView::Services services;
+    services.chooseInstrument = [](QWidget *) { return Kstr; };
+    MultiView::setServices(services);
+    // A window of the last session, its pane heights restored.
+    QVERIFY(windows.openView("TAMainWindow", Arkt));
+    windows.windows().first()->show();
+    flush();
+    MapSettings workspace;
+    windows.saveWorkspace(workspace);
+    windows.closeAll();
+    flush();
+    QVERIFY(windows.restoreWorkspace(workspace).isEmpty());
+    HostWindow *host = windows.windows().first();
+    auto *window = dynamic_cast<TAMainWindow *>(host->view());
+    QVERIFY(window);
+    fillWeek(window->chartArea()->seriesItems().first());
+    host->show();
+    flush();
+
+    QMenu *menu = window->findChild<TAAddSecurityMenu *>();
+    QVERIFY(menu);
+    Q_EMIT menu->aboutToShow();
+    QAction *choose = menu->actions().value(menu->actions().size() - 1);
+    QVERIFY(choose);
+    QCOMPARE(choose->text(), QStringLiteral("Выбрать инструмент..."));
+    for (int panes = 2; panes <= 3; ++panes) {
+        choose->trigger();
+        flush();
+        QCOMPARE(window->chartArea()->seriesItems().size(), panes);
+        const QList<int> sizes = window->chartArea()->splitter()->sizes();
+        QCOMPARE(sizes.size(), panes);
+        int total = 0;
+        for (const int size : sizes)
+            total += size;
+        QVERIFY(total > 300);
+        for (const int size : sizes)
+            QVERIFY2(std::abs(size - total / panes) <= 1,
+                     qPrintable(QStringLiteral("%1 of %2").arg(size).arg(total)));
     }
     windows.closeAll();
     flush();

@@ -158,6 +158,8 @@ private Q_SLOTS:
     void momentsOutsideTheShownPeriod();
     void followsEarlierHistory();
     void endPointsAndWholeMoves();
+    void wholeMoveFollowsThePointer_data();
+    void wholeMoveFollowsThePointer();
     void horizontalLineMovesVertically();
     void degenerateGeometryStaysFinite();
     void restoreRefusesBadValues_data();
@@ -417,6 +419,79 @@ void TestDrawings::endPointsAndWholeMoves()
     QVERIFY(again);
     QCOMPARE(again->mapToScene(again->line().p1()), line->mapToScene(line->line().p1()));
     QCOMPARE(again->mapToScene(again->line().p2()), line->mapToScene(line->line().p2()));
+}
+
+void TestDrawings::wholeMoveFollowsThePointer_data()
+{
+    QTest::addColumn<int>("pixelsPerBar");
+    QTest::addColumn<int>("kind");
+    // Where the pointer goes from the press, in pixels, passing by each offset in turn.
+    QTest::addColumn<QList<QPoint>>("path");
+    QTest::addColumn<int>("bars");
+
+    QTest::newRow("39 px, trend 100 right") << 39 << 0 << QList<QPoint>{{100, 0}} << 3;
+    QTest::newRow("39 px, trend 200 right") << 39 << 0 << QList<QPoint>{{200, 0}} << 5;
+    QTest::newRow("39 px, trend 100 left") << 39 << 0 << QList<QPoint>{{-100, 0}} << -3;
+    QTest::newRow("39 px, trend 200 left") << 39 << 0 << QList<QPoint>{{-200, 0}} << -5;
+    QTest::newRow("9 px, trend 100 right") << 9 << 0 << QList<QPoint>{{100, 0}} << 11;
+    QTest::newRow("9 px, trend 100 left") << 9 << 0 << QList<QPoint>{{-100, 0}} << -11;
+    QTest::newRow("9 px, trend 200 right") << 9 << 0 << QList<QPoint>{{200, 0}} << 22;
+    QTest::newRow("9 px, trend 200 left") << 9 << 0 << QList<QPoint>{{-200, 0}} << -22;
+    QTest::newRow("9 px, levels 100 left") << 9 << 2 << QList<QPoint>{{-100, 0}} << -11;
+    QTest::newRow("9 px, levels 100 left and back") << 9 << 2 << QList<QPoint>{{-100, 0}, {0, 0}} << 0;
+    QTest::newRow("39 px, levels 200 right and back") << 39 << 2 << QList<QPoint>{{200, 0}, {0, 0}} << 0;
+    QTest::newRow("9 px, trend 100 right and 40 up") << 9 << 0 << QList<QPoint>{{100, -40}} << 11;
+    QTest::newRow("39 px, trend 100 left, then 200 right") << 39 << 0 << QList<QPoint>{{-100, 0}, {100, 0}} << 3;
+}
+
+// A drawing dragged as a whole stays under the pointer, on whole bars, however many small
+// moves the drag is made of.
+void TestDrawings::wholeMoveFollowsThePointer()
+{
+    QFETCH(int, pixelsPerBar);
+    QFETCH(int, kind);
+    QFETCH(QList<QPoint>, path);
+    QFETCH(int, bars);
+
+    Window w;
+    w.addSeries(Arkt);
+    while (w.view->scaleX() < pixelsPerBar - 0.5)
+        w.view->zoomX(true);
+    settle(*w.view);
+    QCOMPARE(w.view->scaleX(), double(pixelsPerBar));
+    w.view->timeScrollBar()->setValue(w.view->timeScrollBar()->maximum() / 2);
+    settle(*w.view);
+    Pane pane(w.view->subCharts().value(0));
+    TSynchronyzer *sync = w.view->synchronizer();
+    QWidget *viewport = pane.view->viewport();
+    const int centre = int(pane.view->mapToScene(viewport->rect().center()).x());
+    // The trend's middle and the levels' 50 % line both pass through (centre, 105).
+    auto *item = qobject_cast<LineDrawingItem *>(
+        pane.draw(kind, pane.scenePoint(centre - 3, 104.5 - kind / 4.0),
+                  pane.scenePoint(centre + 3, 105.5 + kind / 4.0)));
+    QVERIFY(item);
+    const QLineF before(item->mapToScene(item->line().p1()), item->mapToScene(item->line().p2()));
+
+    const QPoint press = pane.pixel(centre, 105);
+    mouse(viewport, QEvent::MouseButtonPress, press, Qt::LeftButton);
+    QVERIFY(!item->isDraggingP1() && !item->isDraggingP2());
+    // In steps of 10 pixels and less, as a hand moves a mouse.
+    QPoint at;
+    for (const QPoint &offset : path) {
+        while (at != offset) {
+            at += QPoint(std::clamp(offset.x() - at.x(), -10, 10),
+                         std::clamp(offset.y() - at.y(), -10, 10));
+            mouse(viewport, QEvent::MouseMove, press + at, Qt::LeftButton);
+        }
+    }
+    mouse(viewport, QEvent::MouseButtonRelease, press + at, Qt::NoButton);
+
+    // Up and down by the pixels the pointer went (the views are not scaled vertically).
+    const QPointF moved(bars, at.y());
+    QCOMPARE(item->mapToScene(item->line().p1()), before.p1() + moved);
+    QCOMPARE(item->mapToScene(item->line().p2()), before.p2() + moved);
+    QCOMPARE(item->time1(), sync->timeAt(centre - 3 + bars));
+    QCOMPARE(item->time2(), sync->timeAt(centre + 3 + bars));
 }
 
 void TestDrawings::horizontalLineMovesVertically()
