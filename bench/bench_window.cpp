@@ -1,11 +1,14 @@
 // A whole chart window of 1600 x 900 pixels with its tool bars: a pan step over three panes of
-// 100,000 one-minute bars each (beside a plain repaint of the same area), a live trade that
+// 100,000 one-minute bars each (beside a plain repaint of the same area), the crosshair moving
+// over those panes drawn as lines in every projection mode (beside a plain repaint of the panes,
+// with a check that its repaint bands leave no gap in the lines), a live trade that
 // changes the last bar (beside repainting the panes in full), the first frame of a one-day chart
 // over ten years (beside a repaint of it), and, through the history service on loopback,
 // "ta-tool snapshot" of 30 days of one-minute history (beside "ta-tool export" of the same
 // data, the data path alone) and the day change of a window of three panes of 100,000
 // one-minute bars with five indicators, from the new-day signal to the first frame in which
-// every pane is painted (beside a repaint of the panes), then until the bars are back.
+// every pane is painted (beside a repaint of the panes), then until the bars are back. With
+// --crosshair the run stops after the crosshair part.
 #include "benchhelpers.h"
 #include "chartbench.h"
 #include "subcharttesthelpers.h"
@@ -20,11 +23,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QPaintEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdio>
 
@@ -255,6 +261,113 @@ void dayChange(QTemporaryDir &dir)
     server.waitForFinished();
 }
 
+// What the window's backing store holds: partial repaints leave their marks in it.
+QImage shown(QWidget *window)
+{
+    return window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The pointer moving over the middle pane, a few pixels a step, in every projection mode, over
+// lines: the mouse-move handler's own time, and the painting it leaves for the event loop.
+// Then the panes after the crosshair's repaint bands, against a full repaint of them.
+void crosshairMoves(QWidget *window, MultiView *view)
+{
+    for (SeriesItem *series : view->seriesItems())
+        series->setView(2);
+    settle();
+    QList<QWidget *> viewports;
+    for (SubChartWidget *pane : view->subCharts())
+        viewports.append(pane->view()->viewport());
+    GraphicsView *middle = view->subCharts().at(view->subCharts().size() / 2)->view();
+    QWidget *viewport = middle->viewport();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        std::printf("the window did not become active\n");
+    middle->setFocus();
+    settle();
+    const int moves = 400;
+    const auto at = [&](int i) {
+        return QPoint(40 + (i * 7) % (viewport->width() - 80), 30 + (i * 3) % (viewport->height() - 60));
+    };
+    const auto move = [&](int i) {
+        const QPoint local = at(i);
+        const QPoint global = viewport->mapToGlobal(local);
+        QCursor::setPos(global);
+        QMouseEvent event(QEvent::MouseMove, QPointF(local), QPointF(global), Qt::NoButton,
+                          Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    const double baseline = Bench::msPer(100, [&](int) {
+        for (QWidget *v : viewports)
+            v->update();
+        QCoreApplication::processEvents();
+    });
+    const char *names[] = {"crosshair and values", "crosshair", "values",
+                           "horizontal line and value", "vertical line and value"};
+    for (int mode = 0; mode < 5; ++mode) {
+        view->changeProjectionType(mode);
+        move(0);
+        settle();
+        QElapsedTimer timer;
+        qint64 handler = 0;
+        qint64 paint = 0;
+        for (int i = 1; i <= moves; ++i) {
+            timer.start();
+            move(i);
+            handler += timer.nsecsElapsed();
+            timer.start();
+            QCoreApplication::processEvents();
+            paint += timer.nsecsElapsed();
+        }
+        const double perMove = double(handler + paint) / 1e6 / moves;
+        std::printf("%-46s %10.3f %10.3f %8.2f   (handler %.3f + paint %.3f ms; %s)\n",
+                    qPrintable(QStringLiteral("crosshair move over 3 panes, mode %1").arg(mode)),
+                    perMove, baseline, perMove / baseline, double(handler) / 1e6 / moves,
+                    double(paint) / 1e6 / moves, names[mode]);
+    }
+
+    // Gaps: the crosshair's bands repainted over the lines, zoomed in to a few pixels a bar,
+    // then the crosshair gone; the panes' pixels against a full repaint.
+    view->changeProjectionType(5);
+    for (int i = 0; i < 4; ++i)
+        view->zoomX(true);
+    settle();
+    const auto repaintAll = [&] {
+        window->update();
+        for (QWidget *child : window->findChildren<QWidget *>())
+            child->update();
+        settle();
+    };
+    repaintAll();
+    const QImage before = shown(window);
+    view->changeProjectionType(4);
+    for (int i = 0; i < moves; ++i) {
+        move(i);
+        QCoreApplication::processEvents();
+    }
+    view->changeProjectionType(5);
+    settle();
+    const QImage after = shown(window);
+    int differ = 0;
+    int total = 0;
+    for (QWidget *v : viewports) {
+        const QRect r(v->mapTo(window, QPoint(0, 0)), v->size());
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                differ += before.pixel(x, y) != after.pixel(x, y);
+                ++total;
+            }
+        }
+    }
+    std::printf("%-46s %10d %10d   (%s; %.1f px a bar)\n", "pane pixels changed by the crosshair's moves",
+                differ, total, differ == 0 ? "no gap in the lines" : "GAPS in the lines",
+                view->scaleX() * std::abs(view->seriesItems().first()->unitsPerBarCached()));
+    view->defaultScaleX();
+    for (SeriesItem *series : view->seriesItems())
+        series->setView(0);
+    settle();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -301,6 +414,13 @@ int main(int argc, char *argv[])
         std::printf("%-46s %10.3f %10.3f %8.2f   (the whole window repainted)\n",
                     qPrintable(QStringLiteral("pan one bar, 3 panes of %1 bars").arg(bars)), pan,
                     full, pan / full);
+
+        // The crosshair over the same three panes, beside a plain repaint of the panes.
+        std::printf("%-46s %10s %10s %8s\n", "", "ms", "repaint", "ratio");
+        crosshairMoves(&window, view);
+        if (app.arguments().contains(QStringLiteral("--crosshair")))
+            return 0;
+        std::printf("%-46s %10s %10s %8s\n", "", "ms", "baseline", "ratio");
 
         // A live trade into the last bar, at the newest bars on screen.
         bar->setValue(bar->maximum());
