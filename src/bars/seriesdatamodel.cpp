@@ -161,7 +161,15 @@ qint64 SeriesDataModel::slotBound(const TimeFrameValue &frame, qint64 days)
 QString SeriesDataModel::layoutError() const
 {
     Lock lock(m_mutex);
+    if (!m_rebuildFailure.isEmpty())
+        return m_rebuildFailure;
     return m_scheduleError.isEmpty() ? m_rangeError : m_scheduleError;
+}
+
+void SeriesDataModel::noteRebuildFailure(const QString &text)
+{
+    Lock lock(m_mutex);
+    m_rebuildFailure = text;
 }
 
 namespace {
@@ -300,6 +308,7 @@ void SeriesDataModel::layOutAnew()
 
 void SeriesDataModel::layOutSlots()
 {
+    m_rebuildFailure.clear();
     // Counted before anything is allocated: a layout of too many slots stays empty.
     const qint64 slotTotal = BarLayout::slotCount(m_timeFrame, m_dateFrom, m_dateTo, m_periods);
     m_rangeError = slotTotal > MaxSlots ? tooManySlotsText(slotTotal) : QString();

@@ -62,8 +62,12 @@ public:
     static qint64 slotBound(const TimeFrameValue &frame, qint64 days);
     // Why the model holds no slots, or empty: a range of too many slots, a schedule without
     // sessions ("Нет торговых сессий") or one the loader refuses (its message). The model
-    // stays empty until the range, the frame or the schedule change.
+    // stays empty until the range, the frame or the schedule change. A rebuild failure noted
+    // below comes first.
     QString layoutError() const;
+    // A rebuild that failed part-way (the day change's reset): the text is the layout error
+    // until the model is laid out again.
+    void noteRebuildFailure(const QString &text);
 
     void saveState(Settings &settings) const;
     // Reads the time frame and range and lays out the slots. Throws "dateTo" or "daysBack" for
@@ -158,6 +162,7 @@ private:
     QList<datetime> m_periods; // the trading periods of the range, laid out or not
     QString m_scheduleError;   // why the schedule gave no periods
     QString m_rangeError;      // why the periods were not laid out
+    QString m_rebuildFailure;  // why the last rebuild stopped part-way
     std::vector<std::vector<TimeFrame>> m_bars; // per chunk of the layout
     FrameIndex m_lastIndex;
     // The valid list: sorted linear numbers of valid bars; bars that became valid since the

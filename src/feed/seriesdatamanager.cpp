@@ -19,6 +19,7 @@
 #include "table.h"
 #include "tableregistry.h"
 #include "todaydatafiller.h"
+#include "visualevent.h"
 
 #include "processwide.h"
 #include "taconstants.h"
@@ -559,8 +560,11 @@ void SeriesDataManager::turnDay(const QDate &newToday)
         try {
             model->reset();
         } catch (const QString &error) {
-            // A schedule that no longer loads: the chart stays empty until it is fixed.
-            qCWarning(lcDataManager).noquote() << "SeriesDataManager::turnDay:" << error;
+            // No user started the day change: the text goes to the terminal's events and to
+            // the model, whose series shows it in the status line.
+            qCWarning(lcDataManager).noquote() << error;
+            VisualEvent().showEvent(error);
+            model->noteRebuildFailure(error);
         }
     }
     // Every window lays its time index out for the new day before the bars come back, so

@@ -18,6 +18,7 @@
 #include "testenvironment.h"
 #include "testregistry.h"
 #include "tsynchronyzer.h"
+#include "visualeventcenter.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -25,6 +26,8 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
+
+#include <utility>
 
 using namespace BarTest;
 using namespace DataTest;
@@ -81,6 +84,7 @@ private Q_SLOTS:
     void thirtyDayGapLoadsNewerWindowFirst();
     void cancellingStopsTheDownloadAtOnce();
     void dayChangeStoresResetsAndRebuilds();
+    void dayChangeReportsAFailedRebuild();
     void windowsFollowTheDayChange();
     void proxyBoardFollowsItsRealRecord();
     void daylightSavingDays_data();
@@ -738,6 +742,58 @@ void TestDataManager::proxyBoardFollowsItsRealRecord()
     QCOMPARE(model.bar(model.validBar(0)).close, decimal(QStringLiteral("3120.5")));
     QVERIFY(securities->update(mirror, {{realColumn, 2001}}));
     QVERIFY(waitFor([&] { return manager->matchedKey(Mirror) == Shares; }));
+}
+
+// The data service as a model reaches it, refusing the next cancel of a model's fillers (where
+// every rebuild starts) with a text, once; everything else goes to the data manager.
+class RefusingService : public SeriesDataService
+{
+public:
+    RefusingService(SeriesDataService *real, const QString &text) : m_real(real), m_text(text) {}
+    void registerModel(SeriesDataModel *model) override { m_real->registerModel(model); }
+    bool isFilling(SeriesDataModel *model) const override { return m_real->isFilling(model); }
+    void fillModel(SeriesDataModel *model) override { m_real->fillModel(model); }
+    void updateModel(SeriesDataModel *model) override { m_real->updateModel(model); }
+    void unregisterModel(SeriesDataModel *model) override { m_real->unregisterModel(model); }
+    void cancelFillers(SeriesDataModel *model) override
+    {
+        m_real->cancelFillers(model);
+        if (!m_text.isEmpty())
+            throw std::exchange(m_text, QString());
+    }
+
+private:
+    SeriesDataService *m_real;
+    QString m_text;
+};
+
+// A model that cannot be rebuilt at midnight, which no user asked for: its text goes to the
+// terminal's events and becomes the model's layout error (its series shows it in the status
+// line); the next day lays the model out again.
+void TestDataManager::dayChangeReportsAFailedRebuild()
+{
+    SeriesDataManager *manager = SeriesDataManager::instance();
+    SeriesDataModel model(Dollar);
+    restoreFollowingToday(model, TimeFrameValue(60), 2);
+    manager->registerModel(&model);
+    model.build();
+    const QString text = QStringLiteral("Расписание не удовлетворяет требованиям");
+    QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
+    RefusingService refusing(manager, text);
+    SeriesDataService::setInstance(&refusing);
+    const QDate today = manager->today();
+    manager->turnDay(today.addDays(1));
+    SeriesDataService::setInstance(manager);
+    QCOMPARE(manager->today(), today.addDays(1));
+    QCOMPARE(model.layoutError(), text);
+    QCoreApplication::processEvents();
+    QStringList events;
+    for (const QList<QVariant> &event : shown)
+        events.append(event.at(1).toString());
+    QVERIFY2(events.contains(text), qPrintable(events.join(u'|')));
+
+    manager->turnDay(today.addDays(2));
+    QCOMPARE(model.layoutError(), QString());
 }
 
 void TestDataManager::daylightSavingDays_data()
