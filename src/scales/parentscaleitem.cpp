@@ -135,19 +135,23 @@ void ParentScaleItem::fitRange(double low, double high)
     // A scene without height, or a range that is no number, places nothing.
     if (!(height > 0) || !std::isfinite(low) || !std::isfinite(high))
         return;
+    // The status lines take the top; labels that cover more than half of the height leave
+    // the lower half to the prices all the same.
+    const double labels = std::clamp(m_topMargin, 0.0, height / 2);
+    const double free = height - labels;
     double m;
     double posY;
     if (high != low) {
         m_flat = false;
-        m = 0.9 * height / (high - low);
-        posY = high * m + 0.05 * height;
+        m = (free - 0.1 * height) / (high - low);
+        posY = high * m + labels + 0.05 * height;
     } else {
-        // One price: it sits in the middle of the height.
+        // One price: it sits in the middle of the height below the labels.
         m_flat = true;
         m_flatValue = high;
         const double a = std::abs(high);
-        m = a == 0 ? 1.0 : height / (2 * a);
-        posY = high > 0 ? height : high < 0 ? 0.0 : height / 2;
+        m = a == 0 ? 1.0 : free / (2 * a);
+        posY = high > 0 ? height : high < 0 ? labels : labels + free / 2;
     }
     if (!std::isfinite(m) || !(m > 0) || !std::isfinite(posY))
         return;
@@ -232,6 +236,15 @@ void ParentScaleItem::zoomBy(double f)
     setVerticalFactor(m * f);
     setPos(pos().x(), middle - m * f * itemY);
     Q_EMIT labelsUpdated();
+}
+
+void ParentScaleItem::setTopMargin(double height)
+{
+    if (!std::isfinite(height) || height < 0 || height == m_topMargin)
+        return;
+    m_topMargin = height;
+    if (m_autoScale != Fixed)
+        refit();
 }
 
 void ParentScaleItem::heightChanged(double ratio)

@@ -56,6 +56,11 @@ public:
     void zoomBy(double f);
     // Fixed mode, the prices moved up or down by a tenth of the sub-chart's height.
     void shiftBy(bool up);
+    // The height at the top of the scene that the sub-chart's status lines cover: the whole
+    // series and on-screen fits place the highest price below it (refitting when it changes);
+    // a fixed range stays as it is.
+    double topMargin() const { return m_topMargin; }
+    void setTopMargin(double height);
     // The sub-chart's height changed by a ratio: a fixed scale stretches with it (factor and
     // position), the other modes refit. A ratio that is 0 or not finite changes nothing.
     void heightChanged(double ratio);
@@ -105,5 +110,6 @@ private:
     bool m_flat = false;
     double m_flatValue = 0;
     bool m_hasRange = false;
+    double m_topMargin = 0;
     QList<QPointer<QGraphicsObject>> m_forwarded; // children whose selection is forwarded
 };

@@ -17,6 +17,8 @@
 #include <QRubberBand>
 #include <QScrollBar>
 
+#include <algorithm>
+
 GraphicsView::GraphicsView(SubChartOwner *owner, SubChartWidget *subChart, QGraphicsScene *scene)
     : QGraphicsView(scene, subChart)
     , m_owner(owner)
@@ -61,6 +63,30 @@ void GraphicsView::invalidateStatusLinesLayout()
 {
     m_statusLines->invalidate();
     viewport()->update();
+}
+
+bool GraphicsView::event(QEvent *event)
+{
+    const bool handled = QGraphicsView::event(event);
+    // The status lines' layout sees these events first and has placed the labels by now.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)
+        updateStatusLinesHeight();
+    return handled;
+}
+
+void GraphicsView::updateStatusLinesHeight()
+{
+    int bottom = 0;
+    for (int i = 0; i < m_statusLines->count(); ++i) {
+        const QLayoutItem *item = m_statusLines->itemAt(i);
+        if (!item->isEmpty())
+            bottom = std::max(bottom, item->geometry().bottom() + 1);
+    }
+    const int height = std::max(0, bottom - viewport()->y());
+    if (height == m_statusLinesHeight)
+        return;
+    m_statusLinesHeight = height;
+    Q_EMIT statusLinesHeightChanged(height);
 }
 
 void GraphicsView::finishDrawing(DrawingItem *item)

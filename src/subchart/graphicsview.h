@@ -23,6 +23,8 @@ public:
 
     SubChartWidget *subChart() const { return m_subChart.data(); }
     FlowLayout *statusLineLayout() const { return m_statusLines; }
+    // How far down the viewport the status lines reach, as last laid out (0 without any).
+    int statusLinesHeight() const { return m_statusLinesHeight; }
     QRubberBand *rubberBand() const { return m_rubberBand; }
     // The drawing begun by a click and not finished yet, if it still exists.
     DrawingItem *drawingInProgress() const;
@@ -36,11 +38,14 @@ public:
 Q_SIGNALS:
     void increaseSelectedArea(const QRect &area);
     void drawingAdded();
+    // The status lines were laid out anew into another height (more or fewer rows).
+    void statusLinesHeightChanged(int height);
 
 public Q_SLOTS:
     void invalidateStatusLinesLayout();
 
 protected:
+    bool event(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -62,6 +67,7 @@ private:
     // Accepts with that action, or refuses.
     void answerDrag(QDragMoveEvent *event) const;
     void finishDrawing(DrawingItem *item);
+    void updateStatusLinesHeight();
 
     SubChartOwner *m_owner;
     QPointer<SubChartWidget> m_subChart;
@@ -70,5 +76,6 @@ private:
     QPoint m_pressPos;
     bool m_pressed = false;
     FlowLayout *m_statusLines;
+    int m_statusLinesHeight = 0;
     QRubberBand *m_rubberBand;
 };

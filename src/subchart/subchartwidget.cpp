@@ -87,6 +87,10 @@ SubChartWidget::SubChartWidget(SubChartOwner *owner, QWidget *splitter)
     connect(m_view, &GraphicsView::increaseSelectedArea, this,
             [this](const QRect &area) { m_owner->increaseArea(area); });
     connect(m_view, &GraphicsView::drawingAdded, this, [this] { m_owner->onDrawingAdded(); });
+    connect(m_view, &GraphicsView::statusLinesHeightChanged, this, [this](int height) {
+        for (ParentScaleItem *scale : scales())
+            scale->setTopMargin(height);
+    });
     m_viewport = m_view->viewport();
 
     m_leftAxis = new LeftMultiVertAxisWidget(this, this);
@@ -310,6 +314,7 @@ ParentScaleItem *SubChartWidget::newScale(Settings &settings)
         throw badValue(key);
     }
     scale->setGridColor(m_owner->color(QStringLiteral("gridColor")));
+    scale->setTopMargin(m_view->statusLinesHeight());
     m_scales.append(scale);
     if (axisPos == 1 || axisPos == 3)
         m_leftAxis->attachScale(scale);

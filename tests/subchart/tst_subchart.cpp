@@ -1,5 +1,7 @@
 #include "chartitemmimedata.h"
 #include "multivertaxiswidget.h"
+#include "flowlayout.h"
+#include "statusline.h"
 #include "subcharttesthelpers.h"
 #include "testenvironment.h"
 #include "testregistry.h"
@@ -120,6 +122,7 @@ private Q_SLOTS:
     void init();
 
     void scaleFitsTheSubChartHeight();
+    void statusLinesStayAboveTheBars();
     void newScaleAxisPositions();
     void projectionColours_data();
     void projectionColours();
@@ -170,9 +173,13 @@ void TestSubChart::scaleFitsTheSubChartHeight()
     settle(owner);
     ParentScaleItem *scale = subChart->scales().value(0);
     QVERIFY(scale);
-    // High 110 and low 100 in the middle 90 %: 110 at y 20, 100 at y 380.
-    QCOMPARE(scale->verticalFactor(), 36.0);
-    QCOMPARE(scale->pos().y(), 3980.0);
+    // High 110 and low 100 between the status line (and 5 % below it) and 5 % above the
+    // bottom: 110 at y labels + 20, 100 at y 380.
+    const int labels = subChart->view()->statusLinesHeight();
+    QVERIFY(labels > 10);
+    const double fitted = (360.0 - labels) / 10;
+    QCOMPARE(scale->verticalFactor(), fitted);
+    QCOMPARE(scale->pos().y(), 110 * fitted + labels + 20);
 
     // A fixed scale stretches with the height; through a height of 0 it keeps its factor and
     // comes back exactly.
@@ -180,13 +187,59 @@ void TestSubChart::scaleFitsTheSubChartHeight()
     QCOMPARE(scale->autoScale(), int(ParentScaleItem::Fixed));
     QWidget *viewport = subChart->view()->viewport();
     viewport->resize(viewport->width(), 200);
-    QCOMPARE(scale->verticalFactor(), 18.0);
-    QCOMPARE(scale->pos().y(), 1990.0);
+    QCOMPARE(scale->verticalFactor(), fitted / 2);
+    QCOMPARE(scale->pos().y(), (110 * fitted + labels + 20) / 2);
     viewport->resize(viewport->width(), 0);
-    QCOMPARE(scale->verticalFactor(), 18.0);
+    QCOMPARE(scale->verticalFactor(), fitted / 2);
     viewport->resize(viewport->width(), 400);
-    QCOMPARE(scale->verticalFactor(), 36.0);
-    QCOMPARE(scale->pos().y(), 3980.0);
+    QCOMPARE(scale->verticalFactor(), fitted);
+    QCOMPARE(scale->pos().y(), 110 * fitted + labels + 20);
+}
+
+// The status lines of several items wrap into rows over the top of a small pane: the fitted
+// scales put their highest bar below them, in the "whole series" and "on screen" modes alike;
+// a fixed range stays where the user put it.
+void TestSubChart::statusLinesStayAboveTheBars()
+{
+    TestOwner owner;
+    owner.setSeriesRange(Thursday, Thursday);
+    SubChartWidget *subChart = owner.showWithArea(260, 160);
+    GraphicsView *view = subChart->view();
+    QList<SeriesItem *> series;
+    for (const QString &key : {Arkt, Kstr}) {
+        series.append(subChart->addSeries(key));
+        fillDay(series.last(), Thursday);
+    }
+    settle(owner);
+    QCoreApplication::processEvents();
+    ParentScaleItem *fixed = qobject_cast<ParentScaleItem *>(series[1]->parentChartItem());
+    fixed->zoomBy(1.0);
+    const QTransform fixedTransform = fixed->sceneTransform();
+    series.append(subChart->addSeries(Velm));
+    fillDay(series.last(), Thursday);
+    qobject_cast<ParentScaleItem *>(series.last()->parentChartItem())->setAutoScale(ParentScaleItem::Screen);
+    settle(owner);
+    QCoreApplication::processEvents();
+
+    int labelsBottom = 0;
+    int rows = 0;
+    for (const QWidget *label : view->findChildren<StatusLineLabel *>()) {
+        if (!label->isVisible())
+            continue;
+        rows += label->geometry().left() == view->statusLineLayout()->contentsMargins().left();
+        const QPoint bottom = view->viewport()->mapFrom(view, label->geometry().bottomLeft());
+        labelsBottom = std::max(labelsBottom, bottom.y() + 1);
+    }
+    QVERIFY2(rows >= 2, "the labels should wrap in a pane this narrow");
+    QCOMPARE(view->statusLinesHeight(), labelsBottom);
+    for (SeriesItem *item : {series[0], series[2]}) {
+        const double top = item->parentChartItem()->mapToScene(QPointF(0, -110)).y();
+        QVERIFY2(view->mapFromScene(QPointF(0, top)).y() >= labelsBottom,
+                 qPrintable(QStringLiteral("%1 at %2, labels down to %3")
+                                .arg(item->displayName()).arg(top).arg(labelsBottom)));
+    }
+    QCOMPARE(fixed->sceneTransform(), fixedTransform);
+    keepImage(view->grab().toImage(), QStringLiteral("status-lines-above-bars.png"));
 }
 
 void TestSubChart::newScaleAxisPositions()
