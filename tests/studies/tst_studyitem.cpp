@@ -1127,6 +1127,35 @@ void TestStudyItem::paintsEachOutputInItsStyle()
 
 TA_REGISTER_TEST(TestStudyItem)
 
+namespace {
+
+// A chart area shown in the window, with one series of `bars` minute bars.
+MultiView *areaWithBars(QWidget &window, int bars)
+{
+    window.resize(900, 700);
+    auto *layout = new QVBoxLayout(&window);
+    auto *view = new MultiView(&window);
+    layout->addWidget(view);
+    window.show();
+    if (SeriesItem *series = view->createDefaultSeriesItem(Arkt)) {
+        addBars(series, bars);
+        view->synchronizer()->update();
+    }
+    return view;
+}
+
+// The status label of an item among the widgets under `root`.
+StatusLineLabel *labelOf(const QWidget *root, const ChartItem *item)
+{
+    for (StatusLineLabel *label : root->findChildren<StatusLineLabel *>()) {
+        if (label->item() == item)
+            return label;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 // Indicators in a chart window: the window's "Volume", the selector, saving and restoring.
 class TestStudyFlow : public QObject
 {
@@ -1171,15 +1200,9 @@ void TestStudyFlow::cleanupTestCase()
 void TestStudyFlow::windowAddsIndicatorsEndToEnd()
 {
     QWidget window;
-    window.resize(900, 700);
-    auto *layout = new QVBoxLayout(&window);
-    auto *view = new MultiView(&window);
-    layout->addWidget(view);
-    window.show();
-    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
-    QVERIFY(series);
-    addBars(series, 60);
-    view->synchronizer()->update();
+    MultiView *view = areaWithBars(window, 60);
+    QVERIFY(!view->seriesItems().isEmpty());
+    SeriesItem *series = view->seriesItems().first();
     QCoreApplication::processEvents();
 
     // The window's volume: a pane of its own with the bars' volumes.
@@ -1474,17 +1497,10 @@ void TestStudyFlow::failureReadFromItsLabel()
     QVERIFY(!broken->scriptOk());
     QCoreApplication::processEvents();
 
-    auto labelOf = [&](ChartItem *item) -> StatusLineLabel * {
-        for (StatusLineLabel *label : window->findChildren<StatusLineLabel *>()) {
-            if (label->item() == item)
-                return label;
-        }
-        return nullptr;
-    };
-    StatusLineLabel *brokenLabel = labelOf(broken);
+    StatusLineLabel *brokenLabel = labelOf(window, broken);
     QVERIFY(brokenLabel && brokenLabel->isVisible());
     QCOMPARE(brokenLabel->statusEdit()->text(), QStringLiteral("Ошибка"));
-    QVERIFY(labelOf(traced)->statusEdit()->text().isEmpty());
+    QVERIFY(labelOf(window, traced)->statusEdit()->text().isEmpty());
     // The word in the indicator's colour.
     const QImage status = brokenLabel->statusEdit()->grab().toImage();
     const QColor colour = broken->color();
@@ -1499,7 +1515,7 @@ void TestStudyFlow::failureReadFromItsLabel()
     QVERIFY(coloured);
     // An empty status field is no white box over the chart: the pane shows through it.
     const QImage shot = host.grab().toImage();
-    LabelByLineEdit *empty = labelOf(traced)->statusEdit();
+    LabelByLineEdit *empty = labelOf(window, traced)->statusEdit();
     QVERIFY(empty->width() > 2);
     const QPoint inside = empty->mapTo(&host, empty->rect().center());
     QCOMPARE(shot.pixelColor(inside), shot.pixelColor(inside + QPoint(0, empty->height())));
@@ -1520,13 +1536,13 @@ void TestStudyFlow::failureReadFromItsLabel()
 
     // The working indicator: its trace lines, from its name.
     readNextDialog(&text, &details);
-    ItemNameEdit *name = labelOf(traced)->nameEdit();
+    ItemNameEdit *name = labelOf(window, traced)->nameEdit();
     entries = rightClickMenu(name, name->rect().center(), QStringLiteral("Трассировка"));
     QVERIFY2(entries.contains(QStringLiteral("Трассировка")), qPrintable(entries.join('|')));
     QVERIFY(!entries.contains(QStringLiteral("Показать ошибки")));
     QCOMPARE(text, QStringLiteral("Бар 2: на втором"));
     // The series' label opens the series' menu.
-    StatusLineLabel *seriesLabel = labelOf(series);
+    StatusLineLabel *seriesLabel = labelOf(window, series);
     QVERIFY(seriesLabel);
     entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
     QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
@@ -1556,14 +1572,8 @@ void TestStudyFlow::fileEditedUnderOpenCharts()
     };
 
     QWidget window;
-    window.resize(900, 600);
-    auto *layout = new QVBoxLayout(&window);
-    auto *view = new MultiView(&window);
-    layout->addWidget(view);
-    window.show();
-    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
-    addBars(series, 30);
-    view->synchronizer()->update();
+    MultiView *view = areaWithBars(window, 30);
+    SeriesItem *series = view->seriesItems().first();
     auto *study = qobject_cast<ScriptStudyItem *>(view->addStudyFor(series, settingsOf(file)));
     QVERIFY(study);
     settle(*study);
@@ -1578,11 +1588,7 @@ void TestStudyFlow::fileEditedUnderOpenCharts()
     QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 5}).value, 35.0);
     MapSettings before;
     view->saveState(before);
-    StatusLineLabel *label = nullptr;
-    for (StatusLineLabel *l : view->findChildren<StatusLineLabel *>()) {
-        if (l->item() == study)
-            label = l;
-    }
+    StatusLineLabel *label = labelOf(view, study);
     QVERIFY(label);
     QVERIFY(!label->parametersEdit()->text().endsWith(QLatin1Char('*')));
 
@@ -1627,10 +1633,8 @@ void TestStudyFlow::limitsFromTheSettingsPage()
         AppSettings(QStringLiteral("TechAnalysis/Scripts")).remove(QString());
     });
     QWidget window;
-    auto *view = new MultiView(&window);
-    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
-    addBars(series, 60);
-    view->synchronizer()->update();
+    MultiView *view = areaWithBars(window, 60);
+    SeriesItem *series = view->seriesItems().first();
     // About 3 ms a bar: 0.2 s over the bars.
     auto *slow = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
         series, studySettings(QStringLiteral("Slow"),
