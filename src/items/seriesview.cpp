@@ -149,7 +149,8 @@ public:
             m_lines[k].append(segment(from, bottom));
         cover(top, bottom);
     }
-    void draw(QPainter *painter, const QColor *colors, int count, int width) const
+    // Slot k in colors[k], widths[k] pixels wide.
+    void draw(QPainter *painter, const QColor *colors, const int *widths, int count) const
     {
         painter->save();
         painter->resetTransform();
@@ -157,7 +158,7 @@ public:
         for (int k = 0; k < count; ++k) {
             if (m_lines[k].isEmpty())
                 continue;
-            painter->setPen(seriesPen(colors[k], width));
+            painter->setPen(seriesPen(colors[k], widths[k]));
             painter->drawLines(m_lines[k].constData(), int(m_lines[k].size()));
         }
         painter->restore();
@@ -195,9 +196,10 @@ private:
     QList<QLine> m_lines[4];
 };
 
-// The bars of the exposed part from the right edge back to start, each handed to paintBar
-// after the column painter has been told when a new pixel column begins: bars that share a
-// column arrive from the last painted to the first. Only for bars of a fixed length.
+// The bars of the exposed part from the right edge back to start, each handed to
+// paintBar(index, x, bar) after the column painter has been told when a new pixel column
+// begins: bars that share a column arrive from the last painted to the first. Only for bars
+// of a fixed length.
 template <typename PaintBar>
 void walkBackwards(const SeriesItem *item, FrameIndex start, const PaintGeometry &g,
                    ColumnPainter &columns, PaintBar paintBar)
@@ -222,12 +224,13 @@ void walkBackwards(const SeriesItem *item, FrameIndex start, const PaintGeometry
             const SeriesItem::Bar &bar = chunk[size_t(b)];
             if (!bar.isValid())
                 continue;
-            const int at = columns.column(origin + double(b) * u);
+            const double x = origin + double(b) * u;
+            const int at = columns.column(x);
             if (at != column) {
                 column = at;
                 columns.beginColumn(at);
             }
-            paintBar(bar);
+            paintBar(FrameIndex(c, b), x, bar);
         }
     }
 }
@@ -302,11 +305,14 @@ void CandleSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsI
     const QColor upWick = wickSelfColor ? wickColor : upBoundColor;
     const QColor downWick = wickSelfColor ? wickColor : downBoundColor;
     const double u = item->unitsPerBarCached();
+    const int step = markerStep(item, g.pixelWidth);
     if (u > 0 && u / g.pixelWidth < 1.0) {
         // Colour slots: 0 rising outline, 1 falling outline, 2 rising wick, 3 falling wick.
         ColumnPainter columns(painter->worldTransform());
         walkBackwards(item, SeriesView::firstVisibleIndex(g.left, item), g, columns,
-                      [&](const SeriesItem::Bar &bar) {
+                      [&](const FrameIndex &index, double x, const SeriesItem::Bar &bar) {
+                          if (step > 0 && index.bar % step == 0)
+                              markers.append(QPointF(x, -bar.close));
                           const bool rising = bar.open <= bar.close;
                           const auto [top, bottom] = columns.rows(-std::max(bar.open, bar.close),
                                                                   -std::min(bar.open, bar.close));
@@ -315,10 +321,11 @@ void CandleSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsI
                           columns.add(high, low, rising ? 2 : 3);
                       });
         const QColor colors[4] = {upBoundColor, downBoundColor, upWick, downWick};
-        columns.draw(painter, colors, 4, width);
+        // The body's outline is one pixel wide, as when every bar is painted.
+        const int widths[4] = {1, 1, width, width};
+        columns.draw(painter, colors, widths, 4);
         return;
     }
-    const int step = markerStep(item, g.pixelWidth);
     QList<QLineF> wicks[2];
     QList<QRectF> bodies[2];
     walkVisible(item, firstVisibleIndex(g.left, item), g.right, h,
@@ -410,11 +417,14 @@ void BarSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsItem
     const double h = item->barHalfWidth();
     const int width = item->lineWidth();
     const double u = item->unitsPerBarCached();
+    const int step = markerStep(item, g.pixelWidth);
     if (u > 0 && u / g.pixelWidth < 1.0) {
         // Colour slots: 0 close tick, 1 open tick, 2 high-low line.
         ColumnPainter columns(painter->worldTransform());
         walkBackwards(item, SeriesView::firstVisibleIndex(g.left, item), g, columns,
-                      [&](const SeriesItem::Bar &bar) {
+                      [&](const FrameIndex &index, double x, const SeriesItem::Bar &bar) {
+                          if (step > 0 && index.bar % step == 0)
+                              markers.append(QPointF(x, -bar.close));
                           const auto close = columns.rows(-bar.close, -bar.close);
                           columns.add(close.first, close.second, 0);
                           const auto open = columns.rows(-bar.open, -bar.open);
@@ -423,10 +433,10 @@ void BarSeriesView::drawSeries(QPainter *painter, const QStyleOptionGraphicsItem
                           columns.add(high, low, 2);
                       });
         const QColor colors[3] = {outColor, inColor, minmaxColor};
-        columns.draw(painter, colors, 3, width);
+        const int widths[3] = {width, width, width};
+        columns.draw(painter, colors, widths, 3);
         return;
     }
-    const int step = markerStep(item, g.pixelWidth);
     QList<QLineF> ranges, opens, closes;
     walkVisible(item, firstVisibleIndex(g.left, item), g.right, h,
                 [&](const FrameIndex &index, double x, const SeriesItem::Bar &bar) {

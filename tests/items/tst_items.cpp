@@ -70,6 +70,7 @@ private Q_SLOTS:
     void candlesPixels();
     void barsAndLinePixels();
     void denseColumnsLookLikeEveryBar();
+    void denseSelectionAndOutline();
     void hitTests();
     void lineAcrossChunksAndScreenRange();
     void markersOnlyWhenSelected();
@@ -546,6 +547,46 @@ void TestItems::denseColumnsLookLikeEveryBar()
         QVERIFY2(differ * 50 < painted, qPrintable(QStringLiteral("%1 of %2 pixels differ")
                                                       .arg(differ)
                                                       .arg(painted)));
+    }
+}
+
+void TestItems::denseSelectionAndOutline()
+{
+    // 0.25 pixels per bar, bars without wicks: the picture is the bodies alone.
+    setSchedule(everyWeekday({at(1, 10, 0, 8 * 60)}));
+    ChartFixture chart(0.25, 2, 400);
+    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    {
+        DealBatch batch(item->model(), 4, false);
+        double price = 100;
+        QRandomGenerator random(11);
+        for (int m = 0; m < 480; ++m) {
+            const double open = price;
+            price += random.bounded(9) - 4;
+            const QByteArray o = QByteArray::number(open), c = QByteArray::number(price);
+            const QByteArray &high = open > price ? o : c, &low = open > price ? c : o;
+            ChartFixture::addBar(batch, minute(m), o.constData(), high.constData(),
+                                 low.constData(), c.constData());
+        }
+    }
+    // A wider line widens wicks, never the one-pixel body outline.
+    const QImage thin = chart.render(0, 120, 400);
+    item->setLineWidth(3);
+    QCOMPARE(chart.render(0, 120, 400), thin);
+
+    // A selected series marks every 200th bar (50 pixels) at its close, dense as it is.
+    const QColor mark(0xff, 0x00, 0xff);
+    item->setItemColor(mark);
+    item->setSelected(true);
+    QVERIFY(item->isSelected());
+    for (int kind : {0, 1}) {
+        item->setView(kind);
+        const QImage image = chart.render(0, 120, 400);
+        keepImage(image, QStringLiteral("dense-selected-%1.png").arg(kind));
+        for (int b : {200, 400}) {
+            const int y = int(400 - 2 * item->barAt({0, b}).close);
+            QCOMPARE(pixel(image, b / 4, y), mark);
+        }
     }
 }
 
