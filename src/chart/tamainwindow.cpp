@@ -380,7 +380,6 @@ void TAMainWindow::connectActions()
     connect(view, &MultiView::currItemChanged, this, &TAMainWindow::updateToolBar);
     connect(view, &MultiView::nameChanged, this, &TAMainWindow::onSeriesItemNameChange);
     connect(view, &MultiView::notice, this, &TAMainWindow::notify);
-    connect(view, &MultiView::errorOccurred, this, &TAMainWindow::notify);
 
     view->setDrawingColor(m_colorButton->color());
     view->setDrawingWidth(1);
@@ -699,7 +698,12 @@ void TAMainWindow::applyViewSettings(Settings &settings)
 void TAMainWindow::restoreViewState(Settings &settings)
 {
     if (!m_view->subCharts().isEmpty()) {
-        m_view->applyDisplayOptions(settings);
+        // Nobody is there to answer a box: a bad value goes to the events.
+        try {
+            m_view->applyViewSettings(settings);
+        } catch (const QString &error) {
+            notify(error);
+        }
         return;
     }
     m_view->restoreState(settings);

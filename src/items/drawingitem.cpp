@@ -1,14 +1,15 @@
 #include "drawingitem.h"
 
 #include "mapsettings.h"
+#include "refusal.h"
 #include "settings.h"
-#include "talogging.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QPointer>
+#include <QWidget>
 
 #include <cmath>
 
@@ -156,11 +157,12 @@ void DrawingItem::showPropertyDialog(QWidget *parent)
     if (!editor)
         return;
     QPointer<DrawingItem> guard(this);
+    QPointer<QWidget> owner(parent);
     MapSettings result;
     const bool accepted = editor(this, parent, result);
     if (!guard) {
         if (accepted)
-            qCWarning(lcChart).noquote() << QStringLiteral("Объект был удалён, пока открыт диалог свойств");
+            showRefusal(owner, QStringLiteral("Объект был удалён, пока открыт диалог свойств"));
         return;
     }
     if (!accepted)
@@ -168,7 +170,7 @@ void DrawingItem::showPropertyDialog(QWidget *parent)
     try {
         applyProperties(result);
     } catch (const QString &text) {
-        qCWarning(lcChart).noquote() << text;
+        showRefusal(owner, text);
     }
 }
 

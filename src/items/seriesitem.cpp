@@ -2,6 +2,7 @@
 
 #include "boarddirectory.h"
 #include "calendardirectory.h"
+#include "refusal.h"
 #include "instrumentselectordialog.h"
 #include "securitydirectory.h"
 #include "seriesdatamanager.h"
@@ -14,7 +15,6 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 
 #include <algorithm>
@@ -692,12 +692,7 @@ void SeriesItem::showRefusal(const QString &text)
     QGraphicsScene *owner = scene();
     QWidget *window = owner && !owner->views().isEmpty() ? owner->views().constFirst()->window()
                                                           : nullptr;
-    // Told without a nested event loop, as the chart area tells its own refusals.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Тех. анализ"), text,
-                                QMessageBox::Ok, window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setObjectName(QStringLiteral("refusal"));
-    box->open();
+    ::showRefusal(window, text);
 }
 
 void SeriesItem::changeTimeFrame(const TimeFrameValue &frame)

@@ -23,6 +23,7 @@
 #include "stickyscrollbar.h"
 #include "subchartwidget.h"
 #include "taconstants.h"
+#include "refusal.h"
 #include "talogging.h"
 #include "vertreferenceaxiswidget.h"
 #include "tsynchronyzer.h"
@@ -30,7 +31,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QMessageBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -413,24 +413,12 @@ void MultiView::nudgeHostLayout()
 }
 
 template <typename F>
-void MultiView::guarded(F &&f)
-{
-    try {
-        f();
-    } catch (const QString &text) {
-        qCWarning(lcChart).noquote() << text;
-        Q_EMIT errorOccurred(text);
-    }
-}
-
-template <typename F>
 bool MultiView::refusing(F &&f)
 {
     try {
         f();
         return true;
     } catch (const QString &text) {
-        qCWarning(lcChart).noquote() << text;
         showRefusal(text);
         return false;
     }
@@ -488,8 +476,7 @@ SeriesItem *MultiView::createDefaultSeriesItem(const QString &key)
     } catch (const QString &text) {
         delete subChart;
         updatePlaceholder();
-        qCWarning(lcChart).noquote() << text;
-        Q_EMIT errorOccurred(text);
+        showRefusal(text);
         return nullptr;
     }
     if (!subChart->rightAxis()->axes().isEmpty())
@@ -553,7 +540,7 @@ QList<ChartItem *> MultiView::addStudy(QWidget *modalParent, SeriesItem *baseOn)
         SeriesItem *base = guardedSeries.value(study.series);
         if (!base)
             continue;
-        guarded([&] { added.append(addStudyFor(base, study.settings)); });
+        refusing([&] { added.append(addStudyFor(base, study.settings)); });
     }
     return added;
 }
@@ -576,7 +563,7 @@ ChartItem *MultiView::addVolume(SeriesItem *series)
     if (!services().findStudy(QStringLiteral("Volume"), settings))
         return nullptr;
     ChartItem *study = nullptr;
-    guarded([&] { study = addStudyFor(series, settings); });
+    refusing([&] { study = addStudyFor(series, settings); });
     return study;
 }
 
@@ -979,12 +966,7 @@ bool MultiView::setSeriesTimeFrame(SeriesItem *series, const TimeFrameValue &fra
 
 void MultiView::showRefusal(const QString &text)
 {
-    // Told without a nested event loop: the chart goes on as it was.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Тех. анализ"), text,
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setObjectName(QStringLiteral("refusal"));
-    box->open();
+    ::showRefusal(this, text);
 }
 
 void MultiView::changeInstrumentTimeFrame(QAction *action)
@@ -1210,11 +1192,11 @@ void MultiView::changeItemProperties(GraphicsItem *item)
         return;
     if (!guard) {
         if (accepted)
-            Q_EMIT errorOccurred(QStringLiteral("Объект был удалён, пока открыт диалог свойств"));
+            showRefusal(QStringLiteral("Объект был удалён, пока открыт диалог свойств"));
         return;
     }
     if (accepted)
-        guarded([&] { applyItemProperties(chart, result); });
+        refusing([&] { applyItemProperties(chart, result); });
 }
 
 void MultiView::applyItemProperties(ChartItem *item, MapSettings result)
@@ -1243,10 +1225,16 @@ void MultiView::applyItemProperties(ChartItem *item, MapSettings result)
     }
     if (!guard)
         return;
-    // A new time frame takes the tool bar's path, so that it happens once.
+    // A new time frame takes the tool bar's path, so that it happens once; a refused one is
+    // not tried again by the item, the rest of the result still applies.
     if (auto *series = qobject_cast<SeriesItem *>(item);
-        series && result.contains(QStringLiteral("timeFrameValue")))
-        setSeriesTimeFrame(series, TimeFrameValue::load(result));
+        series && result.contains(QStringLiteral("timeFrameValue"))) {
+        const TimeFrameValue frame = TimeFrameValue::load(result);
+        if (!setSeriesTimeFrame(series, frame) && series->model()->timeFrame() != frame) {
+            result.remove(QStringLiteral("timeFrameType"));
+            result.remove(QStringLiteral("timeFrameValue"));
+        }
+    }
     if (!guard)
         return;
     item->applyProperties(result);
@@ -1377,12 +1365,7 @@ void MultiView::applyViewSettings(Settings &settings)
 
 bool MultiView::applyDisplayOptions(Settings &settings)
 {
-    bool applied = false;
-    guarded([&] {
-        applyViewSettings(settings);
-        applied = true;
-    });
-    return applied;
+    return refusing([&] { applyViewSettings(settings); });
 }
 
 void MultiView::saveState(Settings &settings)

@@ -159,7 +159,7 @@ public:
     void saveViewSettings(Settings &settings) const;
     // Throws "rightMargin"; the rest is applied before, the margin stays then.
     void applyViewSettings(Settings &settings);
-    // The same from a settings page: a bad value is reported by errorOccurred(), false.
+    // The same from a settings page: a bad value is shown over the window, false.
     bool applyDisplayOptions(Settings &settings);
     void saveState(Settings &settings);
     // For a window without sub-charts. Throws the failing key's text; nothing of the window is
@@ -179,8 +179,6 @@ Q_SIGNALS:
     void itemAdded();
     // A message for the user that is not an error (dropped drawings after a restore).
     void notice(const QString &text);
-    // An error text caught at an entry point reached from the user interface.
-    void errorOccurred(const QString &text);
 
 public Q_SLOTS:
     SeriesItem *addUnknownItem(QWidget *modalParent);
@@ -193,7 +191,7 @@ public Q_SLOTS:
     void delAllStudies();
     void delAllDrawings();
     void delSelectedItem();
-    // A new sub-chart with a series of the instrument; null, with errorOccurred(), when the
+    // A new sub-chart with a series of the instrument; null, told over the window, when the
     // series cannot be made.
     SeriesItem *createDefaultSeriesItem(const QString &key);
     ChartItem *addVolume(SeriesItem *series);
@@ -266,9 +264,6 @@ private:
     void nudgeHostLayout();
     // Runs a confirmation; true when the answer is yes.
     bool confirm(const QString &title, const QString &text, const QString &key);
-    // Runs an entry point reached from the user interface, reporting a text it throws.
-    template <typename F>
-    void guarded(F &&f);
     // Runs a command the user gave; a text it throws is shown over the window and the chart
     // goes on as it is. False when it threw.
     template <typename F>

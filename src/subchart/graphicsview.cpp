@@ -8,7 +8,7 @@
 #include "parentscaleitem.h"
 #include "subchartowner.h"
 #include "subchartwidget.h"
-#include "talogging.h"
+#include "refusal.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -254,8 +254,7 @@ void GraphicsView::dropEvent(QDropEvent *event)
         try {
             m_subChart->addSeries(security.key);
         } catch (const QString &text) {
-            qCWarning(lcChart) << "The dropped instrument" << security.key
-                               << "could not be shown:" << text;
+            showRefusal(this, text);
         }
     } else {
         const auto *itemData = qobject_cast<const ChartItemMimeData *>(event->mimeData());
@@ -266,7 +265,7 @@ void GraphicsView::dropEvent(QDropEvent *event)
         try {
             m_owner->moveItemToSubChart(item, m_subChart, axisPos);
         } catch (const QString &text) {
-            qCWarning(lcChart) << "The chart item could not be moved:" << text;
+            showRefusal(this, text);
         }
     }
     event->setDropAction(action);

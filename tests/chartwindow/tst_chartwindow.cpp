@@ -129,18 +129,30 @@ private:
     TAMainWindowFactory *m_factory = new TAMainWindowFactory(this);
 };
 
-// The data manager as the chart sees it in these tests. Given a failure, it throws that text
-// once, from the next cancel of a model's fillers, where every rebuild of a model starts.
+// The data manager as the chart sees it in these tests. Given a failure, the next model it is
+// asked to cancel, register or fill throws that text, as a model that cannot be laid out does.
 class FailingService : public RecordingService
 {
 public:
+    void registerModel(SeriesDataModel *) override { fail(); }
+    void fillModel(SeriesDataModel *model) override
+    {
+        RecordingService::fillModel(model);
+        fail();
+    }
     void cancelFillers(SeriesDataModel *model) override
     {
         RecordingService::cancelFillers(model);
+        fail();
+    }
+    QString failure;
+
+private:
+    void fail()
+    {
         if (!failure.isEmpty())
             throw std::exchange(failure, QString());
     }
-    QString failure;
 };
 
 QAction *actionNamed(const QList<QAction *> &actions, const QString &text)
@@ -663,6 +675,13 @@ void TestChartWindow::stateRoundTrip()
     window.restoreViewState(options);
     QCOMPARE(window.chartArea()->subCharts().size(), 2);
     QVERIFY(window.chartArea()->isGridShown());
+    // A bad value there is no one to answer: it goes to the events, not into a box.
+    QSignalSpy notices(&window, &TAMainWindow::noticeShown);
+    options.setValue(QStringLiteral("rightMargin"), QStringLiteral("abc"));
+    window.restoreViewState(options);
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(notices.first().first().toString(), QStringLiteral("rightMargin"));
+    QCOMPARE(takeRefusal(&window), QString());
 
     // A broken state throws its key and leaves an empty window.
     state.setValue(QStringLiteral("viewCount"), 0);
@@ -1092,9 +1111,10 @@ void TestChartWindow::seriesSaysWhyItIsEmpty()
 void TestChartWindow::thrownTextReachesTheUser_data()
 {
     QTest::addColumn<QString>("entry");
-    QTest::newRow("refresh") << "refresh";
-    QTest::newRow("time frame") << "time frame";
-    QTest::newRow("instrument sub-menu") << "instrument";
+    for (const char *entry : {"refresh", "time frame", "instrument sub-menu", "instrument drop",
+                              "properties: time frame", "properties: range", "add indicator",
+                              "new window"})
+        QTest::newRow(entry) << QString::fromLatin1(entry);
 }
 
 // A text the model layer throws under a user's command is shown over the window; the chart
@@ -1102,50 +1122,102 @@ void TestChartWindow::thrownTextReachesTheUser_data()
 void TestChartWindow::thrownTextReachesTheUser()
 {
     QFETCH(QString, entry);
+    MultiView::Services services;
+    services.editProperties = [&](ChartItem *, MultiView *, MapSettings &result) {
+        if (entry.endsWith(QLatin1String("time frame"))) {
+            TimeFrameValue(300).save(result);
+        } else {
+            result.setValue(QStringLiteral("toCurrDate"), false);
+            result.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+            result.setValue(QStringLiteral("daysBack"), 2);
+        }
+        return true;
+    };
+    // An indicator whose stored settings its item refuses, the first time.
+    QString studyFailure;
+    services.chooseStudies = [&](QWidget *, const QStringList &, int, const MapSettings &) {
+        MapSettings settings;
+        if (!std::exchange(studyFailure, QString()).isEmpty())
+            settings.setValue(QStringLiteral("lineWidth"), QStringLiteral("abc"));
+        return QList<MultiView::ChosenStudy>{{0, settings}};
+    };
+    MultiView::setServices(services);
     auto window = openFor(Arkt);
     SeriesItem *series = window->chartArea()->seriesItems().first();
     QAction *refresh = nullptr;
-    for (QToolBar *bar : window->toolBars())
+    QAction *addStudy = nullptr;
+    for (QToolBar *bar : window->toolBars()) {
         refresh = refresh ? refresh : actionNamed(bar->actions(), QStringLiteral("Перестроить"));
+        addStudy = addStudy ? addStudy : actionNamed(bar->actions(), QStringLiteral("Добавить индикатор"));
+    }
     QAction *fiveMinutes = actionNamed(window->timeFrameActions(), QStringLiteral("5 мин"));
-    QVERIFY(refresh && fiveMinutes);
+    QVERIFY(refresh && addStudy && fiveMinutes);
     const QString other = SecurityDirectory::i()->textIdById(2, 2, 2002);
     QVERIFY(!other.isEmpty());
-    auto command = [&] {
+    std::unique_ptr<QMimeData> dropped(securityData(Kstr));
+    std::unique_ptr<TAMainWindow> opened;
+    // The window the command was given in.
+    auto command = [&]() -> TAMainWindow * {
+        if (entry == QLatin1String("new window")) {
+            opened = openFor(Kstr);
+            return opened.get();
+        }
         if (entry == QLatin1String("refresh"))
             refresh->trigger();
         else if (entry == QLatin1String("time frame"))
             fiveMinutes->trigger();
-        else
+        else if (entry == QLatin1String("instrument sub-menu"))
             series->changeInstrument(other);
+        else if (entry == QLatin1String("add indicator"))
+            addStudy->trigger();
+        else if (entry == QLatin1String("instrument drop"))
+            offer(window->chartArea()->subCharts().first()->view(), dropped.get(), QEvent::Drop);
+        else
+            window->chartArea()->changeItemProperties(series);
         flush();
+        return window.get();
     };
     const SeriesKey key = series->model()->seriesKey();
+    const QDate from = series->model()->dateFrom();
     const int fills = m_service.fills;
 
-    m_service.failure = QStringLiteral("Расписание не удовлетворяет требованиям");
-    command();
-    QVERIFY(m_service.failure.isEmpty());
-    auto *box = window->findChild<QMessageBox *>(QStringLiteral("refusal"));
-    QVERIFY(box);
-    QCOMPARE(box->text(), QStringLiteral("Расписание не удовлетворяет требованиям"));
-    QCOMPARE(box->icon(), QMessageBox::Warning);
-    box->close();
-    flush();
+    auto itemCount = [&] {
+        qsizetype count = 0;
+        for (SubChartWidget *pane : window->chartArea()->subCharts())
+            count += pane->chartItems().size();
+        return count;
+    };
+    const bool study = entry == QLatin1String("add indicator");
+    const QString failure = study ? SubChartWidget::badValue(QStringLiteral("lineWidth"))
+                                  : QStringLiteral("Расписание не удовлетворяет требованиям");
+    (study ? studyFailure : m_service.failure) = failure;
+    TAMainWindow *target = command();
+    QVERIFY(m_service.failure.isEmpty() && studyFailure.isEmpty());
+    QCOMPARE(takeRefusal(target), failure);
+    QCOMPARE(itemCount(), 1);
     QCOMPARE(series->model()->timeFrame(), TimeFrameValue(60));
     QCOMPARE(series->model()->seriesKey(), key);
+    QCOMPARE(series->model()->dateFrom(), from);
+    QCOMPARE(window->chartArea()->seriesItems(), QList<SeriesItem *>{series});
+    QCOMPARE(target->chartArea()->seriesItems().size(), target == window.get() ? 1 : 0);
     if (entry != QLatin1String("refresh"))
         QCOMPARE(series->model()->validBarCount(), 300);
     QVERIFY(!fiveMinutes->isChecked());
 
-    command();
-    QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("refusal")));
+    target = command();
+    QCOMPARE(takeRefusal(target), QString());
     if (entry == QLatin1String("refresh"))
         QVERIFY(m_service.fills > fills);
-    else if (entry == QLatin1String("time frame"))
+    else if (entry.endsWith(QLatin1String("time frame")))
         QCOMPARE(series->model()->timeFrame(), TimeFrameValue(300));
-    else
+    else if (entry == QLatin1String("properties: range"))
+        QCOMPARE(series->model()->dateFrom(), Friday.addDays(-1));
+    else if (entry == QLatin1String("instrument sub-menu"))
         QCOMPARE(series->model()->seriesKey(), SeriesKey::fromString(Kstr));
+    else if (study)
+        QCOMPARE(itemCount(), 2);
+    else
+        QCOMPARE(target->chartArea()->seriesItems().size(), target == window.get() ? 2 : 1);
 }
 
 TA_REGISTER_TEST(TestChartWindow)

@@ -3,6 +3,7 @@
 #include "bartesthelpers.h"
 #include "mapsettings.h"
 #include "seriesitem.h"
+#include "testhelpers.h"
 #include "tsynchronyzer.h"
 
 #include <QGraphicsScene>

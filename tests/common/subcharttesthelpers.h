@@ -5,6 +5,7 @@
 // them.
 
 #include "appsettings.h"
+#include "chartitemmimedata.h"
 #include "charttesthelpers.h"
 #include "drawingitem.h"
 #include "graphicsscene.h"
@@ -14,6 +15,8 @@
 #include "subchartowner.h"
 #include "subchartwidget.h"
 
+#include <QDataStream>
+#include <QMimeData>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -290,4 +293,33 @@ inline void registerTestMakers()
             return new TestHorLine(scale, point, color, width);
         return new TestLineDrawing(kind, scale, sync, point, color, width);
     });
+}
+
+// The text the host's tables drag for an instrument.
+inline QMimeData *securityData(const QString &text)
+{
+    auto *data = new QMimeData;
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << text;
+    data->setData(ChartItemMimeData::securityFormat(), bytes);
+    return data;
+}
+
+// Offers the data to a view as a drag entering it; the action it takes (IgnoreAction when it
+// refuses).
+inline Qt::DropAction offer(GraphicsView *view, const QMimeData *data, QEvent::Type type = QEvent::DragEnter)
+{
+    const QPoint point(view->viewport()->width() / 2, view->viewport()->height() / 2);
+    if (type == QEvent::DragEnter) {
+        QDragEnterEvent event(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(view->viewport(), &event);
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
+    }
+    // A drop comes after the drag entered, as in a real drag.
+    QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view->viewport(), &enter);
+    QDropEvent event(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view->viewport(), &event);
+    return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
 }

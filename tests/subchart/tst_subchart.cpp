@@ -48,35 +48,6 @@ void settle(TestOwner &owner)
     QCoreApplication::processEvents();
 }
 
-// The text the host's tables drag for an instrument.
-QMimeData *securityData(const QString &text)
-{
-    auto *data = new QMimeData;
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << text;
-    data->setData(ChartItemMimeData::securityFormat(), bytes);
-    return data;
-}
-
-// Offers the data to a view as a drag entering it; the action it takes (IgnoreAction when it
-// refuses).
-Qt::DropAction offer(GraphicsView *view, const QMimeData *data, QEvent::Type type = QEvent::DragEnter)
-{
-    const QPoint point(view->viewport()->width() / 2, view->viewport()->height() / 2);
-    if (type == QEvent::DragEnter) {
-        QDragEnterEvent event(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(view->viewport(), &event);
-        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
-    }
-    // A drop comes after the drag entered, as in a real drag.
-    QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(view->viewport(), &enter);
-    QDropEvent event(point, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(view->viewport(), &event);
-    return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
-}
-
 void mouse(QWidget *viewport, QEvent::Type type, const QPoint &point, Qt::MouseButtons buttons)
 {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
