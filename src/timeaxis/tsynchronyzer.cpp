@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 TSynchronyzer::TSynchronyzer(QObject *parent)
@@ -250,18 +251,24 @@ QList<TSynchronyzer::Mark> TSynchronyzer::timeMarks(int from, int to, int step) 
     const qint64 advance = qint64(step) * m_baseFrame.value * 1000;
     datetime time = timeAt(i);
     const int lastSpan = int(m_spans.size()) - 1;
+    // A text needs a whole step: one closer to the last text is left out, its tick kept.
+    int lastText = std::numeric_limits<int>::min();
     while (i < to) {
         if (span->last < i + step && k < lastSpan) {
-            // The next step would pass the span's end: a tick without text, then the next
-            // span's marks from its own start.
-            marks.append({i, datetime()});
+            // The next step would pass the span's end: a tick without text (unless the span
+            // ended before it), then the next span's marks from its own start.
+            if (i <= span->last)
+                marks.append({i, datetime()});
             span = &m_spans[size_t(++k)];
             i = span->first;
             time = datetime::fromMSecsSinceEpoch(span->start);
             if (time.isNull())
                 break;
         }
-        marks.append({i, time});
+        const bool crowded = lastText != std::numeric_limits<int>::min() && i - lastText < step;
+        marks.append({i, crowded ? datetime() : time});
+        if (!crowded)
+            lastText = i;
         i += step;
         time = seconds ? time.addMSecs(advance) : timeAt(i);
     }

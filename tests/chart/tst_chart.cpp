@@ -347,6 +347,21 @@ void TestTimeAxis::sessionPassingMidnightAndHoliday()
     QCOMPARE(marks.at(2), TSynchronyzer::Mark(1020, datetime()));
     QCOMPARE(marks.at(3), TSynchronyzer::Mark(1020, datetime(monday.addDays(2))));
     QCOMPARE(marks.at(4), TSynchronyzer::Mark(1050, t(monday.addDays(2), 0, 30)));
+    // Steps longer than the short span from midnight to 01:30: texts stay a whole step apart
+    // (the span that starts too close to the last text gives its text up) and the ticks run
+    // left to right, none past the end of its span.
+    for (const int step : {30, 60, 100, 150, 400}) {
+        int lastText = -step, lastTick = 0;
+        for (const TSynchronyzer::Mark &mark : sync.timeMarks(0, 2130, step)) {
+            const QString where = QStringLiteral("step %1, mark %2").arg(step).arg(mark.first);
+            QVERIFY2(mark.first >= lastTick, qPrintable(where));
+            lastTick = mark.first;
+            if (mark.second.isNull())
+                continue;
+            QVERIFY2(mark.first - lastText >= step, qPrintable(where));
+            lastText = mark.first;
+        }
+    }
 }
 
 void TestTimeAxis::destroyedSeriesLeaves()
