@@ -102,6 +102,8 @@ void TAPlugin::setupMenus()
     ActionManager *am = ActionManager::instance();
     CommandContainer *menu = am->container(MenuContainer, tr("Тех. &анализ"), MenuBar,
                                            QByteArray(), QByteArrayLiteral("25"));
+    // The manager makes it its own child; it must leave the menu bar with the plug-in.
+    menu->setParent(this);
 
     auto *securities = new TASecurirityContainer(SecurityContainer, this);
     securities->setTitle(tr("Построить &график"));
@@ -152,10 +154,10 @@ void TAPlugin::setupScriptFiles()
 
 void TAPlugin::setupToolBarCommands()
 {
-    ActionManager::instance()->container(ToolBarContainer,
-                                         tr("Тех. анализ: Панель инструментов"), QByteArray(),
-                                         QByteArray(), QByteArray());
-    CommandContainer *toolBar = ActionManager::instance()->container(ToolBarContainer);
+    CommandContainer *toolBar = ActionManager::instance()->container(
+        ToolBarContainer, tr("Тех. анализ: Панель инструментов"), QByteArray(), QByteArray(),
+        QByteArray());
+    toolBar->setParent(this); // as the menu
     const struct
     {
         const char *id;
