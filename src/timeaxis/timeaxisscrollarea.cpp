@@ -7,7 +7,6 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -336,7 +335,6 @@ void TimeAxisScrollArea::mouseReleaseEvent(QMouseEvent *event)
 
 void TimeAxisScrollArea::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    menu.addAction(m_showDateAction);
-    menu.exec(event->globalPos());
+    // The window's menu carries the date-row toggle along with its own: the event goes on to it.
+    event->ignore();
 }

@@ -13,6 +13,7 @@
 #include "tacolorsettingspage.h"
 #include "drawingservices.h"
 #include "multivertaxiswidget.h"
+#include "vertreferenceaxiswidget.h"
 #include "subcharttesthelpers.h"
 #include "icore.h"
 #include "iviewprovider.h"
@@ -26,6 +27,7 @@
 #include "windowmanager.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -34,6 +36,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
@@ -117,6 +120,24 @@ QStringList texts(const QList<QAction *> &actions)
     return list;
 }
 
+// Right-clicks a point of a widget as the mouse does; the texts of the menu that opens.
+QStringList rightClickMenu(QWidget *widget, const QPoint &point)
+{
+    QStringList entries;
+    QTimer::singleShot(0, [&] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *action : menu->actions()) {
+                if (!action->isSeparator())
+                    entries.append(action->text());
+            }
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, widget->mapToGlobal(point));
+    QCoreApplication::sendEvent(widget, &event);
+    return entries;
+}
+
 // The window factory as the plug-in offers it to the terminal.
 class ChartViews : public QObject, public IViewProvider
 {
@@ -188,6 +209,8 @@ private Q_SLOTS:
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
     void contextMenuAnywhere();
+    void axisMenusCarryTheWindowEntries_data();
+    void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
@@ -712,13 +735,50 @@ void TestChartWindow::contextMenuAnywhere()
     window->fillViewContextMenu(empty, &overPane);
     entries = texts(overPane.actions());
     QVERIFY2(entries.contains(QStringLiteral("Удалить")), qPrintable(entries.join(QLatin1Char('|'))));
+}
 
-    // Over the time axis: the date row toggle, checked as the axis shows it.
-    TimeAxisScrollArea *axis = window->chartArea()->timeAxis();
-    QMenu overAxis;
-    window->fillViewContextMenu(axis->viewport()->mapTo(window.get(), axis->viewport()->rect().center()), &overAxis);
-    QVERIFY(overAxis.actions().contains(axis->showDateAction()));
-    QCOMPARE(axis->showDateAction()->isChecked(), axis->showDate());
+void TestChartWindow::axisMenusCarryTheWindowEntries_data()
+{
+    QTest::addColumn<QString>("axis");
+    QTest::addColumn<QString>("own");
+    QTest::newRow("left price axis") << "left" << "Отображать сетку";
+    QTest::newRow("right price axis") << "right" << "Отображать сетку";
+    QTest::newRow("time axis") << "time" << "Показывать дату";
+}
+
+// A right click on an axis opens the window's menu, as over the chart: the axis' own entries
+// first, then the window's, each once.
+void TestChartWindow::axisMenusCarryTheWindowEntries()
+{
+    QFETCH(QString, axis);
+    QFETCH(QString, own);
+    AppSettings(QStringLiteral("TechAnalysis/SeriesDefaultProperty")).setValue(QStringLiteral("axisPos"), 3);
+    HostWindow host;
+    auto *window = new TAMainWindow;
+    window->setProperty("extraKey", Arkt);
+    host.setView(window, "TAMainWindow");
+    MapSettings none;
+    window->applyViewSettings(none);
+    fillWeek(window->chartArea()->seriesItems().first());
+    host.resize(1000, 700);
+    host.show();
+    flush();
+    SubChartWidget *pane = window->chartArea()->subCharts().first();
+    QWidget *clicked = window->chartArea()->timeAxis()->viewport();
+    if (axis == QLatin1String("left"))
+        clicked = pane->leftAxis()->axes().value(0);
+    else if (axis == QLatin1String("right"))
+        clicked = pane->rightAxis()->axes().value(0);
+    QVERIFY(clicked && clicked->isVisible());
+    const QStringList entries = rightClickMenu(clicked, clicked->rect().center());
+    const QString all = entries.join(QLatin1Char('|'));
+    QVERIFY2(entries.value(0) == own, qPrintable(all));
+    for (const char *entry : {"Менеджер объектов", "Панель 'Рисование'", "Настройки окна..."})
+        QVERIFY2(entries.count(QString::fromUtf8(entry)) == 1, qPrintable(all));
+    QVERIFY2(entries.count(own) == 1, qPrintable(all));
+    // The date-row toggle shows what the axis shows.
+    QCOMPARE(window->chartArea()->timeAxis()->showDateAction()->isChecked(),
+             window->chartArea()->timeAxis()->showDate());
 }
 
 void TestChartWindow::dayStartedOffScreenStillNamesItself()
