@@ -53,6 +53,7 @@ const QDate Monday(2026, 11, 30);
 const QDate Friday(2026, 12, 4);
 const QString Arkt = QStringLiteral("2,2,2001");
 const QString Kstr = QStringLiteral("2,2,2002");
+const QString Velm = QStringLiteral("2,2,2003");
 
 void fillWeek(SeriesItem *series)
 {
@@ -209,6 +210,7 @@ private Q_SLOTS:
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
     void contextMenuAnywhere();
+    void dropsOnTheTimeAxis();
     void axisMenusCarryTheWindowEntries_data();
     void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
@@ -737,6 +739,41 @@ void TestChartWindow::contextMenuAnywhere()
     QVERIFY2(entries.contains(QStringLiteral("Удалить")), qPrintable(entries.join(QLatin1Char('|'))));
 }
 
+// The time axis takes what a pane takes: an instrument opens in a new pane, a chart item of the
+// window moves into a new pane on an axis of the same side.
+void TestChartWindow::dropsOnTheTimeAxis()
+{
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    MultiView *view = window->chartArea();
+    TimeAxisScrollArea *axis = view->timeAxis();
+    std::unique_ptr<QMimeData> instrument(securityData(Velm));
+    QCOMPARE(offer(axis, instrument.get()), Qt::CopyAction);
+    QCOMPARE(offer(axis, instrument.get(), QEvent::Drop), Qt::CopyAction);
+    flush();
+    QCOMPARE(view->subCharts().size(), 3);
+    QCOMPARE(view->subCharts().last()->seriesItems().size(), 1);
+    QCOMPARE(window->instrumentKeys(), QStringList({Arkt, Kstr, Velm}));
+    std::unique_ptr<QMimeData> notCharted(securityData(QStringLiteral("2,7,2701")));
+    QCOMPARE(offer(axis, notCharted.get()), Qt::IgnoreAction);
+    QCOMPARE(offer(axis, notCharted.get(), QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(view->subCharts().size(), 3);
+
+    SubChartWidget *source = view->subCharts().first();
+    QPointer<SubChartWidget> guardSource(source);
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData item(moving, source->view(), view->windowId());
+    QCOMPARE(offer(axis, &item), Qt::MoveAction);
+    QCOMPARE(offer(axis, &item, QEvent::Drop), Qt::MoveAction);
+    SubChartWidget *target = view->subCharts().last();
+    QCOMPARE(target->seriesItems(), QList<SeriesItem *>{moving});
+    QCOMPARE(target->axisPosition(qobject_cast<ParentScaleItem *>(moving->parentChartItem())), 2);
+    // The drag's end empties the pane it left.
+    source->afterItemMovedOut();
+    flush();
+    QVERIFY(!guardSource);
+    QCOMPARE(view->subCharts().size(), 3);
+}
+
 void TestChartWindow::axisMenusCarryTheWindowEntries_data()
 {
     QTest::addColumn<QString>("axis");
@@ -1172,6 +1209,7 @@ void TestChartWindow::thrownTextReachesTheUser_data()
 {
     QTest::addColumn<QString>("entry");
     for (const char *entry : {"refresh", "time frame", "instrument sub-menu", "instrument drop",
+                              "instrument drop on the time axis",
                               "properties: time frame", "properties: range", "add indicator",
                               "new window"})
         QTest::newRow(entry) << QString::fromLatin1(entry);
@@ -1232,6 +1270,8 @@ void TestChartWindow::thrownTextReachesTheUser()
             addStudy->trigger();
         else if (entry == QLatin1String("instrument drop"))
             offer(window->chartArea()->subCharts().first()->view(), dropped.get(), QEvent::Drop);
+        else if (entry == QLatin1String("instrument drop on the time axis"))
+            offer(window->chartArea()->timeAxis(), dropped.get(), QEvent::Drop);
         else
             window->chartArea()->changeItemProperties(series);
         flush();
