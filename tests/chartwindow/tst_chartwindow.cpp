@@ -30,6 +30,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMessageBox>
 #include <QMenu>
 #include <QScrollBar>
@@ -211,6 +212,7 @@ private Q_SLOTS:
     void stateRoundTrip();
     void contextMenuAnywhere();
     void dropsOnTheTimeAxis();
+    void chartItemsStayInTheirWindow();
     void axisMenusCarryTheWindowEntries_data();
     void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
@@ -772,6 +774,39 @@ void TestChartWindow::dropsOnTheTimeAxis()
     flush();
     QVERIFY(!guardSource);
     QCOMPARE(view->subCharts().size(), 3);
+}
+
+// The terminal's chart windows share one top-level window: a chart item dragged from one into
+// another is still refused there, on a pane and on the time axis.
+void TestChartWindow::chartItemsStayInTheirWindow()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    QMdiArea area;
+    windows.setWindowArea(&area);
+    QVERIFY(windows.openView("TAMainWindow", Arkt));
+    QVERIFY(windows.openView("TAMainWindow", Kstr));
+    area.resize(1600, 900);
+    area.show();
+    flush();
+    auto *first = dynamic_cast<TAMainWindow *>(windows.windows()[0]->view());
+    auto *second = dynamic_cast<TAMainWindow *>(windows.windows()[1]->view());
+    QVERIFY(first && second);
+    QCOMPARE(first->window(), second->window());
+    SubChartWidget *source = first->chartArea()->subCharts().first();
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData data(moving, source->view(), first->chartArea()->windowId());
+    GraphicsView *otherPane = second->chartArea()->subCharts().first()->view();
+    QCOMPARE(offer(otherPane, &data), Qt::IgnoreAction);
+    QCOMPARE(offer(otherPane, &data, QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(offer(second->chartArea()->timeAxis(), &data, QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(second->chartArea()->seriesItems().size(), 1);
+    QCOMPARE(SubChartWidget::of(moving), source);
+    // In its own window the item still moves.
+    QCOMPARE(offer(first->chartArea()->timeAxis(), &data), Qt::MoveAction);
+    windows.closeAll();
+    flush();
+    IWindowManager::setInstance(nullptr);
 }
 
 void TestChartWindow::axisMenusCarryTheWindowEntries_data()
