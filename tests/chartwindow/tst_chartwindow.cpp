@@ -213,6 +213,7 @@ private Q_SLOTS:
     void contextMenuAnywhere();
     void dropsOnTheTimeAxis();
     void chartItemsStayInTheirWindow();
+    void movedSeriesStillNamesTheWindow();
     void axisMenusCarryTheWindowEntries_data();
     void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
@@ -807,6 +808,27 @@ void TestChartWindow::chartItemsStayInTheirWindow()
     windows.closeAll();
     flush();
     IWindowManager::setInstance(nullptr);
+}
+
+// A series dropped on another pane still tells the window its new name: another instrument
+// chosen for it shows in the window's title.
+void TestChartWindow::movedSeriesStillNamesTheWindow()
+{
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    MultiView *view = window->chartArea();
+    SubChartWidget *source = view->subCharts().last();
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData data(moving, source->view(), view->windowId());
+    QCOMPARE(offer(view->subCharts().first()->view(), &data, QEvent::Drop), Qt::MoveAction);
+    source->afterItemMovedOut();
+    flush();
+    QCOMPARE(view->subCharts().size(), 1);
+    QCOMPARE(view->subCharts().first()->seriesItems().size(), 2);
+    const QString velm = SecurityDirectory::i()->nameById(2, 2, 2003);
+    QVERIFY(!velm.isEmpty() && !window->windowTitle().contains(velm));
+    moving->changeInstrument(SecurityDirectory::i()->textIdById(2, 2, 2003));
+    flush();
+    QVERIFY2(window->windowTitle().contains(velm), qPrintable(window->windowTitle()));
 }
 
 void TestChartWindow::axisMenusCarryTheWindowEntries_data()
