@@ -3,6 +3,7 @@
 #include "appsettings.h"
 #include "chartcolors.h"
 #include "chartdefaults.h"
+#include "chartitemmimedata.h"
 #include "confirmationdialog.h"
 #include "defaultsettings.h"
 #include "colorsplitter.h"
@@ -704,6 +705,31 @@ void MultiView::changeScaleX()
 void MultiView::zoomStep(Zoom direction)
 {
     zoomX(direction == Zoom::In);
+}
+
+Qt::DropAction MultiView::axisDropAction(const QMimeData *data)
+{
+    return ChartItemMimeData::acceptedAction(data, windowId());
+}
+
+void MultiView::dropOnAxis(const QMimeData *data)
+{
+    const Qt::DropAction action = axisDropAction(data);
+    if (action == Qt::CopyAction) {
+        createDefaultSeriesItem(DroppedSecurity::parse(data).key);
+        return;
+    }
+    if (action != Qt::MoveAction)
+        return;
+    ChartItem *item = qobject_cast<const ChartItemMimeData *>(data)->item();
+    auto *oldScale = qobject_cast<ParentScaleItem *>(item->parentChartItem());
+    const SubChartWidget *from = SubChartWidget::of(item);
+    const int axisPos = from && oldScale ? from->axisPosition(oldScale) : 2;
+    SubChartWidget *target = addSubChart();
+    if (!refusing([&] { target->adoptItem(item, axisPos); })) {
+        delete target;
+        updatePlaceholder();
+    }
 }
 
 void MultiView::backScaleX()

@@ -118,6 +118,10 @@ public:
     // TimeAxisHost
     double pixelsPerUnit() const override { return m_timeScale.scale(); }
     void zoomStep(Zoom direction) override;
+    Qt::DropAction axisDropAction(const QMimeData *data) override;
+    // An instrument opens in a new pane; a chart item moves into a new pane as in a drop on a
+    // pane. A text thrown on the way is shown over the window.
+    void dropOnAxis(const QMimeData *data) override;
 
     // A new empty sub-chart at the bottom of the splitter, shown.
     SubChartWidget *addSubChart();

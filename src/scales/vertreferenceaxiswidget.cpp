@@ -497,9 +497,8 @@ void VertReferenceAxisWidget::fillContextMenu(QMenu *menu)
 
 void VertReferenceAxisWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    fillContextMenu(&menu);
-    menu.exec(event->globalPos());
+    // The window's menu carries this axis' entries along with its own: the event goes on to it.
+    event->ignore();
 }
 
 void VertReferenceAxisWidget::mousePressEvent(QMouseEvent *event)

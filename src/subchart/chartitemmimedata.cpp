@@ -1,5 +1,6 @@
 #include "chartitemmimedata.h"
 
+#include "boarddirectory.h"
 #include "chartitem.h"
 #include "securitydirectory.h"
 #include "serieskey.h"
@@ -19,6 +20,24 @@ ChartItemMimeData::ChartItemMimeData(ChartItem *item, QGraphicsView *sourceView,
 QString ChartItemMimeData::formatFor(quint64 windowId)
 {
     return QStringLiteral("qdsk_%1/chartItem").arg(windowId);
+}
+
+Qt::DropAction ChartItemMimeData::acceptedAction(const QMimeData *data, quint64 windowId,
+                                                 const QGraphicsView *target)
+{
+    if (!data)
+        return Qt::IgnoreAction;
+    if (data->hasFormat(securityFormat())) {
+        const DroppedSecurity security = DroppedSecurity::parse(data);
+        if (security.valid && BoardDirectory::i()->isChartById(security.stock, security.board))
+            return Qt::CopyAction;
+        return Qt::IgnoreAction;
+    }
+    const auto *itemData = qobject_cast<const ChartItemMimeData *>(data);
+    if (itemData && itemData->hasFormat(formatFor(windowId)) && itemData->item()
+        && itemData->sourceView() && itemData->sourceView() != target)
+        return Qt::MoveAction;
+    return Qt::IgnoreAction;
 }
 
 ChartItemDrag::ChartItemDrag(QObject *source, ChartItemMimeData *data)

@@ -21,6 +21,11 @@ public:
     static QString formatFor(quint64 windowId);
     // The instrument type the host's tables drag.
     static QString securityFormat() { return QStringLiteral("application/x-gui-security"); }
+    // What a window takes of dragged data: an instrument of a board that can be charted is
+    // copied; a chart item of that window, still there, is moved unless it would land on the
+    // view it left (target). Anything else is refused (IgnoreAction).
+    static Qt::DropAction acceptedAction(const QMimeData *data, quint64 windowId,
+                                         const QGraphicsView *target = nullptr);
 
     ChartItem *item() const { return m_item.data(); }
     QGraphicsView *sourceView() const { return m_sourceView.data(); }

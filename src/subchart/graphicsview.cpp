@@ -1,6 +1,5 @@
 #include "graphicsview.h"
 
-#include "boarddirectory.h"
 #include "chartitem.h"
 #include "chartitemmimedata.h"
 #include "drawingitem.h"
@@ -201,19 +200,9 @@ void GraphicsView::startDrag(ChartItem *item)
 
 Qt::DropAction GraphicsView::acceptedAction(const QMimeData *data) const
 {
-    if (!data || !m_subChart)
+    if (!m_subChart)
         return Qt::IgnoreAction;
-    if (data->hasFormat(ChartItemMimeData::securityFormat())) {
-        const DroppedSecurity security = DroppedSecurity::parse(data);
-        if (security.valid && BoardDirectory::i()->isChartById(security.stock, security.board))
-            return Qt::CopyAction;
-        return Qt::IgnoreAction;
-    }
-    const auto *itemData = qobject_cast<const ChartItemMimeData *>(data);
-    if (itemData && itemData->hasFormat(ChartItemMimeData::formatFor(m_owner->windowId()))
-        && itemData->item() && itemData->sourceView() && itemData->sourceView() != this)
-        return Qt::MoveAction;
-    return Qt::IgnoreAction;
+    return ChartItemMimeData::acceptedAction(data, m_owner->windowId(), this);
 }
 
 void GraphicsView::answerDrag(QDragMoveEvent *event) const

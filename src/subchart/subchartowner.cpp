@@ -52,8 +52,8 @@ QList<SubChartWidget *> SubChartOwner::subCharts() const
 
 quint64 SubChartOwner::windowId()
 {
-    QWidget *area = ownerWidget();
-    return quint64(quintptr(area ? area->window() : nullptr));
+    // The chart area itself: the terminal's chart windows share one top-level window.
+    return quint64(quintptr(ownerWidget()));
 }
 
 SeriesItem *SubChartOwner::seriesById(int id) const

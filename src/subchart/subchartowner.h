@@ -73,7 +73,7 @@ public:
     virtual void manageLayout(QLayout *) {}
     // The sub-charts, top to bottom.
     virtual QList<SubChartWidget *> subCharts() const;
-    // The address that names the window in drag data.
+    // The address that names the window in drag data: its chart area's.
     virtual quint64 windowId();
 
     // The series whose "id" property is id, over every sub-chart of the window.

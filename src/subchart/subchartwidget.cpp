@@ -547,11 +547,12 @@ void SubChartWidget::adoptItem(ChartItem *item, int axisPos, ParentScaleItem *on
     if (item->scene() && item->scene() != m_scene)
         item->scene()->removeItem(item);
     item->setParentChartItem(scale);
-    if (from != this)
+    if (from != this) {
         setUpItem(item);
-    if (auto *series = qobject_cast<SeriesItem *>(item))
-        connect(series, &ChartItem::nameChanged, this, [this] { m_owner->reportNameChanged(); },
-                Qt::UniqueConnection);
+        // Its name went to the window through the old area, whose connections are gone.
+        if (auto *series = qobject_cast<SeriesItem *>(item))
+            connect(series, &ChartItem::nameChanged, this, [this] { m_owner->reportNameChanged(); });
+    }
     show();
     m_viewport->update();
 }

@@ -5,9 +5,9 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
 #include <QFontMetrics>
 #include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -336,7 +336,46 @@ void TimeAxisScrollArea::mouseReleaseEvent(QMouseEvent *event)
 
 void TimeAxisScrollArea::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    menu.addAction(m_showDateAction);
-    menu.exec(event->globalPos());
+    // The window's menu carries the date-row toggle along with its own: the event goes on to it.
+    event->ignore();
+}
+
+// --- drops --------------------------------------------------------------------------------
+
+Qt::DropAction TimeAxisScrollArea::dropActionFor(const QMimeData *data) const
+{
+    return m_host && data ? m_host->axisDropAction(data) : Qt::IgnoreAction;
+}
+
+void TimeAxisScrollArea::answerDrag(QDragMoveEvent *event) const
+{
+    const Qt::DropAction action = dropActionFor(event->mimeData());
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+}
+
+void TimeAxisScrollArea::dragEnterEvent(QDragEnterEvent *event)
+{
+    answerDrag(event);
+}
+
+void TimeAxisScrollArea::dragMoveEvent(QDragMoveEvent *event)
+{
+    answerDrag(event);
+}
+
+void TimeAxisScrollArea::dropEvent(QDropEvent *event)
+{
+    const Qt::DropAction action = dropActionFor(event->mimeData());
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    m_host->dropOnAxis(event->mimeData());
+    event->setDropAction(action);
+    event->accept();
 }

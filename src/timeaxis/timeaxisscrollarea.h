@@ -5,6 +5,8 @@
 #include <QPointer>
 
 class QAction;
+class QDragMoveEvent;
+class QMimeData;
 class TSynchronyzer;
 
 // What the time axis asks of the chart area above it: the horizontal scale its sub-charts are
@@ -18,11 +20,16 @@ public:
     // One step of the horizontal zoom, in or out.
     enum class Zoom { In, Out };
     virtual void zoomStep(Zoom direction) = 0;
+    // What a drop of the data on the axis would do, IgnoreAction when it is refused; and the
+    // drop itself. The axis belongs to no pane: what it takes goes into a new one.
+    virtual Qt::DropAction axisDropAction(const QMimeData *) { return Qt::IgnoreAction; }
+    virtual void dropOnAxis(const QMimeData *) {}
 };
 
 // The time axis under a window's sub-charts: the axis line, ticks and time texts at the
 // synchroniser's marks, an optional row of dates and the time under the cursor. It scrolls
-// with the sub-charts; dragging on it zooms them.
+// with the sub-charts; dragging on it zooms them. Instruments and chart items dropped on it go
+// to the host.
 class TimeAxisScrollArea : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -68,9 +75,14 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     double pixelsPerUnit() const;
+    Qt::DropAction dropActionFor(const QMimeData *data) const;
+    void answerDrag(QDragMoveEvent *event) const;
     QRect cursorRect() const;
     void paintMarks(QPainter &painter, const QRect &dirty);
     void paintCursorLabel(QPainter &painter, const QRect &dirty);

@@ -13,6 +13,7 @@
 #include "tacolorsettingspage.h"
 #include "drawingservices.h"
 #include "multivertaxiswidget.h"
+#include "vertreferenceaxiswidget.h"
 #include "subcharttesthelpers.h"
 #include "icore.h"
 #include "iviewprovider.h"
@@ -26,14 +27,17 @@
 #include "windowmanager.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMessageBox>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
@@ -50,6 +54,7 @@ const QDate Monday(2026, 11, 30);
 const QDate Friday(2026, 12, 4);
 const QString Arkt = QStringLiteral("2,2,2001");
 const QString Kstr = QStringLiteral("2,2,2002");
+const QString Velm = QStringLiteral("2,2,2003");
 
 void fillWeek(SeriesItem *series)
 {
@@ -115,6 +120,24 @@ QStringList texts(const QList<QAction *> &actions)
     for (QAction *action : actions)
         list.append(action->text());
     return list;
+}
+
+// Right-clicks a point of a widget as the mouse does; the texts of the menu that opens.
+QStringList rightClickMenu(QWidget *widget, const QPoint &point)
+{
+    QStringList entries;
+    QTimer::singleShot(0, [&] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *action : menu->actions()) {
+                if (!action->isSeparator())
+                    entries.append(action->text());
+            }
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, widget->mapToGlobal(point));
+    QCoreApplication::sendEvent(widget, &event);
+    return entries;
 }
 
 // The window factory as the plug-in offers it to the terminal.
@@ -188,6 +211,11 @@ private Q_SLOTS:
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
     void contextMenuAnywhere();
+    void dropsOnTheTimeAxis();
+    void chartItemsStayInTheirWindow();
+    void movedSeriesStillNamesTheWindow();
+    void axisMenusCarryTheWindowEntries_data();
+    void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
     void shortcutsReachTheActiveWindowOnly();
     void workspaceDropsOnlyTheBrokenWindow();
@@ -712,13 +740,139 @@ void TestChartWindow::contextMenuAnywhere()
     window->fillViewContextMenu(empty, &overPane);
     entries = texts(overPane.actions());
     QVERIFY2(entries.contains(QStringLiteral("Удалить")), qPrintable(entries.join(QLatin1Char('|'))));
+}
 
-    // Over the time axis: the date row toggle, checked as the axis shows it.
-    TimeAxisScrollArea *axis = window->chartArea()->timeAxis();
-    QMenu overAxis;
-    window->fillViewContextMenu(axis->viewport()->mapTo(window.get(), axis->viewport()->rect().center()), &overAxis);
-    QVERIFY(overAxis.actions().contains(axis->showDateAction()));
-    QCOMPARE(axis->showDateAction()->isChecked(), axis->showDate());
+// The time axis takes what a pane takes: an instrument opens in a new pane, a chart item of the
+// window moves into a new pane on an axis of the same side.
+void TestChartWindow::dropsOnTheTimeAxis()
+{
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    MultiView *view = window->chartArea();
+    TimeAxisScrollArea *axis = view->timeAxis();
+    std::unique_ptr<QMimeData> instrument(securityData(Velm));
+    QCOMPARE(offer(axis, instrument.get()), Qt::CopyAction);
+    QCOMPARE(offer(axis, instrument.get(), QEvent::Drop), Qt::CopyAction);
+    flush();
+    QCOMPARE(view->subCharts().size(), 3);
+    QCOMPARE(view->subCharts().last()->seriesItems().size(), 1);
+    QCOMPARE(window->instrumentKeys(), QStringList({Arkt, Kstr, Velm}));
+    std::unique_ptr<QMimeData> notCharted(securityData(QStringLiteral("2,7,2701")));
+    QCOMPARE(offer(axis, notCharted.get()), Qt::IgnoreAction);
+    QCOMPARE(offer(axis, notCharted.get(), QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(view->subCharts().size(), 3);
+
+    SubChartWidget *source = view->subCharts().first();
+    QPointer<SubChartWidget> guardSource(source);
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData item(moving, source->view(), view->windowId());
+    QCOMPARE(offer(axis, &item), Qt::MoveAction);
+    QCOMPARE(offer(axis, &item, QEvent::Drop), Qt::MoveAction);
+    SubChartWidget *target = view->subCharts().last();
+    QCOMPARE(target->seriesItems(), QList<SeriesItem *>{moving});
+    QCOMPARE(target->axisPosition(qobject_cast<ParentScaleItem *>(moving->parentChartItem())), 2);
+    // The drag's end empties the pane it left.
+    source->afterItemMovedOut();
+    flush();
+    QVERIFY(!guardSource);
+    QCOMPARE(view->subCharts().size(), 3);
+}
+
+// The terminal's chart windows share one top-level window: a chart item dragged from one into
+// another is still refused there, on a pane and on the time axis.
+void TestChartWindow::chartItemsStayInTheirWindow()
+{
+    WindowManager windows;
+    IWindowManager::setInstance(&windows);
+    QMdiArea area;
+    windows.setWindowArea(&area);
+    QVERIFY(windows.openView("TAMainWindow", Arkt));
+    QVERIFY(windows.openView("TAMainWindow", Kstr));
+    area.resize(1600, 900);
+    area.show();
+    flush();
+    auto *first = dynamic_cast<TAMainWindow *>(windows.windows()[0]->view());
+    auto *second = dynamic_cast<TAMainWindow *>(windows.windows()[1]->view());
+    QVERIFY(first && second);
+    QCOMPARE(first->window(), second->window());
+    SubChartWidget *source = first->chartArea()->subCharts().first();
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData data(moving, source->view(), first->chartArea()->windowId());
+    GraphicsView *otherPane = second->chartArea()->subCharts().first()->view();
+    QCOMPARE(offer(otherPane, &data), Qt::IgnoreAction);
+    QCOMPARE(offer(otherPane, &data, QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(offer(second->chartArea()->timeAxis(), &data, QEvent::Drop), Qt::IgnoreAction);
+    QCOMPARE(second->chartArea()->seriesItems().size(), 1);
+    QCOMPARE(SubChartWidget::of(moving), source);
+    // In its own window the item still moves.
+    QCOMPARE(offer(first->chartArea()->timeAxis(), &data), Qt::MoveAction);
+    windows.closeAll();
+    flush();
+    IWindowManager::setInstance(nullptr);
+}
+
+// A series dropped on another pane still tells the window its new name: another instrument
+// chosen for it shows in the window's title.
+void TestChartWindow::movedSeriesStillNamesTheWindow()
+{
+    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    MultiView *view = window->chartArea();
+    SubChartWidget *source = view->subCharts().last();
+    SeriesItem *moving = source->seriesItems().first();
+    ChartItemMimeData data(moving, source->view(), view->windowId());
+    QCOMPARE(offer(view->subCharts().first()->view(), &data, QEvent::Drop), Qt::MoveAction);
+    source->afterItemMovedOut();
+    flush();
+    QCOMPARE(view->subCharts().size(), 1);
+    QCOMPARE(view->subCharts().first()->seriesItems().size(), 2);
+    const QString velm = SecurityDirectory::i()->nameById(2, 2, 2003);
+    QVERIFY(!velm.isEmpty() && !window->windowTitle().contains(velm));
+    moving->changeInstrument(SecurityDirectory::i()->textIdById(2, 2, 2003));
+    flush();
+    QVERIFY2(window->windowTitle().contains(velm), qPrintable(window->windowTitle()));
+}
+
+void TestChartWindow::axisMenusCarryTheWindowEntries_data()
+{
+    QTest::addColumn<QString>("axis");
+    QTest::addColumn<QString>("own");
+    QTest::newRow("left price axis") << "left" << "Отображать сетку";
+    QTest::newRow("right price axis") << "right" << "Отображать сетку";
+    QTest::newRow("time axis") << "time" << "Показывать дату";
+}
+
+// A right click on an axis opens the window's menu, as over the chart: the axis' own entries
+// first, then the window's, each once.
+void TestChartWindow::axisMenusCarryTheWindowEntries()
+{
+    QFETCH(QString, axis);
+    QFETCH(QString, own);
+    AppSettings(QStringLiteral("TechAnalysis/SeriesDefaultProperty")).setValue(QStringLiteral("axisPos"), 3);
+    HostWindow host;
+    auto *window = new TAMainWindow;
+    window->setProperty("extraKey", Arkt);
+    host.setView(window, "TAMainWindow");
+    MapSettings none;
+    window->applyViewSettings(none);
+    fillWeek(window->chartArea()->seriesItems().first());
+    host.resize(1000, 700);
+    host.show();
+    flush();
+    SubChartWidget *pane = window->chartArea()->subCharts().first();
+    QWidget *clicked = window->chartArea()->timeAxis()->viewport();
+    if (axis == QLatin1String("left"))
+        clicked = pane->leftAxis()->axes().value(0);
+    else if (axis == QLatin1String("right"))
+        clicked = pane->rightAxis()->axes().value(0);
+    QVERIFY(clicked && clicked->isVisible());
+    const QStringList entries = rightClickMenu(clicked, clicked->rect().center());
+    const QString all = entries.join(QLatin1Char('|'));
+    QVERIFY2(entries.value(0) == own, qPrintable(all));
+    for (const char *entry : {"Менеджер объектов", "Панель 'Рисование'", "Настройки окна..."})
+        QVERIFY2(entries.count(QString::fromUtf8(entry)) == 1, qPrintable(all));
+    QVERIFY2(entries.count(own) == 1, qPrintable(all));
+    // The date-row toggle shows what the axis shows.
+    QCOMPARE(window->chartArea()->timeAxis()->showDateAction()->isChecked(),
+             window->chartArea()->timeAxis()->showDate());
 }
 
 void TestChartWindow::dayStartedOffScreenStillNamesItself()
@@ -1112,6 +1266,7 @@ void TestChartWindow::thrownTextReachesTheUser_data()
 {
     QTest::addColumn<QString>("entry");
     for (const char *entry : {"refresh", "time frame", "instrument sub-menu", "instrument drop",
+                              "instrument drop on the time axis",
                               "properties: time frame", "properties: range", "add indicator",
                               "new window"})
         QTest::newRow(entry) << QString::fromLatin1(entry);
@@ -1172,6 +1327,8 @@ void TestChartWindow::thrownTextReachesTheUser()
             addStudy->trigger();
         else if (entry == QLatin1String("instrument drop"))
             offer(window->chartArea()->subCharts().first()->view(), dropped.get(), QEvent::Drop);
+        else if (entry == QLatin1String("instrument drop on the time axis"))
+            offer(window->chartArea()->timeAxis(), dropped.get(), QEvent::Drop);
         else
             window->chartArea()->changeItemProperties(series);
         flush();

@@ -306,9 +306,9 @@ inline QMimeData *securityData(const QString &text)
     return data;
 }
 
-// Offers the data to a view as a drag entering it; the action it takes (IgnoreAction when it
-// refuses).
-inline Qt::DropAction offer(GraphicsView *view, const QMimeData *data, QEvent::Type type = QEvent::DragEnter)
+// Offers the data to a view (a pane's or the time axis) as a drag entering it; the action it
+// takes (IgnoreAction when it refuses).
+inline Qt::DropAction offer(QAbstractScrollArea *view, const QMimeData *data, QEvent::Type type = QEvent::DragEnter)
 {
     const QPoint point(view->viewport()->width() / 2, view->viewport()->height() / 2);
     if (type == QEvent::DragEnter) {
