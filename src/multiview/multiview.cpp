@@ -42,6 +42,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -200,7 +201,9 @@ int MultiView::scenePixelWidth() const
 {
     if (subCharts().isEmpty() || !synchronizer())
         return 0;
-    return int(std::ceil(scaleX() * synchronizer()->sceneWidth()));
+    // Capped as the time axis caps its width: a huge zoom must not overflow an int.
+    const double pixels = std::ceil(scaleX() * synchronizer()->sceneWidth());
+    return int(qMin(pixels, double(std::numeric_limits<int>::max() / 2)));
 }
 
 int MultiView::emptyOffset() const
