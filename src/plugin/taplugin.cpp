@@ -6,8 +6,10 @@
 #include "commandcontainer.h"
 #include "frameindex.h"
 #include "icore.h"
+#include "seriesdatamanager.h"
 #include "seriesdatamodel.h"
 #include "scriptfilesmanager.h"
+#include "scriptfilesmodel.h"
 #include "seriesitemdefaultpropertypage.h"
 #include "sessionschedulepage.h"
 #include "dialogservices.h"
@@ -73,12 +75,19 @@ bool TAPlugin::initialize(ICore *core)
     DialogServices::install();
     setupMenus();
     setupSettingsPages(core);
+    setupScriptFiles();
     setupToolBarCommands();
     return true;
 }
 
 void TAPlugin::shutdown()
 {
+    // A fixed order, whichever object was used first: the two registries, then the data
+    // manager; each one's pointer is cleared before the object goes.
+    StudyFilesModel::destroyInstance();
+    FunctionFilesModel::destroyInstance();
+    SeriesDataManager::destroyInstance();
+    // Then whatever else was made on first use.
     TASharedObjects::destroyAll();
 }
 
@@ -94,6 +103,8 @@ void TAPlugin::setupMenus()
     ActionManager *am = ActionManager::instance();
     CommandContainer *menu = am->container(MenuContainer, tr("Тех. &анализ"), MenuBar,
                                            QByteArray(), QByteArrayLiteral("25"));
+    // The manager makes it its own child; it must leave the menu bar with the plug-in.
+    menu->setParent(this);
 
     auto *securities = new TASecurirityContainer(SecurityContainer, this);
     securities->setTitle(tr("Построить &график"));
@@ -138,12 +149,20 @@ void TAPlugin::setupSettingsPages(ICore *core)
     core->addOptionsPage(new TAGeneralSettingsPage(this));
 }
 
+void TAPlugin::setupScriptFiles()
+{
+    // The registries of indicator and function files live from the start; one that is already
+    // there (the plug-in started again) reads its folder anew.
+    StudyFilesModel::instance()->reload();
+    FunctionFilesModel::instance()->reload();
+}
+
 void TAPlugin::setupToolBarCommands()
 {
-    ActionManager::instance()->container(ToolBarContainer,
-                                         tr("Тех. анализ: Панель инструментов"), QByteArray(),
-                                         QByteArray(), QByteArray());
-    CommandContainer *toolBar = ActionManager::instance()->container(ToolBarContainer);
+    CommandContainer *toolBar = ActionManager::instance()->container(
+        ToolBarContainer, tr("Тех. анализ: Панель инструментов"), QByteArray(), QByteArray(),
+        QByteArray());
+    toolBar->setParent(this); // as the menu
     const struct
     {
         const char *id;

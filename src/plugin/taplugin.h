@@ -36,6 +36,7 @@ public Q_SLOTS:
 private:
     void setupMenus();
     void setupSettingsPages(ICore *core);
+    void setupScriptFiles();
     void setupToolBarCommands();
 
     QList<IViewFactory *> m_factories;

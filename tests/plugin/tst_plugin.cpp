@@ -11,6 +11,7 @@
 #include "mapsettings.h"
 #include "processwide.h"
 #include "referencedata.h"
+#include "scriptfilesmodel.h"
 #include "taconstants.h"
 #include "tamainwindow.h"
 #include "seriesdatamanager.h"
@@ -90,6 +91,10 @@ private:
 void TestPlugin::initTestCase()
 {
     TA_SET_UP_TEST_ENVIRONMENT(m_dir, "settings.ini");
+    ScriptFilesModel::setRegistryDirectory(m_dir.filePath(QStringLiteral("app")));
+    // Linked into this test, the data manager is in use before the plug-in starts: what the
+    // shutdown deletes, and in which order, must not follow the order of first use.
+    QVERIFY(SeriesDataManager::instance());
     // What the terminal provides before it initialises plug-ins.
     m_menuBar = new CommandContainer("MenuBar", this);
     m_toolBar = new CommandContainer("ToolBar", this);
@@ -340,11 +345,24 @@ void TestPlugin::shutdownDestroysSharedObjects()
     Counted::destroyed = 0;
     Counted *first = shared.instance();
     QVERIFY(first);
+    // The start made both script-file registries, with the user's folders for their files.
+    for (const char *folder : {"app/user/tascripts/indicators", "app/user/tascripts/functions"})
+        QVERIFY2(QFileInfo(m_dir.filePath(QLatin1String(folder))).isDir(), folder);
     // The data manager, once used, serves the bar models until the plug-in shuts down.
     SeriesDataManager *manager = SeriesDataManager::instance();
     QCOMPARE(SeriesDataService::instance(), static_cast<SeriesDataService *>(manager));
-    // Shutting down clears and deletes the shared objects; the next use makes a fresh one.
+    QStringList deleted;
+    QObject watching;
+    const auto watch = [&](QObject *object, const QString &name) {
+        connect(object, &QObject::destroyed, &watching, [&deleted, name] { deleted << name; });
+    };
+    watch(manager, QStringLiteral("data manager"));
+    watch(FunctionFilesModel::instance(), QStringLiteral("functions"));
+    watch(StudyFilesModel::instance(), QStringLiteral("indicators"));
+    // Shutting down clears and deletes the shared objects, the registries before the data
+    // manager; the next use makes a fresh one.
     m_plugin->shutdown();
+    QCOMPARE(deleted, QStringList({"indicators", "functions", "data manager"}));
     QCOMPARE(Counted::destroyed.load(), 1);
     QVERIFY(!SeriesDataService::instance());
     QVERIFY(!shared.existing());

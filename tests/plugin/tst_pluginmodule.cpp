@@ -6,11 +6,15 @@
 #include "iplugin.h"
 #include "iviewfactory.h"
 #include "iviewprovider.h"
+#include "pluginloader.h"
 #include "referencedata.h"
+#include "terminalwindow.h"
 #include "testenvironment.h"
+#include "windowmanager.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
+#include <QMenuBar>
 #include <QPluginLoader>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -28,6 +32,7 @@ private Q_SLOTS:
     void instanceAndInterfaces();
     void initializeWithToolBar();
     void reloadWithoutToolBar();
+    void unloadLeavesNoMenu();
 
 private:
     QString modulePath() const;
@@ -115,6 +120,31 @@ void TestPluginModule::reloadWithoutToolBar()
     QVERIFY(!ActionManager::instance()->container("ToolBar.TA.Security"));
     plugin->shutdown();
     QVERIFY(loader.unload());
+}
+
+void TestPluginModule::unloadLeavesNoMenu()
+{
+    // The terminal's window and loader: the plug-in's menu is in the menu bar while the module
+    // is loaded, and nothing of it stays there after the module is gone.
+    WindowManager windows;
+    TerminalWindow window(&windows);
+    const auto menuTitles = [&window] {
+        QStringList titles;
+        for (const QAction *action : window.menuBar()->actions())
+            titles.append(action->text());
+        return titles;
+    };
+    PluginLoader plugins;
+    QCOMPARE(plugins.loadFolder(QFileInfo(modulePath()).path()), QStringList());
+    QCOMPARE(plugins.initializeAll(ICore::instance()), QStringList());
+    QVERIFY2(menuTitles().contains(QStringLiteral("Тех. &анализ")),
+             qPrintable(menuTitles().join(u' ')));
+    plugins.shutdownAll();
+    QVERIFY2(!menuTitles().contains(QStringLiteral("Тех. &анализ")),
+             qPrintable(menuTitles().join(u' ')));
+    QCOMPARE(menuTitles().size(), 4);
+    QVERIFY(!ActionManager::instance()->container("TA"));
+    QVERIFY(!ActionManager::instance()->container("TAToolBar"));
 }
 
 QTEST_MAIN(TestPluginModule)

@@ -1469,7 +1469,7 @@ void readNextDialog(QString *text, QString *details)
 
 // A failed indicator says so in its status line in its colour; a right click on its label
 // opens its menu (every item's label does), with the error, its bar and the trace lines
-// before it; a working one offers its trace lines.
+// before it; a working one offers its trace lines. A good parameter value brings it back.
 void TestStudyFlow::failureReadFromItsLabel()
 {
     HostWindow host;
@@ -1486,8 +1486,9 @@ void TestStudyFlow::failureReadFromItsLabel()
     view->synchronizer()->update();
     auto *broken = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
         series, studySettings(QStringLiteral("Broken"),
-                              QStringLiteral("Trace('шаг ' + CurrentBar); if (CurrentBar == 7) "
-                                             "throw new Error('деление на ноль'); Plot(1, 'p');"))));
+                              QStringLiteral("Trace('шаг ' + CurrentBar); if (CurrentBar == n) "
+                                             "throw new Error('деление на ноль'); Plot(1, 'p');"),
+                              QString(), {{QStringLiteral("n"), QStringLiteral("7")}})));
     auto *traced = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
         series, studySettings(QStringLiteral("Traced"),
                               QStringLiteral("if (CurrentBar == 2) Trace('на втором'); Plot(2, 'q');"))));
@@ -1547,6 +1548,21 @@ void TestStudyFlow::failureReadFromItsLabel()
     entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
     QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
 
+    // A good value from its property dialog runs it again: computed over every bar, and the
+    // word goes from its label.
+    MapSettings result;
+    result.setValue(QStringLiteral("parametersCount"), 1);
+    result.setValue(QStringLiteral("parameter_0/name"), QStringLiteral("n"));
+    result.setValue(QStringLiteral("parameter_0/value"), QStringLiteral("1000"));
+    const qint64 evaluated = broken->evaluatedBars();
+    view->applyItemProperties(broken, result);
+    settle(*broken);
+    QCoreApplication::processEvents();
+    QVERIFY2(broken->scriptOk(), qPrintable(broken->errorText()));
+    QVERIFY(broken->evaluatedBars() - evaluated >= 60);
+    QCOMPARE(broken->valueAt(QStringLiteral("p"), {0, 7}).value, 1.0);
+    QCOMPARE(broken->valueAt(QStringLiteral("p"), series->model()->lastIndex()).value, 1.0);
+    QVERIFY(brokenLabel->statusEdit()->text().isEmpty());
 }
 
 // An indicator file edited while charts use it: a parameter new in the file takes its default,

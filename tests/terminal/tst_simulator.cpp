@@ -45,6 +45,7 @@ private Q_SLOTS:
     void initTestCase();
     void tradesMoveTheQuotes();
     void aDayTradesAlikeInEveryRun();
+    void currenciesTradePastMidnight();
 
 private:
     QTemporaryDir m_dir;
@@ -137,6 +138,59 @@ void TestSimulator::aDayTradesAlikeInEveryRun()
     QCOMPARE(uninterrupted.size(), since.size());
     QCOMPARE(uninterrupted, since);
     QVERIFY(run(QTime(10, 20), QTime(10, 20), 2) != since);
+}
+
+// The currency boards trade 07:00-01:30: the session a weekday opens goes on after midnight,
+// in the next day's first hour and a half. Thursday 26 November 2026 at 01:45: the night so
+// far has currency trades, the 00:45 minute's among them, none from 01:30, and no other
+// market's. Saturday 28 November trades so after Friday; Monday 30 November after Sunday and
+// Thursday 5 November after a holiday do not.
+void TestSimulator::currenciesTradePastMidnight()
+{
+    Table *deals = TableRegistry::instance()->table(QStringLiteral("all_deals"));
+    QVERIFY(deals);
+    QString error;
+    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
+             qPrintable(error));
+    // The night after a Friday, a Sunday and a holiday, on either currency board.
+    for (const int board : {4, 6}) {
+        QVERIFY(MarketSimulator::isTradingTime(3, board, QDateTime(QDate(2026, 11, 28), QTime(1, 29))));
+        QVERIFY(!MarketSimulator::isTradingTime(3, board, QDateTime(QDate(2026, 11, 30), QTime(0, 45))));
+        QVERIFY(!MarketSimulator::isTradingTime(3, board, QDateTime(QDate(2026, 11, 5), QTime(0, 45))));
+    }
+    deals->reset({});
+    const QDate thursday(2026, 11, 26);
+    {
+        PinnedClock clock(datetime(QDateTime(thursday, QTime(1, 45))));
+        MarketSimulator::Options options;
+        options.tickMs = 10;
+        MarketSimulator simulator(options);
+        QSignalSpy appended(&simulator, &MarketSimulator::tradesAppended);
+        simulator.start();
+        QVERIFY(appended.wait(20000));
+        simulator.stop();
+    }
+    int atQuarterToOne = 0;
+    int late = 0;
+    int others = 0;
+    {
+        TableLocker locker(deals);
+        const QList<Record> records = deals->masterIndex()->records();
+        QVERIFY(!records.isEmpty());
+        for (const Record &r : records) {
+            const QDateTime moment = r.data(QStringLiteral("moment")).toDatetime().getDateTime();
+            QCOMPARE(moment.date(), thursday);
+            if (r.data(QStringLiteral("stock_id")).toInteger() != 3)
+                ++others;
+            else if (moment.time() >= QTime(1, 30))
+                ++late;
+            else if (moment.time().hour() == 0 && moment.time().minute() == 45)
+                ++atQuarterToOne;
+        }
+    }
+    QVERIFY(atQuarterToOne > 0);
+    QCOMPARE(late, 0);
+    QCOMPARE(others, 0);
 }
 
 TA_REGISTER_TEST(TestSimulator)
