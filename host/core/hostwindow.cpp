@@ -97,8 +97,36 @@ void HostWindow::showViewSettings()
     dialog.exec();
 }
 
+QRect HostWindow::normalGeometry() const
+{
+    const QWidget *f = parentWidget() ? parentWidget() : this;
+    if (!(f->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        return f->geometry();
+    if (f->isWindow() && f->normalGeometry().isValid())
+        return f->normalGeometry();
+    return m_normalGeometry.isValid() ? m_normalGeometry : f->geometry();
+}
+
+bool HostWindow::event(QEvent *event)
+{
+    // A frame in a window area does not remember its normal geometry for us: watch it.
+    if (event->type() == QEvent::ParentChange) {
+        if (m_watchedFrame)
+            m_watchedFrame->removeEventFilter(this);
+        m_watchedFrame = parentWidget();
+        if (m_watchedFrame)
+            m_watchedFrame->installEventFilter(this);
+    }
+    return QWidget::event(event);
+}
+
 bool HostWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_watchedFrame && m_watchedFrame
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        && !(m_watchedFrame->windowState()
+             & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        m_normalGeometry = m_watchedFrame->geometry();
     if (event->type() == QEvent::ContextMenu && watched == viewWidget() && m_view) {
         auto *e = static_cast<QContextMenuEvent *>(event);
         QMenu menu(this);

@@ -4,6 +4,7 @@
 #include "iwindow.h"
 
 #include <QByteArray>
+#include <QRect>
 #include <QWidget>
 
 class IView;
@@ -34,9 +35,13 @@ public:
     void setCaption(const QString &caption);
     bool staysOnTop() const { return m_stayOnTop; }
     void setStayOnTop(bool onTop);
+    // The frame's geometry as it is or was last shown neither maximised nor minimised: what a
+    // maximised window returns to, and what is saved with the workspace.
+    QRect normalGeometry() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -47,4 +52,6 @@ private:
     QByteArray m_factoryName;
     QString m_caption;
     bool m_stayOnTop = false;
+    QRect m_normalGeometry;
+    QWidget *m_watchedFrame = nullptr;
 };

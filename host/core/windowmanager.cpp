@@ -12,6 +12,10 @@
 #include <QDebug>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPair>
+#include <QPointer>
+
+#include <algorithm>
 
 WindowManager::WindowManager(QObject *parent)
     : QObject(parent)
@@ -108,7 +112,11 @@ void WindowManager::saveWorkspace(Settings &settings) const
         settings.beginGroup(QStringLiteral("window_%1").arg(n++));
         settings.setValue(QStringLiteral("factory"), QString::fromUtf8(window->factoryName()));
         QWidget *frame = window->parentWidget() ? window->parentWidget() : window;
-        settings.setValue(QStringLiteral("geometry"), frame->geometry());
+        // The normal geometry and the state apart: a maximised window's own geometry is the
+        // whole area (and beyond, its borders hidden), which is no size to come back to.
+        settings.setValue(QStringLiteral("geometry"), window->normalGeometry());
+        settings.setValue(QStringLiteral("windowState"),
+                          int(frame->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
         settings.setValue(QStringLiteral("caption"), window->caption());
         settings.setValue(QStringLiteral("stayOnTop"), window->staysOnTop());
         settings.beginGroup(QStringLiteral("state"));
@@ -122,12 +130,15 @@ void WindowManager::saveWorkspace(Settings &settings) const
 QStringList WindowManager::restoreWorkspace(Settings &settings)
 {
     QStringList problems;
+    QList<QPair<QPointer<QWidget>, int>> states;
     const int count = settings.value(QStringLiteral("count"), 0).toInt();
     for (int n = 0; n < count; ++n) {
         const QString group = QStringLiteral("window_%1").arg(n);
         settings.beginGroup(group);
         const QByteArray factory = settings.value(QStringLiteral("factory")).toString().toUtf8();
         const QRect geometry = settings.value(QStringLiteral("geometry")).toRect();
+        const int state = settings.value(QStringLiteral("windowState"), 0).toInt()
+                          & (Qt::WindowMinimized | Qt::WindowMaximized);
         const QString caption = settings.value(QStringLiteral("caption")).toString();
         const bool stayOnTop = settings.value(QStringLiteral("stayOnTop"), false).toBool();
         IView *view = nullptr;
@@ -158,10 +169,32 @@ QStringList WindowManager::restoreWorkspace(Settings &settings)
         window->setCaption(caption);
         place(window);
         window->setStayOnTop(stayOnTop);
+        QWidget *frame = window->parentWidget() ? window->parentWidget() : window;
         if (geometry.isValid()) {
-            QWidget *frame = window->parentWidget() ? window->parentWidget() : window;
-            frame->setGeometry(geometry);
+            // Whatever was saved, the window's top left corner stays inside the area.
+            QRect normal = geometry;
+            if (m_area)
+                normal.moveTopLeft(QPoint(qMax(0, normal.left()), qMax(0, normal.top())));
+            if (frame->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+                frame->showNormal();
+            frame->setGeometry(normal);
         }
+        if (state)
+            states.append({frame, state});
+    }
+    // The states once every window is in: a window placed later would take the activation,
+    // and with it the maximised look, from an earlier one. Minimised first, the maximised
+    // window last, so that it ends up active as it was.
+    std::stable_sort(states.begin(), states.end(), [](const auto &a, const auto &b) {
+        return (a.second & Qt::WindowMaximized) < (b.second & Qt::WindowMaximized);
+    });
+    for (const auto &[frame, state] : states) {
+        if (!frame)
+            continue;
+        if (state & Qt::WindowMaximized)
+            frame->showMaximized();
+        else
+            frame->showMinimized();
     }
     return problems;
 }

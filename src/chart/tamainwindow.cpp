@@ -377,6 +377,8 @@ void TAMainWindow::connectActions()
     connect(view, &MultiView::enableDefaultScaleX, m_defaultScale, &QAction::setEnabled);
     connect(view, &MultiView::checkSelAreaMode, m_selectArea, &QAction::setChecked);
     connect(view, &MultiView::drawingAdded, this, &TAMainWindow::uncheckDrawings);
+    // A new drawing is not selected: the current item stays, but "delete drawings" has work now.
+    connect(view, &MultiView::drawingAdded, this, &TAMainWindow::updateToolBar);
     connect(view, &MultiView::currItemChanged, this, &TAMainWindow::updateToolBar);
     connect(view, &MultiView::nameChanged, this, &TAMainWindow::onSeriesItemNameChange);
     connect(view, &MultiView::notice, this, &TAMainWindow::notify);

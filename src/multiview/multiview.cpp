@@ -43,6 +43,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -201,7 +202,9 @@ int MultiView::scenePixelWidth() const
 {
     if (subCharts().isEmpty() || !synchronizer())
         return 0;
-    return int(std::ceil(scaleX() * synchronizer()->sceneWidth()));
+    // Capped as the time axis caps its width: a huge zoom must not overflow an int.
+    const double pixels = std::ceil(scaleX() * synchronizer()->sceneWidth());
+    return int(qMin(pixels, double(std::numeric_limits<int>::max() / 2)));
 }
 
 int MultiView::emptyOffset() const

@@ -22,6 +22,7 @@
 #include "tageneralsettingspage.h"
 #include "tamainwindowfactory.h"
 #include "tasecuriritycontainer.h"
+#include "tasecuritiesmenu.h"
 #include "tasharedobjects.h"
 
 #include <QApplication>
@@ -115,6 +116,10 @@ void TAPlugin::setupMenus()
     taWindow->setDefaultShortcut(QKeySequence(QStringLiteral("Alt+C")));
     taWindow->setContext(ApplicationContext);
     securities->addCommand(taWindow, QByteArray(), QByteArray());
+    // Filled at once rather than when first opened: the command's own action, which carries
+    // Alt+C, then sits in the menu from the start and the shortcut works at once.
+    if (auto *securitiesMenu = qobject_cast<TASecuritiesMenu *>(securities->menu()))
+        securitiesMenu->populate();
 
     auto *studyEditor = new Command(StudyEditor, this);
     studyEditor->setCategory(tr("Технический анализ"));

@@ -568,6 +568,14 @@ void TestChartWindow::drawingToolsAreExclusive()
     QCOMPARE(window->chartArea()->drawingColor(), QColor(Qt::magenta));
 
     // Each tool draws its kind: two clicks, one for the horizontal line; then it is released.
+    // "Удалить всё рисование" is there from the first drawing, nothing selected, to the last.
+    QAction *deleteAll = nullptr;
+    for (QAction *action : window->toolBars().first()->actions()) {
+        if (action->text() == QStringLiteral("Удалить всё рисование"))
+            deleteAll = action;
+    }
+    QVERIFY(deleteAll);
+    QVERIFY(!deleteAll->isEnabled());
     SubChartWidget *pane = window->chartArea()->subCharts().value(0);
     QWidget *viewport = pane->view()->viewport();
     const QPoint centre = viewport->rect().center();
@@ -593,9 +601,14 @@ void TestChartWindow::drawingToolsAreExclusive()
         QCOMPARE(drawings.last()->kind(), kind);
         QCOMPARE(drawings.last()->drawingColor(), QColor(Qt::magenta));
         QCOMPARE(drawings.last()->lineWidth(), 5);
+        QVERIFY2(deleteAll->isEnabled(), qPrintable(QString::number(kind)));
     }
     QVERIFY(window->chartArea()->hasDrawings());
     keepImage(window->grab().toImage(), QStringLiteral("chartwindow-drawings.png"));
+    deleteAll->trigger();
+    flush();
+    QVERIFY(pane->drawings().isEmpty());
+    QVERIFY(!deleteAll->isEnabled());
 }
 
 void TestChartWindow::settingsPagesReachTheWindow()

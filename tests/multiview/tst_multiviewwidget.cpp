@@ -753,6 +753,17 @@ void TestMultiViewWidget::restoreReadsSoftValues()
         w.view->restoreState(state);
         QCOMPARE(w.view->scaleX(), 9.0);
     }
+    // A huge finite scale is taken, but the scene's width in pixels stays an int, as wide as
+    // the time axis makes it.
+    {
+        MapSettings state = saved;
+        state.setValue(QStringLiteral("view_0/scaleX"), 1e300);
+        Window w;
+        w.view->restoreState(state);
+        QCOMPARE(w.view->scaleX(), 1e300);
+        QVERIFY(w.view->scenePixelWidth() > 0);
+        QCOMPARE(w.view->scenePixelWidth(), w.view->timeAxis()->sceneWidthInPixels());
+    }
     // A scale mode that does not exist fits the screen; the area comes back.
     {
         MapSettings state = saved;
