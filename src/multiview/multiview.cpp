@@ -47,6 +47,13 @@
 
 namespace {
 
+// Whole pixels of a scene length, capped as the time axis caps its width: a huge zoom must
+// not overflow an int.
+int pixelsCapped(double pixels)
+{
+    return int(qMin(std::ceil(pixels), double(std::numeric_limits<int>::max() / 2)));
+}
+
 MultiView::Services &serviceStore()
 {
     static MultiView::Services services;
@@ -156,7 +163,7 @@ MultiView::MultiView(QWidget *parent)
         m_mirroring = true;
         m_scrollBar->setRange(axisBar->minimum(), axisBar->maximum());
         m_scrollBar->setPageStep(axisBar->pageStep());
-        m_scrollBar->setSingleStep(qMax(1, int(std::ceil(scaleX()))));
+        m_scrollBar->setSingleStep(qMax(1, pixelsCapped(scaleX())));
         m_scrollBar->setValue(axisBar->value());
         m_mirroring = false;
     };
@@ -202,9 +209,7 @@ int MultiView::scenePixelWidth() const
 {
     if (subCharts().isEmpty() || !synchronizer())
         return 0;
-    // Capped as the time axis caps its width: a huge zoom must not overflow an int.
-    const double pixels = std::ceil(scaleX() * synchronizer()->sceneWidth());
-    return int(qMin(pixels, double(std::numeric_limits<int>::max() / 2)));
+    return pixelsCapped(scaleX() * synchronizer()->sceneWidth());
 }
 
 int MultiView::emptyOffset() const

@@ -763,6 +763,8 @@ void TestMultiViewWidget::restoreReadsSoftValues()
         QCOMPARE(w.view->scaleX(), 1e300);
         QVERIFY(w.view->scenePixelWidth() > 0);
         QCOMPARE(w.view->scenePixelWidth(), w.view->timeAxis()->sceneWidthInPixels());
+        // A step of the scroll bar is a bar's width, capped the same way.
+        QCOMPARE(w.view->scrollBar()->singleStep(), std::numeric_limits<int>::max() / 2);
     }
     // A scale mode that does not exist fits the screen; the area comes back.
     {
