@@ -92,6 +92,48 @@ void FibonacciDrawingItem::restoreState(Settings &settings)
     rebuildLevels();
 }
 
+QList<QRectF> FibonacciDrawingItem::paintedLabels(const QTransform &world,
+                                                  const QRectF &exposed) const
+{
+    QList<QRectF> rects = labelPlaces(world, exposed);
+    // The levels lie in order along y, so a pair clear of the last one painted is clear of
+    // all painted before it.
+    QRectF last;
+    for (QRectF &rect : rects) {
+        if (rect.isNull())
+            continue;
+        if (!last.isNull() && rect.intersects(last))
+            rect = QRectF();
+        else
+            last = rect;
+    }
+    return rects;
+}
+
+void FibonacciDrawingItem::paintLabelPairs(QPainter *painter, const QTransform &world,
+                                           const QRectF &exposed) const
+{
+    const QList<QRectF> rects = paintedLabels(world, exposed);
+    // The painter keeps the world transform's translation.
+    const QPointF shift(world.dx(), world.dy());
+    for (qsizetype i = 0; i < rects.size() && i < m_levels.size(); ++i) {
+        if (!rects[i].isNull())
+            painter->drawPixmap(rects[i].topLeft() - shift, m_levels[i].labels);
+    }
+}
+
+// The device rectangle of a label pair at an item point under the world transform's scales,
+// offset in pixels; null when it does not land on a finite point.
+static QRectF labelRect(const QTransform &world, const QPointF &itemPoint, const QPointF &offset,
+                        const QPixmap &labels)
+{
+    const QPointF at(itemPoint.x() * world.m11() + offset.x(),
+                     itemPoint.y() * world.m22() + offset.y());
+    if (!std::isfinite(at.x()) || !std::isfinite(at.y()) || labels.isNull())
+        return {};
+    return {at + QPointF(world.dx(), world.dy()), QSizeF(labels.size())};
+}
+
 void FibonacciDrawingItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
     if (!parentChartItem())
@@ -193,15 +235,23 @@ void FibonacciLinesItem::paintLevels(QPainter *painter, const QStyleOptionGraphi
 void FibonacciLinesItem::paintLabels(QPainter *painter, const QTransform &world,
                                      const QStyleOptionGraphicsItem *option) const
 {
-    const QPair<double, double> x = extent(option ? option->exposedRect : QRectF());
+    paintLabelPairs(painter, world, option ? option->exposedRect : QRectF());
+}
+
+QList<QRectF> FibonacciLinesItem::labelPlaces(const QTransform &world, const QRectF &exposed) const
+{
+    const QPair<double, double> x = extent(exposed);
     const double firstVisible = mapFromScene(QPointF(visibleIndexRange(this).first, 0)).x();
     // Scrolled past the lines, the labels stay at their right end, inside the drawing's extent.
     const double at = std::min(std::max(firstVisible + 1, x.first), x.second);
+    QList<QRectF> rects;
+    rects.reserve(m_levels.size());
     for (const Level &level : m_levels) {
-        const QPointF point(at, levelY(level.ratio));
         // The ratio label's bottom and the price label's top on the level line.
-        drawLabel(painter, world, point, QPointF(0, -level.ratioLabel.height()), level.labels);
+        rects.append(labelRect(world, QPointF(at, levelY(level.ratio)),
+                               QPointF(0, -level.ratioLabel.height()), level.labels));
     }
+    return rects;
 }
 
 bool FibonacciLinesItem::hits(const QPointF &point) const
@@ -307,19 +357,28 @@ void FibonacciArcsItem::paintLevels(QPainter *painter, const QStyleOptionGraphic
 }
 
 void FibonacciArcsItem::paintLabels(QPainter *painter, const QTransform &world,
-                                    const QStyleOptionGraphicsItem *) const
+                                    const QStyleOptionGraphicsItem *option) const
+{
+    paintLabelPairs(painter, world, option ? option->exposedRect : QRectF());
+}
+
+QList<QRectF> FibonacciArcsItem::labelPlaces(const QTransform &world, const QRectF &) const
 {
     const double r = radius();
     if (!(r > 0))
-        return;
+        return {};
     const double reach = opening() * r * pixelHeight();
     const QPointF c = line().p1();
+    QList<QRectF> rects;
+    rects.reserve(m_levels.size());
     for (const Level &level : m_levels) {
         const QPointF top(c.x(), c.y() - level.ratio * reach);
         // Centred on x1: the ratio label above the arc's top, the price label below it.
-        drawLabel(painter, world, top,
-                  QPointF(-level.labels.width() / 2.0, -level.ratioLabel.height()), level.labels);
+        rects.append(labelRect(world, top,
+                               QPointF(-level.labels.width() / 2.0, -level.ratioLabel.height()),
+                               level.labels));
     }
+    return rects;
 }
 
 bool FibonacciArcsItem::hits(const QPointF &point) const

@@ -40,6 +40,11 @@ public:
 
     // The levels of the kind's ratios with their ratio labels, then their prices.
     virtual void rebuildLevels();
+    // The device rectangles of the levels' label pairs as painted under the painter's world
+    // transform `world`, one a level in level order: a null rectangle for a pair left out
+    // because it would overlap the pair painted before it, so that close levels never print
+    // their labels over each other. Empty for a kind without price labels.
+    QList<QRectF> paintedLabels(const QTransform &world, const QRectF &exposed = {}) const;
     // Each level's price from the points; its label is rendered again when its text changed.
     virtual void updateLevelPrices() = 0;
 
@@ -63,6 +68,12 @@ protected:
     // The painter is unscaled; item points are multiplied by the world transform's scales.
     virtual void paintLabels(QPainter *painter, const QTransform &world,
                              const QStyleOptionGraphicsItem *option) const = 0;
+
+    // Where each level's label pair would go (device rectangles, level order, null where it
+    // cannot be placed), before any is left out.
+    virtual QList<QRectF> labelPlaces(const QTransform &, const QRectF &) const { return {}; }
+    // Draws the label pairs of paintedLabels(); the painter is unscaled.
+    void paintLabelPairs(QPainter *painter, const QTransform &world, const QRectF &exposed) const;
 
     void pointsChanged() override { updateLevelPrices(); }
     void drawingColorChanged() override { rebuildLevels(); }
@@ -113,6 +124,7 @@ protected:
     void paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *option) const override;
     void paintLabels(QPainter *painter, const QTransform &world,
                      const QStyleOptionGraphicsItem *option) const override;
+    QList<QRectF> labelPlaces(const QTransform &world, const QRectF &exposed) const override;
     bool hits(const QPointF &point) const override;
     bool reachesSceneEdges() const override { return m_extendRight; }
 
@@ -145,6 +157,7 @@ protected:
     void paintLevels(QPainter *painter, const QStyleOptionGraphicsItem *option) const override;
     void paintLabels(QPainter *painter, const QTransform &world,
                      const QStyleOptionGraphicsItem *option) const override;
+    QList<QRectF> labelPlaces(const QTransform &world, const QRectF &exposed) const override;
     bool hits(const QPointF &point) const override;
     bool pricesFollowX() const override { return true; }
     bool centredLabels() const override { return true; }

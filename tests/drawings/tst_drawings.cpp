@@ -168,6 +168,7 @@ private Q_SLOTS:
     void scalesChange();
     void hitTesting();
     void fibonacciLevelsAndLabels();
+    void fibonacciLabelsKeepApart();
     void pixels();
     void toolBarDrawsEachKind();
     void windowSaveRestoreAllKinds();
@@ -849,6 +850,60 @@ void TestDrawings::fibonacciLevelsAndLabels()
     for (const auto &level : fan->levels()) {
         const QImage image = level.ratioLabel.toImage();
         QVERIFY(countColour(image, image.rect(), Qt::red) > 0);
+    }
+}
+
+// Levels and arcs of a small price range lie a few pixels apart: a label pair that would cover
+// the one painted before it is left out, so every label stays legible; with room enough every
+// pair is painted, and each where the item says.
+void TestDrawings::fibonacciLabelsKeepApart()
+{
+    Window w(1000, 700);
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    settle(*w.view);
+    const QColor closeColour(0xff, 0xff, 0x00);
+    const QColor arcColour(0xff, 0x00, 0xff);
+    const QColor wideColour(0x00, 0xff, 0xff);
+    const int height = pane.view->viewport()->height();
+    const double top = pane.scale->mapFromScene(pane.view->mapToScene(QPoint(0, 15))).y();
+    const double bottom = pane.scale->mapFromScene(pane.view->mapToScene(QPoint(0, height - 15))).y();
+    const double small = (bottom - top) / 60;
+    const double left = std::ceil(pane.view->mapToScene(QPoint(0, 0)).x());
+    auto *close = pane.draw<FibonacciLinesItem>(2, left + 60, -top - 10 * small, left + 80,
+                                                -top - 11 * small, closeColour);
+    close->setExtendRight(false);
+    auto *arcs = pane.draw<FibonacciArcsItem>(3, left + 100, -top - 30 * small, left + 100,
+                                              -top - 29 * small, arcColour);
+    auto *wide = pane.draw<FibonacciLinesItem>(2, left + 10, -top, left + 30, -bottom, wideColour);
+    wide->setExtendRight(false);
+    const QImage image = pane.image();
+    keepImage(image, QStringLiteral("fibonacci-labels.png"));
+    const QTransform toView = pane.view->viewportTransform();
+
+    const QList<QPair<FibonacciDrawingItem *, QColor>> cases{
+        {close, closeColour}, {arcs, arcColour}, {wide, wideColour}};
+    for (const auto &[item, colour] : cases) {
+        const QList<QRectF> rects = item->paintedLabels(item->deviceTransform(toView));
+        QCOMPARE(rects.size(), item->levels().size());
+        QVERIFY(!rects.first().isNull());
+        int painted = 0;
+        for (qsizetype i = 0; i < rects.size(); ++i) {
+            if (rects[i].isNull())
+                continue;
+            ++painted;
+            QVERIFY2(countColour(image, rects[i].toAlignedRect(), colour) > 10,
+                     qPrintable(FibonacciDrawingItem::ratioText(item->levels()[i].ratio)));
+            for (qsizetype j = i + 1; j < rects.size(); ++j) {
+                QVERIFY2(rects[j].isNull() || !rects[i].intersects(rects[j]),
+                         qPrintable(FibonacciDrawingItem::ratioText(item->levels()[i].ratio) + " / "
+                                    + FibonacciDrawingItem::ratioText(item->levels()[j].ratio)));
+            }
+        }
+        if (item == wide)
+            QCOMPARE(painted, rects.size());
+        else
+            QVERIFY(painted < rects.size());
     }
 }
 
