@@ -252,6 +252,9 @@ void TestDialogs::seriesDialogShowsTheSeries()
     // Alone in its area, the series is offered no new area of its own.
     QVERIFY(!comboTexts(ui->positionComboBox).contains(QStringLiteral("Новая область - отдельная ось")));
     QVERIFY(comboTexts(ui->positionComboBox).contains(QStringLiteral("Область 2 - отдельная ось")));
+    // The candle's wick is called as on the settings page.
+    QCOMPARE(ui->wickSelfRadioButton->text(), QStringLiteral("Тень своим цветом"));
+    QCOMPARE(ui->wickBodyRadioButton->text(), QStringLiteral("Тень цветом свечи"));
     // The colour pages follow the view.
     QCOMPARE(ui->colorStack->currentIndex(), chart.series->view());
     ui->viewComboBox->setCurrentIndex(2);
