@@ -270,6 +270,26 @@ void TestSettingsPages::generalPageWarnsAboutPlacement()
     QVERIFY(warning->isHidden());
     onEnd->click();
     QVERIFY(!warning->isHidden());
+    // Laid out as the settings dialog shows it, wider than it needs: the red title stands
+    // right before its text.
+    parent.resize(form->sizeHint().expandedTo(QSize(700, 240)));
+    form->resize(parent.size());
+    parent.show();
+    QCoreApplication::processEvents();
+    const QRect title = child<QLabel>(form, "warningTitle")->geometry();
+    const QRect text = child<QLabel>(form, "warningText")->geometry();
+    const QString placed = QStringLiteral("title %1,%2 %3x%4, text %5,%6 %7x%8")
+                               .arg(title.x()).arg(title.y()).arg(title.width()).arg(title.height())
+                               .arg(text.x()).arg(text.y()).arg(text.width()).arg(text.height());
+    const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
+    if (!directory.isEmpty())
+        parent.grab().save(directory + QStringLiteral("/settings-general-warning.png"));
+    const QFontMetrics metrics(child<QLabel>(form, "warningTitle")->font());
+    QVERIFY2(title.width() < metrics.horizontalAdvance(QStringLiteral("Внимание!")) + 12,
+             qPrintable(placed));
+    QVERIFY2(text.left() - title.right() < 12, qPrintable(placed));
+    QVERIFY2(title.top() < text.bottom() && text.top() < title.bottom(), qPrintable(placed));
+    parent.hide();
     // Back to the remembered one: the warning stays.
     onStart->click();
     QVERIFY(!warning->isHidden());
