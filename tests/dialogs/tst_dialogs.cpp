@@ -918,6 +918,32 @@ void TestDialogs::managerVisibilityAndTimeFrame()
     QVERIFY(chart.rsi->isVisible());
     QCOMPARE(studies->data(studies->index(0, 3)).toString(), QStringLiteral("Область 2"));
 
+    // A drawing's box shows and sets the drawing's own visibility, also while its series is
+    // hidden (and the drawing with it): it follows when the series is shown again.
+    SubChartWidget *pane = view->subCharts().value(0);
+    DrawingItem *trend = DrawingServices::makeDrawing(DrawingItem::TrendLine, pane->scales().value(0),
+                                                      view->synchronizer(), QPointF(30, 0), Orange, 1);
+    pane->setUpItem(trend);
+    DrawingItemsDataModel *drawings = manager.drawingsModel();
+    QCOMPARE(drawings->rowCount(), 1);
+    const QModelIndex box = drawings->index(0, 1);
+    SeriesItemsDataModel *seriesRows = manager.seriesModel();
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    QVERIFY(!trend->isVisible());
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(drawings->setData(box, Qt::Unchecked, Qt::CheckStateRole));
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(!trend->isVisible());
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    QVERIFY(drawings->setData(box, Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(!trend->isVisible());
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(trend->isVisible());
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(box.sibling(0, 3).data().toString(), QStringLiteral("Область 1"));
+
     // The current time frame again changes nothing.
     SeriesItemsDataModel *series = manager.seriesModel();
     const int generation = chart.series->model()->layoutGeneration();
