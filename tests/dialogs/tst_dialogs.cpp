@@ -804,6 +804,47 @@ void TestDialogs::drawingDialogRefusesMomentsOutsideTheChart()
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
     QCOMPARE(qobject_cast<LineDrawingItem *>(item)->time1(), time1);
 
+    // A drawing whose first moment lies a week before the chart (the days back were cut since
+    // it was drawn): its dialog opens with OK on, its colour and width apply and the moment
+    // stays as stored; only a moment the user changes to another one outside is refused.
+    const QDateTime early = at(Monday.addDays(-7), 30).getDateTime();
+    MapSettings stored = savedState(*item);
+    stored.setValue(QStringLiteral("time1"), early);
+    auto *old = qobject_cast<LineDrawingItem *>(pane->addDrawing(stored, scale));
+    QVERIFY(old);
+    // What the dialog showed: OK and the first label on opening, after a change to another
+    // moment outside, after the change taken back. Seen from the event loop, checked after.
+    QList<bool> okEnabled;
+    QStringList labels;
+    bool seen = false;
+    whenModal<DrawingPropertyDialog>([&](DrawingPropertyDialog *open) {
+        auto *f = open->form();
+        QPushButton *button = f->buttonBox->button(QDialogButtonBox::Ok);
+        const auto look = [&] {
+            okEnabled.append(button->isEnabled());
+            labels.append(f->time1Label->styleSheet());
+        };
+        look();
+        f->time1Edit->setDateTime(early.addDays(1));
+        look();
+        f->time1Edit->setDateTime(early);
+        look();
+        f->colorButton->setColor(Violet);
+        f->lineWidthSpinBox->setValue(3);
+        if (button->isEnabled())
+            button->click();
+        else
+            open->reject();
+    }, &seen);
+    old->onPropertyAction();
+    QVERIFY(seen);
+    QCOMPARE(okEnabled, QList<bool>({true, false, true}));
+    const QString black = QStringLiteral("QLabel {color: black;}");
+    QCOMPARE(labels, QStringList({black, QStringLiteral("QLabel {color: red;}"), black}));
+    QCOMPARE(old->drawingColor(), Violet);
+    QCOMPARE(old->lineWidth(), 3);
+    QCOMPARE(savedState(*old).value(QStringLiteral("time1")).toDateTime(), early);
+
     // The drawing deleted while its dialog is open.
     delete item;
     QVERIFY(!dialog->item());
