@@ -111,6 +111,8 @@ void DrawingPropertyDialog::fillFromItem()
     if (auto *line = qobject_cast<LineDrawingItem *>(m_item)) {
         m_ui->time1Edit->setDateTime(line->time1().getDateTime());
         m_ui->time2Edit->setDateTime(line->time2().getDateTime());
+        m_storedTimes[0] = m_ui->time1Edit->dateTime();
+        m_storedTimes[1] = m_ui->time2Edit->dateTime();
         showPrices(priceIn(own, line, line->line().p1()), priceIn(own, line, line->line().p2()));
     } else if (auto *hor = qobject_cast<HorLineItem *>(m_item)) {
         showPrices(hor->price(), 0);
@@ -175,21 +177,28 @@ bool DrawingPropertyDialog::isInShownPeriod(const QDateTime &time) const
     return ms >= spans.first() && ms <= spans.last();
 }
 
+bool DrawingPropertyDialog::isTimeAccepted(int point) const
+{
+    // A drawing may lie outside the chart since fewer days are shown: it keeps its moments,
+    // and its colour or width can still be changed.
+    const QDateTime time = (point == 0 ? m_ui->time1Edit : m_ui->time2Edit)->dateTime();
+    return time == m_storedTimes[point] || isInShownPeriod(time);
+}
+
 bool DrawingPropertyDialog::areCoordsValid() const
 {
     if (!m_item)
         return false;
     if (!(m_features & TwoPoints))
         return true;
-    return isInShownPeriod(m_ui->time1Edit->dateTime())
-        && isInShownPeriod(m_ui->time2Edit->dateTime());
+    return isTimeAccepted(0) && isTimeAccepted(1);
 }
 
 void DrawingPropertyDialog::checkCoords()
 {
     if (m_features & TwoPoints) {
-        markLabel(m_ui->time1Label, isInShownPeriod(m_ui->time1Edit->dateTime()));
-        markLabel(m_ui->time2Label, isInShownPeriod(m_ui->time2Edit->dateTime()));
+        markLabel(m_ui->time1Label, isTimeAccepted(0));
+        markLabel(m_ui->time2Label, isTimeAccepted(1));
     }
     m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(areCoordsValid());
 }

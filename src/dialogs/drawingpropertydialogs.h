@@ -2,6 +2,7 @@
 
 #include "drawingitem.h"
 #include "parentscaleitem.h"
+#include <QDateTime>
 #include <QDialog>
 #include <QPointer>
 
@@ -49,6 +50,8 @@ private:
     void fillFromItem();
     ParentScaleItem *chosenScale() const;
     bool isInShownPeriod(const QDateTime &time) const;
+    // A moment is accepted while it is inside the chart or left as the drawing has it.
+    bool isTimeAccepted(int point) const;
     void showPrices(double price1, double price2);
     // The price of a point as written: the exact one while its spin box shows it unchanged.
     double priceShown(int point) const;
@@ -59,6 +62,7 @@ private:
     int m_features;
     QPointer<ParentScaleItem> m_shownScale; // the scale the prices are shown in
     std::pair<double, double> m_prices[2]; // per point: the exact price and its spin value
+    QDateTime m_storedTimes[2]; // per point: the drawing's moment as its time edit shows it
 };
 
 class TrendLineItemPropertyDialog : public DrawingPropertyDialog

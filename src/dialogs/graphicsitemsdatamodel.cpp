@@ -10,6 +10,19 @@
 #include "subchartwidget.h"
 #include "timeframevalue.h"
 
+namespace {
+
+// What an item's check box shows. A drawing is hidden with its scale while its series is
+// hidden: its box shows whether the drawing itself is to be shown.
+bool isChecked(const GraphicsItem *item)
+{
+    if (const auto *drawing = qobject_cast<const DrawingItem *>(item))
+        return drawing->isShownByItself();
+    return item->isVisible();
+}
+
+} // namespace
+
 GraphicsItemsDataModel::GraphicsItemsDataModel(MultiView *view, const QStringList &headers,
                                                int visibilityColumn, QObject *parent)
     : QAbstractItemModel(parent)
@@ -142,14 +155,14 @@ QVariant GraphicsItemsDataModel::data(const QModelIndex &index, int role) const
         return column == m_visibilityColumn ? QVariant(QString()) : cellText(item, column);
     case Qt::EditRole:
         if (column == m_visibilityColumn)
-            return item->isVisible();
+            return isChecked(item);
         {
             const QVariant edit = cellEdit(item, column);
             return edit.isValid() ? edit : cellText(item, column);
         }
     case Qt::CheckStateRole:
         if (column == m_visibilityColumn)
-            return item->isVisible() ? Qt::Checked : Qt::Unchecked;
+            return isChecked(item) ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::TextAlignmentRole: {
         const Qt::Alignment align = alignment(column);

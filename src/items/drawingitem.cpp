@@ -182,7 +182,7 @@ void DrawingItem::onPropertyAction()
 void DrawingItem::saveState(Settings &settings) const
 {
     GraphicsItem::saveState(settings);
-    settings.setValue(QStringLiteral("visible"), isVisible());
+    settings.setValue(QStringLiteral("visible"), isShownByItself());
     settings.setValue(QStringLiteral("type"), 2);
     settings.setValue(QStringLiteral("color"), m_drawingColor);
 }

@@ -42,6 +42,9 @@ public:
     // Whether the drawing is made of two points; while it is being drawn, the second one
     // follows the pointer.
     virtual bool isLineDrawing() const { return false; }
+    // Whether the drawing itself is shown: it is hidden with its scale when its series is,
+    // and shows again with it unless it was hidden on its own.
+    bool isShownByItself() const { return isVisibleTo(parentItem()); }
     virtual void setSceneP2(const QPointF &) {}
     // Reparents under another scale keeping the position on screen.
     virtual void moveToScale(QGraphicsObject *scale);

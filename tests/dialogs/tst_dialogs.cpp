@@ -807,6 +807,47 @@ void TestDialogs::drawingDialogRefusesMomentsOutsideTheChart()
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
     QCOMPARE(qobject_cast<LineDrawingItem *>(item)->time1(), time1);
 
+    // A drawing whose first moment lies a week before the chart (the days back were cut since
+    // it was drawn): its dialog opens with OK on, its colour and width apply and the moment
+    // stays as stored; only a moment the user changes to another one outside is refused.
+    const QDateTime early = at(Monday.addDays(-7), 30).getDateTime();
+    MapSettings stored = savedState(*item);
+    stored.setValue(QStringLiteral("time1"), early);
+    auto *old = qobject_cast<LineDrawingItem *>(pane->addDrawing(stored, scale));
+    QVERIFY(old);
+    // What the dialog showed: OK and the first label on opening, after a change to another
+    // moment outside, after the change taken back. Seen from the event loop, checked after.
+    QList<bool> okEnabled;
+    QStringList labels;
+    bool seen = false;
+    whenModal<DrawingPropertyDialog>([&](DrawingPropertyDialog *open) {
+        auto *f = open->form();
+        QPushButton *button = f->buttonBox->button(QDialogButtonBox::Ok);
+        const auto look = [&] {
+            okEnabled.append(button->isEnabled());
+            labels.append(f->time1Label->styleSheet());
+        };
+        look();
+        f->time1Edit->setDateTime(early.addDays(1));
+        look();
+        f->time1Edit->setDateTime(early);
+        look();
+        f->colorButton->setColor(Violet);
+        f->lineWidthSpinBox->setValue(3);
+        if (button->isEnabled())
+            button->click();
+        else
+            open->reject();
+    }, &seen);
+    old->onPropertyAction();
+    QVERIFY(seen);
+    QCOMPARE(okEnabled, QList<bool>({true, false, true}));
+    const QString black = QStringLiteral("QLabel {color: black;}");
+    QCOMPARE(labels, QStringList({black, QStringLiteral("QLabel {color: red;}"), black}));
+    QCOMPARE(old->drawingColor(), Violet);
+    QCOMPARE(old->lineWidth(), 3);
+    QCOMPARE(savedState(*old).value(QStringLiteral("time1")).toDateTime(), early);
+
     // The drawing deleted while its dialog is open.
     delete item;
     QVERIFY(!dialog->item());
@@ -920,6 +961,32 @@ void TestDialogs::managerVisibilityAndTimeFrame()
     QVERIFY(studies->setData(studies->index(0, 2), true, Qt::EditRole));
     QVERIFY(chart.rsi->isVisible());
     QCOMPARE(studies->data(studies->index(0, 3)).toString(), QStringLiteral("Область 2"));
+
+    // A drawing's box shows and sets the drawing's own visibility, also while its series is
+    // hidden (and the drawing with it): it follows when the series is shown again.
+    SubChartWidget *pane = view->subCharts().value(0);
+    DrawingItem *trend = DrawingServices::makeDrawing(DrawingItem::TrendLine, pane->scales().value(0),
+                                                      view->synchronizer(), QPointF(30, 0), Orange, 1);
+    pane->setUpItem(trend);
+    DrawingItemsDataModel *drawings = manager.drawingsModel();
+    QCOMPARE(drawings->rowCount(), 1);
+    const QModelIndex box = drawings->index(0, 1);
+    SeriesItemsDataModel *seriesRows = manager.seriesModel();
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    QVERIFY(!trend->isVisible());
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(drawings->setData(box, Qt::Unchecked, Qt::CheckStateRole));
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(!trend->isVisible());
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    QVERIFY(drawings->setData(box, Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(!trend->isVisible());
+    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(trend->isVisible());
+    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(box.sibling(0, 3).data().toString(), QStringLiteral("Область 1"));
 
     // The current time frame again changes nothing.
     SeriesItemsDataModel *series = manager.seriesModel();

@@ -1024,6 +1024,7 @@ void TestDrawings::toolBarDrawsEachKind()
 void TestDrawings::windowSaveRestoreAllKinds()
 {
     MapSettings state;
+    MapSettings hiddenSeries;
     QList<QImage> images;
     {
         Window w(1000, 700);
@@ -1042,6 +1043,12 @@ void TestDrawings::windowSaveRestoreAllKinds()
         settle(*w.view);
         images = {top.image(), bottom.image()};
         w.view->saveState(state);
+        // The lower series hidden: its scale goes with it, and its drawings are hidden only
+        // by their scale, so they are saved as shown and come back with the series.
+        w.view->seriesItems().value(1)->setItemVisible(false);
+        settle(*w.view);
+        QVERIFY(!bottom.scale->isVisible());
+        w.view->saveState(hiddenSeries);
     }
     Window again(1000, 700);
     again.view->restoreState(state);
@@ -1065,6 +1072,19 @@ void TestDrawings::windowSaveRestoreAllKinds()
     keepImage(top, QStringLiteral("drawings-restored-top.png"));
     QCOMPARE(top, images[0]);
     QCOMPARE(bottom, images[1]);
+
+    Window shownAgain(1000, 700);
+    shownAgain.view->restoreState(hiddenSeries);
+    QVERIFY(shownAgain.view->restoreErrors().isEmpty());
+    SeriesItem *lowerSeries = shownAgain.view->seriesItems().value(1);
+    fillDays(lowerSeries, Monday, Friday, 210);
+    lowerSeries->setItemVisible(true);
+    settle(*shownAgain.view);
+    const QList<DrawingItem *> lower = shownAgain.view->subCharts().value(1)->drawings();
+    QCOMPARE(lower.size(), 3);
+    QCOMPARE(std::count_if(lower.begin(), lower.end(),
+                           [](const DrawingItem *item) { return item->isVisible(); }),
+             2);
 }
 
 TA_REGISTER_TEST(TestDrawings)
