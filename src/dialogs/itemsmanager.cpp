@@ -36,8 +36,6 @@ ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
     setUpView(m_ui->studiesView, m_studies);
     setUpView(m_ui->drawingsView, m_drawings);
 
-    m_ui->seriesView->setItemDelegateForColumn(SeriesItemsDataModel::Visibility,
-                                               new CheckBoxDelegate(m_ui->seriesView));
     QStringList frames;
     for (const TimeFrameValue &frame : standardTimeFrames())
         frames.append(frame.toString());
@@ -50,7 +48,10 @@ ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
     connect(m_ui->seriesView, &QTreeView::doubleClicked, this, &ItemsManager::onSeriesDoubleClicked);
     for (QTreeView *other : {m_ui->studiesView, m_ui->drawingsView}) {
         connect(other, &QTreeView::doubleClicked, this, [this, other](const QModelIndex &index) {
-            showProperties(static_cast<GraphicsItemsDataModel *>(other->model()), index.row());
+            auto *model = static_cast<GraphicsItemsDataModel *>(other->model());
+            // A double click on the check box is for the box.
+            if (index.column() != model->visibilityColumn())
+                showProperties(model, index.row());
         });
     }
     connect(m_ui->tabWidget, &QTabWidget::currentChanged, this, &ItemsManager::selectionChanged);
@@ -67,10 +68,31 @@ void ItemsManager::setUpView(QTreeView *view, GraphicsItemsDataModel *model)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // One centred check box per row, toggled by a click in the cell or by Space on the row.
+    view->setItemDelegateForColumn(model->visibilityColumn(), new CheckBoxDelegate(view));
+    view->installEventFilter(this);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ItemsManager::selectionChanged);
     // A row that goes (deleted on the chart) may leave the buttons naming nothing.
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ItemsManager::selectionChanged);
+}
+
+bool ItemsManager::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space (or Select) on a row shows or hides its item, whichever cell of the row is current.
+    auto *view = qobject_cast<QTreeView *>(watched);
+    if (view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const QModelIndex current = view->currentIndex();
+        if ((key == Qt::Key_Space || key == Qt::Key_Select) && current.isValid()) {
+            auto *model = static_cast<GraphicsItemsDataModel *>(view->model());
+            const QModelIndex box = current.siblingAtColumn(model->visibilityColumn());
+            const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+            model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ItemsManager::openTimeFrameEditors()
@@ -132,8 +154,9 @@ void ItemsManager::on_propertiesButton_clicked()
 
 void ItemsManager::onSeriesDoubleClicked(QModelIndex index)
 {
-    // A double click on the time-frame editor is for the editor.
-    if (!index.isValid() || index.column() == SeriesItemsDataModel::TimeFrame)
+    // A double click on the time-frame editor is for the editor, on the check box for the box.
+    if (!index.isValid() || index.column() == SeriesItemsDataModel::TimeFrame
+        || index.column() == SeriesItemsDataModel::Visibility)
         return;
     showProperties(m_series, index.row());
 }

@@ -50,6 +50,7 @@ public Q_SLOTS:
     void onSeriesDoubleClicked(QModelIndex index);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void done(int result) override;
 
