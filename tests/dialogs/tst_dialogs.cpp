@@ -1,6 +1,7 @@
 // The property dialogs of series, indicators and drawings, and the items manager, over a real
 // chart area with real indicators and drawings: what each dialog shows and writes, that it
 // changes nothing on Cancel, and that the manager follows the chart while it is open.
+#include "appsettings.h"
 #include "dialogservices.h"
 #include "drawingpropertydialogs.h"
 #include "drawingservices.h"
@@ -32,6 +33,7 @@
 #include <QCalendarWidget>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QSet>
 #include <QProxyStyle>
@@ -910,7 +912,26 @@ void TestDialogs::managerTables()
     pane->setUpItem(trend);
     settle(*view);
 
+    // Opened for the first time (no size kept yet): wide enough for every column of every tab.
+    AppSettings(ItemsManager::sizeGroup()).remove(QStringLiteral("dialog_size"));
     ItemsManager manager(view, &chart.w.window);
+    manager.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manager));
+    for (int tab : {ItemsManager::SeriesTab, ItemsManager::StudiesTab, ItemsManager::DrawingsTab}) {
+        manager.form()->tabWidget->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        QTreeView *table = manager.currentView();
+        QHeaderView *header = table->header();
+        for (int c = 0; c < header->count(); ++c) {
+            const int wanted = std::max(header->sectionSizeHint(c),
+                                         static_cast<QAbstractItemView *>(table)->sizeHintForColumn(c));
+            QVERIFY2(header->sectionViewportPosition(c) + wanted <= table->viewport()->width(),
+                     qPrintable(QStringLiteral("tab %1, column %2: %3 + %4 > %5").arg(tab).arg(c)
+                                    .arg(header->sectionViewportPosition(c)).arg(wanted)
+                                    .arg(table->viewport()->width())));
+        }
+    }
+    manager.form()->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
     QCOMPARE(manager.windowTitle(), QStringLiteral("Менеджер объектов"));
     QCOMPARE(manager.form()->tabWidget->tabText(0), QStringLiteral("Серии"));
     QCOMPARE(manager.form()->tabWidget->tabText(1), QStringLiteral("Индикаторы"));
@@ -977,6 +998,13 @@ void TestDialogs::managerTables()
     manager.form()->drawingsView->selectionModel()->select(
         drawings->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(manager.form()->delButton->isEnabled());
+
+    // The size the user gives it is kept, narrower than the first one too.
+    const QSize chosen(std::max(manager.minimumWidth(), manager.width() - 40), manager.height() + 60);
+    manager.resize(chosen);
+    manager.accept();
+    ItemsManager again(view, &chart.w.window);
+    QCOMPARE(again.size(), chosen);
 }
 
 void TestDialogs::managerVisibilityAndTimeFrame()
@@ -1230,12 +1258,6 @@ void TestDialogs::managerDeleteAddAndProperties()
     QVERIFY(ui->seriesView->selectionModel()->isRowSelected(0, {}));
     QVERIFY(!ui->delButton->isEnabled());
 
-
-    // The manager's size is kept.
-    manager.resize(777, 444);
-    manager.accept();
-    ItemsManager again(view, &chart.w.window);
-    QCOMPARE(again.size(), QSize(777, 444));
 }
 
 void TestDialogs::dialogsAsShown()
@@ -1294,6 +1316,7 @@ void TestDialogs::dialogsAsShown()
     check(&study, "dialog-indicator.png", {QStringLiteral("Влиять на масштаб")});
     auto drawing = DrawingPropertyDialog::create(trend, view);
     check(drawing.get(), "dialog-trend-line.png", {QStringLiteral("Продлить влево"), QStringLiteral("Время 1:")});
+    AppSettings(ItemsManager::sizeGroup()).remove(QStringLiteral("dialog_size"));
     ItemsManager manager(view, &chart.w.window);
     check(&manager, "items-manager.png", {QStringLiteral("Свойства"), QStringLiteral("Удалить")});
     manager.form()->tabWidget->setCurrentIndex(ItemsManager::DrawingsTab);
