@@ -51,7 +51,8 @@ void CheckBoxDelegate::paint(
     QStyleOptionViewItem itemOption = option;
     initStyleOption(&itemOption, index);
     itemOption.text.clear();
-    itemOption.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator);
+    itemOption.features
+        &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator);
     QStyle *style = styleOf(option);
     style->drawControl(QStyle::CE_ItemViewItem, &itemOption, painter, option.widget);
 

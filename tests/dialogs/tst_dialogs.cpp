@@ -35,9 +35,9 @@
 #include <QDoubleSpinBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QSet>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -923,8 +923,8 @@ void TestDialogs::managerTables()
         QTreeView *table = manager.currentView();
         QHeaderView *header = table->header();
         for (int c = 0; c < header->count(); ++c) {
-            const int wanted = std::max(header->sectionSizeHint(c),
-                                         static_cast<QAbstractItemView *>(table)->sizeHintForColumn(c));
+            const int contents = static_cast<QAbstractItemView *>(table)->sizeHintForColumn(c);
+            const int wanted = std::max(header->sectionSizeHint(c), contents);
             QVERIFY2(header->sectionViewportPosition(c) + wanted <= table->viewport()->width(),
                      qPrintable(QStringLiteral("tab %1, column %2: %3 + %4 > %5").arg(tab).arg(c)
                                     .arg(header->sectionViewportPosition(c)).arg(wanted)
@@ -1000,7 +1000,8 @@ void TestDialogs::managerTables()
     QVERIFY(manager.form()->delButton->isEnabled());
 
     // The size the user gives it is kept, narrower than the first one too.
-    const QSize chosen(std::max(manager.minimumWidth(), manager.width() - 40), manager.height() + 60);
+    const QSize chosen(std::max(manager.minimumWidth(), manager.width() - 40),
+                       manager.height() + 60);
     manager.resize(chosen);
     manager.accept();
     ItemsManager again(view, &chart.w.window);
@@ -1086,10 +1087,12 @@ void TestDialogs::managerVisibilityAndTimeFrame()
         QTreeView *table = manager.currentView();
         const QModelIndex visibility = table->model()->index(0, column);
         const QList<QRect> boxes = boxesIn(table, boxStyle, visibility);
-        QVERIFY2(boxes.size() == 1, qPrintable(QStringLiteral("tab %1: %2 boxes").arg(tab).arg(boxes.size())));
+        QVERIFY2(boxes.size() == 1,
+                 qPrintable(QStringLiteral("tab %1: %2 boxes").arg(tab).arg(boxes.size())));
         const QPoint off = boxes.first().center() - table->visualRect(visibility).center();
         QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1,
-                 qPrintable(QStringLiteral("tab %1: box off the centre by %2, %3").arg(tab).arg(off.x()).arg(off.y())));
+                 qPrintable(QStringLiteral("tab %1: box off the centre by %2, %3")
+                                .arg(tab).arg(off.x()).arg(off.y())));
     }
 
     // A click on the series' box hides the series on the chart and another shows it again; so
@@ -1106,7 +1109,8 @@ void TestDialogs::managerVisibilityAndTimeFrame()
     QCOMPARE(boxesIn(ui->seriesView, boxStyle, seriesBox).size(), 1);
     QTest::mouseClick(viewport, Qt::LeftButton, {}, boxCentre);
     QVERIFY(chart.series->isVisible());
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, ui->seriesView->visualRect(series->index(0, 0)).center());
+    const QPoint nameCentre = ui->seriesView->visualRect(series->index(0, 0)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, nameCentre);
     QVERIFY(ui->seriesView->selectionModel()->isRowSelected(0, {}));
     QTest::keyClick(ui->seriesView, Qt::Key_Space);
     QVERIFY(!chart.series->isVisible());
