@@ -80,6 +80,7 @@ StudyItemPropertyDialog::StudyItemPropertyDialog(ScriptStudyItem *item, MultiVie
     if (item)
         connect(item, &QObject::destroyed, this, &StudyItemPropertyDialog::itemGone);
     updateFromSeries();
+    fitTitle(this);
 }
 
 StudyItemPropertyDialog::~StudyItemPropertyDialog()

@@ -1198,6 +1198,10 @@ void TestDialogs::dialogsAsShown()
         QVERIFY(chartImage.save(QDir(directory).filePath(QStringLiteral("chart-items.png"))));
     SeriesItemPropertyDialog series(chart.series, view, &chart.w.window);
     check(&series, "dialog-series.png", {QStringLiteral("Расписание"), QStringLiteral("Последние")});
+    // The title is not cut: the window holds it and the title bar's icon and buttons.
+    const int titleWidth = series.fontMetrics().horizontalAdvance(series.windowTitle());
+    QVERIFY2(series.width() >= titleWidth + 150,
+             qPrintable(QStringLiteral("%1 < %2 + 150").arg(series.width()).arg(titleWidth)));
     StudyItemPropertyDialog study(chart.rsi, view, &chart.w.window);
     check(&study, "dialog-indicator.png", {QStringLiteral("Влиять на масштаб")});
     auto drawing = DrawingPropertyDialog::create(trend, view);
