@@ -7,12 +7,15 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QLabel>
 #include <QLocale>
+#include <QScreen>
 #include <QSize>
 #include <QStandardItemModel>
 
+#include <algorithm>
 #include <cmath>
 
 namespace PropertyDialogSupport {
@@ -38,6 +41,18 @@ void saveSize(const QDialog *dialog, const QString &sizeGroup)
         return;
     AppSettings settings(sizeGroup);
     settings.setValue(QStringLiteral("dialog_size"), dialog->size());
+}
+
+void fitTitle(QDialog *dialog)
+{
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(dialog->windowTitle()) + 10 * metrics.height();
+    if (const QScreen *screen = dialog->screen())
+        width = std::min(width, screen->availableGeometry().width());
+    if (dialog->width() < width)
+        dialog->resize(width, dialog->height());
 }
 
 bool selectValue(QComboBox *combo, const QVariant &value)

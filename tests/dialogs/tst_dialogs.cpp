@@ -1,6 +1,7 @@
 // The property dialogs of series, indicators and drawings, and the items manager, over a real
 // chart area with real indicators and drawings: what each dialog shows and writes, that it
 // changes nothing on Cancel, and that the manager follows the chart while it is open.
+#include "appsettings.h"
 #include "dialogservices.h"
 #include "drawingpropertydialogs.h"
 #include "drawingservices.h"
@@ -32,6 +33,7 @@
 #include <QCalendarWidget>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QSet>
 #include <QPushButton>
@@ -1161,6 +1163,10 @@ void TestDialogs::dialogsAsShown()
     levels->setSceneP2(scenePoint(200, 106));
     pane->setUpItem(levels);
     settle(*view);
+    // Each dialog at its first size: no size remembered by the tests before.
+    for (const QString &group :
+         {SeriesItemPropertyDialog::sizeGroup(), StudyItemPropertyDialog::sizeGroup()})
+        AppSettings(group).remove(QStringLiteral("dialog_size"));
 
     const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
     const auto check = [&](QWidget *widget, const char *file, const QStringList &texts) {
@@ -1192,6 +1198,10 @@ void TestDialogs::dialogsAsShown()
         QVERIFY(chartImage.save(QDir(directory).filePath(QStringLiteral("chart-items.png"))));
     SeriesItemPropertyDialog series(chart.series, view, &chart.w.window);
     check(&series, "dialog-series.png", {QStringLiteral("Расписание"), QStringLiteral("Последние")});
+    // The title is not cut: the window holds it and the title bar's icon and buttons.
+    const int titleWidth = series.fontMetrics().horizontalAdvance(series.windowTitle());
+    QVERIFY2(series.width() >= titleWidth + 150,
+             qPrintable(QStringLiteral("%1 < %2 + 150").arg(series.width()).arg(titleWidth)));
     StudyItemPropertyDialog study(chart.rsi, view, &chart.w.window);
     check(&study, "dialog-indicator.png", {QStringLiteral("Влиять на масштаб")});
     auto drawing = DrawingPropertyDialog::create(trend, view);
@@ -1200,6 +1210,33 @@ void TestDialogs::dialogsAsShown()
     check(&manager, "items-manager.png", {QStringLiteral("Свойства"), QStringLiteral("Удалить")});
     manager.form()->tabWidget->setCurrentIndex(ItemsManager::DrawingsTab);
     check(&manager, "items-manager-drawings.png", {QStringLiteral("Закрыть")});
+
+    // An indicator of three plots shows each of them whole, and Apply keeps the columns wide.
+    ScriptStudyItem *bands = addStudy(view, chart.series, QStringLiteral("Bollinger"), 1);
+    QVERIFY(bands);
+    StudyItemPropertyDialog bandsDialog(bands, view, &chart.w.window);
+    bandsDialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bandsDialog));
+    QTableWidget *plots = bandsDialog.form()->stylesTable;
+    QCOMPARE(plots->rowCount(), 3);
+    QVERIFY(plots->viewport()->rect().contains(plots->visualRect(plots->model()->index(2, 3))));
+    const QTableWidget *parameters = bandsDialog.form()->parametersTable;
+    QCOMPARE(parameters->rowCount(), 2);
+    QVERIFY(parameters->viewport()->rect().contains(
+        parameters->visualRect(parameters->model()->index(1, 1))));
+    QList<int> widths;
+    for (int column = 0; column < plots->columnCount(); ++column)
+        widths.append(plots->columnWidth(column));
+    QPointer<QWidget> oldView = plots->cellWidget(0, 1);
+    QTest::mouseClick(button(bandsDialog.form()->buttonBox, QDialogButtonBox::Apply),
+                      Qt::LeftButton);
+    QTRY_VERIFY(!oldView);
+    QVERIFY(plots->cellWidget(0, 1));
+    for (int column = 0; column < plots->columnCount(); ++column) {
+        QCOMPARE(plots->columnWidth(column), widths.at(column));
+        QVERIFY(widths.at(column) >= plots->horizontalHeader()->sectionSizeHint(column));
+    }
+    QVERIFY(plots->viewport()->rect().contains(plots->visualRect(plots->model()->index(2, 3))));
 }
 
 TA_REGISTER_TEST(TestDialogs)
