@@ -18,6 +18,21 @@ QStyle *styleOf(const QStyleOptionViewItem &option)
     return option.widget ? option.widget->style() : QApplication::style();
 }
 
+// A bool cell written with the edit role, or a user-checkable cell with a check state.
+bool isChangeable(const QModelIndex &index)
+{
+    return index.flags() & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
+}
+
+// The model's check state where it gives one (a user-checkable cell), otherwise the bool.
+bool isChecked(const QModelIndex &index)
+{
+    const QVariant state = index.data(Qt::CheckStateRole);
+    if (state.isValid())
+        return state.toInt() == Qt::Checked;
+    return index.data(Qt::EditRole).toBool();
+}
+
 } // namespace
 
 QRect CheckBoxDelegate::checkRect(const QStyleOptionViewItem &option)
@@ -31,20 +46,21 @@ QRect CheckBoxDelegate::checkRect(const QStyleOptionViewItem &option)
 void CheckBoxDelegate::paint(
     QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    // The cell's background and selection as usual, but no "true"/"false" text.
+    // The cell's background and selection as usual, but no "true"/"false" text and not the
+    // view's own check indicator for a checkable cell: the one box is the centred one below.
     QStyleOptionViewItem itemOption = option;
     initStyleOption(&itemOption, index);
     itemOption.text.clear();
-    itemOption.features &= ~QStyleOptionViewItem::HasDisplay;
+    itemOption.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator);
     QStyle *style = styleOf(option);
     style->drawControl(QStyle::CE_ItemViewItem, &itemOption, painter, option.widget);
 
     QStyleOptionButton box;
     box.rect = checkRect(option);
     box.state = option.state & QStyle::State_Enabled;
-    if (!(index.flags() & Qt::ItemIsEditable))
+    if (!isChangeable(index))
         box.state &= ~QStyle::State_Enabled;
-    box.state |= index.data(Qt::EditRole).toBool() ? QStyle::State_On : QStyle::State_Off;
+    box.state |= isChecked(index) ? QStyle::State_On : QStyle::State_Off;
     box.palette = option.palette;
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, option.widget);
 }
@@ -72,8 +88,7 @@ QWidget *CheckBoxDelegate::createEditor(
 bool CheckBoxDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
     const QStyleOptionViewItem &option, const QModelIndex &index)
 {
-    const Qt::ItemFlags flags = index.flags();
-    if (!(flags & Qt::ItemIsEditable) || !(flags & Qt::ItemIsEnabled)
+    if (!isChangeable(index) || !(index.flags() & Qt::ItemIsEnabled)
         || !(option.state & QStyle::State_Enabled))
         return false;
 
@@ -98,5 +113,8 @@ bool CheckBoxDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
     default:
         return false;
     }
-    return model->setData(index, !index.data(Qt::EditRole).toBool(), Qt::EditRole);
+    const bool checked = isChecked(index);
+    if ((index.flags() & Qt::ItemIsUserCheckable) && index.data(Qt::CheckStateRole).isValid())
+        return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    return model->setData(index, !checked, Qt::EditRole);
 }

@@ -5,7 +5,9 @@
 #include <QStyledItemDelegate>
 
 // Shows a bool cell as a centred check box and toggles it on a left click in the cell or on
-// Space, without an editor. The new value is written with Qt::EditRole.
+// Space, without an editor. An editable cell gets its new value as a bool with Qt::EditRole; a
+// user-checkable cell shows its check state (in place of the view's own indicator) and gets the
+// new one with Qt::CheckStateRole.
 class HOST_EXPORT CheckBoxDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -18,6 +18,8 @@ public:
     ~GraphicsItemsDataModel() override;
 
     MultiView *multiView() const { return m_view.data(); }
+    // The column of the check box that shows or hides the row's item.
+    int visibilityColumn() const { return m_visibilityColumn; }
     GraphicsItem *itemAt(int row) const;
     int rowOf(const GraphicsItem *item) const;
     QList<GraphicsItem *> items() const;

@@ -12,7 +12,10 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyle>
 #include <QTreeView>
+
+#include <algorithm>
 
 ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
     : QDialog(parent)
@@ -26,18 +29,10 @@ ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowModality(Qt::WindowModal);
     setWindowOpacity(1.0);
-    {
-        AppSettings settings(sizeGroup());
-        const QSize size = settings.value(QStringLiteral("dialog_size"), sizeHint()).toSize();
-        if (size.isValid() && size.width() < 10000 && size.height() < 10000)
-            resize(size);
-    }
     setUpView(m_ui->seriesView, m_series);
     setUpView(m_ui->studiesView, m_studies);
     setUpView(m_ui->drawingsView, m_drawings);
 
-    m_ui->seriesView->setItemDelegateForColumn(SeriesItemsDataModel::Visibility,
-                                               new CheckBoxDelegate(m_ui->seriesView));
     QStringList frames;
     for (const TimeFrameValue &frame : standardTimeFrames())
         frames.append(frame.toString());
@@ -45,12 +40,24 @@ ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
                                                new ComboBoxDelegate(frames, m_ui->seriesView));
     openTimeFrameEditors();
     connect(m_series, &QAbstractItemModel::rowsInserted, this, &ItemsManager::openTimeFrameEditors);
+    {
+        // The user's size when there is one; the first time, room for every column.
+        AppSettings settings(sizeGroup());
+        const QSize size = settings.value(QStringLiteral("dialog_size")).toSize();
+        if (size.isValid() && size.width() < 10000 && size.height() < 10000)
+            resize(size);
+        else
+            resize(sizeForColumns());
+    }
     m_ui->seriesView->setFocus();
 
     connect(m_ui->seriesView, &QTreeView::doubleClicked, this, &ItemsManager::onSeriesDoubleClicked);
     for (QTreeView *other : {m_ui->studiesView, m_ui->drawingsView}) {
         connect(other, &QTreeView::doubleClicked, this, [this, other](const QModelIndex &index) {
-            showProperties(static_cast<GraphicsItemsDataModel *>(other->model()), index.row());
+            auto *model = static_cast<GraphicsItemsDataModel *>(other->model());
+            // A double click on the check box is for the box.
+            if (index.column() != model->visibilityColumn())
+                showProperties(model, index.row());
         });
     }
     connect(m_ui->tabWidget, &QTabWidget::currentChanged, this, &ItemsManager::selectionChanged);
@@ -67,10 +74,59 @@ void ItemsManager::setUpView(QTreeView *view, GraphicsItemsDataModel *model)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // One centred check box per row, toggled by a click in the cell or by Space on the row.
+    view->setItemDelegateForColumn(model->visibilityColumn(), new CheckBoxDelegate(view));
+    view->installEventFilter(this);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ItemsManager::selectionChanged);
     // A row that goes (deleted on the chart) may leave the buttons naming nothing.
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ItemsManager::selectionChanged);
+}
+
+int ItemsManager::widthForColumns(QTreeView *view)
+{
+    // Each column as the header sizes it to its contents, the frame and a vertical scroll bar.
+    QHeaderView *header = view->header();
+    int width = 2 * view->frameWidth()
+                + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    for (int column = 0; column < header->count(); ++column) {
+        width += std::max(header->sectionSizeHint(column),
+                          static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column));
+    }
+    return width;
+}
+
+QSize ItemsManager::sizeForColumns()
+{
+    // The layout's size hint while every table asks for the width of all its columns.
+    ensurePolished();
+    const QList<QTreeView *> views = {m_ui->seriesView, m_ui->studiesView, m_ui->drawingsView};
+    for (QTreeView *view : views)
+        view->setMinimumWidth(widthForColumns(view));
+    m_ui->tabWidget->updateGeometry();
+    const QSize size = sizeHint();
+    for (QTreeView *view : views)
+        view->setMinimumWidth(0);
+    m_ui->tabWidget->updateGeometry();
+    return size;
+}
+
+bool ItemsManager::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space (or Select) on a row shows or hides its item, whichever cell of the row is current.
+    auto *view = qobject_cast<QTreeView *>(watched);
+    if (view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const QModelIndex current = view->currentIndex();
+        if ((key == Qt::Key_Space || key == Qt::Key_Select) && current.isValid()) {
+            auto *model = static_cast<GraphicsItemsDataModel *>(view->model());
+            const QModelIndex box = current.siblingAtColumn(model->visibilityColumn());
+            const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+            model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ItemsManager::openTimeFrameEditors()
@@ -132,8 +188,9 @@ void ItemsManager::on_propertiesButton_clicked()
 
 void ItemsManager::onSeriesDoubleClicked(QModelIndex index)
 {
-    // A double click on the time-frame editor is for the editor.
-    if (!index.isValid() || index.column() == SeriesItemsDataModel::TimeFrame)
+    // A double click on the time-frame editor is for the editor, on the check box for the box.
+    if (!index.isValid() || index.column() == SeriesItemsDataModel::TimeFrame
+        || index.column() == SeriesItemsDataModel::Visibility)
         return;
     showProperties(m_series, index.row());
 }

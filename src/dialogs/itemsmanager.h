@@ -50,12 +50,15 @@ public Q_SLOTS:
     void onSeriesDoubleClicked(QModelIndex index);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void done(int result) override;
 
 private:
     void setUpView(QTreeView *view, GraphicsItemsDataModel *model);
     void openTimeFrameEditors();
+    static int widthForColumns(QTreeView *view);
+    QSize sizeForColumns();
     void showProperties(GraphicsItemsDataModel *model, int row);
     void selectRow(QTreeView *view, int row);
 

@@ -36,6 +36,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QSet>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -118,6 +119,36 @@ QStringList comboTexts(const QComboBox *combo)
     for (int i = 0; i < combo->count(); ++i)
         texts.append(combo->itemText(i));
     return texts;
+}
+
+// Notes every check box a widget draws with it, where the style draws it.
+class CheckBoxCounter : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        // An item view's check may be drawn as a check box in the same place: one box.
+        if ((element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck)
+            && !boxes.contains(option->rect))
+            boxes.append(option->rect);
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+    mutable QList<QRect> boxes;
+};
+
+// The check boxes drawn inside a cell of the view when it paints.
+QList<QRect> boxesIn(QTreeView *view, CheckBoxCounter *style, const QModelIndex &index)
+{
+    style->boxes.clear();
+    view->viewport()->grab();
+    QList<QRect> inside;
+    const QRect cell = view->visualRect(index);
+    for (const QRect &box : std::as_const(style->boxes)) {
+        if (cell.intersects(box))
+            inside.append(box);
+    }
+    return inside;
 }
 
 } // namespace
@@ -881,7 +912,26 @@ void TestDialogs::managerTables()
     pane->setUpItem(trend);
     settle(*view);
 
+    // Opened for the first time (no size kept yet): wide enough for every column of every tab.
+    AppSettings(ItemsManager::sizeGroup()).remove(QStringLiteral("dialog_size"));
     ItemsManager manager(view, &chart.w.window);
+    manager.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manager));
+    for (int tab : {ItemsManager::SeriesTab, ItemsManager::StudiesTab, ItemsManager::DrawingsTab}) {
+        manager.form()->tabWidget->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        QTreeView *table = manager.currentView();
+        QHeaderView *header = table->header();
+        for (int c = 0; c < header->count(); ++c) {
+            const int wanted = std::max(header->sectionSizeHint(c),
+                                         static_cast<QAbstractItemView *>(table)->sizeHintForColumn(c));
+            QVERIFY2(header->sectionViewportPosition(c) + wanted <= table->viewport()->width(),
+                     qPrintable(QStringLiteral("tab %1, column %2: %3 + %4 > %5").arg(tab).arg(c)
+                                    .arg(header->sectionViewportPosition(c)).arg(wanted)
+                                    .arg(table->viewport()->width())));
+        }
+    }
+    manager.form()->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
     QCOMPARE(manager.windowTitle(), QStringLiteral("Менеджер объектов"));
     QCOMPARE(manager.form()->tabWidget->tabText(0), QStringLiteral("Серии"));
     QCOMPARE(manager.form()->tabWidget->tabText(1), QStringLiteral("Индикаторы"));
@@ -912,7 +962,8 @@ void TestDialogs::managerTables()
     QCOMPARE(cell(series, 0, 4).toInt(), 5);
     QCOMPARE(cell(series, 0, 5).toDate(), Friday);
     QCOMPARE(cell(series, 0, 6).toString(), QStringLiteral("Область 1"));
-    QCOMPARE(cell(series, 0, 4, Qt::TextAlignmentRole).toInt(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+    for (int centred : {2, 4, 5})
+        QCOMPARE(cell(series, 0, centred, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     QCOMPARE(cell(series, 0, 0, Qt::TextAlignmentRole).toInt(), int(Qt::AlignLeft | Qt::AlignVCenter));
     QVERIFY(series->flags(series->index(0, 2)) & Qt::ItemIsUserCheckable);
     QVERIFY(series->flags(series->index(0, 3)) & Qt::ItemIsEditable);
@@ -925,12 +976,14 @@ void TestDialogs::managerTables()
     QCOMPARE(cell(studies, 0, 1).toString(), QStringLiteral("RSI"));
     QCOMPARE(cell(studies, 0, 3).toString(), QStringLiteral("Область 2"));
     QCOMPARE(cell(studies, 0, 4).toString(), chart.series->displayName() + QStringLiteral(", 1 мин"));
+    QCOMPARE(cell(studies, 0, 2, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
 
     DrawingItemsDataModel *drawings = manager.drawingsModel();
     QCOMPARE(drawings->rowCount(), 1);
     QCOMPARE(cell(drawings, 0, 0).toString(), QStringLiteral("Линия тренда"));
     QCOMPARE(cell(drawings, 0, 2).toString(), pane->scales().value(0)->label());
     QCOMPARE(cell(drawings, 0, 3).toString(), QStringLiteral("Область 1"));
+    QCOMPARE(cell(drawings, 0, 1, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
 
     // Buttons: nothing selected, then the only series (which cannot go), then the drawings.
     QVERIFY(!manager.form()->propertiesButton->isEnabled());
@@ -945,6 +998,13 @@ void TestDialogs::managerTables()
     manager.form()->drawingsView->selectionModel()->select(
         drawings->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(manager.form()->delButton->isEnabled());
+
+    // The size the user gives it is kept, narrower than the first one too.
+    const QSize chosen(std::max(manager.minimumWidth(), manager.width() - 40), manager.height() + 60);
+    manager.resize(chosen);
+    manager.accept();
+    ItemsManager again(view, &chart.w.window);
+    QCOMPARE(again.size(), chosen);
 }
 
 void TestDialogs::managerVisibilityAndTimeFrame()
@@ -1010,6 +1070,69 @@ void TestDialogs::managerVisibilityAndTimeFrame()
         manager.form()->seriesView->indexWidget(series->index(0, 3)));
     QVERIFY(editor);
     QCOMPARE(editor->currentText(), QStringLiteral("5 мин"));
+
+    // As the user sees it: one box per row, in the middle of the cell, on every tab.
+    auto *boxStyle = new CheckBoxCounter;
+    boxStyle->setParent(&manager);
+    auto *ui = manager.form();
+    for (QTreeView *table : {ui->seriesView, ui->studiesView, ui->drawingsView})
+        table->setStyle(boxStyle);
+    manager.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manager));
+    for (auto [tab, column] : {std::pair{ItemsManager::SeriesTab, 2}, {ItemsManager::StudiesTab, 2},
+                               {ItemsManager::DrawingsTab, 1}}) {
+        ui->tabWidget->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        QTreeView *table = manager.currentView();
+        const QModelIndex visibility = table->model()->index(0, column);
+        const QList<QRect> boxes = boxesIn(table, boxStyle, visibility);
+        QVERIFY2(boxes.size() == 1, qPrintable(QStringLiteral("tab %1: %2 boxes").arg(tab).arg(boxes.size())));
+        const QPoint off = boxes.first().center() - table->visualRect(visibility).center();
+        QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1,
+                 qPrintable(QStringLiteral("tab %1: box off the centre by %2, %3").arg(tab).arg(off.x()).arg(off.y())));
+    }
+
+    // A click on the series' box hides the series on the chart and another shows it again; so
+    // does Space on its selected row; a double click on the box is for the box alone.
+    ui->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
+    QCoreApplication::processEvents();
+    QWidget *viewport = ui->seriesView->viewport();
+    const QModelIndex seriesBox = series->index(0, 2);
+    const QPoint boxCentre = ui->seriesView->visualRect(seriesBox).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, boxCentre);
+    QVERIFY(!chart.series->isVisible());
+    QCOMPARE(seriesBox.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(seriesBox.sibling(0, 6).data().toString(), QStringLiteral("Скрыт"));
+    QCOMPARE(boxesIn(ui->seriesView, boxStyle, seriesBox).size(), 1);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, boxCentre);
+    QVERIFY(chart.series->isVisible());
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, ui->seriesView->visualRect(series->index(0, 0)).center());
+    QVERIFY(ui->seriesView->selectionModel()->isRowSelected(0, {}));
+    QTest::keyClick(ui->seriesView, Qt::Key_Space);
+    QVERIFY(!chart.series->isVisible());
+    QTest::keyClick(ui->seriesView, Qt::Key_Space);
+    QVERIFY(chart.series->isVisible());
+    QString opened;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &manager, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && dialog != &manager) {
+            opened = QString::fromLatin1(dialog->metaObject()->className());
+            dialog->reject();
+        }
+    });
+    closer.start(10);
+    // What a double click sends: press, release, double click, release. Like a check box's,
+    // each release flips the box.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, boxCentre);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, boxCentre);
+    QVERIFY(!chart.series->isVisible());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, boxCentre);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, boxCentre);
+    QVERIFY(chart.series->isVisible());
+    QTest::qWait(50);
+    closer.stop();
+    QCOMPARE(opened, QString());
 }
 
 void TestDialogs::managerFollowsTheChart()
@@ -1135,11 +1258,6 @@ void TestDialogs::managerDeleteAddAndProperties()
     QVERIFY(ui->seriesView->selectionModel()->isRowSelected(0, {}));
     QVERIFY(!ui->delButton->isEnabled());
 
-    // The manager's size is kept.
-    manager.resize(777, 444);
-    manager.accept();
-    ItemsManager again(view, &chart.w.window);
-    QCOMPARE(again.size(), QSize(777, 444));
 }
 
 void TestDialogs::dialogsAsShown()
@@ -1206,6 +1324,7 @@ void TestDialogs::dialogsAsShown()
     check(&study, "dialog-indicator.png", {QStringLiteral("Влиять на масштаб")});
     auto drawing = DrawingPropertyDialog::create(trend, view);
     check(drawing.get(), "dialog-trend-line.png", {QStringLiteral("Продлить влево"), QStringLiteral("Время 1:")});
+    AppSettings(ItemsManager::sizeGroup()).remove(QStringLiteral("dialog_size"));
     ItemsManager manager(view, &chart.w.window);
     check(&manager, "items-manager.png", {QStringLiteral("Свойства"), QStringLiteral("Удалить")});
     manager.form()->tabWidget->setCurrentIndex(ItemsManager::DrawingsTab);
