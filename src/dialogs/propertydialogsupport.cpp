@@ -1,6 +1,6 @@
 #include "propertydialogsupport.h"
 
-#include "appsettings.h"
+#include "dialogsize.h"
 #include "multiview.h"
 #include "parentscaleitem.h"
 #include "subchartwidget.h"
@@ -27,20 +27,15 @@ void setUpWindow(QDialog *dialog, const QString &sizeGroup)
     dialog->setWindowOpacity(1.0);
     if (sizeGroup.isEmpty())
         return;
-    AppSettings settings(sizeGroup);
-    if (settings.contains(QStringLiteral("dialog_size"))) {
-        const QSize size = settings.value(QStringLiteral("dialog_size")).toSize();
-        if (size.isValid() && size.width() < 10000 && size.height() < 10000)
-            dialog->resize(size);
-    }
+    if (const QSize size = DialogSize::remembered(sizeGroup); size.isValid())
+        dialog->resize(size);
 }
 
 void saveSize(const QDialog *dialog, const QString &sizeGroup)
 {
     if (sizeGroup.isEmpty())
         return;
-    AppSettings settings(sizeGroup);
-    settings.setValue(QStringLiteral("dialog_size"), dialog->size());
+    DialogSize::remember(dialog, sizeGroup);
 }
 
 void fitTitle(QDialog *dialog)

@@ -590,7 +590,7 @@ void TestSettingsPages::pagesAsShown()
                                })->file;
             if (!directory.isEmpty())
                 dialog.grab().save(directory + QLatin1Char('/') + QLatin1String(file));
-            for (const QString &fault : legibilityFaults(&dialog, true))
+            for (const QString &fault : legibilityFaults(&dialog))
                 faults << QLatin1String(file) + QStringLiteral(": ") + fault;
         }
         dialog.reject();
