@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -22,10 +23,15 @@ public:
     {
         TestClock::pinRun();
         AppSettings::setFileName(m_dir.filePath(QStringLiteral("bench.ini")));
+        // The copy beside the executables comes with the terminal's build; a bench built on
+        // its own reads the source tree's.
+        QString file = QCoreApplication::applicationDirPath() + QStringLiteral("/reference.json");
+#ifdef TA_SOURCE_DIR
+        if (!QFileInfo::exists(file))
+            file = QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json");
+#endif
         QString error;
-        m_ready = ReferenceData::load(QCoreApplication::applicationDirPath()
-                                          + QStringLiteral("/reference.json"),
-                                      &error);
+        m_ready = ReferenceData::load(file, &error);
         if (!m_ready)
             std::fprintf(stderr, "%s\n", qPrintable(error));
         qRegisterMetaType<FrameIndex>("FrameIndex");

@@ -1,10 +1,10 @@
 #include "itemsmanager.h"
 #include "ui_itemsmanager.h"
 
-#include "appsettings.h"
 #include "checkboxdelegate.h"
 #include "comboboxdelegate.h"
 #include "confirmationdialog.h"
+#include "dialogsize.h"
 #include "graphicsitemsdatamodel.h"
 #include "graphicsitem.h"
 #include "multiview.h"
@@ -40,15 +40,8 @@ ItemsManager::ItemsManager(MultiView *view, QWidget *parent)
                                                new ComboBoxDelegate(frames, m_ui->seriesView));
     openTimeFrameEditors();
     connect(m_series, &QAbstractItemModel::rowsInserted, this, &ItemsManager::openTimeFrameEditors);
-    {
-        // The user's size when there is one; the first time, room for every column.
-        AppSettings settings(sizeGroup());
-        const QSize size = settings.value(QStringLiteral("dialog_size")).toSize();
-        if (size.isValid() && size.width() < 10000 && size.height() < 10000)
-            resize(size);
-        else
-            resize(sizeForColumns());
-    }
+    // The user's size when there is one; the first time, room for every column.
+    DialogSize::restore(this, sizeGroup(), {m_ui->seriesView, m_ui->studiesView, m_ui->drawingsView});
     m_ui->seriesView->setFocus();
 
     connect(m_ui->seriesView, &QTreeView::doubleClicked, this, &ItemsManager::onSeriesDoubleClicked);
@@ -81,34 +74,6 @@ void ItemsManager::setUpView(QTreeView *view, GraphicsItemsDataModel *model)
             &ItemsManager::selectionChanged);
     // A row that goes (deleted on the chart) may leave the buttons naming nothing.
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ItemsManager::selectionChanged);
-}
-
-int ItemsManager::widthForColumns(QTreeView *view)
-{
-    // Each column as the header sizes it to its contents, the frame and a vertical scroll bar.
-    QHeaderView *header = view->header();
-    int width = 2 * view->frameWidth()
-                + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-    for (int column = 0; column < header->count(); ++column) {
-        width += std::max(header->sectionSizeHint(column),
-                          static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column));
-    }
-    return width;
-}
-
-QSize ItemsManager::sizeForColumns()
-{
-    // The layout's size hint while every table asks for the width of all its columns.
-    ensurePolished();
-    const QList<QTreeView *> views = {m_ui->seriesView, m_ui->studiesView, m_ui->drawingsView};
-    for (QTreeView *view : views)
-        view->setMinimumWidth(widthForColumns(view));
-    m_ui->tabWidget->updateGeometry();
-    const QSize size = sizeHint();
-    for (QTreeView *view : views)
-        view->setMinimumWidth(0);
-    m_ui->tabWidget->updateGeometry();
-    return size;
 }
 
 bool ItemsManager::eventFilter(QObject *watched, QEvent *event)
@@ -270,7 +235,6 @@ void ItemsManager::keyPressEvent(QKeyEvent *event)
 
 void ItemsManager::done(int result)
 {
-    AppSettings settings(sizeGroup());
-    settings.setValue(QStringLiteral("dialog_size"), size());
+    DialogSize::remember(this, sizeGroup());
     QDialog::done(result);
 }

@@ -57,8 +57,6 @@ protected:
 private:
     void setUpView(QTreeView *view, GraphicsItemsDataModel *model);
     void openTimeFrameEditors();
-    static int widthForColumns(QTreeView *view);
-    QSize sizeForColumns();
     void showProperties(GraphicsItemsDataModel *model, int row);
     void selectRow(QTreeView *view, int row);
 

@@ -1,18 +1,21 @@
 #include "propertydialogsupport.h"
 
-#include "appsettings.h"
+#include "dialogsize.h"
 #include "multiview.h"
 #include "parentscaleitem.h"
 #include "subchartwidget.h"
 
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QLabel>
 #include <QLocale>
+#include <QScreen>
 #include <QSize>
 #include <QStandardItemModel>
 
+#include <algorithm>
 #include <cmath>
 
 namespace PropertyDialogSupport {
@@ -24,20 +27,27 @@ void setUpWindow(QDialog *dialog, const QString &sizeGroup)
     dialog->setWindowOpacity(1.0);
     if (sizeGroup.isEmpty())
         return;
-    AppSettings settings(sizeGroup);
-    if (settings.contains(QStringLiteral("dialog_size"))) {
-        const QSize size = settings.value(QStringLiteral("dialog_size")).toSize();
-        if (size.isValid() && size.width() < 10000 && size.height() < 10000)
-            dialog->resize(size);
-    }
+    if (const QSize size = DialogSize::remembered(sizeGroup); size.isValid())
+        dialog->resize(size);
 }
 
 void saveSize(const QDialog *dialog, const QString &sizeGroup)
 {
     if (sizeGroup.isEmpty())
         return;
-    AppSettings settings(sizeGroup);
-    settings.setValue(QStringLiteral("dialog_size"), dialog->size());
+    DialogSize::remember(dialog, sizeGroup);
+}
+
+void fitTitle(QDialog *dialog)
+{
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(dialog->windowTitle()) + 10 * metrics.height();
+    if (const QScreen *screen = dialog->screen())
+        width = std::min(width, screen->availableGeometry().width());
+    if (dialog->width() < width)
+        dialog->resize(width, dialog->height());
 }
 
 bool selectValue(QComboBox *combo, const QVariant &value)

@@ -26,6 +26,10 @@ inline constexpr int SeriesAxis = -1;
 // application settings group, when there is one.
 void setUpWindow(QDialog *dialog, const QString &sizeGroup);
 void saveSize(const QDialog *dialog, const QString &sizeGroup);
+// Widens the dialog, when it is narrower, to what its title needs so that the window manager
+// does not cut it: the title in bold (as title bars draw it) and room for the window's icon and
+// buttons, no wider than the screen.
+void fitTitle(QDialog *dialog);
 
 // Selects the entry whose value equals the given one; false (and nothing selected) when none.
 bool selectValue(QComboBox *combo, const QVariant &value);

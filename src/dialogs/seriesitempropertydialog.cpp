@@ -73,6 +73,7 @@ SeriesItemPropertyDialog::SeriesItemPropertyDialog(SeriesItem *item, MultiView *
     if (item)
         connect(item, &QObject::destroyed, this, &SeriesItemPropertyDialog::itemGone);
     updateFromSeries();
+    fitTitle(this);
 }
 
 SeriesItemPropertyDialog::~SeriesItemPropertyDialog()

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidgetItem>
 #include <QTimer>
@@ -21,12 +22,39 @@ using namespace PropertyDialogSupport;
 namespace {
 
 constexpr int MaxDecimals = 5;
+// Tables of up to this many rows show them all without a scroll bar.
+constexpr int RowsShownWhole = 5;
 
 QTableWidgetItem *readOnlyCell(const QString &text)
 {
     auto *cell = new QTableWidgetItem(text);
     cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
     return cell;
+}
+
+// Each column as wide as its contents and header, the last one taking what is left: set as a
+// mode rather than once, so that refilling the table keeps the widths.
+void sizeColumnsToContents(QTableWidget *table)
+{
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+}
+
+// Asks for room for the table's columns and for its header and rows, up to RowsShownWhole.
+void fitToRows(QTableWidget *table)
+{
+    const QHeaderView *header = table->horizontalHeader();
+    const QAbstractItemView *view = table; // where sizeHintForColumn() is public
+    int width = 2 * table->frameWidth();
+    for (int column = 0; column < table->columnCount(); ++column)
+        width += std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+    int height = 2 * table->frameWidth() + header->sizeHint().height();
+    const int rows = std::min(table->rowCount(), RowsShownWhole);
+    for (int row = 0; row < rows; ++row)
+        height += table->rowHeight(row);
+    if (table->rowCount() > rows)
+        width += table->verticalScrollBar()->sizeHint().width();
+    table->setMinimumSize(width, height);
 }
 
 } // namespace
@@ -43,8 +71,8 @@ StudyItemPropertyDialog::StudyItemPropertyDialog(ScriptStudyItem *item, MultiVie
     m_ui->statusLabel->hide();
     m_ui->stylesTable->verticalHeader()->hide();
     m_ui->parametersTable->verticalHeader()->hide();
-    m_ui->stylesTable->horizontalHeader()->setStretchLastSection(true);
-    m_ui->parametersTable->horizontalHeader()->setStretchLastSection(true);
+    sizeColumnsToContents(m_ui->stylesTable);
+    sizeColumnsToContents(m_ui->parametersTable);
     for (int i = 0; i <= MaxDecimals; ++i)
         m_ui->decimalsComboBox->addItem(QString::number(i), i);
     connect(m_ui->customPrecisionRadioButton, &QRadioButton::toggled, this,
@@ -52,6 +80,7 @@ StudyItemPropertyDialog::StudyItemPropertyDialog(ScriptStudyItem *item, MultiVie
     if (item)
         connect(item, &QObject::destroyed, this, &StudyItemPropertyDialog::itemGone);
     updateFromSeries();
+    fitTitle(this);
 }
 
 StudyItemPropertyDialog::~StudyItemPropertyDialog()
@@ -89,7 +118,7 @@ void StudyItemPropertyDialog::updateFromSeries()
         width->setValue(state.value(QStringLiteral("lineWidth"), 1).toInt());
         m_ui->stylesTable->setCellWidget(i, 3, width);
     }
-    m_ui->stylesTable->resizeColumnsToContents();
+    fitToRows(m_ui->stylesTable);
 
     const int parameterCount = state.value(QStringLiteral("parametersCount"), 0).toInt();
     m_ui->parametersTable->setRowCount(0);
@@ -100,7 +129,7 @@ void StudyItemPropertyDialog::updateFromSeries()
         m_ui->parametersTable->setItem(
             i, 1, new QTableWidgetItem(state.value(QStringLiteral("value")).toString()));
     }
-    m_ui->parametersTable->resizeColumnsToContents();
+    fitToRows(m_ui->parametersTable);
 
     {
         const QSignalBlocker blocker(m_ui->seriesComboBox);

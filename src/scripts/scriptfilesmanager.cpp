@@ -1,6 +1,6 @@
 #include "scriptfilesmanager.h"
 
-#include "appsettings.h"
+#include "dialogsize.h"
 #include "filenamevalidator.h"
 #include "inputfilenamedialog.h"
 #include "scriptfilesmodel.h"
@@ -118,9 +118,8 @@ ScriptFilesManager::ScriptFilesManager(StudyFilesModel *studies, FunctionFilesMo
     connect(m_ui->openButton, &QPushButton::clicked, this, qOverload<>(&ScriptFilesManager::openFile));
     connect(m_ui->deleteButton, &QPushButton::clicked, this, &ScriptFilesManager::delFile);
     connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
-    const QSize size = AppSettings(QStringLiteral("TechAnalysis/ScriptCodeEditor"))
-                           .value(QStringLiteral("dialog_size")).toSize();
-    resize(size.isValid() && !size.isEmpty() ? size : sizeHint());
+    DialogSize::restore(this, QStringLiteral("TechAnalysis/ScriptCodeEditor"),
+                        {m_ui->studiesView, m_ui->functionsView});
     selectionChanged();
 }
 
@@ -336,6 +335,6 @@ void ScriptFilesManager::delFile()
 
 void ScriptFilesManager::done(int result)
 {
-    AppSettings(QStringLiteral("TechAnalysis/ScriptCodeEditor")).setValue(QStringLiteral("dialog_size"), size());
+    DialogSize::remember(this, QStringLiteral("TechAnalysis/ScriptCodeEditor"));
     QDialog::done(result);
 }

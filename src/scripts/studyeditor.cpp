@@ -1,7 +1,7 @@
 #include "studyeditor.h"
 
-#include "appsettings.h"
 #include "colorbutton.h"
+#include "dialogsize.h"
 #include "scriptfilesmodel.h"
 #include "ui_functionseditor.h"
 #include "ui_studyeditor.h"
@@ -22,12 +22,6 @@ QFont codeFont()
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     return font;
-}
-
-void restoreSize(QDialog *dialog, const QString &group)
-{
-    const QSize size = AppSettings(group).value(QStringLiteral("dialog_size")).toSize();
-    dialog->resize(size.isValid() && !size.isEmpty() ? size : dialog->sizeHint());
 }
 
 // The refusal is shown without a nested event loop; the editor stays open with its fields.
@@ -60,10 +54,6 @@ bool trySave(QDialog *dialog, Save save)
     return true;
 }
 
-void storeSize(QDialog *dialog, const QString &group)
-{
-    AppSettings(group).setValue(QStringLiteral("dialog_size"), dialog->size());
-}
 
 } // namespace
 
@@ -120,7 +110,7 @@ StudyEditor::StudyEditor(StudyFilesModel *model, const QString &name, bool readO
     styleSelectionChanged();
     on_codeEdit_textChanged();
     applyReadOnly();
-    restoreSize(this, QStringLiteral("TechAnalysis/StudyEditor"));
+    DialogSize::restore(this, QStringLiteral("TechAnalysis/StudyEditor"), {});
     m_ui->codeEdit->setFocus();
 }
 
@@ -306,7 +296,7 @@ void StudyEditor::onPrecisionRadioChanged()
 
 void StudyEditor::done(int result)
 {
-    storeSize(this, QStringLiteral("TechAnalysis/StudyEditor"));
+    DialogSize::remember(this, QStringLiteral("TechAnalysis/StudyEditor"));
     QDialog::done(result);
 }
 
@@ -345,7 +335,7 @@ FunctionsEditor::FunctionsEditor(FunctionFilesModel *model, const QString &name,
             save->hide();
     }
     on_codeEdit_textChanged();
-    restoreSize(this, QStringLiteral("TechAnalysis/FunctionsEditor"));
+    DialogSize::restore(this, QStringLiteral("TechAnalysis/FunctionsEditor"), {});
     m_ui->codeEdit->setFocus();
 }
 
@@ -372,6 +362,6 @@ void FunctionsEditor::on_codeEdit_textChanged()
 
 void FunctionsEditor::done(int result)
 {
-    storeSize(this, QStringLiteral("TechAnalysis/FunctionsEditor"));
+    DialogSize::remember(this, QStringLiteral("TechAnalysis/FunctionsEditor"));
     QDialog::done(result);
 }

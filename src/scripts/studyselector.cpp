@@ -1,6 +1,6 @@
 #include "studyselector.h"
 
-#include "appsettings.h"
+#include "dialogsize.h"
 #include "scriptfilesmodel.h"
 #include "ui_studyselector.h"
 
@@ -42,9 +42,7 @@ StudySelector::StudySelector(StudyFilesModel *model, const QStringList &seriesNa
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
     m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
-    const QSize size = AppSettings(QStringLiteral("TechAnalysis/StudySelector"))
-                           .value(QStringLiteral("dialog_size")).toSize();
-    resize(size.isValid() && !size.isEmpty() ? size : sizeHint());
+    DialogSize::restore(this, QStringLiteral("TechAnalysis/StudySelector"), {m_ui->studiesView});
 }
 
 StudySelector::~StudySelector() = default;
@@ -168,6 +166,6 @@ QList<MapSettings> StudySelector::results() const
 
 void StudySelector::done(int result)
 {
-    AppSettings(QStringLiteral("TechAnalysis/StudySelector")).setValue(QStringLiteral("dialog_size"), size());
+    DialogSize::remember(this, QStringLiteral("TechAnalysis/StudySelector"));
     QDialog::done(result);
 }

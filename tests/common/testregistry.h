@@ -2,7 +2,10 @@
 
 #include "testclock.h"
 
+#include <QLibraryInfo>
 #include <QList>
+#include <QLocale>
+#include <QTranslator>
 #include <QObject>
 #include <QtTest>
 
@@ -57,6 +60,11 @@ inline int runAll(int argc, char *argv[])
     {                                                                                              \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        /* Qt's own texts in Russian, as the terminal shows them. */                              \
+        QTranslator qtTexts;                                                                       \
+        if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"), \
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))                      \
+            QCoreApplication::installTranslator(&qtTexts);                                         \
         TestClock::pinRun();                                                                       \
         return TestRegistry::runAll(argc, argv);                                                   \
     }

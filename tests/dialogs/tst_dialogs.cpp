@@ -7,6 +7,7 @@
 #include "drawingservices.h"
 #include "fibonacciitems.h"
 #include "graphicsitemsdatamodel.h"
+#include "legibility.h"
 #include "horlineitem.h"
 #include "hostclock.h"
 #include "itemsmanager.h"
@@ -1266,65 +1267,109 @@ void TestDialogs::managerDeleteAddAndProperties()
 
 void TestDialogs::dialogsAsShown()
 {
-    // The dialogs as a person sees them over a chart with an indicator and two drawings; kept
-    // when TA_TEST_IMAGES names a directory (the pictures of the documentation come from here).
+    // The dialogs at their first size over a chart with an indicator of three plots and a
+    // drawing of each kind, as a person sees them: every text whole, every table's rows and
+    // columns in view. Kept when TA_TEST_IMAGES names a directory (the pictures of the
+    // documentation come from here).
     Chart chart;
-    makeChart(chart, true);
+    makeChart(chart, false);
     MultiView *view = chart.w.view;
+    ScriptStudyItem *bands = addStudy(view, chart.series, QStringLiteral("Bollinger"), 1);
+    QVERIFY(bands && bands->scriptOk());
     SubChartWidget *pane = view->subCharts().value(0);
     ParentScaleItem *scale = pane->scales().value(0);
     const auto scenePoint = [&](double index, double price) {
         return QPointF(index, scale->mapToScene(QPointF(0, -price)).y());
     };
-    auto *trend = qobject_cast<LineDrawingItem *>(DrawingServices::makeDrawing(
-        DrawingItem::TrendLine, scale, view->synchronizer(), scenePoint(20, 104.6), Orange, 2));
-    trend->setSceneP2(scenePoint(250, 105.6));
-    pane->setUpItem(trend);
-    auto *levels = qobject_cast<LineDrawingItem *>(DrawingServices::makeDrawing(
-        DrawingItem::FibonacciLines, scale, view->synchronizer(), scenePoint(80, 104.2), Violet, 1));
-    levels->setSceneP2(scenePoint(200, 106));
-    pane->setUpItem(levels);
+    QList<DrawingItem *> drawings;
+    // Side by side across the pane, from the left.
+    const auto indexAt = [&](int x) { return pane->view()->mapToScene(QPoint(x, 0)).x(); };
+    for (int kind = 0; kind < DrawingItem::KindCount; ++kind) {
+        const int from = 40 + 170 * kind;
+        DrawingItem *item = DrawingServices::makeDrawing(
+            kind, scale, view->synchronizer(), scenePoint(indexAt(from), 104.4 + 0.2 * kind), Orange, 2);
+        if (auto *line = qobject_cast<LineDrawingItem *>(item))
+            line->setSceneP2(scenePoint(indexAt(from + 120), 105.2 + 0.2 * kind));
+        pane->setUpItem(item);
+        drawings.append(item);
+    }
     settle(*view);
+    // Each dialog at its first size: no size remembered by the tests before.
+    for (const QString &group : {SeriesItemPropertyDialog::sizeGroup(),
+                                 StudyItemPropertyDialog::sizeGroup(), ItemsManager::sizeGroup()})
+        AppSettings(group).remove(QStringLiteral("dialog_size"));
 
     const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
-    const auto check = [&](QWidget *widget, const char *file, const QStringList &texts) {
+    QStringList faults;
+    const auto check = [&](QWidget *widget, const QString &file, const QStringList &texts) {
         widget->show();
         QCoreApplication::processEvents();
-        const QImage image = widget->grab().toImage();
-        QVERIFY2(!image.isNull() && image.width() > 100 && image.height() > 100, file);
-        // Drawn, not blank: more than two colours on the picture.
-        QSet<QRgb> colours;
-        for (int y = 0; y < image.height() && colours.size() < 3; y += 3) {
-            for (int x = 0; x < image.width() && colours.size() < 3; x += 3)
-                colours.insert(image.pixel(x, y));
-        }
-        QVERIFY2(colours.size() >= 3, file);
+        if (!directory.isEmpty())
+            widget->grab().save(QDir(directory).filePath(file));
+        for (const QString &fault : legibilityFaults(widget))
+            faults << file + QStringLiteral(": ") + fault;
         for (const QString &text : texts) {
             bool found = false;
             for (const QLabel *label : widget->findChildren<QLabel *>())
-                found = found || label->text() == text;
+                found = found || (label->text() == text && label->isVisible());
             for (const QAbstractButton *b : widget->findChildren<QAbstractButton *>())
-                found = found || b->text() == text;
-            QVERIFY2(found, qPrintable(QStringLiteral("%1: %2").arg(QString::fromLatin1(file), text)));
+                found = found || (b->text() == text && b->isVisible());
+            if (!found)
+                faults << file + QStringLiteral(": no '") + text + QLatin1Char('\'');
         }
-        if (!directory.isEmpty())
-            QVERIFY(image.save(QDir(directory).filePath(QString::fromLatin1(file))));
         widget->hide();
     };
+    // The chart itself: the trend line in its colour halfway along.
     const QImage chartImage = chart.w.window.grab().toImage();
     if (!directory.isEmpty())
         QVERIFY(chartImage.save(QDir(directory).filePath(QStringLiteral("chart-items.png"))));
+    auto *trend = static_cast<LineDrawingItem *>(drawings.first());
+    const QPoint middle = pane->view()->viewport()->mapTo(
+        &chart.w.window, pane->view()->mapFromScene(trend->mapToScene(trend->line().pointAt(0.5))));
+    bool orange = false;
+    for (int dy = -2; dy <= 2; ++dy)
+        orange = orange || QColor(chartImage.pixel(middle + QPoint(0, dy))) == Orange;
+    QVERIFY2(orange, "the trend line halfway along");
+
     SeriesItemPropertyDialog series(chart.series, view, &chart.w.window);
-    check(&series, "dialog-series.png", {QStringLiteral("Расписание"), QStringLiteral("Последние")});
-    StudyItemPropertyDialog study(chart.rsi, view, &chart.w.window);
-    check(&study, "dialog-indicator.png", {QStringLiteral("Влиять на масштаб")});
-    auto drawing = DrawingPropertyDialog::create(trend, view);
-    check(drawing.get(), "dialog-trend-line.png", {QStringLiteral("Продлить влево"), QStringLiteral("Время 1:")});
-    AppSettings(ItemsManager::sizeGroup()).remove(QStringLiteral("dialog_size"));
+    check(&series, QStringLiteral("dialog-series.png"),
+          {QStringLiteral("Расписание"), QStringLiteral("Последние")});
+    // The title is not cut: the window holds it and the title bar's icon and buttons.
+    const int titleWidth = series.fontMetrics().horizontalAdvance(series.windowTitle());
+    QVERIFY2(series.width() >= titleWidth + 150,
+             qPrintable(QStringLiteral("%1 < %2 + 150").arg(series.width()).arg(titleWidth)));
+    StudyItemPropertyDialog study(bands, view, &chart.w.window);
+    check(&study, QStringLiteral("dialog-indicator.png"), {QStringLiteral("Влиять на масштаб")});
+    const char *drawingFiles[] = {"trend-line", "horizontal-line", "fibonacci-levels",
+                                  "fibonacci-arcs", "fibonacci-fan"};
+    for (DrawingItem *item : drawings) {
+        auto dialog = DrawingPropertyDialog::create(item, view);
+        check(dialog.get(), QStringLiteral("dialog-%1.png").arg(QLatin1String(drawingFiles[item->kind()])),
+              {item->kind() == DrawingItem::HorLine ? QStringLiteral("Цена:") : QStringLiteral("Время 1:")});
+    }
     ItemsManager manager(view, &chart.w.window);
-    check(&manager, "items-manager.png", {QStringLiteral("Свойства"), QStringLiteral("Удалить")});
-    manager.form()->tabWidget->setCurrentIndex(ItemsManager::DrawingsTab);
-    check(&manager, "items-manager-drawings.png", {QStringLiteral("Закрыть")});
+    const char *managerFiles[] = {"", "-indicators", "-drawings"};
+    for (int tab = 0; tab < manager.form()->tabWidget->count(); ++tab) {
+        manager.form()->tabWidget->setCurrentIndex(tab);
+        check(&manager, QStringLiteral("items-manager%1.png").arg(QLatin1String(managerFiles[tab])),
+              {QStringLiteral("Закрыть")});
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+
+    // Apply refills the indicator's tables and keeps their columns as wide.
+    study.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&study));
+    QTableWidget *plots = study.form()->stylesTable;
+    QList<int> widths;
+    for (int column = 0; column < plots->columnCount(); ++column)
+        widths.append(plots->columnWidth(column));
+    QPointer<QWidget> oldView = plots->cellWidget(0, 1);
+    QTest::mouseClick(button(study.form()->buttonBox, QDialogButtonBox::Apply), Qt::LeftButton);
+    QTRY_VERIFY(!oldView);
+    QVERIFY(plots->cellWidget(0, 1));
+    for (int column = 0; column < plots->columnCount(); ++column)
+        QCOMPARE(plots->columnWidth(column), widths.at(column));
+    QCOMPARE(legibilityFaults(&study), QStringList());
 }
 
 TA_REGISTER_TEST(TestDialogs)

@@ -4,6 +4,7 @@
 #include "colorbutton.h"
 #include "scriptfilesmanager.h"
 #include "scriptfilesmodel.h"
+#include "legibility.h"
 #include "studyeditor.h"
 #include "studyselector.h"
 #include "testenvironment.h"
@@ -136,12 +137,27 @@ void TestScriptDialogs::managerFlows()
     Registries r;
     ScriptFilesManager manager(r.studies.get(), r.functions.get());
     manager.show();
-    if (const QString pictures = qEnvironmentVariable("TA_TEST_IMAGES"); !pictures.isEmpty()) {
+    {
+        // The dialogs at their first size: every text whole, nothing past the edge. Kept when
+        // TA_TEST_IMAGES names a directory.
+        const QString pictures = qEnvironmentVariable("TA_TEST_IMAGES");
         manager.selectName(QStringLiteral("Mine"));
-        manager.grab().save(pictures + QStringLiteral("/script-manager.png"));
-        StudyEditor look(r.studies.get(), QStringLiteral("RSI"), true);
-        look.resize(640, 560);
-        look.grab().save(pictures + QStringLiteral("/study-editor.png"));
+        StudyEditor study(r.studies.get(), QStringLiteral("RSI"), true);
+        FunctionsEditor function(r.functions.get(), QStringLiteral("avg"), true);
+        StudySelector selector(r.studies.get(), {QStringLiteral("ARKT"), QStringLiteral("KSTR")}, 1);
+        const std::pair<QWidget *, const char *> shown[] = {{&manager, "script-manager.png"},
+                                                            {&study, "study-editor.png"},
+                                                            {&function, "function-editor.png"},
+                                                            {&selector, "study-selector.png"}};
+        for (const auto &[dialog, file] : shown) {
+            dialog->show();
+            QTest::qWait(100);
+            if (!pictures.isEmpty())
+                dialog->grab().save(pictures + QLatin1Char('/') + QLatin1String(file));
+            const QStringList faults = legibilityFaults(dialog, true);
+            QVERIFY2(faults.isEmpty(), qPrintable(QLatin1String(file) + QStringLiteral(": ")
+                                                  + faults.join(QStringLiteral("; "))));
+        }
     }
     QString answer;
     QString offered;

@@ -5,6 +5,7 @@
 #include "chartdefaults.h"
 #include "icore.h"
 #include "iplugin.h"
+#include "legibility.h"
 #include "mapsettings.h"
 #include "optionsdialog.h"
 #include "chartcolors.h"
@@ -548,8 +549,9 @@ void TestSettingsPages::seriesDefaultsOfTooManyBarsAreRefused()
 
 void TestSettingsPages::pagesAsShown()
 {
-    // Every page with its defaults, as a person sees it; kept when TA_TEST_IMAGES names a
-    // directory (the pictures of the documentation come from here).
+    // Every page with its defaults in the settings dialog at its first size, as a person sees
+    // it: every text whole, nothing past the edge. Kept when TA_TEST_IMAGES names a directory
+    // (the pictures of the documentation come from here).
     const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
     const struct
     {
@@ -564,22 +566,36 @@ void TestSettingsPages::pagesAsShown()
         {"TechAnalysis.WindowColors", "settings-window-colours.png"},
         {"TechAnalysis.Margins", "settings-margins.png"},
     };
-    MapSettings window;
+    // The terminal's settings and a window's settings: the first five pages and the last two.
+    std::vector<std::unique_ptr<IOptionsPage>> made;
+    QList<IOptionsPage *> terminalPages;
+    QList<IOptionsPage *> windowPages;
     for (const auto &entry : pages) {
-        const std::unique_ptr<IOptionsPage> page = makePage(QString::fromLatin1(entry.id));
-        QCOMPARE(page->id(), QString::fromLatin1(entry.id));
-        QWidget frame;
-        auto *layout = new QVBoxLayout(&frame);
-        layout->addWidget(page->createPage(window, &frame));
-        frame.resize(frame.sizeHint().expandedTo(QSize(460, 120)));
-        frame.show();
-        QCoreApplication::processEvents();
-        const QImage image = frame.grab().toImage();
-        QVERIFY(!image.isNull());
-        if (!directory.isEmpty())
-            image.save(directory + QLatin1Char('/') + QLatin1String(entry.file));
-        page->finish();
+        made.push_back(makePage(QString::fromLatin1(entry.id)));
+        (made.size() <= 5 ? terminalPages : windowPages).append(made.back().get());
     }
+    AppSettings root;
+    MapSettings window;
+    QStringList faults;
+    for (const auto &[list, settings] : {std::pair<QList<IOptionsPage *>, Settings *>{terminalPages, &root},
+                                         {windowPages, &window}}) {
+        OptionsDialog dialog;
+        dialog.setPages(list, settings);
+        dialog.show();
+        for (IOptionsPage *page : list) {
+            QVERIFY(dialog.showPage(page->id()));
+            QCoreApplication::processEvents();
+            const char *file = std::find_if(std::begin(pages), std::end(pages), [&](const auto &e) {
+                                   return page->id() == QLatin1String(e.id);
+                               })->file;
+            if (!directory.isEmpty())
+                dialog.grab().save(directory + QLatin1Char('/') + QLatin1String(file));
+            for (const QString &fault : legibilityFaults(&dialog))
+                faults << QLatin1String(file) + QStringLiteral(": ") + fault;
+        }
+        dialog.reject();
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 void TestSettingsPages::cancelWritesNothing()
