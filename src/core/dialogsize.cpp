@@ -16,6 +16,8 @@ namespace {
 
 const QString Key = QStringLiteral("dialog_size");
 
+} // namespace
+
 int widthForColumns(QTreeView *view)
 {
     QHeaderView *header = view->header();
@@ -29,6 +31,8 @@ int widthForColumns(QTreeView *view)
     }
     return width;
 }
+
+namespace {
 
 // A hidden page's widgets do not tell the layouts above them that their hints changed.
 void invalidateUpTo(QWidget *widget, QWidget *top)

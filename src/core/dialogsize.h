@@ -19,6 +19,9 @@ void remember(const QWidget *dialog, const QString &group);
 // as wide as its header or its widest cell), its frame and a vertical scroll bar; no wider
 // than the screen.
 QSize showingColumns(QWidget *dialog, const QList<QTreeView *> &views);
+// The width a tree view needs to show every column whole: each as wide as its header or its
+// widest cell, its frame and a vertical scroll bar.
+int widthForColumns(QTreeView *view);
 // The remembered size, or the one showing the views' columns.
 void restore(QWidget *dialog, const QString &group, const QList<QTreeView *> &views);
 

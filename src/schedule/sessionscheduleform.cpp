@@ -1,6 +1,7 @@
 #include "sessionscheduleform.h"
 
 #include "boarddirectory.h"
+#include "dialogsize.h"
 #include "schedulestore.h"
 #include "sessioneditform.h"
 #include "sessionscheduledatamodel.h"
@@ -146,6 +147,8 @@ void SessionScheduleForm::fill(Settings &settings, const QList<int> &stocks, int
         }
     }
     m_ui->stockBoardView->expandAll();
+    // Every board's name whole: the splitter does not squeeze the tree below its names' width.
+    m_ui->stockBoardView->setMinimumWidth(DialogSize::widthForColumns(m_ui->stockBoardView));
     checkForDifference();
     if (m_tree->rowCount() > 0)
         m_ui->stockBoardView->setCurrentIndex(m_tree->index(0, 0));

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QStringList>
+#include <QTableView>
+#include <QTreeView>
 #include <QWidget>
 
 // What a person would find wrong with a shown window at its present size: a text cut short, a
@@ -63,6 +65,14 @@ inline QStringList legibilityFaults(QWidget *top, bool rowsMayScroll = false)
                 faults << name(w, QStringLiteral("rows need scrolling"));
             if (view->horizontalScrollBar()->isVisible())
                 faults << name(w, QStringLiteral("columns need scrolling"));
+            // A column narrower than its widest cell elides the cell's text.
+            const auto *tree = qobject_cast<QTreeView *>(w);
+            const auto *table = qobject_cast<QTableView *>(w);
+            const QHeaderView *header = tree ? tree->header() : table ? table->horizontalHeader() : nullptr;
+            for (int i = 0; header && i < header->count(); ++i) {
+                if (!header->isSectionHidden(i) && header->sectionSize(i) < view->sizeHintForColumn(i))
+                    faults << name(w, QStringLiteral("cells of column %1 cut").arg(i));
+            }
         }
         if (auto *header = qobject_cast<QHeaderView *>(w); header && header->orientation() == Qt::Horizontal) {
             for (int i = 0; i < header->count(); ++i) {

@@ -1,5 +1,7 @@
 #include "appsettings.h"
+#include "legibility.h"
 #include "mapsettings.h"
+#include "optionsdialog.h"
 #include "referencedata.h"
 #include "schedulestore.h"
 #include "session.h"
@@ -613,6 +615,16 @@ void TestSchedules::pageWritesExactlyTheShownGroups()
     QSignalSpy changed(&page, &TAOptionsPage::changed);
     page.apply(root);
     QCOMPARE(changed.count(), 1);
+    {
+        // In the settings dialog at its first size every board's name is whole.
+        OptionsDialog dialog;
+        dialog.setPages({&page}, &root);
+        dialog.show();
+        QTest::qWait(50);
+        const QStringList faults = legibilityFaults(&dialog, true);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+        dialog.reject();
+    }
     AppSettings ta(QStringLiteral("TechAnalysis"));
     QStringList groups = ta.childGroups();
     groups.sort();
