@@ -11,7 +11,10 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
+
+#include <algorithm>
 
 InstrumentSelectorDialog::InstrumentSelectorDialog(QWidget *parent)
     : QDialog(parent)
@@ -39,6 +42,21 @@ InstrumentSelectorDialog::InstrumentSelectorDialog(QWidget *parent)
     view->resizeColumnToContents(SecuritiesModel::CodeColumn);
     view->resizeColumnToContents(SecuritiesModel::BoardColumn);
     view->resizeColumnToContents(SecuritiesModel::StockColumn);
+    {
+        // Opens wide enough for every name; the name column stretches over what is left.
+        const QAbstractItemView *cells = view;
+        int needed = 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
+        for (int column = 0; column < m_proxy->columnCount(); ++column) {
+            needed += column == SecuritiesModel::NameColumn
+                          ? std::max(cells->sizeHintForColumn(column),
+                                     view->horizontalHeader()->sectionSizeHint(column))
+                          : view->columnWidth(column);
+        }
+        const int minimum = view->minimumWidth();
+        view->setMinimumWidth(needed);
+        resize(std::max(width(), sizeHint().width()), height());
+        view->setMinimumWidth(minimum);
+    }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &InstrumentSelectorDialog::updateOkButton);
     connect(

@@ -23,11 +23,14 @@ int widthForColumns(QTreeView *view)
     QHeaderView *header = view->header();
     int width = 2 * view->frameWidth()
                 + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    // A column of free text (an indicator's description) is shown up to a line's worth and
+    // elided beyond; names, dates and numbers are shorter.
+    const int longest = 48 * view->fontMetrics().averageCharWidth();
     for (int column = 0; column < header->count(); ++column) {
         if (header->isSectionHidden(column))
             continue;
         width += std::max(header->sectionSizeHint(column),
-                          static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column));
+                          std::min(longest, static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column)));
     }
     return width;
 }

@@ -15,12 +15,11 @@ namespace DialogSize {
 // The size kept in the group when it is a sane one; an invalid size otherwise.
 QSize remembered(const QString &group);
 void remember(const QWidget *dialog, const QString &group);
-// The dialog's size hint while each of the views asks for the width of all its columns (each
-// as wide as its header or its widest cell), its frame and a vertical scroll bar; no wider
-// than the screen.
+// The dialog's size hint while each of the views asks for the width of all its columns; no
+// wider than the screen.
 QSize showingColumns(QWidget *dialog, const QList<QTreeView *> &views);
 // The width a tree view needs to show every column whole: each as wide as its header or its
-// widest cell, its frame and a vertical scroll bar.
+// widest cell (a free text up to 48 characters), its frame and a vertical scroll bar.
 int widthForColumns(QTreeView *view);
 // The remembered size, or the one showing the views' columns.
 void restore(QWidget *dialog, const QString &group, const QList<QTreeView *> &views);

@@ -5,6 +5,7 @@
 #include "favsecmodelproxyrecent.h"
 #include "inputfilenamedialog.h"
 #include "instrumentselectordialog.h"
+#include "legibility.h"
 #include "referencedata.h"
 #include "securitydirectory.h"
 #include "stickyscrollbar.h"
@@ -391,6 +392,9 @@ void TestHostGui::instrumentSelector()
     auto *edit = dialog.findChild<QLineEdit *>();
     auto *view = dialog.findChild<QTableView *>();
     QVERIFY(edit && view);
+    // Every code and name whole at the first size.
+    const QStringList faults = legibilityFaults(&dialog, true);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 
     typeText(edit, filter);
     QStringList shown;
