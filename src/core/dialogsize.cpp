@@ -6,6 +6,7 @@
 #include <QLayout>
 #include <QScreen>
 #include <QStyle>
+#include <QTableView>
 #include <QTreeView>
 
 #include <algorithm>
@@ -18,19 +19,28 @@ const QString Key = QStringLiteral("dialog_size");
 
 } // namespace
 
-int widthForColumns(QTreeView *view)
+int widthForColumns(QAbstractItemView *view)
 {
-    QHeaderView *header = view->header();
+    auto *tree = qobject_cast<QTreeView *>(view);
+    auto *table = qobject_cast<QTableView *>(view);
+    const QHeaderView *header = tree ? tree->header() : table ? table->horizontalHeader() : nullptr;
+    if (!header)
+        return view->sizeHint().width();
     int width = 2 * view->frameWidth()
                 + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
     // A column of free text (an indicator's description) is shown up to a line's worth and
     // elided beyond; names, dates and numbers are shorter.
+    view->ensurePolished();
     const int longest = 48 * view->fontMetrics().averageCharWidth();
     for (int column = 0; column < header->count(); ++column) {
         if (header->isSectionHidden(column))
             continue;
-        width += std::max(header->sectionSizeHint(column),
-                          std::min(longest, static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column)));
+        int wanted = std::max(header->sectionSizeHint(column),
+                              std::min(longest, view->sizeHintForColumn(column)));
+        // A stretched last column is never narrower than a section's default.
+        if (header->stretchLastSection() && column == header->count() - 1)
+            wanted = std::max(wanted, header->defaultSectionSize());
+        width += wanted;
     }
     return width;
 }

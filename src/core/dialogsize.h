@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+class QAbstractItemView;
 class QTreeView;
 class QWidget;
 
@@ -18,9 +19,9 @@ void remember(const QWidget *dialog, const QString &group);
 // The dialog's size hint while each of the views asks for the width of all its columns; no
 // wider than the screen.
 QSize showingColumns(QWidget *dialog, const QList<QTreeView *> &views);
-// The width a tree view needs to show every column whole: each as wide as its header or its
+// The width a tree or table view needs to show every column whole: each as wide as its header or its
 // widest cell (a free text up to 48 characters), its frame and a vertical scroll bar.
-int widthForColumns(QTreeView *view);
+int widthForColumns(QAbstractItemView *view);
 // The remembered size, or the one showing the views' columns.
 void restore(QWidget *dialog, const QString &group, const QList<QTreeView *> &views);
 

@@ -147,11 +147,13 @@ void SessionScheduleForm::fill(Settings &settings, const QList<int> &stocks, int
         }
     }
     m_ui->stockBoardView->expandAll();
-    // Every board's name whole: the splitter does not squeeze the tree below its names' width.
-    m_ui->stockBoardView->setMinimumWidth(DialogSize::widthForColumns(m_ui->stockBoardView));
     checkForDifference();
     if (m_tree->rowCount() > 0)
         m_ui->stockBoardView->setCurrentIndex(m_tree->index(0, 0));
+    // Every board's name and every column of the sessions shown whole: the splitter and the
+    // dialog do not squeeze the views below their columns' width.
+    m_ui->stockBoardView->setMinimumWidth(DialogSize::widthForColumns(m_ui->stockBoardView));
+    m_ui->scheduleView->setMinimumWidth(DialogSize::widthForColumns(m_ui->scheduleView));
 }
 
 void SessionScheduleForm::apply(Settings &settings) const

@@ -16,6 +16,7 @@
 #include "propertydialogsupport.h"
 #include "scriptstudyitem.h"
 #include "seriesitempropertydialog.h"
+#include "seriesitemschedulesdialog.h"
 #include "studyitempropertydialog.h"
 #include "studylibraryhelpers.h"
 #include "studyselector.h"
@@ -1301,12 +1302,13 @@ void TestDialogs::dialogsAsShown()
 
     const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
     QStringList faults;
-    const auto check = [&](QWidget *widget, const QString &file, const QStringList &texts) {
+    const auto check = [&](QWidget *widget, const QString &file, const QStringList &texts,
+                           bool rowsMayScroll = false) {
         widget->show();
         QCoreApplication::processEvents();
         if (!directory.isEmpty())
             widget->grab().save(QDir(directory).filePath(file));
-        for (const QString &fault : legibilityFaults(widget))
+        for (const QString &fault : legibilityFaults(widget, rowsMayScroll))
             faults << file + QStringLiteral(": ") + fault;
         for (const QString &text : texts) {
             bool found = false;
@@ -1338,6 +1340,10 @@ void TestDialogs::dialogsAsShown()
     const int titleWidth = series.fontMetrics().horizontalAdvance(series.windowTitle());
     QVERIFY2(series.width() >= titleWidth + 150,
              qPrintable(QStringLiteral("%1 < %2 + 150").arg(series.width()).arg(titleWidth)));
+    const SeriesKey key = chart.series->model()->seriesKey();
+    SeriesItemScheduleDialog schedule(key.stock_id, key.board_id, chart.series->displayName(),
+                                      &chart.w.window);
+    check(&schedule, QStringLiteral("dialog-schedule.png"), {}, true);
     StudyItemPropertyDialog study(bands, view, &chart.w.window);
     check(&study, QStringLiteral("dialog-indicator.png"), {QStringLiteral("Влиять на масштаб")});
     const char *drawingFiles[] = {"trend-line", "horizontal-line", "fibonacci-levels",
