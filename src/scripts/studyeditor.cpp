@@ -9,8 +9,10 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 
 namespace {
 
@@ -22,6 +24,17 @@ QFont codeFont()
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     return font;
+}
+
+// The size kept for the editor, or the first time one showing 80 columns of code.
+void restoreEditorSize(QDialog *dialog, QPlainTextEdit *code, const QString &group)
+{
+    const int minimum = code->minimumWidth();
+    code->setMinimumWidth(80 * QFontMetrics(code->font()).horizontalAdvance(QLatin1Char('m'))
+                          + 2 * code->frameWidth()
+                          + code->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, code));
+    DialogSize::restore(dialog, group, {});
+    code->setMinimumWidth(minimum);
 }
 
 // The refusal is shown without a nested event loop; the editor stays open with its fields.
@@ -110,7 +123,7 @@ StudyEditor::StudyEditor(StudyFilesModel *model, const QString &name, bool readO
     styleSelectionChanged();
     on_codeEdit_textChanged();
     applyReadOnly();
-    DialogSize::restore(this, QStringLiteral("TechAnalysis/StudyEditor"), {});
+    restoreEditorSize(this, m_ui->codeEdit, QStringLiteral("TechAnalysis/StudyEditor"));
     m_ui->codeEdit->setFocus();
 }
 
@@ -335,7 +348,7 @@ FunctionsEditor::FunctionsEditor(FunctionFilesModel *model, const QString &name,
             save->hide();
     }
     on_codeEdit_textChanged();
-    DialogSize::restore(this, QStringLiteral("TechAnalysis/FunctionsEditor"), {});
+    restoreEditorSize(this, m_ui->codeEdit, QStringLiteral("TechAnalysis/FunctionsEditor"));
     m_ui->codeEdit->setFocus();
 }
 

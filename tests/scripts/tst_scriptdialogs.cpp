@@ -14,6 +14,7 @@
 #include "ui_studyeditor.h"
 #include "ui_studyselector.h"
 
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -154,7 +155,12 @@ void TestScriptDialogs::managerFlows()
             QTest::qWait(100);
             if (!pictures.isEmpty())
                 dialog->grab().save(pictures + QLatin1Char('/') + QLatin1String(file));
-            const QStringList faults = legibilityFaults(dialog, true);
+            QStringList faults = legibilityFaults(dialog, true);
+            // The code editors show 80 columns of code.
+            if (auto *code = dialog->findChild<QPlainTextEdit *>(QStringLiteral("codeEdit"));
+                code && code->viewport()->width()
+                            < 80 * QFontMetrics(code->font()).horizontalAdvance(QLatin1Char('m')))
+                faults << QStringLiteral("code %1 px wide").arg(code->viewport()->width());
             QVERIFY2(faults.isEmpty(), qPrintable(QLatin1String(file) + QStringLiteral(": ")
                                                   + faults.join(QStringLiteral("; "))));
         }
