@@ -1409,9 +1409,26 @@ void MultiView::saveState(Settings &settings)
     settings.setValue(QStringLiteral("showSummary"), m_showSummary);
     const QList<SubChartWidget *> list = subCharts();
     settings.setValue(QStringLiteral("viewCount"), int(list.size()));
+    // A pane hidden with its items keeps the height it had, and the shown panes, which share
+    // its room meanwhile, the heights they had beside it: after a restart the pane comes back
+    // as it does without one (the splitter reports a hidden pane as 0 high).
+    const QList<int> sizes = m_splitter->sizes();
+    qint64 shown = 0;
+    qint64 hidden = 0;
+    QList<int> kept = sizes;
+    for (int i = 0; i < sizes.size(); ++i) {
+        const auto *pane = qobject_cast<const SubChartWidget *>(m_splitter->widget(i));
+        if (pane && pane->isHidden())
+            hidden += kept[i] = pane->shownHeight();
+        else
+            shown += sizes.at(i);
+    }
     QStringList heights;
-    for (int size : m_splitter->sizes())
-        heights.append(QString::number(size));
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QWidget *pane = m_splitter->widget(i);
+        const bool scaled = hidden > 0 && shown > hidden && pane && !pane->isHidden();
+        heights.append(QString::number(scaled ? int(kept[i] * (shown - hidden) / shown) : kept[i]));
+    }
     settings.setValue(QStringLiteral("viewHeights"), heights);
     int id = 0;
     for (SubChartWidget *subChart : list) {

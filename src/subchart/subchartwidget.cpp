@@ -460,6 +460,8 @@ void SubChartWidget::fillContextMenu(const QPoint &ownerPoint, QMenu *menu)
 
 void SubChartWidget::itemVisibilityChanged()
 {
+    if (!isHidden())
+        m_shownHeight = height();
     setVisible(hasVisibleItems());
 }
 

@@ -91,6 +91,8 @@ public:
     QList<ChartItem *> studies() const;
     QList<DrawingItem *> drawings() const;
     bool hasVisibleItems() const;
+    // The height the pane has, or had when its items were last shown (a pane hides with them).
+    int shownHeight() const { return isHidden() ? m_shownHeight : height(); }
 
     // The window's colours onto the scene, the scales' grids, both axis rows and the items.
     void applyColors();
@@ -150,6 +152,7 @@ private:
     LeftMultiVertAxisWidget *m_leftAxis;
     RightMultiVertAxisWidget *m_rightAxis;
     QAction *m_deleteAction;
+    int m_shownHeight = 0;
     QList<QPointer<ParentScaleItem>> m_scales;   // creation order
     QList<QPointer<ParentScaleItem>> m_restored; // by their group index
     QStringList m_restoreErrors;

@@ -1026,6 +1026,7 @@ void TestDrawings::windowSaveRestoreAllKinds()
     MapSettings state;
     MapSettings hiddenSeries;
     QList<QImage> images;
+    int lowerHeight = 0;
     {
         Window w(1000, 700);
         w.addSeries(Arkt);
@@ -1049,6 +1050,9 @@ void TestDrawings::windowSaveRestoreAllKinds()
         settle(*w.view);
         QVERIFY(!bottom.scale->isVisible());
         w.view->saveState(hiddenSeries);
+        w.view->seriesItems().value(1)->setItemVisible(true);
+        settle(*w.view);
+        lowerHeight = bottom.subChart->height();
     }
     Window again(1000, 700);
     again.view->restoreState(state);
@@ -1085,6 +1089,11 @@ void TestDrawings::windowSaveRestoreAllKinds()
     QCOMPARE(std::count_if(lower.begin(), lower.end(),
                            [](const DrawingItem *item) { return item->isVisible(); }),
              2);
+    // The pane comes back as it does without a restart (it came back 10 px high).
+    QVERIFY2(std::abs(shownAgain.view->subCharts().value(1)->height() - lowerHeight) <= 2,
+             qPrintable(QStringLiteral("%1 px, was %2")
+                            .arg(shownAgain.view->subCharts().value(1)->height())
+                            .arg(lowerHeight)));
 }
 
 TA_REGISTER_TEST(TestDrawings)
