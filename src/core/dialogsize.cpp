@@ -17,6 +17,18 @@ namespace {
 
 const QString Key = QStringLiteral("dialog_size");
 
+// A hidden page's widgets do not tell the layouts above them that their hints changed.
+void invalidateUpTo(QWidget *widget, QWidget *top)
+{
+    for (QWidget *w = widget; w; w = w->parentWidget()) {
+        w->updateGeometry();
+        if (QLayout *layout = w->layout())
+            layout->invalidate();
+        if (w == top)
+            break;
+    }
+}
+
 } // namespace
 
 int widthForColumns(QAbstractItemView *view)
@@ -44,22 +56,6 @@ int widthForColumns(QAbstractItemView *view)
     }
     return width;
 }
-
-namespace {
-
-// A hidden page's widgets do not tell the layouts above them that their hints changed.
-void invalidateUpTo(QWidget *widget, QWidget *top)
-{
-    for (QWidget *w = widget; w; w = w->parentWidget()) {
-        w->updateGeometry();
-        if (QLayout *layout = w->layout())
-            layout->invalidate();
-        if (w == top)
-            break;
-    }
-}
-
-} // namespace
 
 QSize remembered(const QString &group)
 {
