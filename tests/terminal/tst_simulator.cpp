@@ -35,6 +35,18 @@ QStringList tradesIn(Table *deals)
     return list;
 }
 
+// Starts a simulator with the options and stops it once it has appended trades; false when it
+// appends none within 20 s.
+bool tradesAppended(const MarketSimulator::Options &options)
+{
+    MarketSimulator simulator(options);
+    QSignalSpy appended(&simulator, &MarketSimulator::tradesAppended);
+    simulator.start();
+    const bool appendedAny = appended.wait(20000);
+    simulator.stop();
+    return appendedAny;
+}
+
 } // namespace
 
 class TestSimulator : public QObject
@@ -76,11 +88,7 @@ void TestSimulator::tradesMoveTheQuotes()
     // The run's Wednesday afternoon: the morning's trades are invented at the start.
     MarketSimulator::Options options;
     options.seed = 7;
-    MarketSimulator simulator(options);
-    QSignalSpy appended(&simulator, &MarketSimulator::tradesAppended);
-    simulator.start();
-    QVERIFY(appended.wait(20000));
-    simulator.stop();
+    QVERIFY(tradesAppended(options));
 
     const decimal price = quote("price");
     const decimal bid = quote("bid");
@@ -164,11 +172,7 @@ void TestSimulator::currenciesTradePastMidnight()
         PinnedClock clock(datetime(QDateTime(thursday, QTime(1, 45))));
         MarketSimulator::Options options;
         options.tickMs = 10;
-        MarketSimulator simulator(options);
-        QSignalSpy appended(&simulator, &MarketSimulator::tradesAppended);
-        simulator.start();
-        QVERIFY(appended.wait(20000));
-        simulator.stop();
+        QVERIFY(tradesAppended(options));
     }
     int atQuarterToOne = 0;
     int late = 0;
