@@ -1,10 +1,11 @@
 // Drawings on a pane of 1600 x 900 pixels over 100,000 one-minute bars: a frame with 200
 // drawings of the five kinds in view beside the same frame with them hidden (and each kind's
-// share), what lies under the cursor on a mouse move with and without them, re-anchoring all
+// share), the same when the drawings must be painted anew (a scroll, a zoom, a drawing moved), what lies under the cursor on a mouse move with and without them, re-anchoring all
 // 200 when the time marking changes beside the bare time-to-index conversions it needs, and a
 // real change of the time frame with and without them.
 #include "benchhelpers.h"
 #include "chartbench.h"
+#include "drawinglayer.h"
 #include "drawingservices.h"
 #include "linedrawingitem.h"
 #include "multiview.h"
@@ -37,16 +38,22 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// Milliseconds per full repaint of the pane's viewport.
-double frame(QWidget *viewport, int runs = 12)
+// Milliseconds per full repaint of the pane's viewport; with a layer given, its drawings are
+// painted anew in every frame, as after a scroll, a zoom or a drawing moved.
+double frame(QWidget *viewport, DrawingLayer *fresh = nullptr, int runs = 12)
 {
-    return Bench::msPer(runs, [&](int) { viewport->repaint(); });
+    return Bench::msPer(runs, [&](int) {
+        if (fresh)
+            fresh->invalidate();
+        viewport->repaint();
+    });
 }
 
 // Frames with the chosen drawings shown and with all of them hidden, measured in turns so that
 // the machine's drift falls on both alike: the medians of each.
 QPair<double, double> frames(QWidget *viewport, const QList<DrawingItem *> &drawings,
-                             const std::function<bool(DrawingItem *)> &shown)
+                             const std::function<bool(DrawingItem *)> &shown,
+                             DrawingLayer *fresh = nullptr)
 {
     std::vector<double> with;
     std::vector<double> without;
@@ -54,11 +61,11 @@ QPair<double, double> frames(QWidget *viewport, const QList<DrawingItem *> &draw
         for (DrawingItem *item : drawings)
             item->setVisible(shown(item));
         settle();
-        with.push_back(frame(viewport));
+        with.push_back(frame(viewport, fresh));
         for (DrawingItem *item : drawings)
             item->setVisible(false);
         settle();
-        without.push_back(frame(viewport));
+        without.push_back(frame(viewport, fresh));
     }
     for (DrawingItem *item : drawings)
         item->setVisible(true);
@@ -139,6 +146,14 @@ int main(int argc, char *argv[])
     std::printf("%-46s %10.3f %10.3f %8.2f   (+%.3f ms for the drawings; baseline: hidden)\n",
                 "frame, all drawings in view", all.first, all.second, all.first / all.second,
                 all.first - all.second);
+    DrawingLayer *layer = DrawingLayer::of(graphics->scene());
+    const int repaints = layer->repaints();
+    const QPair<double, double> fresh =
+        frames(viewport, drawings, [](DrawingItem *) { return true; }, layer);
+    std::printf("%-46s %10.3f %10.3f %8.2f   (+%.3f ms; %d times)\n",
+                "frame, all drawings painted anew", fresh.first, fresh.second,
+                fresh.first / fresh.second, fresh.first - fresh.second,
+                layer->repaints() - repaints);
     // Which kinds the frame's cost comes from: each kind's 40 alone.
     static const char *const names[] = {"trend lines", "horizontal lines", "Fibonacci levels",
                                          "Fibonacci arcs", "Fibonacci fans"};

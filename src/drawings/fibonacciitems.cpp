@@ -174,7 +174,7 @@ void FibonacciLinesItem::setExtendRight(bool extend)
         return;
     geometryChanging();
     m_extendRight = extend;
-    update();
+    redraw();
 }
 
 double FibonacciLinesItem::levelY(double ratio) const

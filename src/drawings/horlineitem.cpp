@@ -31,6 +31,7 @@ void HorLineItem::renderPriceLabel()
     m_labelText = text;
     m_labelColor = drawingColor();
     m_label = label;
+    redraw();
 }
 
 QPair<double, double> HorLineItem::drawnRange() const

@@ -40,7 +40,7 @@ void LineDrawingItem::setLine(const QLineF &line)
     m_line = line;
     if (prices)
         pointsChanged();
-    update();
+    redraw();
 }
 
 void LineDrawingItem::setSceneLine(const QLineF &line)
@@ -127,7 +127,7 @@ void LineDrawingItem::sceneWidthChanged()
     m_pixelWidth = p;
     if (zoomed || reachesSceneEdges()) {
         geometryChanging();
-        update();
+        redraw();
     }
     updatePosByTime();
     if (zoomed)
@@ -150,7 +150,7 @@ void LineDrawingItem::moveToScale(QGraphicsObject *scale)
     // The same scene points: x and so the moments stay, the prices become the new scale's.
     m_line = QLineF(mapFromScene(onScene.p1()), mapFromScene(onScene.p2()));
     pointsChanged();
-    update();
+    redraw();
 }
 
 void LineDrawingItem::rebindToScale(QGraphicsObject *scale)
@@ -163,7 +163,7 @@ void LineDrawingItem::rebindToScale(QGraphicsObject *scale)
     // The same coordinates in the new scale's frame: the prices stay.
     m_line = QLineF(mapFromParent(m_parentLine.p1()), mapFromParent(m_parentLine.p2()));
     pointsChanged();
-    update();
+    redraw();
 }
 
 void LineDrawingItem::saveState(Settings &settings) const

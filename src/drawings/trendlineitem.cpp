@@ -18,7 +18,7 @@ void TrendLineItem::setExtensions(bool left, bool right)
     geometryChanging();
     m_extendLeft = left;
     m_extendRight = right;
-    update();
+    redraw();
 }
 
 QLineF TrendLineItem::extendedLine() const

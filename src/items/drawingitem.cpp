@@ -1,5 +1,6 @@
 #include "drawingitem.h"
 
+#include "drawinglayer.h"
 #include "mapsettings.h"
 #include "refusal.h"
 #include "settings.h"
@@ -22,6 +23,50 @@ DrawingItem::DrawingItem(QGraphicsObject *parentChartItem, const QColor &color, 
     setFlag(ItemIsMovable);
     setFlag(ItemSendsGeometryChanges);
     watchScale();
+    // Born under a scale already in a scene: no scene change reaches this class.
+    followLayer();
+}
+
+DrawingItem::~DrawingItem()
+{
+    DrawingLayer::invalidate(scene());
+}
+
+void DrawingItem::followLayer()
+{
+    setFlag(ItemHasNoContents, DrawingLayer::of(scene()) != nullptr);
+    DrawingLayer::invalidate(scene());
+}
+
+void DrawingItem::redraw()
+{
+    GraphicsItem::redraw();
+    DrawingLayer::invalidate(scene());
+}
+
+QVariant DrawingItem::itemChange(GraphicsItemChange change, const QVariant &value)
+{
+    switch (change) {
+    case ItemSceneChange:
+        // The scene it leaves paints without it.
+        DrawingLayer::invalidate(scene());
+        break;
+    case ItemSceneHasChanged:
+        followLayer();
+        break;
+    case ItemPositionHasChanged:
+    case ItemTransformHasChanged:
+    case ItemVisibleHasChanged:
+    case ItemSelectedHasChanged:
+    case ItemParentHasChanged:
+    case ItemZValueHasChanged:
+    case ItemOpacityHasChanged:
+        DrawingLayer::invalidate(scene());
+        break;
+    default:
+        break;
+    }
+    return GraphicsItem::itemChange(change, value);
 }
 
 void DrawingItem::setParentChartItem(QGraphicsObject *item)
@@ -67,6 +112,7 @@ void DrawingItem::geometryChanging()
 {
     prepareGeometryChange();
     m_extentValid = false;
+    DrawingLayer::invalidate(scene());
 }
 
 namespace {
@@ -110,7 +156,7 @@ void DrawingItem::setDrawingColor(const QColor &color)
         return;
     m_drawingColor = color;
     drawingColorChanged();
-    update();
+    redraw();
 }
 
 void DrawingItem::moveToScale(QGraphicsObject *scale)

@@ -26,6 +26,7 @@ public:
 
     // An invalid colour gives the default drawing colour; a width outside 1..10 gives 1.
     DrawingItem(QGraphicsObject *parentChartItem, const QColor &color, int lineWidth);
+    ~DrawingItem() override;
 
     static QColor defaultColor() { return {0x06, 0xc5, 0xff}; }
     QColor drawingColor() const { return m_drawingColor; }
@@ -81,6 +82,10 @@ public Q_SLOTS:
     virtual void scalePrecisionChanged() {}
 
 protected:
+    // In a scene with a drawing layer the layer paints the drawing: every change of how it
+    // looks (these, geometryChanging() and redraw()) has the layer paint it anew.
+    QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
+    void redraw() override;
     // The extent of the drawing in item coordinates, cut to the scene.
     virtual QRectF extent() const = 0;
     // Announces a change of the extent, before making it.
@@ -127,6 +132,8 @@ private:
     };
     ExtentKey extentKey() const;
     void watchScale();
+    // Leaves the painting to the scene's drawing layer, if it has one.
+    void followLayer();
 
     QColor m_drawingColor;
     mutable QRectF m_extent;

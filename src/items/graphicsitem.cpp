@@ -37,7 +37,7 @@ void GraphicsItem::setItemColor(const QColor &color)
     if (!color.isValid() || color == m_color)
         return;
     m_color = color;
-    update();
+    redraw();
 }
 
 void GraphicsItem::setLineWidth(int width)
@@ -46,7 +46,7 @@ void GraphicsItem::setLineWidth(int width)
         return;
     prepareGeometryChange();
     m_lineWidth = width;
-    update();
+    redraw();
 }
 
 void GraphicsItem::initLineWidth(int width)
@@ -112,7 +112,7 @@ void GraphicsItem::setParentChartItem(QGraphicsObject *item)
 void GraphicsItem::parentScaleChanged()
 {
     prepareGeometryChange();
-    update();
+    redraw();
 }
 
 double GraphicsItem::pixelWidth() const

@@ -63,6 +63,8 @@ public Q_SLOTS:
 
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
+    // The item looks different: it is painted again.
+    virtual void redraw() { update(); }
     void mouseDoubleClickEvent(QGraphicsSceneMouseEvent *event) override;
     // The width an item starts with, before it has a geometry (constructors): no geometry
     // change is announced. Widths outside 1..10 are refused.

@@ -1,6 +1,7 @@
 #include "graphicsscene.h"
 
 #include "chartitem.h"
+#include "drawinglayer.h"
 #include "multivertaxiswidget.h"
 #include "tsynchronyzer.h"
 
@@ -13,9 +14,16 @@
 GraphicsScene::GraphicsScene(TSynchronyzer *synchronizer, QObject *parent)
     : QGraphicsScene(parent)
     , m_synchronizer(synchronizer)
+    , m_drawings(new DrawingLayer(this))
 {
     setItemIndexMethod(NoIndex);
     setBackgroundColor(Qt::black);
+}
+
+GraphicsScene::~GraphicsScene()
+{
+    // The items go after this: the drawings among them find no layer to tell.
+    delete m_drawings;
 }
 
 void GraphicsScene::setAxisRows(MultiVertAxisWidget *right, MultiVertAxisWidget *left)
@@ -181,6 +189,11 @@ void GraphicsScene::drawBackground(QPainter *painter, const QRectF &rect)
         }
     }
     painter->restore();
+}
+
+void GraphicsScene::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    m_drawings->paint(painter, rect);
 }
 
 void GraphicsScene::paintLinesStroked(QPainter *painter, const QRectF &rect, double left,

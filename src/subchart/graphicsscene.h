@@ -6,16 +6,18 @@
 #include <QGraphicsScene>
 #include <QPointer>
 
+class DrawingLayer;
 class MultiVertAxisWidget;
 
 // The scene of one sub-chart. Its background carries the horizontal grid of the axes, the
 // vertical lines at the time marks, the day boundaries of the visible items and the
-// projection (crosshair) lines.
+// projection (crosshair) lines; its foreground the drawings, above every chart item.
 class GraphicsScene : public QGraphicsScene
 {
     Q_OBJECT
 public:
     GraphicsScene(TSynchronyzer *synchronizer, QObject *parent = nullptr);
+    ~GraphicsScene() override;
 
     TSynchronyzer *synchronizer() const { return m_synchronizer.data(); }
     // The rows whose axes give the horizontal grid: the right row's grids first.
@@ -50,6 +52,7 @@ public Q_SLOTS:
 
 protected:
     void drawBackground(QPainter *painter, const QRectF &rect) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     static bool hasVertical(int mode) { return mode == 0 || mode == 1 || mode == 4; }
@@ -59,6 +62,7 @@ private:
                            double height);
 
     QPointer<TSynchronyzer> m_synchronizer;
+    DrawingLayer *m_drawings;
     QPointer<MultiVertAxisWidget> m_rightRow;
     QPointer<MultiVertAxisWidget> m_leftRow;
     QColor m_gridColor{0x35, 0x35, 0x35};

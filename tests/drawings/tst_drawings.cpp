@@ -3,6 +3,7 @@
 // on which pixel, and the window's save and restore of all five kinds.
 
 #include "drawinggeometry.h"
+#include "drawinglayer.h"
 #include "drawingservices.h"
 #include "fibonacciitems.h"
 #include "horlineitem.h"
@@ -170,6 +171,7 @@ private Q_SLOTS:
     void fibonacciLevelsAndLabels();
     void fibonacciLabelsKeepApart();
     void pixels();
+    void pictureFollowsEveryChange();
     void toolBarDrawsEachKind();
     void windowSaveRestoreAllKinds();
 
@@ -980,6 +982,86 @@ void TestDrawings::pixels()
     // Ratio and price labels in the drawing colour.
     const QPoint levelLabel = pane.pixel(right - 60, 104.1) + QPoint(2, -4);
     QVERIFY(countColour(image, QRect(levelLabel - QPoint(0, 10), QSize(40, 24)), levelColour) > 20);
+}
+
+void TestDrawings::pictureFollowsEveryChange()
+{
+    // The drawings' picture is kept between frames: after each thing a trader does, the pane
+    // must show what painting the drawings afresh shows, and a frame that changes nothing of
+    // theirs must not paint them again.
+    storeSeriesDefaults(Friday, 3, 1);
+    Window w;
+    w.addSeries(Arkt);
+    Pane pane(w.view->subCharts().value(0));
+    QWidget *viewport = pane.view->viewport();
+    DrawingLayer *layer = DrawingLayer::of(pane.view->scene());
+    QVERIFY(layer);
+    const auto check = [&](const char *step) {
+        settle(*w.view);
+        const QImage kept = pane.image();
+        layer->invalidate();
+        const QImage fresh = pane.image();
+        if (kept != fresh) {
+            keepImage(kept, QStringLiteral("kept.png"));
+            keepImage(fresh, QStringLiteral("fresh.png"));
+        }
+        return kept == fresh ? QString() : QString::fromLatin1(step);
+    };
+    const QColor trendColour(0xff, 0x30, 0x30);
+    const int right = int(w.view->synchronizer()->sceneWidth());
+    auto *trend = pane.draw<TrendLineItem>(0, right - 90, 104.2, right - 60, 104.8, trendColour);
+    QCOMPARE(check("drawn"), QString());
+    pane.draw(DrawingItem::FibonacciFan, pane.scenePoint(right - 100, 105.2),
+              pane.scenePoint(right - 95, 105.6));
+    QCOMPARE(check("a fan drawn"), QString());
+
+    // Above the candles, and kept while the crosshair moves over them.
+    const QPoint onLine = pane.view->mapFromScene(trend->mapToScene(trend->line().center()));
+    const int repaints = layer->repaints();
+    for (int x = 10; x < viewport->width(); x += 40)
+        mouse(viewport, QEvent::MouseMove, QPoint(x, viewport->height() / 2), Qt::NoButton);
+    const QImage crossed = pane.image();
+    keepImage(crossed, QStringLiteral("crossed.png"));
+    QVERIFY(colourNear(crossed, onLine, trendColour));
+    QCOMPARE(layer->repaints(), repaints);
+
+    mouse(viewport, QEvent::MouseButtonPress, onLine, Qt::LeftButton);
+    mouse(viewport, QEvent::MouseButtonRelease, onLine, Qt::NoButton);
+    QVERIFY(trend->isSelected());
+    QCOMPARE(check("selected"), QString());
+    drag(viewport, onLine, onLine + QPoint(30, 40));
+    QCOMPARE(check("dragged"), QString());
+    MapSettings properties;
+    properties.setValue(QStringLiteral("color"), QColor(Qt::green));
+    properties.setValue(QStringLiteral("lineWidth"), 3);
+    trend->applyProperties(properties);
+    QCOMPARE(check("colour and width applied"), QString());
+    pane.scale->zoomBy(1.5);
+    QCOMPARE(check("prices zoomed"), QString());
+    trend->hideAction()->trigger();
+    QCOMPARE(check("hidden"), QString());
+    trend->show();
+    QCOMPARE(check("shown"), QString());
+
+    // Another instrument reaching further back: the scene widens, the drawings move on.
+    MapSettings week;
+    TimeFrameValue(60).save(week);
+    week.setValue(QStringLiteral("toCurrDate"), false);
+    week.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+    week.setValue(QStringLiteral("daysBack"), 5);
+    week.setValue(QStringLiteral("axisPos"), 2);
+    week.setValue(QStringLiteral("autoScale"), 1);
+    SeriesItem *longer = w.view->addSubChart()->addSeries(Kstr, week, nullptr);
+    QVERIFY(longer);
+    fillDays(longer, Monday, Friday, 210);
+    settle(*w.view);
+    QCOMPARE(check("earlier history"), QString());
+
+    trend->setSelected(true);
+    pane.image();
+    QTest::keyClick(viewport, Qt::Key_Delete);
+    QTRY_VERIFY(!pane.subChart->drawings().contains(trend));
+    QCOMPARE(check("deleted"), QString());
 }
 
 void TestDrawings::toolBarDrawsEachKind()
