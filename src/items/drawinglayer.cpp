@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <cstring>
+
 DrawingLayer::DrawingLayer(QGraphicsScene *scene)
     : QObject(scene)
     , m_scene(scene)
@@ -31,13 +33,21 @@ void DrawingLayer::invalidate(const QGraphicsScene *scene)
         layer->invalidate();
 }
 
-void DrawingLayer::paintDrawings(QPainter *painter, const QTransform &world, const QRectF &area) const
+QList<DrawingItem *> DrawingLayer::visibleDrawings() const
 {
-    const QList<QGraphicsItem *> items = m_scene->items(Qt::AscendingOrder);
-    for (QGraphicsItem *item : items) {
+    QList<DrawingItem *> drawings;
+    for (QGraphicsItem *item : m_scene->items(Qt::AscendingOrder)) {
         auto *drawing = qgraphicsitem_cast<DrawingItem *>(item);
-        if (!drawing || !drawing->isVisible())
-            continue;
+        if (drawing && drawing->isVisible())
+            drawings.append(drawing);
+    }
+    return drawings;
+}
+
+void DrawingLayer::paintDrawings(QPainter *painter, const QList<DrawingItem *> &drawings,
+                                 const QTransform &world, const QRectF &area)
+{
+    for (DrawingItem *drawing : drawings) {
         const QTransform toDevice = drawing->sceneTransform() * world;
         // What of the drawing lies in the area, in its own coordinates, as a view passes it.
         QStyleOptionGraphicsItem option;
@@ -61,28 +71,42 @@ void DrawingLayer::paint(QPainter *painter, const QRectF &exposed)
     QPaintDevice *device = painter->device();
     if (!device || device->devType() != QInternal::Widget) {
         painter->save();
-        paintDrawings(painter, world, world.mapRect(exposed));
+        paintDrawings(painter, visibleDrawings(), world, world.mapRect(exposed));
         painter->restore();
         return;
     }
     const qreal ratio = device->devicePixelRatio();
     const QSize size(device->width(), device->height());
     const QSize pixels = (QSizeF(size) * ratio).toSize();
-    if (!m_valid || world != m_world || m_picture.size() != pixels
-        || m_picture.devicePixelRatio() != ratio) {
-        if (m_picture.size() != pixels)
+    if (!m_valid || world != m_world || m_size != pixels || m_ratio != ratio) {
+        m_world = world;
+        m_size = pixels;
+        m_ratio = ratio;
+        m_valid = true;
+        ++m_repaints;
+        const QList<DrawingItem *> drawings = visibleDrawings();
+        if (drawings.isEmpty()) {
+            // A pane without drawings (the most of them) keeps no picture.
+            m_picture = QImage();
+            m_drawn.clear();
+            m_columns = 0;
+            return;
+        }
+        if (m_picture.size() != pixels) {
             m_picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+            m_picture.fill(Qt::transparent);
+            m_columns = (pixels.width() + Tile - 1) / Tile;
+            m_drawn.fill(false, m_columns * ((pixels.height() + Tile - 1) / Tile));
+        } else {
+            clearDrawnTiles();
+        }
         m_picture.setDevicePixelRatio(ratio);
-        m_picture.fill(Qt::transparent);
         QPainter layer(&m_picture);
         layer.setRenderHints(painter->renderHints());
         layer.setFont(painter->font());
-        paintDrawings(&layer, world, QRectF(QPointF(0, 0), QSizeF(size)));
+        paintDrawings(&layer, drawings, world, QRectF(QPointF(0, 0), QSizeF(size)));
         layer.end();
         findDrawnTiles();
-        m_world = world;
-        m_valid = true;
-        ++m_repaints;
     }
     const QRect target = world.mapRect(exposed).toAlignedRect() & QRect(QPoint(0, 0), size);
     if (target.isEmpty())
@@ -95,25 +119,44 @@ void DrawingLayer::paint(QPainter *painter, const QRectF &exposed)
     painter->restore();
 }
 
+void DrawingLayer::clearDrawnTiles()
+{
+    const int width = m_picture.width();
+    const int height = m_picture.height();
+    for (int tileRow = 0; tileRow * Tile < height; ++tileRow) {
+        bool *row = m_drawn.data() + tileRow * m_columns;
+        for (int column = 0; column < m_columns; ++column) {
+            if (!row[column])
+                continue;
+            int end = column;
+            while (end + 1 < m_columns && row[end + 1])
+                row[end++] = false;
+            row[end] = false;
+            const int left = column * Tile;
+            const int right = std::min(width, (end + 1) * Tile);
+            for (int y = tileRow * Tile; y < std::min(height, (tileRow + 1) * Tile); ++y)
+                std::memset(m_picture.scanLine(y) + left * 4, 0, size_t(right - left) * 4);
+            column = end;
+        }
+    }
+}
+
 void DrawingLayer::findDrawnTiles()
 {
     const int width = m_picture.width();
     const int height = m_picture.height();
-    m_columns = (width + Tile - 1) / Tile;
-    m_drawn.fill(false, m_columns * ((height + Tile - 1) / Tile));
     for (int y = 0; y < height; ++y) {
         const auto *line = reinterpret_cast<const quint32 *>(m_picture.constScanLine(y));
         bool *row = m_drawn.data() + (y / Tile) * m_columns;
         for (int column = 0; column < m_columns; ++column) {
             if (row[column])
                 continue;
+            // No early exit: the whole tile's row is or-ed at once.
+            quint32 any = 0;
             const int end = std::min(width, (column + 1) * Tile);
-            for (int x = column * Tile; x < end; ++x) {
-                if (line[x]) {
-                    row[column] = true;
-                    break;
-                }
-            }
+            for (int x = column * Tile; x < end; ++x)
+                any |= line[x];
+            row[column] = any != 0;
         }
     }
 }

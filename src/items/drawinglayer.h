@@ -5,6 +5,7 @@
 #include <QTransform>
 #include <QVector>
 
+class DrawingItem;
 class QGraphicsScene;
 class QPainter;
 
@@ -36,7 +37,12 @@ public:
     int repaints() const { return m_repaints; }
 
 private:
-    void paintDrawings(QPainter *painter, const QTransform &world, const QRectF &area) const;
+    // The scene's shown drawings, in stacking order.
+    QList<DrawingItem *> visibleDrawings() const;
+    static void paintDrawings(QPainter *painter, const QList<DrawingItem *> &drawings,
+                              const QTransform &world, const QRectF &area);
+    // Makes the drawn tiles of the picture transparent again.
+    void clearDrawnTiles();
     // Which tiles of the picture hold any drawn pixel.
     void findDrawnTiles();
     // Copies the drawn tiles within a rectangle of the picture's pixels onto the painter.
@@ -49,6 +55,8 @@ private:
     QGraphicsScene *m_scene;
     QImage m_picture;
     QTransform m_world;
+    QSize m_size;
+    qreal m_ratio = 1;
     QVector<bool> m_drawn;
     int m_columns = 0;
     bool m_valid = false;
