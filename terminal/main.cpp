@@ -18,9 +18,11 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -61,22 +63,56 @@ QString checkSettingsFile()
     return {};
 }
 
+const QString Description = QStringLiteral("Trading terminal hosting the charting plug-in");
+
+// Answers --help and refuses unknown options before the application needs a display, so that
+// both work on a machine without one. Qt's own options (-platform, -style, ...) pass.
+// Returns an exit code when the terminal should stop here.
+std::optional<int> answerWithoutDisplay(int argc, char *argv[],
+                                        const QList<QCommandLineOption> &options)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Description);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help"),
+                                              QStringLiteral("?"), QStringLiteral("help-all")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    parser.addOptions(options);
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "style",
+                             "stylesheet", "session", "display", "geometry"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "terminal: %s\nSee terminal --help.\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        // The help text names the program from the application, which there is none of yet.
+        QString text = parser.helpText();
+        text.replace(QRegularExpression(QStringLiteral("^Usage: \\S*")),
+                     QStringLiteral("Usage: terminal"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ta-terminal"));
-    Q_INIT_RESOURCE(terminal);
-    // Qt's own texts (dialog buttons and the like) in Russian, like the rest of the terminal.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTexts);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Trading terminal hosting the charting plug-in"));
-    parser.addHelpOption();
     const QCommandLineOption referenceOption(
         QStringLiteral("reference"), QStringLiteral("Reference data file (JSON)."),
         QStringLiteral("file"));
@@ -134,10 +170,26 @@ int main(int argc, char *argv[])
         QStringLiteral("log"),
         QStringLiteral("Print the charting module's progress (requests, fillers, the day "
                        "change); warnings are printed anyway."));
-    parser.addOptions({referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
-                       noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption,
-                       screenshotOption, pluginsOption, quitOption, logOption,
-                       defaultWindowOption, chartDaysOption, seedOption});
+    const QList<QCommandLineOption> commandLine{
+        referenceOption, settingsOption, openOption, noHdxOption, hdxUrlOption,
+        noSimulatorOption, alwaysOpenOption, noWorkspaceOption, newDayOption, screenshotOption,
+        pluginsOption, quitOption, logOption, defaultWindowOption, chartDaysOption, seedOption};
+    if (const std::optional<int> code = answerWithoutDisplay(argc, argv, commandLine))
+        return *code;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ta-terminal"));
+    Q_INIT_RESOURCE(terminal);
+    // Qt's own texts (dialog buttons and the like) in Russian, like the rest of the terminal.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Description);
+    parser.addHelpOption();
+    parser.addOptions(commandLine);
     parser.process(app);
     if (parser.isSet(logOption))
         QLoggingCategory::setFilterRules(QStringLiteral("ta.*=true"));

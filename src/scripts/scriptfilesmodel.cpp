@@ -41,6 +41,11 @@ QStringList filesOf(const QString &directory)
 
 QString ScriptFilesModel::userDataDirectory(const QString &applicationDirectory)
 {
+    const QString chosen = qEnvironmentVariable("TA_DATA_DIR");
+    if (!chosen.isEmpty()) {
+        QDir().mkpath(chosen);
+        return chosen;
+    }
     const QString base = QFile::exists(applicationDirectory + QStringLiteral("/.installed"))
                              ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
                              : applicationDirectory;

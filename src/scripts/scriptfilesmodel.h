@@ -21,9 +21,10 @@ public:
     static constexpr int EditableRole = Qt::UserRole + 1;
     enum Column { NameColumn, ModifiedColumn, DescriptionColumn, ColumnCount };
 
-    // The per-user data directory: the user's local application data location when the
-    // application directory holds a file ".installed", else the application directory; its
-    // "user" subdirectory in either case.
+    // The per-user data directory: $TA_DATA_DIR when set (tools, tests and demos keep their
+    // files apart from the user's, as the cache does); else the "user" subdirectory of the
+    // user's local application data location when the application directory holds a file
+    // ".installed", or of the application directory.
     static QString userDataDirectory(const QString &applicationDirectory);
     // The application directory of the process-wide registries created from now on (empty:
     // the executable's), so that tests and tools can point them elsewhere.

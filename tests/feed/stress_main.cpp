@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     TestClock::pinRun();
     QTemporaryDir dir;
     const QString error =
-        TestEnvironment::setUp(dir, "stress.ini", TestEnvironment::CacheInDirectory);
+        TestEnvironment::setUp(dir, "stress.ini");
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;

@@ -106,7 +106,7 @@ private:
 
 void TestDataManager::initTestCase()
 {
-    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "manager.ini", TestEnvironment::CacheInDirectory);
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "manager.ini");
     // Holidays of the shipped calendar must not decide whether today trades.
     m_calendar = tradeEveryDay();
     m_log.install();

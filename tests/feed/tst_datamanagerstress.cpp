@@ -22,7 +22,7 @@ private:
 
 void TestDataManagerStress::initTestCase()
 {
-    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "stress.ini", TestEnvironment::CacheInDirectory);
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "stress.ini");
     m_calendar = DataTest::tradeEveryDay();
     DataTest::deals()->reset({});
 }

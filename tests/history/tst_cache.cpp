@@ -149,7 +149,7 @@ private:
 
 void TestCache::initTestCase()
 {
-    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "cache.ini", TestEnvironment::CacheInDirectory);
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "cache.ini");
     SeriesDataService::setInstance(&m_service);
     // A day of trades, a few seconds apart, some sharing a second.
     QRandomGenerator random(42);

@@ -99,7 +99,7 @@ private:
 
 void TestHistory::initTestCase()
 {
-    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "history.ini", TestEnvironment::CacheInDirectory);
+    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "history.ini");
     SeriesDataService::setInstance(&m_service);
     m_log.install();
 }

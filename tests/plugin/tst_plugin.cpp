@@ -346,7 +346,7 @@ void TestPlugin::shutdownDestroysSharedObjects()
     Counted *first = shared.instance();
     QVERIFY(first);
     // The start made both script-file registries, with the user's folders for their files.
-    for (const char *folder : {"app/user/tascripts/indicators", "app/user/tascripts/functions"})
+    for (const char *folder : {"data/tascripts/indicators", "data/tascripts/functions"})
         QVERIFY2(QFileInfo(m_dir.filePath(QLatin1String(folder))).isDir(), folder);
     // The data manager, once used, serves the bar models until the plug-in shuts down.
     SeriesDataManager *manager = SeriesDataManager::instance();

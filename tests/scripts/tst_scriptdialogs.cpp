@@ -67,6 +67,8 @@ struct Registries
         return dir.path() + QStringLiteral("/user/tascripts/indicators/") + name;
     }
     QTemporaryDir dir;
+    // The user's files in the "user" folder of this application directory.
+    TestEnvironment::ScopedVariable userData{"TA_DATA_DIR", dir.path() + QStringLiteral("/user")};
     std::unique_ptr<StudyFilesModel> studies;
     std::unique_ptr<FunctionFilesModel> functions;
 };

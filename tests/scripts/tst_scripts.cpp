@@ -61,6 +61,8 @@ struct Directories
         user = app + QStringLiteral("/user/tascripts/indicators");
     }
     QTemporaryDir dir;
+    // The user's files in the "user" folder of this application directory.
+    TestEnvironment::ScopedVariable userData{"TA_DATA_DIR", dir.path() + QStringLiteral("/user")};
     QString app;
     QString builtIn;
     QString user;
