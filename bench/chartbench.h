@@ -23,6 +23,8 @@ public:
     {
         TestClock::pinRun();
         AppSettings::setFileName(m_dir.filePath(QStringLiteral("bench.ini")));
+        // Cache and user files in the temporary directory too, never beside the executable.
+        qputenv("TA_DATA_DIR", m_dir.filePath(QStringLiteral("data")).toUtf8());
         // The copy beside the executables comes with the terminal's build; a bench built on
         // its own reads the source tree's.
         QString file = QCoreApplication::applicationDirPath() + QStringLiteral("/reference.json");
