@@ -1,12 +1,18 @@
 // "ta-tool study" end to end: the local history service, the data path, the chart's
-// indicator item and its context, and the CSV it prints; its refusals and their exit codes.
+// indicator item and its context, and the CSV it prints; its refusals and their exit codes; the
+// examples and the names of the indicator authors' guide (docs/indicators.md).
 
 #include "bartesthelpers.h"
 #include "scriptfile.h"
+#include "scriptrunner.h"
 #include "testregistry.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJSEngine>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -44,6 +50,104 @@ const QStringList Offline{QStringLiteral("--key"), QStringLiteral("2,2,2001"),
                           QStringLiteral("--days"), QStringLiteral("3"), QStringLiteral("--to"),
                           QStringLiteral("2026-12-03"), QStringLiteral("--no-history")};
 
+const QString GuidePath = QStringLiteral(TA_SOURCE_DIR "/docs/indicators.md");
+
+QStringList guideLines()
+{
+    QFile file(GuidePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n');
+}
+
+// One example of the guide as an indicator file, and the message it ends with (none: it works).
+struct GuideExample
+{
+    int line = 0;
+    StudyFile file;
+    QString error;
+};
+
+// The guide's ```js blocks: comment lines name the editor's fields ("// Параметры:", one
+// "//   name = value [Формула]" a line, "// Определения:", "// Код индикатора*:"); a block of
+// "// Код функции*:" goes before the next indicator's declarations, as the runtime puts a
+// function file there; a ```text block right after an example is the error it ends with.
+QList<GuideExample> guideExamples()
+{
+    static const QRegularExpression parameter(
+        QStringLiteral("^//\\s+(\\S+)\\s*=\\s*(.*?)(\\s+\\[Формула\\])?$"));
+    const QStringList lines = guideLines();
+    QList<GuideExample> examples;
+    QString functions;
+    int lastEnd = -1; // the closing line of the block before
+    int exampleEnd = -2; // that of the last example
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!lines[i].startsWith(QLatin1String("```")))
+            continue;
+        const QString info = lines[i].mid(3).trimmed();
+        const int start = i;
+        QStringList body;
+        while (++i < lines.size() && !lines[i].startsWith(QLatin1String("```")))
+            body.append(lines[i]);
+        bool adjacent = lastEnd == exampleEnd;
+        for (int j = lastEnd + 1; adjacent && j < start; ++j)
+            adjacent = lines[j].trimmed().isEmpty();
+        lastEnd = i;
+        if (info == QLatin1String("text") && adjacent)
+            examples.last().error = body.join(u' ').trimmed();
+        if (info != QLatin1String("js"))
+            continue;
+        if (body.value(0) == QStringLiteral("// Код функции*:")) {
+            functions += body.mid(1).join(u'\n') + u'\n';
+            continue;
+        }
+        exampleEnd = i;
+        GuideExample example;
+        example.line = start + 1;
+        example.file.description = QStringLiteral("guide");
+        example.file.declaration = functions;
+        functions.clear();
+        QString *section = &example.file.code;
+        bool inParameters = false;
+        for (const QString &line : std::as_const(body)) {
+            inParameters = line == QStringLiteral("// Параметры:")
+                           || (inParameters && parameter.match(line).hasMatch());
+            if (line == QStringLiteral("// Параметры:")) {
+                continue;
+            } else if (inParameters) {
+                const QRegularExpressionMatch m = parameter.match(line);
+                example.file.parameters.insert(m.captured(1),
+                                               {m.captured(2), !m.captured(3).isEmpty()});
+            } else if (line == QStringLiteral("// Определения:")) {
+                section = &example.file.declaration;
+            } else if (line == QStringLiteral("// Код индикатора*:")) {
+                section = &example.file.code;
+            } else {
+                *section += line + u'\n';
+            }
+        }
+        examples.append(example);
+    }
+    return examples;
+}
+
+// The names in the first cells of the tables under "Names the system adds".
+QStringList guideNames()
+{
+    static const QRegularExpression name(QStringLiteral("`([^`]+)`"));
+    QStringList names;
+    bool inSection = false;
+    for (const QString &line : guideLines()) {
+        if (line.startsWith(QLatin1String("## ")))
+            inSection = line == QLatin1String("## Names the system adds");
+        if (!inSection || !line.startsWith(QLatin1String("| `")))
+            continue;
+        for (auto it = name.globalMatch(line.section(u'|', 1, 1)); it.hasNext();)
+            names.append(it.next().captured(1));
+    }
+    return names;
+}
+
 } // namespace
 
 class TestStudyTool : public QObject
@@ -59,8 +163,14 @@ private Q_SLOTS:
     void hostileScriptsFailAlone_data();
     void hostileScriptsFailAlone();
     void russianParametersAndQuotedNames();
+    void guideExamplesRun_data();
+    void guideExamplesRun();
+    void guideDescribesEveryName();
 
 private:
+    // Runs an indicator file over thirty days of hourly bars up to 2026-11-24.
+    Run runFile(const QString &name, const QByteArray &file);
+
     QTemporaryDir m_dir;
     QProcess m_server;
     int m_port = 0;
@@ -268,6 +378,84 @@ void TestStudyTool::russianParametersAndQuotedNames()
     QCOMPARE(row.size(), 3);
     QCOMPARE(row.at(1), QByteArray("3")); // the value given on the command line
     QVERIFY(row.at(2).toDouble() > 100);
+}
+
+Run TestStudyTool::runFile(const QString &name, const QByteArray &file)
+{
+    const QString path = m_dir.filePath(name + QStringLiteral(".xml"));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    out.write(file);
+    out.close();
+    return study({"--key", "2,2,2001", "--timeframe", "3600", "--days", "30", "--to", "2026-11-24",
+                  "--hdx-url", QStringLiteral("http://127.0.0.1:%1").arg(m_port), "--data-dir",
+                  m_dir.filePath(QStringLiteral("guide-data")), "--indicator-file", path});
+}
+
+void TestStudyTool::guideExamplesRun_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("error");
+    const QList<GuideExample> examples = guideExamples();
+    QVERIFY2(examples.size() > 20, qPrintable(GuidePath));
+    for (const GuideExample &example : examples)
+        QTest::addRow("line %d", example.line)
+            << ScriptFileFormat::writeStudy(example.file) << example.error;
+}
+
+// Every example of the indicator authors' guide works as it is, or fails with the message the
+// guide shows under it.
+void TestStudyTool::guideExamplesRun()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, error);
+    const Run run = runFile(QStringLiteral("Guide"), file);
+    if (error.isEmpty()) {
+        QVERIFY2(run.status == 0, qPrintable(run.errors));
+        // It plots something: a value in some row below the header.
+        const QByteArray rows = run.output.mid(run.output.indexOf('\n'));
+        static const QRegularExpression value(QStringLiteral(",[^,\n]"));
+        QVERIFY2(value.match(QString::fromUtf8(rows)).hasMatch(), run.output.left(200).constData());
+    } else {
+        QVERIFY2(run.status != 0 && run.errors.contains(error), qPrintable(run.errors));
+    }
+}
+
+// The guide describes every name the system puts into a script's world, and no other: those a
+// script sees from its first bar on (a bare engine's own names aside), the instrument fields
+// and the function files it may call.
+void TestStudyTool::guideDescribesEveryName()
+{
+    StudyFile lister;
+    lister.code = QStringLiteral("if (CurrentBar == 0) Object.getOwnPropertyNames(this)"
+                                 ".forEach(function (name) { Plot(0, name); });");
+    const Run run = runFile(QStringLiteral("Names"), ScriptFileFormat::writeStudy(lister));
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    QStringList world = QString::fromUtf8(run.output.left(run.output.indexOf('\n'))).split(u',');
+    world.removeFirst(); // time
+    QJSEngine bare;
+    const QStringList language = bare.evaluate(QStringLiteral("Object.getOwnPropertyNames(this)"))
+                                     .toVariant()
+                                     .toStringList();
+    QVERIFY(language.contains(QStringLiteral("Math")));
+    QSet<QString> added = QSet<QString>(world.cbegin(), world.cend())
+                          - QSet<QString>(language.cbegin(), language.cend());
+    ScriptRunner runner(nullptr);
+    for (const SecurityField &field : runner.context()->securityFields())
+        added.insert(field.scriptName);
+    const QDir functions(QStringLiteral(TA_SOURCE_DIR "/tascripts/functions"));
+    for (const QString &name : functions.entryList(QDir::Files))
+        added.insert(name);
+    const QStringList names = guideNames();
+    const QSet<QString> described(names.cbegin(), names.cend());
+    QStringList undescribed = (added - described).values(), stale = (described - added).values();
+    undescribed.sort();
+    stale.sort();
+    QVERIFY2(undescribed.isEmpty(),
+             qPrintable(QStringLiteral("not described in the guide: ") + undescribed.join(u' ')));
+    QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("described but not in a script's world: ")
+                                         + stale.join(u' ')));
 }
 
 TA_REGISTER_TEST(TestStudyTool)
