@@ -21,9 +21,10 @@ public:
     static constexpr int EditableRole = Qt::UserRole + 1;
     enum Column { NameColumn, ModifiedColumn, DescriptionColumn, ColumnCount };
 
-    // The per-user data directory: the user's local application data location when the
-    // application directory holds a file ".installed", else the application directory; its
-    // "user" subdirectory in either case.
+    // The per-user data directory: "user" in ApplicationPaths::userDataBase(), the user's
+    // data location when the application directory holds a file ".installed", else the
+    // application directory. The built-in files lie in "tascripts/" of the installation's
+    // data folder, which is the application directory in a build tree.
     static QString userDataDirectory(const QString &applicationDirectory);
     // The application directory of the process-wide registries created from now on (empty:
     // the executable's), so that tests and tools can point them elsewhere.
