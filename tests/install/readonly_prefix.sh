@@ -2,19 +2,23 @@
 # Installs the build into a temporary prefix, makes the prefix read-only and runs ta-tool and
 # the terminal from there as a user would, with a home and data folders of their own: the
 # programs must find their plug-in, reference data and indicator files through the installed
-# layout, and write the user's files (settings, indicators) to the user's folders and nothing
-# under the prefix. The installed tree is moved before it runs: it must work from anywhere.
-# Usage: readonly_prefix.sh CMAKE BUILD_DIR TERMINAL TA_TOOL
-# (the build's two programs, which the installation copies, named so that whoever runs the
-# test knows what to build first)
+# layout, and write the user's files (settings, indicators, cache files) to the user's folders
+# and nothing under the prefix. The installed tree is moved before it runs: it must work from
+# anywhere.
+# Usage: readonly_prefix.sh CMAKE BUILD_DIR TERMINAL TA_TOOL HDX_SERVER
+# (the build's programs: the two the installation copies, named so that whoever runs the test
+# knows what to build first, and the history service, which is not installed and runs from
+# the build)
 set -eu
 cmake=$1
 build=$2
-for program in "$3" "$4"; do
+hdx=$5
+for program in "$3" "$4" "$hdx"; do
     [ -x "$program" ] || { echo "FAIL: $program is not built"; exit 1; }
 done
 work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+server=
+trap '[ -z "$server" ] || kill "$server"; chmod -R u+w "$work"; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$cmake" --install "$build" --prefix "$work/installed" > "$work/install.log" \
@@ -56,16 +60,19 @@ mkdir -p "$userIndicators"
 cp "$(find "$prefix" -path '*/tascripts/indicators/SMA')" "$userIndicators/My_SMA"
 chmod u+w "$userIndicators/My_SMA"
 
-trades=$work/trades.csv
-echo "moment,price,quantity,value,open_interest,nosystem" > "$trades"
-for m in 10 11 12 13 14 15 16 17 18 19; do
-    echo "2026-11-25 10:$m:05.000,1$m.5,1,,," >> "$trades"
+run "$hdx" --port 0 > "$work/port" 2> "$work/server.err" &
+server=$!
+for i in 1 2 3 4 5 6 7 8 9 10; do
+    [ -s "$work/port" ] && break
+    sleep 0.5
 done
+port=$(head -n 1 "$work/port")
+[ -n "$port" ] || { cat "$work/server.err"; fail "the history service did not start"; }
 
-run "$prefix/bin/ta-tool" study --key 2,2,2001 --timeframe 60 --days 1 --no-history \
-    --trades "$trades" --indicator My_SMA --param n=3 > "$work/study.csv" 2> "$work/study.err" \
-    || { cat "$work/study.err"; fail "ta-tool study"; }
-grep -q '^2026-11-25 10:12:00,111' "$work/study.csv" \
+run "$prefix/bin/ta-tool" study --key 2,2,2001 --timeframe 60 --days 2 --to 2026-11-24 \
+    --hdx-url "http://127.0.0.1:$port" --indicator My_SMA --param n=3 \
+    > "$work/study.csv" 2> "$work/study.err" || { cat "$work/study.err"; fail "ta-tool study"; }
+grep -q '^2026-11-24 18:44:00,[0-9]' "$work/study.csv" \
     || { cat "$work/study.csv" "$work/study.err"; fail "ta-tool study printed no average"; }
 
 run "$prefix/bin/ta-terminal" --no-hdx --open 2,2,2001 --quit-after 1000 \
@@ -81,6 +88,8 @@ grep -q 'factory=TAMainWindow' "$work/config/ta-terminal/terminal.ini" \
     || fail "no chart window was saved in the user's configuration"
 [ -d "$work/data/ta-terminal/user/tascripts/functions" ] \
     || fail "the user's function folder is not in the user's data folder"
+[ -f "$work/data/ta-terminal/tadata/EQ/EQMN/ARKT/20261124_60.hdx" ] \
+    || fail "the downloaded day is not cached in the user's data folder"
 stray=$(cd "$home" && find . -mindepth 1)
 [ -z "$stray" ] || fail "files in the home folder outside the data folders: $stray"
 echo "installed into a read-only prefix: OK"
