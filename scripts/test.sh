@@ -21,7 +21,7 @@ untracked="$(git status --porcelain --untracked-files=all 2>/dev/null | grep '^?
 ctest --preset tsan
 ctest --preset dev
 written="$(find build/dev build/tsan -newer "$marker" -type f -not -path '*/Testing/*' \
-    -not -path '*/CMakeFiles/*' -not -name '.ninja_*' -not -name 'CTestCostData.txt' || true)"
+    -not -path '*/CMakeFiles/*' -not -name '.ninja_*' -not -name 'CTestCostData.txt' -not -name 'install_manifest.txt' || true)"
 now_untracked="$(git status --porcelain --untracked-files=all 2>/dev/null | grep '^??' || true)"
 if [ -n "$written" ] || [ "$untracked" != "$now_untracked" ]; then
     echo "The tests wrote outside their temporary directories:" >&2

@@ -2,13 +2,13 @@
 
 #include "../data/settings.h"
 
+#include "../data/applicationpaths.h"
 #include "../data/datetime.h"
 #include "../data/decimal.h"
 #include "../data/indexsort.h"
 #include "../data/table.h"
 #include "../data/tableregistry.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -450,7 +450,7 @@ QString ReferenceData::defaultPath()
     const QString fromEnvironment = qEnvironmentVariable("TA_REFERENCE_DATA");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/reference.json");
+    return ApplicationPaths::dataDirectory() + QStringLiteral("/reference.json");
 }
 
 bool ReferenceData::load(const QString &path, QString *error)

@@ -27,7 +27,8 @@ struct ReferenceSchedule
 class HOST_EXPORT ReferenceData
 {
 public:
-    // $TA_REFERENCE_DATA when set, else "reference.json" in the application directory.
+    // $TA_REFERENCE_DATA when set, else "reference.json" in the data folder of the
+    // installation (applicationpaths.h), which is the application directory in a build tree.
     static QString defaultPath();
 
     // On failure nothing is registered and *error names the file and the first problem.

@@ -1,6 +1,7 @@
 #include "historicaldatamanager.h"
 
 #include "talogging.h"
+#include "applicationpaths.h"
 #include "boarddirectory.h"
 #include "dealbatch.h"
 #include "hdxinterval.h"
@@ -13,7 +14,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QTextStream>
 
 namespace HistoricalDataManager {
@@ -27,8 +27,8 @@ QString baseDirectory(const QString &subPath)
         // Tools, tests and demos keep their cache apart from the user's.
         base.setPath(chosen);
         base.mkpath(QStringLiteral("."));
-    } else if (QFile::exists(appDir + QStringLiteral("/.installed"))) {
-        base.setPath(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    } else if (ApplicationPaths::isInstalled(appDir)) {
+        base.setPath(ApplicationPaths::userDataBase(appDir));
     } else {
         base.setPath(appDir);
         if (base.mkpath(QStringLiteral("user")))

@@ -23,7 +23,7 @@ struct SecondBars
 namespace HistoricalDataManager {
 
 // $TA_DATA_DIR when set; else with ".installed" beside the application the user's data
-// directory; otherwise "user" beside the application. The sub-path is created when missing.
+// folder (ApplicationPaths::userDataBase()); otherwise "user" beside the application. The sub-path is created when missing.
 QString baseDirectory(const QString &subPath);
 
 // A name made safe to be one folder name: separators, "." and "..", characters file systems

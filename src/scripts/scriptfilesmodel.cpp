@@ -1,5 +1,6 @@
 #include "scriptfilesmodel.h"
 
+#include "applicationpaths.h"
 #include "checksum.h"
 #include "processwide.h"
 #include "tasharedobjects.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -46,10 +46,8 @@ QString ScriptFilesModel::userDataDirectory(const QString &applicationDirectory)
         QDir().mkpath(chosen);
         return chosen;
     }
-    const QString base = QFile::exists(applicationDirectory + QStringLiteral("/.installed"))
-                             ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
-                             : applicationDirectory;
-    const QString user = base + QStringLiteral("/user");
+    const QString user = ApplicationPaths::userDataBase(applicationDirectory)
+                         + QStringLiteral("/user");
     QDir().mkpath(user);
     return user;
 }
@@ -57,7 +55,8 @@ QString ScriptFilesModel::userDataDirectory(const QString &applicationDirectory)
 ScriptFilesModel::ScriptFilesModel(const QString &applicationDirectory, const QString &subdirectory,
                                    const QString &nameHeader, QObject *parent)
     : QAbstractItemModel(parent)
-    , m_builtIn(applicationDirectory + QStringLiteral("/tascripts/") + subdirectory)
+    , m_builtIn(ApplicationPaths::dataDirectory(applicationDirectory) + QStringLiteral("/tascripts/")
+                + subdirectory)
     , m_user(userDataDirectory(applicationDirectory) + QStringLiteral("/tascripts/") + subdirectory)
     , m_nameHeader(nameHeader)
 {

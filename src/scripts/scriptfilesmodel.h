@@ -22,9 +22,11 @@ public:
     enum Column { NameColumn, ModifiedColumn, DescriptionColumn, ColumnCount };
 
     // The per-user data directory: $TA_DATA_DIR when set (tools, tests and demos keep their
-    // files apart from the user's, as the cache does); else the "user" subdirectory of the
-    // user's local application data location when the application directory holds a file
-    // ".installed", or of the application directory.
+    // files apart from the user's, as the cache does); else "user" in
+    // ApplicationPaths::userDataBase(), the user's data location when the application
+    // directory holds a file ".installed", else the application directory. The built-in files
+    // lie in "tascripts/" of the installation's data folder, which is the application
+    // directory in a build tree.
     static QString userDataDirectory(const QString &applicationDirectory);
     // The application directory of the process-wide registries created from now on (empty:
     // the executable's), so that tests and tools can point them elsewhere.
