@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/deps.txt that are not installed yet.
+# Installs the Debian packages that are not installed yet: those of the demo
+# (scripts/deps-demo.txt), and with "--tests" (the default) those of the tests too
+# (scripts/deps.txt). "--demo" installs the demo's only.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/deps.txt")
+lists=("$here/deps-demo.txt")
+if [ "${1:---tests}" != "--demo" ]; then
+    lists+=("$here/deps.txt")
+fi
+mapfile -t wanted < <(cat "${lists[@]}" | grep -v -E '^\s*(#|$)')
 missing=()
 for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then

@@ -3,7 +3,7 @@
 # every test suite headless. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 werror=OFF
 if [ -n "${CI:-}" ]; then
     werror=ON
