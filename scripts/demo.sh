@@ -24,11 +24,11 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
     "${as_root[@]}" locale-gen >/dev/null
 fi
 step "packages and locale ready"
-cmake --preset release >/dev/null
+cmake --preset demo >/dev/null
 step "configured"
-cmake --build --preset release --target terminal taplugin hdx-server tascripts
+cmake --build --preset demo
 step "built"
-bin="$PWD/build/release/bin"
+bin="$PWD/build/demo/bin"
 
 # The history service picks a free port and prints it; the terminal is pointed at it.
 portfile="$(mktemp)"
