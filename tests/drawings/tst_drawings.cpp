@@ -100,6 +100,25 @@ int countColour(const QImage &image, const QRect &area, const QColor &colour)
     return count;
 }
 
+// A pane of its own for Kstr's one-minute bars over the whole week, filled: it reaches back
+// further than the window's first series.
+SeriesItem *addWholeWeekPane(Window &w)
+{
+    MapSettings week;
+    TimeFrameValue(60).save(week);
+    week.setValue(QStringLiteral("toCurrDate"), false);
+    week.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
+    week.setValue(QStringLiteral("daysBack"), 5);
+    week.setValue(QStringLiteral("axisPos"), 2);
+    week.setValue(QStringLiteral("autoScale"), 1);
+    SeriesItem *longer = w.view->addSubChart()->addSeries(Kstr, week, nullptr);
+    if (longer) {
+        fillDays(longer, Monday, Friday, 210);
+        settle(*w.view);
+    }
+    return longer;
+}
+
 void mouse(QWidget *viewport, QEvent::Type type, const QPoint &point, Qt::MouseButtons buttons)
 {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -355,17 +374,7 @@ void TestDrawings::followsEarlierHistory()
     QCOMPARE(trend->time1(), at(wednesday, 10));
     QCOMPARE(trend->time2(), at(wednesday.addDays(1), 10));
     const double price = levels->levels().value(3).priceText.toDouble();
-    MapSettings week;
-    TimeFrameValue(60).save(week);
-    week.setValue(QStringLiteral("toCurrDate"), false);
-    week.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
-    week.setValue(QStringLiteral("daysBack"), 5);
-    week.setValue(QStringLiteral("axisPos"), 2);
-    week.setValue(QStringLiteral("autoScale"), 1);
-    SeriesItem *longer = w.view->addSubChart()->addSeries(Kstr, week, nullptr);
-    QVERIFY(longer);
-    fillDays(longer, Monday, Friday, 210);
-    settle(*w.view);
+    QVERIFY(addWholeWeekPane(w));
     QCOMPARE(sync->baseFrame().value, 60);
     QCOMPARE(sync->indexOf(at(wednesday, 10)), 130);
     QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 130.0);
@@ -1044,17 +1053,7 @@ void TestDrawings::pictureFollowsEveryChange()
     QCOMPARE(check("shown"), QString());
 
     // Another instrument reaching further back: the scene widens, the drawings move on.
-    MapSettings week;
-    TimeFrameValue(60).save(week);
-    week.setValue(QStringLiteral("toCurrDate"), false);
-    week.setValue(QStringLiteral("dateTo"), Friday.toString(Qt::ISODate));
-    week.setValue(QStringLiteral("daysBack"), 5);
-    week.setValue(QStringLiteral("axisPos"), 2);
-    week.setValue(QStringLiteral("autoScale"), 1);
-    SeriesItem *longer = w.view->addSubChart()->addSeries(Kstr, week, nullptr);
-    QVERIFY(longer);
-    fillDays(longer, Monday, Friday, 210);
-    settle(*w.view);
+    QVERIFY(addWholeWeekPane(w));
     QCOMPARE(check("earlier history"), QString());
 
     trend->setSelected(true);
