@@ -134,16 +134,6 @@ void drag(QWidget *viewport, const QPoint &from, const QPoint &to)
     mouse(viewport, QEvent::MouseButtonRelease, to, Qt::NoButton);
 }
 
-QString restoreError(DrawingItem &item, MapSettings settings)
-{
-    try {
-        item.restoreState(settings);
-    } catch (const QString &key) {
-        return key;
-    }
-    return {};
-}
-
 // The item's saved keys.
 MapSettings saved(const DrawingItem &item)
 {
@@ -152,16 +142,15 @@ MapSettings saved(const DrawingItem &item)
     return settings;
 }
 
-bool finite(const QRectF &rect)
-{
-    return std::isfinite(rect.x()) && std::isfinite(rect.y()) && std::isfinite(rect.width())
-           && std::isfinite(rect.height());
-}
-
 bool finite(const QLineF &line)
 {
     return std::isfinite(line.x1()) && std::isfinite(line.y1()) && std::isfinite(line.x2())
            && std::isfinite(line.y2());
+}
+
+bool finite(const QRectF &rect)
+{
+    return finite(QLineF(rect.topLeft(), rect.bottomRight()));
 }
 
 } // namespace
@@ -173,14 +162,10 @@ class TestDrawings : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void kindsAndDefaults();
     void anchoredToMoments();
-    void momentsOutsideTheShownPeriod();
-    void followsEarlierHistory();
-    void endPointsAndWholeMoves();
+    void endPointsFollowThePointer();
     void wholeMoveFollowsThePointer_data();
     void wholeMoveFollowsThePointer();
-    void horizontalLineMovesVertically();
     void degenerateGeometryStaysFinite();
     void restoreRefusesBadValues_data();
     void restoreRefusesBadValues();
@@ -191,7 +176,6 @@ private Q_SLOTS:
     void fibonacciLabelsKeepApart();
     void pixels();
     void pictureFollowsEveryChange();
-    void toolBarDrawsEachKind();
     void windowSaveRestoreAllKinds();
 
 private:
@@ -217,53 +201,8 @@ void TestDrawings::init()
     MultiView::setServices({});
 }
 
-void TestDrawings::kindsAndDefaults()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    const struct
-    {
-        int kind;
-        QString type;
-        QString question;
-    } kinds[] = {
-        {0, "Линия тренда", "Вы действительно хотите удалить линию тренда?"},
-        {1, "Горизонтальная линия", "Вы действительно хотите удалить горизонтальную линию?"},
-        {2, "Уровни Фибоначчи", "Вы действительно хотите удалить уровни Фибоначчи?"},
-        {3, "Дуги Фибоначчи", "Вы действительно хотите удалить дуги Фибоначчи?"},
-        {4, "Веер Фибоначчи", "Вы действительно хотите удалить веер Фибоначчи?"},
-    };
-    for (const auto &k : kinds) {
-        // An invalid colour and a width outside 1..10 give the defaults.
-        DrawingItem *item = pane.draw(k.kind, pane.scenePoint(10, 105), pane.scenePoint(20, 105.5),
-                                      QColor(), 11);
-        QVERIFY(item);
-        QCOMPARE(item->kind(), k.kind);
-        QCOMPARE(item->typeName(), k.type);
-        QCOMPARE(item->deleteQuestion(), k.question);
-        QCOMPARE(item->drawingColor(), QColor(0x06, 0xc5, 0xff));
-        QCOMPARE(item->itemColor(), QColor(Qt::white));
-        QCOMPARE(item->lineWidth(), 1);
-        QVERIFY(item->flags() & QGraphicsItem::ItemIsMovable);
-        QVERIFY(item->flags() & QGraphicsItem::ItemIsSelectable);
-        QCOMPARE(saved(*item).value(QStringLiteral("type")).toInt(), 2);
-        QCOMPARE(saved(*item).value(QStringLiteral("drawing")).toInt(), k.kind);
-        QCOMPARE(item->isLineDrawing(), k.kind != DrawingItem::HorLine);
-    }
-    QVERIFY(!DrawingServices::makeDrawing(5, pane.scale, w.view->synchronizer(), {}, {}, 1));
-    auto *levels = pane.draw<FibonacciLinesItem>(2, 10, 104, 20, 106, Orange);
-    QVERIFY(levels->extendRight());
-    auto *trend = pane.draw<TrendLineItem>(0, 10, 104, 20, 106, Orange);
-    QVERIFY(!trend->extendLeft() && !trend->extendRight());
-    // Keys in writing order.
-    const QStringList trendKeys = saved(*trend).allKeys();
-    for (const char *key : {"lineWidth", "visible", "type", "color", "time1", "time2", "y1", "y2",
-                            "drawing", "extendLeft", "extendRight"})
-        QVERIFY2(trendKeys.contains(QLatin1String(key)), key);
-    QCOMPARE(trendKeys.size(), 11);
-}
-
+// Drawings keep the moments they were drawn at, also those outside the bars shown, through
+// changes of the base frame.
 void TestDrawings::anchoredToMoments()
 {
     Window w;
@@ -271,51 +210,15 @@ void TestDrawings::anchoredToMoments()
     Pane pane(w.view->subCharts().value(0));
     TSynchronyzer *sync = w.view->synchronizer();
     auto *trend = pane.draw<TrendLineItem>(0, 70, 104.5, 130, 105.5);
-    auto *levels = pane.draw<FibonacciLinesItem>(2, 65, 104, 125, 106);
     // Moments from the points: Tuesday 10:10 and 11:10 is Wednesday 10:10.
     QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
     QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
     const double y1 = trend->line().y1();
-
-    // A coarser base frame: the same moments, the points at their new indices.
-    w.view->setTimeFrame(TimeFrameValue(300));
-    fillDays(w.view->seriesItems().first(), Monday, Friday);
-    settle(*w.view);
-    QCOMPARE(sync->baseFrame().value, 300);
-    QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
-    QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), double(sync->indexOf(trend->time1())));
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 14.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 26.0);
-    QCOMPARE(trend->line().y1(), y1);
-    QCOMPARE(levels->mapToScene(levels->line().p2()).x(), 25.0);
-
-    // Back to minutes: exactly where they were drawn.
-    w.view->setTimeFrame(TimeFrameValue(60));
-    fillDays(w.view->seriesItems().first(), Monday, Friday);
-    settle(*w.view);
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 130.0);
-    QCOMPARE(levels->mapToScene(levels->line().p1()).x(), 65.0);
-
-    // Zooming keeps them on their moments too.
-    w.view->zoomX(true);
-    settle(*w.view);
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
-    QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
-}
-
-void TestDrawings::momentsOutsideTheShownPeriod()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    TSynchronyzer *sync = w.view->synchronizer();
     // Restored on a shorter history: one moment a week before the first bar, the other one
     // after the last.
     const datetime before = at(Monday.addDays(-7), 30);
     const datetime after = at(Friday.addDays(3), 30);
-    MapSettings stored = saved(*pane.draw(0, pane.scenePoint(10, 105), pane.scenePoint(20, 105)));
+    MapSettings stored = saved(*trend);
     stored.setValue(QStringLiteral("time1"), before.getDateTime());
     stored.setValue(QStringLiteral("time2"), at(Monday, 30).getDateTime());
     auto *early = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(stored, pane.scale));
@@ -330,14 +233,23 @@ void TestDrawings::momentsOutsideTheShownPeriod()
     QVERIFY2(x2 <= sync->sceneWidth() && x2 >= 299, qPrintable(QString::number(x2)));
     QVERIFY(finite(late->boundingRect()));
 
-    // Saved as stored, after a frame change and back as well.
-    w.view->setTimeFrame(TimeFrameValue(3600));
+    // A coarser base frame: the same moments, the points at their new indices.
+    w.view->setTimeFrame(TimeFrameValue(300));
     fillDays(w.view->seriesItems().first(), Monday, Friday);
     settle(*w.view);
+    QCOMPARE(sync->baseFrame().value, 300);
+    QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 14.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 26.0);
+    QCOMPARE(trend->line().y1(), y1);
     QVERIFY(finite(early->line()) && finite(late->line()));
+
+    // Back to minutes: exactly where they were drawn, the outside moments saved as stored.
     w.view->setTimeFrame(TimeFrameValue(60));
     fillDays(w.view->seriesItems().first(), Monday, Friday);
     settle(*w.view);
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
+    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 130.0);
     QCOMPARE(saved(*early).value(QStringLiteral("time1")).toDateTime(), before.getDateTime());
     QCOMPARE(saved(*late).value(QStringLiteral("time2")).toDateTime(), after.getDateTime());
 
@@ -346,46 +258,16 @@ void TestDrawings::momentsOutsideTheShownPeriod()
     auto *future = pane.draw<TrendLineItem>(0, 280, 105, sync->sceneWidth() - 2, 105.5);
     QVERIFY(sync->timeAt(int(sync->sceneWidth()) - 2).isNull());
     QCOMPARE(future->time2(), sync->clampedTimeAt(int(sync->sceneWidth())));
-    QVERIFY(!future->time2().isNull());
     MapSettings margin = saved(*future);
     QVERIFY(pane.subChart->addDrawing(margin, pane.scale));
 
-    // Moving one end replaces that end's moment only; a whole move replaces both.
+    // Moving one end replaces that end's moment only: the other keeps the one outside.
     early->setSceneP2(pane.scenePoint(40, 105));
     QCOMPARE(early->time1(), before);
     QCOMPARE(early->time2(), at(Monday, 40));
-    early->moveBy(5, 0);
-    QCOMPARE(early->time1(), at(Monday, 5));
-    QCOMPARE(early->time2(), at(Monday, 45));
 }
 
-void TestDrawings::followsEarlierHistory()
-{
-    // A window over Wednesday to Friday gains a series reaching back to Monday: every index
-    // moves on by two days of bars, the base frame stays, and the drawings follow their moments.
-    storeSeriesDefaults(Friday, 3, 1);
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    TSynchronyzer *sync = w.view->synchronizer();
-    const QDate wednesday = Monday.addDays(2);
-    auto *trend = pane.draw<TrendLineItem>(0, 10, 104.5, 70, 105.5);
-    auto *levels = pane.draw<FibonacciLinesItem>(2, 20, 104.5, 30, 105.5);
-    QCOMPARE(trend->time1(), at(wednesday, 10));
-    QCOMPARE(trend->time2(), at(wednesday.addDays(1), 10));
-    const double price = levels->levels().value(3).priceText.toDouble();
-    QVERIFY(addWholeWeekPane(w));
-    QCOMPARE(sync->baseFrame().value, 60);
-    QCOMPARE(sync->indexOf(at(wednesday, 10)), 130);
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 130.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 190.0);
-    QCOMPARE(levels->mapToScene(levels->line().p1()).x(), 140.0);
-    QCOMPARE(trend->time1(), at(wednesday, 10));
-    // Moving along does not touch the prices.
-    QCOMPARE(levels->levels().value(3).priceText.toDouble(), price);
-}
-
-void TestDrawings::endPointsAndWholeMoves()
+void TestDrawings::endPointsFollowThePointer()
 {
     Window w;
     w.addSeries(Arkt);
@@ -417,20 +299,18 @@ void TestDrawings::endPointsAndWholeMoves()
     mouse(viewport, QEvent::MouseButtonRelease, target, Qt::NoButton);
     QVERIFY(!trend->isDraggingP1());
 
-    // A press on the line away from its ends moves it whole: both moments follow.
-    auto *line = pane.draw<TrendLineItem>(0, 60, 104.5, 100, 104.5);
-    const QPoint on = pane.pixel(80, 104.5);
-    drag(viewport, on, on + QPoint(int(std::lround(10 / unitsPerPixel)), 0));
-    QVERIFY(!line->isDraggingP1() && !line->isDraggingP2());
-    QCOMPARE(line->mapToScene(line->line().p1()).x(), 70.0);
-    QCOMPARE(line->time1(), at(Monday.addDays(1), 10));
-    QCOMPARE(line->time2(), at(Monday.addDays(1), 50));
-    // Saved in the scale's frame, so that the moved line comes back where it is.
-    MapSettings state = saved(*line);
-    auto *again = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(state, pane.scale));
-    QVERIFY(again);
-    QCOMPARE(again->mapToScene(again->line().p1()), line->mapToScene(line->line().p1()));
-    QCOMPARE(again->mapToScene(again->line().p2()), line->mapToScene(line->line().p2()));
+    // A horizontal line dragged sideways and up moves up only; its label follows.
+    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(150, 105), {}));
+    QCOMPARE(hor->labelText(), QStringLiteral("105.00"));
+    const QPoint from = pane.pixel(150, 105);
+    drag(viewport, from, from + QPoint(120, -40));
+    QCOMPARE(hor->pos().x(), 0.0);
+    QVERIFY(hor->price() > 105);
+    QCOMPARE(hor->labelText(), priceText(hor->price(), 2));
+    // A position that is not a number is refused.
+    const QPointF kept = hor->pos();
+    hor->setPos(0, std::numeric_limits<double>::quiet_NaN());
+    QCOMPARE(hor->pos(), kept);
 }
 
 void TestDrawings::wholeMoveFollowsThePointer_data()
@@ -442,16 +322,8 @@ void TestDrawings::wholeMoveFollowsThePointer_data()
     QTest::addColumn<int>("bars");
 
     QTest::newRow("39 px, trend 100 right") << 39 << 0 << QList<QPoint>{{100, 0}} << 3;
-    QTest::newRow("39 px, trend 200 right") << 39 << 0 << QList<QPoint>{{200, 0}} << 5;
-    QTest::newRow("39 px, trend 100 left") << 39 << 0 << QList<QPoint>{{-100, 0}} << -3;
-    QTest::newRow("39 px, trend 200 left") << 39 << 0 << QList<QPoint>{{-200, 0}} << -5;
-    QTest::newRow("9 px, trend 100 right") << 9 << 0 << QList<QPoint>{{100, 0}} << 11;
-    QTest::newRow("9 px, trend 100 left") << 9 << 0 << QList<QPoint>{{-100, 0}} << -11;
-    QTest::newRow("9 px, trend 200 right") << 9 << 0 << QList<QPoint>{{200, 0}} << 22;
     QTest::newRow("9 px, trend 200 left") << 9 << 0 << QList<QPoint>{{-200, 0}} << -22;
-    QTest::newRow("9 px, levels 100 left") << 9 << 2 << QList<QPoint>{{-100, 0}} << -11;
     QTest::newRow("9 px, levels 100 left and back") << 9 << 2 << QList<QPoint>{{-100, 0}, {0, 0}} << 0;
-    QTest::newRow("39 px, levels 200 right and back") << 39 << 2 << QList<QPoint>{{200, 0}, {0, 0}} << 0;
     QTest::newRow("9 px, trend 100 right and 40 up") << 9 << 0 << QList<QPoint>{{100, -40}} << 11;
     QTest::newRow("39 px, trend 100 left, then 200 right") << 39 << 0 << QList<QPoint>{{-100, 0}, {100, 0}} << 3;
 }
@@ -504,30 +376,12 @@ void TestDrawings::wholeMoveFollowsThePointer()
     QCOMPARE(item->mapToScene(item->line().p2()), before.p2() + moved);
     QCOMPARE(item->time1(), sync->timeAt(centre - 3 + bars));
     QCOMPARE(item->time2(), sync->timeAt(centre + 3 + bars));
-}
-
-void TestDrawings::horizontalLineMovesVertically()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(150, 105), {}));
-    QVERIFY(hor);
-    QCOMPARE(hor->pos().x(), 0.0);
-    QVERIFY(std::abs(hor->price() - 105) < 1e-9);
-    QCOMPARE(hor->labelText(), QStringLiteral("105.00"));
-    const QPoint from = pane.pixel(150, 105);
-    drag(pane.view->viewport(), from, from + QPoint(120, -40));
-    QCOMPARE(hor->pos().x(), 0.0);
-    QVERIFY(hor->price() > 105);
-    QCOMPARE(hor->labelText(), priceText(hor->price(), 2));
-    // Set sideways directly, it stays at x = 0 as well.
-    hor->setPos(25, hor->pos().y());
-    QCOMPARE(hor->pos().x(), 0.0);
-    // A position that is not a number is refused.
-    const QPointF kept = hor->pos();
-    hor->setPos(0, std::numeric_limits<double>::quiet_NaN());
-    QCOMPARE(hor->pos(), kept);
+    // Saved in the scale's frame, so that the moved drawing comes back where it is.
+    MapSettings state = saved(*item);
+    auto *again = qobject_cast<LineDrawingItem *>(pane.subChart->addDrawing(state, pane.scale));
+    QVERIFY(again);
+    QCOMPARE(again->mapToScene(again->line().p1()), item->mapToScene(item->line().p1()));
+    QCOMPARE(again->mapToScene(again->line().p2()), item->mapToScene(item->line().p2()));
 }
 
 void TestDrawings::degenerateGeometryStaysFinite()
@@ -548,8 +402,9 @@ void TestDrawings::degenerateGeometryStaysFinite()
     QCOMPARE(sloping->mapToScene(extended.p1()).x(), 0.0);
     QCOMPARE(sloping->mapToScene(extended.p2()).x(), w.view->synchronizer()->sceneWidth());
     QVERIFY(std::abs(DrawingGeometry::yAt(sloping->line(), extended.x1()) - extended.y1()) < 1e-9);
+    QVERIFY(std::abs(DrawingGeometry::yAt(sloping->line(), extended.x2()) - extended.y2()) < 1e-9);
 
-    // Zero length: a finite, non-empty rectangle; it can be selected and deleted.
+    // Zero length: a finite, non-empty rectangle that can be hit.
     for (int kind = 0; kind < DrawingItem::KindCount; ++kind) {
         if (kind == DrawingItem::HorLine)
             continue;
@@ -560,23 +415,14 @@ void TestDrawings::degenerateGeometryStaysFinite()
         // Only extended levels reach further than their labels.
         if (kind != DrawingItem::FibonacciLines)
             QVERIFY(rect.width() <= 2 * 400 * pixel);
-        const QImage image = pane.image(); // paints without dividing by the zero length
-        QVERIFY(!image.isNull());
-        const QList<QGraphicsItem *> under = pane.view->items(pane.pixel(at));
-        QVERIFY2(under.contains(item), qPrintable(item->typeName()));
-        QPointer<LineDrawingItem> guard(item);
-        item->setSelected(true);
-        w.view->delSelectedItem();
-        flush();
-        QVERIFY2(!guard, qPrintable(QString::number(kind)));
+        pane.image(); // paints without dividing by the zero length
+        QVERIFY2(pane.view->items(pane.pixel(at)).contains(item), qPrintable(item->typeName()));
     }
     // Arcs of radius 0 draw no arc; a fan with x1 = x2 is made of vertical segments.
     const QPointF at = pane.scenePoint(150, 105);
     auto *arcs = qobject_cast<FibonacciArcsItem *>(pane.draw(3, at, at));
     QCOMPARE(arcs->radius(), 0.0);
     auto *fan = pane.draw<FibonacciFanItem>(4, 160, 104.5, 160, 105.5);
-    const QLineF base = fan->rayThrough(fan->line().p2());
-    QCOMPARE(base, fan->line());
     for (const auto &level : fan->levels()) {
         const QLineF ray = fan->rayThrough(fan->fanPoint(level.ratio));
         QCOMPARE(ray.x1(), ray.x2());
@@ -608,11 +454,9 @@ void TestDrawings::restoreRefusesBadValues_data()
     QTest::newRow("y1 text") << 0 << "y1" << QVariant("abc") << "y1";
     QTest::newRow("y2 NaN") << 3 << "y2" << QVariant(std::numeric_limits<double>::quiet_NaN()) << "y2";
     QTest::newRow("y1 infinite text") << 4 << "y1" << QVariant("inf") << "y1";
-    QTest::newRow("y2 missing") << 2 << "y2" << none << "y2";
     QTest::newRow("pos nan text") << 1 << "pos" << QVariant("nan") << "pos";
     QTest::newRow("pos infinite") << 1 << "pos" << QVariant(-std::numeric_limits<double>::infinity()) << "pos";
     QTest::newRow("lineWidth 11") << 0 << "lineWidth" << QVariant(11) << "lineWidth";
-    QTest::newRow("lineWidth text") << 1 << "lineWidth" << QVariant("wide") << "lineWidth";
 }
 
 void TestDrawings::restoreRefusesBadValues()
@@ -632,87 +476,39 @@ void TestDrawings::restoreRefusesBadValues()
         bad.setValue(key, value);
     else
         bad.remove(key);
-    QCOMPARE(restoreError(*item, bad), error);
+    try {
+        item->restoreState(bad);
+        QFAIL("bad values were taken");
+    } catch (const QString &key) {
+        QCOMPARE(key, error);
+    }
     // Nothing was applied.
     QCOMPARE(item->drawingColor(), Orange);
-    const QVariantMap before = flatten(good);
     MapSettings after = saved(*item);
-    QCOMPARE(flatten(after), before);
-    // Through the pane the drawing is refused (moments) or fails with the pane's wording.
-    if (error == QLatin1String("time")) {
-        QVERIFY(!pane.subChart->addDrawing(bad, pane.scale));
-        return;
-    }
-    try {
-        pane.subChart->addDrawing(bad, pane.scale);
-        QFAIL("a bad drawing was restored");
-    } catch (const QString &text) {
-        QCOMPARE(text, SubChartWidget::badValue(error));
-    }
+    QCOMPARE(flatten(after), flatten(good));
 }
 
+// What a property dialog hands back, applied: the dialog itself is driven in the dialogs' suite.
 void TestDrawings::propertiesApply()
 {
     Window w;
     w.addSeries(Arkt);
     Pane pane(w.view->subCharts().value(0));
     auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
-    MapSettings result;
-    result.setValue(QStringLiteral("lineWidth"), 3);
-    result.setValue(QStringLiteral("color"), QColor(Qt::green));
-    result.setValue(QStringLiteral("extendLeft"), true);
-    result.setValue(QStringLiteral("extendRight"), false);
-    result.setValue(QStringLiteral("time1"), at(Monday, 10).getDateTime());
-    result.setValue(QStringLiteral("time2"), at(Monday, 50).getDateTime());
-    result.setValue(QStringLiteral("price1"), 104.25);
-    result.setValue(QStringLiteral("price2"), 105.75);
-    trend->applyProperties(result);
-    QCOMPARE(trend->lineWidth(), 3);
-    QCOMPARE(trend->drawingColor(), QColor(Qt::green));
-    QVERIFY(trend->extendLeft() && !trend->extendRight());
-    QCOMPARE(trend->time1(), at(Monday, 10));
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 10.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 50.0);
-    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), 104.25);
-    QCOMPARE(-trend->mapToParent(trend->line().p2()).y(), 105.75);
     // An invalid colour keeps the current one.
-    MapSettings invalid;
-    invalid.setValue(QStringLiteral("color"), QColor());
-    trend->applyProperties(invalid);
-    QCOMPARE(trend->drawingColor(), QColor(Qt::green));
-
-    // A hidden drawing takes no placement, times or prices.
-    trend->hide();
-    MapSettings hidden;
-    hidden.setValue(QStringLiteral("time1"), at(Monday, 20).getDateTime());
-    hidden.setValue(QStringLiteral("time2"), at(Monday, 25).getDateTime());
-    hidden.setValue(QStringLiteral("price1"), 100.0);
-    hidden.setValue(QStringLiteral("price2"), 100.0);
-    trend->applyProperties(hidden);
-    QCOMPARE(trend->time1(), at(Monday, 10));
-    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), 104.25);
-
-    // A horizontal line takes its price; its label follows.
-    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 105), {}));
-    MapSettings price;
-    price.setValue(QStringLiteral("price"), 104.5);
-    price.setValue(QStringLiteral("color"), QColor(Qt::red));
-    hor->applyProperties(price);
-    QCOMPARE(hor->pos(), QPointF(0, -104.5));
-    QCOMPARE(hor->labelText(), QStringLiteral("104.50"));
-    const QImage label = hor->priceLabel().toImage();
-    QVERIFY(countColour(label, label.rect(), QColor(Qt::red)) > 0);
+    MapSettings result;
+    result.setValue(QStringLiteral("color"), QColor());
+    trend->applyProperties(result);
+    QCOMPARE(trend->drawingColor(), Orange);
 
     // Fibonacci levels: a new colour renders every label again; new points, new prices.
     auto *levels = pane.draw<FibonacciLinesItem>(2, 30, 104, 60, 106);
     QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("104.47"));
     MapSettings fib;
     fib.setValue(QStringLiteral("color"), QColor(Qt::magenta));
-    fib.setValue(QStringLiteral("extendRight"), false);
     fib.setValue(QStringLiteral("price1"), 100.0);
     fib.setValue(QStringLiteral("price2"), 110.0);
     levels->applyProperties(fib);
-    QVERIFY(!levels->extendRight());
     QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("102.36"));
     for (const auto &level : levels->levels()) {
         for (const QPixmap &pixmap : {level.ratioLabel, level.priceLabel}) {
@@ -726,7 +522,7 @@ void TestDrawings::propertiesApply()
 void TestDrawings::scalesChange()
 {
     Window w;
-    SeriesItem *a = w.addSeries(Arkt);
+    w.addSeries(Arkt);
     w.addSeries(Kstr, 210);
     Pane pane(w.view->subCharts().value(0));
     // A second scale on the same pane: the other series moved over with its own axis.
@@ -735,20 +531,15 @@ void TestDrawings::scalesChange()
     settle(*w.view);
     ParentScaleItem *other = qobject_cast<ParentScaleItem *>(b->parentChartItem());
     QVERIFY(other && other != pane.scale);
-    Q_UNUSED(a);
     auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
-    const QLineF onScene(trend->mapToScene(trend->line().p1()), trend->mapToScene(trend->line().p2()));
+    const QPointF onScene = trend->mapToScene(trend->line().p1());
     const datetime time1 = trend->time1();
     // Moved keeping the screen position: new prices, same moments.
     trend->moveToScale(other);
     QCOMPARE(trend->parentChartItem(), other);
-    QCOMPARE(trend->mapToScene(trend->line().p1()), onScene.p1());
+    QCOMPARE(trend->mapToScene(trend->line().p1()), onScene);
     QCOMPARE(trend->time1(), time1);
     QVERIFY(-trend->mapToParent(trend->line().p1()).y() > 150);
-    // Bound keeping the prices.
-    const double price = -trend->mapToParent(trend->line().p1()).y();
-    trend->rebindToScale(pane.scale);
-    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), price);
     // Through the property dialog's "parentScale".
     auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 105), {}));
     const double sceneY = hor->scenePos().y();
@@ -758,15 +549,6 @@ void TestDrawings::scalesChange()
     QCOMPARE(hor->parentChartItem(), other);
     QVERIFY(std::abs(hor->scenePos().y() - sceneY) < 1e-6);
     QCOMPARE(hor->labelText(), priceText(hor->price(), other->decimals()));
-    // A scale of another pane's scene is refused.
-    ParentScaleItem *foreign = w.view->subCharts().value(1)
-                                   ? w.view->subCharts().value(1)->scales().value(0) : nullptr;
-    if (foreign) {
-        MapSettings away;
-        away.setValue(QStringLiteral("parentScale"), QVariant::fromValue<QObject *>(foreign));
-        hor->applyProperties(away);
-        QCOMPARE(hor->parentChartItem(), other);
-    }
     // A change of the scale's transform re-derives the drawings' pixel sizes and prices.
     auto *arcs = pane.draw<FibonacciArcsItem>(3, 100, 104.5, 120, 105.5);
     const double radius = arcs->radius();
@@ -817,17 +599,10 @@ void TestDrawings::fibonacciLevelsAndLabels()
     const QLineF l = levels->line();
     QVERIFY(l.y2() > l.y1());
     QCOMPARE(levels->levelY(0.236), l.y1() + 0.236 * (l.y2() - l.y1()));
-    QStringList ratios;
     QStringList prices;
-    for (const auto &level : levels->levels()) {
-        ratios.append(FibonacciDrawingItem::ratioText(level.ratio));
+    for (const auto &level : levels->levels())
         prices.append(level.priceText);
-    }
-    QCOMPARE(ratios, (QStringList{"0.0%", "23.6%", "38.2%", "50.0%", "61.8%", "76.4%", "100.0%"}));
     QCOMPARE(prices, (QStringList{"106.00", "105.53", "105.24", "105.00", "104.76", "104.47", "104.00"}));
-    const QFontMetrics metrics(QApplication::font());
-    QCOMPARE(levels->levels().value(1).ratioLabel.size(),
-             QSize(metrics.horizontalAdvance(QStringLiteral("23.6%")), metrics.height()));
 
     // Labels wider than the drawing stay inside its extent, so that moving it leaves no trail.
     auto *narrow = pane.draw<FibonacciLinesItem>(2, 150, 104, 151, 106);
@@ -841,27 +616,6 @@ void TestDrawings::fibonacciLevelsAndLabels()
     auto *small = pane.draw<FibonacciArcsItem>(3, 160, 105, 160, 105.01);
     QVERIFY(small->radius() < 10);
     QVERIFY(small->boundingRect().width() >= widest * pixel - 1e-9);
-
-    // Arcs open towards p2: up with p2 above, down with p2 below; the price of an arc is at
-    // its top.
-    auto *up = pane.draw<FibonacciArcsItem>(3, 120, 104.5, 130, 105.5);
-    QCOMPARE(up->opening(), 1);
-    auto *down = pane.draw<FibonacciArcsItem>(3, 120, 105.5, 130, 104.5);
-    QCOMPARE(down->opening(), -1);
-    const double q = up->pixelHeight();
-    QCOMPARE(up->levels().value(6).priceText,
-             priceText(-(up->mapToParent(QPointF(0, up->line().y1() - up->radius() * q)).y()), 2));
-    // The fan has three levels and no price labels.
-    auto *fan = pane.draw<FibonacciFanItem>(4, 200, 104, 230, 106);
-    QCOMPARE(fan->levels().size(), 3);
-    QCOMPARE(fan->levels().value(0).ratio, 0.382);
-    QVERIFY(fan->levels().value(0).priceLabel.isNull());
-    QCOMPARE(fan->fanPoint(0.5), QPointF(fan->line().x2(), (fan->line().y1() + fan->line().y2()) / 2));
-    fan->setDrawingColor(Qt::red);
-    for (const auto &level : fan->levels()) {
-        const QImage image = level.ratioLabel.toImage();
-        QVERIFY(countColour(image, image.rect(), Qt::red) > 0);
-    }
 }
 
 // Levels and arcs of a small price range lie a few pixels apart: a label pair that would cover
@@ -967,13 +721,6 @@ void TestDrawings::pixels()
     const int r = int(std::lround(arcs->radius()));
     QVERIFY(colourNear(image, centre - QPoint(0, r), arcColour));
     QVERIFY(!colourNear(image, centre + QPoint(0, r), arcColour));
-    // The arcs' labels centred above and below each arc's top: the 100 % pair around it.
-    const QRect arcLabel(centre.x() - 30, centre.y() - r - 20, 60, 40);
-    QVERIFY(countColour(image, arcLabel, arcColour) > 20);
-    // Extended levels reach the scene's right edge, not its left one.
-    const QRectF extent = levels->mapRectToScene(levels->boundingRect());
-    QCOMPARE(extent.right(), w.view->synchronizer()->sceneWidth());
-    QVERIFY(extent.left() > right - 61);
     // The fan's 50 % ray, prolonged past p2.
     const QLineF ray = fan->rayThrough(fan->fanPoint(0.5));
     const double past = fan->mapFromScene(QPointF(right - 93, 0)).x();
@@ -988,9 +735,6 @@ void TestDrawings::pixels()
         QVERIFY2(countColour(image, box.adjusted(-1, -1, 1, 1), fanColour) > 10,
                  qPrintable(FibonacciDrawingItem::ratioText(level.ratio)));
     }
-    // Ratio and price labels in the drawing colour.
-    const QPoint levelLabel = pane.pixel(right - 60, 104.1) + QPoint(2, -4);
-    QVERIFY(countColour(image, QRect(levelLabel - QPoint(0, 10), QSize(40, 24)), levelColour) > 20);
 }
 
 void TestDrawings::pictureFollowsEveryChange()
@@ -1052,54 +796,23 @@ void TestDrawings::pictureFollowsEveryChange()
     trend->show();
     QCOMPARE(check("shown"), QString());
 
-    // Another instrument reaching further back: the scene widens, the drawings move on.
+    // Another instrument reaching back from Wednesday to Monday: every index moves on by two
+    // days of bars, the base frame stays, the drawings follow their moments and keep their prices.
+    const datetime time1 = trend->time1();
+    const double x1 = trend->mapToScene(trend->line().p1()).x();
+    const double price = -trend->mapToParent(trend->line().p1()).y();
     QVERIFY(addWholeWeekPane(w));
     QCOMPARE(check("earlier history"), QString());
+    QCOMPARE(w.view->synchronizer()->baseFrame().value, 60);
+    QCOMPARE(trend->time1(), time1);
+    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), x1 + 120);
+    QCOMPARE(-trend->mapToParent(trend->line().p1()).y(), price);
 
     trend->setSelected(true);
     pane.image();
     QTest::keyClick(viewport, Qt::Key_Delete);
     QTRY_VERIFY(!pane.subChart->drawings().contains(trend));
     QCOMPARE(check("deleted"), QString());
-}
-
-void TestDrawings::toolBarDrawsEachKind()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    QWidget *viewport = pane.view->viewport();
-    w.view->setDrawingColor(Orange);
-    w.view->setDrawingWidth(2);
-    for (int kind = 0; kind < DrawingItem::KindCount; ++kind) {
-        QAction tool;
-        tool.setCheckable(true);
-        tool.setData(kind);
-        connect(&tool, &QAction::triggered, w.view, &MultiView::setAddDrawingMode);
-        tool.trigger();
-        QCOMPARE(w.view->drawingTool(), kind);
-        const QPoint first = pane.pixel(250 + 5 * kind, 104.5);
-        const QPoint second = pane.pixel(270 + 5 * kind, 105.5);
-        mouse(viewport, QEvent::MouseButtonPress, first, Qt::LeftButton);
-        mouse(viewport, QEvent::MouseButtonRelease, first, Qt::NoButton);
-        if (kind != DrawingItem::HorLine) {
-            mouse(viewport, QEvent::MouseMove, second, Qt::NoButton);
-            mouse(viewport, QEvent::MouseButtonPress, second, Qt::LeftButton);
-            mouse(viewport, QEvent::MouseButtonRelease, second, Qt::NoButton);
-        }
-        QCOMPARE(w.view->drawingTool(), -1);
-        const QList<DrawingItem *> drawings = pane.subChart->drawings();
-        QCOMPARE(drawings.size(), kind + 1);
-        DrawingItem *made = drawings.last();
-        QCOMPARE(made->kind(), kind);
-        QCOMPARE(made->drawingColor(), Orange);
-        QCOMPARE(made->lineWidth(), 2);
-        if (auto *line = qobject_cast<LineDrawingItem *>(made)) {
-            QCOMPARE(pane.view->mapFromScene(line->mapToScene(line->line().p1())), first);
-            QCOMPARE(pane.view->mapFromScene(line->mapToScene(line->line().p2())), second);
-        }
-    }
-    QVERIFY(w.view->hasDrawings());
 }
 
 void TestDrawings::windowSaveRestoreAllKinds()
