@@ -485,15 +485,11 @@ void TestMultiViewWidget::projectionsAndSummary()
     QVERIFY(summary->styleSheet().contains(QStringLiteral("background-color: rgb(0, 0, 0); color: rgb(255, 255, 255)")));
     keepImage(w.window.grab().toImage(), QStringLiteral("multiview-projections.png"));
 
-    // Outside the time axis everything goes; mode 5 hides the lines.
+    // Outside the time axis everything goes.
     view->redrawProjectionsAt(view->timeAxis()->viewport()->mapToGlobal(QPoint(-5, 0)));
     QCOMPARE(panes.first()->scene()->projectionMode(), 5);
     QVERIFY(!summary->isVisible());
     QVERIFY(!view->timeAxis()->isCursorLabelShown());
-    view->showSummary(false);
-    view->changeProjectionType(5);
-    view->redrawProjectionsAt(global);
-    QCOMPARE(panes.last()->scene()->projectionMode(), 5);
 }
 
 void TestMultiViewWidget::deletingItems()
