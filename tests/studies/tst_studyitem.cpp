@@ -17,24 +17,19 @@
 #include "securitydirectory.h"
 #include "table.h"
 #include "tableregistry.h"
-#include "studyselector.h"
 #include "studyservices.h"
 #include "subchartwidget.h"
 #include "testenvironment.h"
 #include "testregistry.h"
-#include "ui_studyselector.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QDirIterator>
 #include <QTimer>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <QDir>
 #include <QFile>
-#include <QJSEngine>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -625,24 +620,6 @@ void TestStudyItem::saveAndRestoreRoundTrip()
     QCOMPARE(resaved.allKeys(), saved.allKeys());
     for (const QString &key : saved.allKeys())
         QCOMPARE(resaved.value(key).toString(), saved.value(key).toString());
-    // Applying new parameter values recalculates; styles and precision follow.
-    MapSettings apply;
-    apply.setValue(QStringLiteral("parametersCount"), 1);
-    apply.setValue(QStringLiteral("parameter_0/name"), QStringLiteral("k"));
-    apply.setValue(QStringLiteral("parameter_0/value"), QStringLiteral("3"));
-    apply.setValue(QStringLiteral("styleCount"), 1);
-    apply.setValue(QStringLiteral("style_0/name"), QStringLiteral("b"));
-    apply.setValue(QStringLiteral("style_0/color"), QStringLiteral("#ff00ff"));
-    apply.setValue(QStringLiteral("customPrecision"), true);
-    apply.setValue(QStringLiteral("decimals"), 1);
-    apply.setValue(QStringLiteral("changeScaleRange"), true);
-    QSignalSpy ranges(again.get(), &ChartItem::rangeChanged);
-    again->applyProperties(apply);
-    QCOMPARE(again->valueAt(QStringLiteral("a"), {0, 4}).value, 3 * pricesOf(4).close);
-    QCOMPARE(again->styles().value(QStringLiteral("b")).color, QColor(255, 0, 255));
-    QCOMPARE(again->decimals(), 1);
-    QVERIFY(again->takesPartInScale());
-    QVERIFY(ranges.size() >= 1);
 }
 
 void TestStudyItem::summaryAndHitTests()
@@ -906,7 +883,7 @@ StatusLineLabel *labelOf(const QWidget *root, const ChartItem *item)
 
 } // namespace
 
-// Indicators in a chart window: the window's "Volume", the selector, saving and restoring.
+// Indicators in a chart window: failures, file edits, limits, saving and restoring.
 class TestStudyFlow : public QObject
 {
     Q_OBJECT
@@ -914,7 +891,6 @@ class TestStudyFlow : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
-    void windowAddsIndicatorsEndToEnd();
     void restoredLoopsDoNotHoldTheWindow();
     void hostileIndicatorsFailAlone_data();
     void hostileIndicatorsFailAlone();
@@ -945,51 +921,6 @@ void TestStudyFlow::cleanupTestCase()
     FunctionFilesModel::destroyInstance();
     StudyFilesModel::destroyInstance();
     SeriesDataService::setInstance(nullptr);
-}
-
-void TestStudyFlow::windowAddsIndicatorsEndToEnd()
-{
-    QWidget window;
-    MultiView *view = areaWithBars(window, 60);
-    QVERIFY(!view->seriesItems().isEmpty());
-    SeriesItem *series = view->seriesItems().first();
-    QCoreApplication::processEvents();
-
-    // The window's volume: a pane of its own with the bars' volumes.
-    auto *volume = qobject_cast<ScriptStudyItem *>(view->addVolume(series));
-    QVERIFY(volume);
-    settle(*volume);
-    QCOMPARE(view->subCharts().size(), 2);
-    QCOMPARE(volume->valueAt(QStringLiteral("Volume"), {0, 12}).value,
-             double(series->model()->bar({0, 12}).volume));
-    QCOMPARE(volume->styles().value(QStringLiteral("Volume")).view, 1);
-
-    // The selector: RSI chosen for the series, with its parameters and styles.
-    bool shown = false;
-    QTimer::singleShot(0, [&] {
-        auto *selector = qobject_cast<StudySelector *>(QApplication::activeModalWidget());
-        if (!selector)
-            return;
-        shown = true;
-        QTreeView *list = selector->form()->studiesView;
-        const int row = StudyFilesModel::instance()->rowOf(QStringLiteral("RSI"));
-        list->selectionModel()->select(list->model()->index(row, 0),
-                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        list->setCurrentIndex(list->model()->index(row, 0));
-        selector->accept();
-    });
-    const QList<ChartItem *> added = view->addStudy(view, series);
-    QVERIFY(shown);
-    QCOMPARE(added.size(), 1);
-    auto *rsi = qobject_cast<ScriptStudyItem *>(added.front());
-    QVERIFY(rsi);
-    settle(*rsi);
-    QCOMPARE(rsi->fileName(), QStringLiteral("RSI"));
-    QVERIFY2(rsi->scriptOk(), qPrintable(rsi->errorText()));
-    QVERIFY(!rsi->valueAt(QStringLiteral("RSI"), {0, 13}).valid);
-    QVERIFY(rsi->valueAt(QStringLiteral("RSI"), {0, 14}).valid);
-    QCOMPARE(rsi->levels().value(QStringLiteral("Oversold")), 30.0);
-    QCOMPARE(view->subCharts().size(), 3);
 }
 
 // A window saved with indicators that loop opens at once; each loop is stopped in a turn of its

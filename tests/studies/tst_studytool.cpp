@@ -212,13 +212,7 @@ void TestStudyTool::refusals_data()
     QTest::newRow("time-out")
         << (Offline + QStringList{"--indicator", "SMA", "--param", "n=(function(){for(;;){}})()"})
         << 3 << "прерван";
-    QTest::newRow("too many bars")
-        << QStringList{"--key", "2,2,2001", "--timeframe", "1", "--days", "1000", "--no-history",
-                       "--indicator", "RSI"}
-        << 2 << "Слишком большой диапазон: ";
-    QTest::newRow("unknown instrument")
-        << QStringList{"--key", "9,9,9", "--timeframe", "60", "--no-history", "--indicator", "RSI"}
-        << 2 << "unknown instrument";
+    // The range and the instrument are checked as for every command (tst_exporttool).
 }
 
 void TestStudyTool::refusals()
