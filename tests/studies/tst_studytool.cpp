@@ -235,6 +235,13 @@ void TestStudyTool::hostileScriptsFailAlone_data()
     QTest::addColumn<QString>("message");
     const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
     const QString memory = QStringLiteral("скрипт занял больше 256 МБ памяти и был прерван");
+    // Callbacks left queued would run from the event loop, outside any time limit.
+    QTest::newRow("promise that loops")
+        << QString() << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { while (true) {} });") + plot
+        << 3 << 0 << "";
+    QTest::newRow("promise that plots later")
+        << QString() << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { Plot(1, 'late'); SetDelay(5); });") + plot
+        << 3 << 0 << "";
     // Memory kept from bar to bar (800 MB by the 400th bar) and memory taken in one bar: the
     // indicator's budget (256 MB by default) stops either.
     QTest::newRow("typed arrays kept")
