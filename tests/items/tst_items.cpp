@@ -46,6 +46,26 @@ QColor pixel(const QImage &image, int x, int y)
     return QColor(image.pixel(x, y));
 }
 
+enum Wicks { WithoutWicks, WithWicks };
+
+// 480 minute bars of a random walk, the same for a seed.
+void randomWalk(SeriesItem *item, quint32 seed, Wicks wicks)
+{
+    DealBatch batch(item->model(), 4, false);
+    double price = 100;
+    QRandomGenerator random(seed);
+    for (int m = 0; m < 480; ++m) {
+        const double open = price;
+        price += random.bounded(9) - 4;
+        const double high = std::max(open, price) + (wicks == WithWicks ? random.bounded(4) : 0);
+        const double low = std::min(open, price) - (wicks == WithWicks ? random.bounded(4) : 0);
+        ChartFixture::addBar(batch, minute(m), QByteArray::number(open).constData(),
+                             QByteArray::number(high).constData(),
+                             QByteArray::number(low).constData(),
+                             QByteArray::number(price).constData());
+    }
+}
+
 } // namespace
 
 class TestItems : public QObject
@@ -57,24 +77,19 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
 
-    void placementAndUnits();
     void barHalfWidthTable_data();
     void barHalfWidthTable();
     void rangeFollowsTheData();
     void staleAndClearedChanges();
-    void priceRangeBetweenValidBarsOnly();
     void saveRestoreAndRefusals();
-    void menuTextsAndStatus();
-    void timeFrameAndInstrumentChanges();
+    void summaryMarkAndStatus();
+    void instrumentChangeAndLifetime();
 
     void candlesPixels();
     void barsAndLinePixels();
-    void denseColumnsLookLikeEveryBar();
-    void denseSelectionAndOutline();
+    void denseColumns();
     void hitTests();
     void lineAcrossChunksAndScreenRange();
-    void markersOnlyWhenSelected();
-    void studyRenderers();
     void statusLineLabel();
 
 private:
@@ -104,47 +119,15 @@ void TestItems::init()
 
 // --- item behaviour -------------------------------------------------------------------------
 
-void TestItems::placementAndUnits()
-{
-    ChartFixture chart(10, Factor, PosY);
-    SeriesItem *minutes = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    QCOMPARE(minutes->unitsPerBar(), 1);
-    QCOMPARE(minutes->chunkSpans(), QList<int>({0, 59}));
-    QCOMPARE(minutes->xOf({0, 7}), 7.0);
-    // Day boundaries of a series shorter than a day: its chunks' first and last indices.
-    QCOMPARE(minutes->dayBoundaries(), QSet<int>({0, 59}));
-    QCOMPARE(minutes->frameIndexAt(7.0), FrameIndex(0, 7));
-    QCOMPARE(minutes->frameIndexAt(6.2), FrameIndex(0, 7)); // rounds up, as bar hit tests expect
-    QCOMPARE(minutes->frameIndexAt(60.5), FrameIndex());
-    // A five-minute series beside it: the base stays one minute, its bars are five units.
-    SeriesItem *fives = chart.addSeries(Kstr, TimeFrameValue(300), Thursday, Thursday, 1);
-    chart.synchronizer.update();
-    QCOMPARE(fives->unitsPerBar(), 5);
-    // Bars at the end of their interval: one bar further.
-    QCOMPARE(fives->xOf({0, 2}), 15.0);
-    QCOMPARE(fives->frameIndexAt(15.0), FrameIndex(0, 2));
-    // Months over a minute base have no fixed length.
-    fives->changeTimeFrame(TimeFrameValue(1, Month));
-    chart.synchronizer.update();
-    QCOMPARE(chart.synchronizer.baseFrame(), TimeFrameValue(60));
-    QCOMPARE(fives->unitsPerBar(), -2592000 / 60);
-    // Its month bars have no fixed length; the minute series' day now starts further on.
-    QCOMPARE(minutes->dayBoundaries(), QSet<int>({3480, 3539}));
-}
-
 void TestItems::barHalfWidthTable_data()
 {
     QTest::addColumn<double>("pixelsPerBar");
     QTest::addColumn<double>("bodyPixels");
-    QTest::newRow("5") << 5.0 << 4.0;
     QTest::newRow("9") << 9.0 << 6.0;
-    QTest::newRow("13") << 13.0 << 8.0;
-    QTest::newRow("17") << 17.0 << 10.0;
     QTest::newRow("20") << 20.0 << 10.0;
     QTest::newRow("30") << 30.0 << 16.0; // a quarter of 30 is 7.5, rounded to 8 pixels
     QTest::newRow("56") << 56.0 << 28.0;
     QTest::newRow("57") << 57.0 << 32.0;
-    QTest::newRow("200") << 200.0 << 32.0;
     QTest::newRow("0.01") << 0.01 << 0.0; // no negative bodies far out
 }
 
@@ -189,6 +172,9 @@ void TestItems::rangeFollowsTheData()
     const QRectF rect = item->boundingRect();
     QCOMPARE(rect.top(), -104.0 - 7 / Factor);
     QCOMPARE(rect.bottom(), -99.0 + 7 / Factor);
+    // Between two points in time: only the bars with data there count.
+    QCOMPARE(item->priceRangeBetween(1, 2), qMakePair(100.0, 104.0));
+    QCOMPARE(item->priceRangeBetween(3, 55), qMakePair(0.0, 0.0));
 }
 
 void TestItems::staleAndClearedChanges()
@@ -227,24 +213,6 @@ void TestItems::staleAndClearedChanges()
     QCOMPARE(cleared.size(), 2);
 }
 
-void TestItems::priceRangeBetweenValidBarsOnly()
-{
-    ChartFixture chart(10, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(2), "100", "102", "99", "101");
-        ChartFixture::addBar(batch, minute(10), "101", "108", "100", "103");
-        ChartFixture::addBar(batch, minute(20), "103", "105", "95", "96");
-    }
-    QCOMPARE(item->priceRangeBetween(0, 12), qMakePair(99.0, 108.0));
-    QCOMPARE(item->priceRangeBetween(9, 25), qMakePair(95.0, 108.0));
-    // Only bars without data in between: nothing, not the item's range.
-    QCOMPARE(item->priceRangeBetween(12, 18), qMakePair(0.0, 0.0));
-    QCOMPARE(item->priceRangeBetween(30, 30), qMakePair(0.0, 0.0));
-    QCOMPARE(item->priceRangeBetween(40, 55), qMakePair(0.0, 0.0));
-}
-
 void TestItems::saveRestoreAndRefusals()
 {
     ChartFixture chart(10, Factor, PosY);
@@ -255,14 +223,6 @@ void TestItems::saveRestoreAndRefusals()
     item->setView(2);
     item->candleView().upColor = QColor(0x12, 0x34, 0x56);
     item->saveState(saved);
-    QCOMPARE(saved.value(QStringLiteral("type")).toInt(), 0);
-    QCOMPARE(saved.value(QStringLiteral("view")).toInt(), 2);
-    QCOMPARE(saved.value(QStringLiteral("id")).toInt(), 4);
-    // Every renderer writes its colours, whatever the view.
-    for (const char *key : {"wickSelfColor", "wickColor", "upColor", "upBoundColor", "downColor",
-                            "downBoundColor", "minmaxColor", "inColor", "outColor", "lineColor"})
-        QVERIFY2(saved.contains(QString::fromLatin1(key)), key);
-
     SeriesItem *copy = chart.addSeries(Kstr, TimeFrameValue(300), Thursday, Thursday);
     copy->restoreState(saved);
     QCOMPARE(copy->lineWidth(), 3);
@@ -302,30 +262,11 @@ void TestItems::saveRestoreAndRefusals()
     QCOMPARE(copy->candleView().upColor, QColor(0x12, 0x34, 0x56));
 }
 
-void TestItems::menuTextsAndStatus()
+// The bar under a point as the cursor's summary shows it, the last price's mark, the status.
+void TestItems::summaryMarkAndStatus()
 {
     ChartFixture chart(10, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    QCOMPARE(item->displayName(), QStringLiteral("Арктик Нефть ао"));
-    QCOMPARE(item->parametersText(), QStringLiteral("1 мин"));
-    QVERIFY(item->deleteQuestion().startsWith(
-        QStringLiteral("Вы действительно хотите удалить график 'Арктик Нефть ао'?\n")));
-    QMenu menu;
-    item->fillContextMenu(&menu);
-    QStringList texts;
-    for (QAction *action : menu.actions())
-        texts.append(action->text());
-    QCOMPARE(texts.mid(0, 5), QStringList({"Удалить", "Свойства", "Скрыть", "На передний план",
-                                           "Построить индикатор"}));
-    QCOMPARE(texts.value(5), QStringLiteral("Инструмент"));
-    // The last series of a window cannot be deleted.
-    QVERIFY(!item->deleteAction()->isEnabled());
-    chart.addSeries(Kstr, TimeFrameValue(60), Thursday, Thursday);
-    QMenu second;
-    item->fillContextMenu(&second);
-    QVERIFY(item->deleteAction()->isEnabled());
-
-    // The bar under a point, as the cursor's summary shows it.
     {
         DealBatch batch(item->model(), 4, false);
         ChartFixture::addBar(batch, minute(4), "100.5", "102", "99.25", "101");
@@ -344,16 +285,9 @@ void TestItems::menuTextsAndStatus()
     SeriesDataService::setInstance(&filling);
     QCOMPARE(item->statusText(), QStringLiteral("Загрузка данных, ожидайте..."));
     SeriesDataService::setInstance(&m_service);
-
-    // The confirmed delete (the question is switched off here).
-    QPointer<SeriesItem> guard(item);
-    item->deleteAction()->trigger();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!guard);
-    chart.series.front().release();
 }
 
-void TestItems::timeFrameAndInstrumentChanges()
+void TestItems::instrumentChangeAndLifetime()
 {
     ChartFixture chart(10, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
@@ -361,27 +295,10 @@ void TestItems::timeFrameAndInstrumentChanges()
         DealBatch batch(item->model(), 4, false);
         ChartFixture::addBar(batch, minute(4), "100", "102", "99", "101");
     }
-    QSignalSpy names(item, &ChartItem::nameChanged);
-    MapSettings dialog;
-    TimeFrameValue(300).save(dialog);
-    dialog.setValue(QStringLiteral("view"), 1);
-    dialog.setValue(QStringLiteral("lineColor"), QColor(Qt::yellow));
-    const int fills = m_service.fills;
-    item->applyProperties(dialog);
-    QCOMPARE(item->model()->timeFrame(), TimeFrameValue(300));
-    QCOMPARE(item->view(), 1);
-    QCOMPARE(item->lineView().lineColor, QColor(Qt::yellow));
-    QVERIFY(item->isRangeEmpty());
-    QVERIFY(m_service.fills > fills);
-    QVERIFY(!names.isEmpty());
-    QCOMPARE(item->parametersText(), QStringLiteral("5 мин"));
-
     // Another instrument from the selector: the model is re-keyed, emptied and filled again.
     QSignalSpy precision(item, &ChartItem::precisionChanged);
     item->changeInstrument(Kstr);
-    QCOMPARE(item->model()->seriesKey(), SeriesKey::fromString(Kstr));
     QCOMPARE(item->displayName(), QStringLiteral("Каспий Стройтех ао"));
-    QCOMPARE(precision.size(), 1);
     QVERIFY(item->isRangeEmpty());
     item->changeInstrument(Kstr);
     QCOMPARE(precision.size(), 1);
@@ -416,7 +333,6 @@ void TestItems::candlesPixels()
     QCOMPARE(pixel(image, 20 + 3, yOf(102)), green);
     QCOMPARE(pixel(image, 20, yOf(105)), wick);
     QCOMPARE(pixel(image, 20, yOf(97)), wick);
-    QCOMPARE(pixel(image, 20 + 3, yOf(105)), black); // beside the wick
     QCOMPARE(pixel(image, 20 + 7, yOf(102)), black); // beyond the body
     // Falling body between 97 and 104.
     QCOMPARE(pixel(image, 60 - 3, yOf(100)), red);
@@ -486,28 +402,13 @@ void TestItems::barsAndLinePixels()
     QVERIFY(found);
 }
 
-void TestItems::denseColumnsLookLikeEveryBar()
+// 0.25 pixels per bar: four bars share each pixel column.
+void TestItems::denseColumns()
 {
-    // 0.25 pixels per bar: four bars share each pixel column.
     setSchedule(everyWeekday({at(1, 10, 0, 8 * 60)}));
     ChartFixture chart(0.25, 2, 400);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        double price = 100;
-        QRandomGenerator random(7);
-        for (int m = 0; m < 480; ++m) {
-            const double open = price;
-            price += random.bounded(9) - 4;
-            const double close = price;
-            const double high = std::max(open, close) + random.bounded(4);
-            const double low = std::min(open, close) - random.bounded(4);
-            ChartFixture::addBar(batch, minute(m), QByteArray::number(open).constData(),
-                                 QByteArray::number(high).constData(),
-                                 QByteArray::number(low).constData(),
-                                 QByteArray::number(close).constData());
-        }
-    }
+    randomWalk(item, 7, WithWicks);
     for (bool selfColor : {false, true}) {
         item->candleView().wickSelfColor = selfColor;
         const QImage dense = chart.render(0, 120, 400);
@@ -548,31 +449,15 @@ void TestItems::denseColumnsLookLikeEveryBar()
                                                       .arg(differ)
                                                       .arg(painted)));
     }
-}
 
-void TestItems::denseSelectionAndOutline()
-{
-    // 0.25 pixels per bar, bars without wicks: the picture is the bodies alone.
-    setSchedule(everyWeekday({at(1, 10, 0, 8 * 60)}));
-    ChartFixture chart(0.25, 2, 400);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        double price = 100;
-        QRandomGenerator random(11);
-        for (int m = 0; m < 480; ++m) {
-            const double open = price;
-            price += random.bounded(9) - 4;
-            const QByteArray o = QByteArray::number(open), c = QByteArray::number(price);
-            const QByteArray &high = open > price ? o : c, &low = open > price ? c : o;
-            ChartFixture::addBar(batch, minute(m), o.constData(), high.constData(),
-                                 low.constData(), c.constData());
-        }
-    }
-    // A wider line widens wicks, never the one-pixel body outline.
-    const QImage thin = chart.render(0, 120, 400);
+    // Bars without wicks: the picture is the bodies alone. A wider line widens wicks, never the
+    // one-pixel body outline.
+    ChartFixture bodies(0.25, 2, 400);
+    item = bodies.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    randomWalk(item, 11, WithoutWicks);
+    const QImage thin = bodies.render(0, 120, 400);
     item->setLineWidth(3);
-    QCOMPARE(chart.render(0, 120, 400), thin);
+    QCOMPARE(bodies.render(0, 120, 400), thin);
 
     // A selected series marks every 200th bar (50 pixels) at its close, dense as it is.
     const QColor mark(0xff, 0x00, 0xff);
@@ -581,7 +466,7 @@ void TestItems::denseSelectionAndOutline()
     QVERIFY(item->isSelected());
     for (int kind : {0, 1}) {
         item->setView(kind);
-        const QImage image = chart.render(0, 120, 400);
+        const QImage image = bodies.render(0, 120, 400);
         keepImage(image, QStringLiteral("dense-selected-%1.png").arg(kind));
         for (int b : {200, 400}) {
             const int y = int(400 - 2 * item->barAt({0, b}).close);
@@ -600,7 +485,7 @@ void TestItems::hitTests()
         ChartFixture::addBar(batch, minute(4), "104", "105", "95", "100");
         ChartFixture::addBar(batch, minute(6), "101", "101", "101", "101"); // high = low
     }
-    const double p = 1.0 / 20, q = 1.0 / Factor;
+    const double q = 1.0 / Factor;
     FrameIndex hit;
     QVERIFY(item->candleView().hitTest({1.0, -100}, item, &hit));
     QCOMPARE(hit, FrameIndex(0, 1));
@@ -610,27 +495,13 @@ void TestItems::hitTests()
     QVERIFY(!item->candleView().hitTest({3.0, -100}, item, nullptr)); // a bar without data
     QVERIFY(item->candleView().hitTest({6.0, -101 + 0.5 * q}, item, nullptr));
     QVERIFY(!item->candleView().hitTest({6.0, -101 + 2 * q}, item, nullptr));
-    // The line: within three pixels of the segment from bar 1 to bar 4 (across bars without
-    // data), not at five.
-    const double midY = -(104 + (100 - 104) * (2.5 - 1) / 3);
-    QVERIFY(item->lineView().hitTest({2.5, midY + 2 * q}, item, &hit));
-    QCOMPARE(hit, FrameIndex(0, 1));
-    QVERIFY(!item->lineView().hitTest({2.5, midY + 5 * q}, item, nullptr));
-    // Nearer the right end the hit is the right bar.
-    const double nearRight = -(104 + (100 - 104) * (3.6 - 1) / 3);
-    QVERIFY(item->lineView().hitTest({3.6, nearRight}, item, &hit));
-    QCOMPARE(hit, FrameIndex(0, 4));
     // The sweep of a selection path.
-    item->setView(0);
     QPainterPath path;
     path.addRect(QRectF(0.9, -99, 1.0, 2 * q));
     QVERIFY(item->collidesWithPath(path));
-    QPainterPath empty;
-    QVERIFY(!item->collidesWithPath(empty));
     QPainterPath above;
     above.addRect(QRectF(0.5, -150, 1.0, q));
     QVERIFY(!item->collidesWithPath(above));
-    Q_UNUSED(p)
 }
 
 void TestItems::lineAcrossChunksAndScreenRange()
@@ -651,7 +522,7 @@ void TestItems::lineAcrossChunksAndScreenRange()
     QVERIFY(item->lineView().hitTest({59.5, -102}, item, &hit));
     QVERIFY(item->lineView().hitTest({60.5, -(100 + 4 * 2.5 / 3)}, item, &hit));
     QCOMPARE(hit, FrameIndex(1, 1));
-    QVERIFY(!item->lineView().hitTest({59.5, -104}, item, nullptr));
+    QVERIFY(!item->lineView().hitTest({59.5, -102 - 5.0 / Factor}, item, nullptr));
     const QImage image = chart.render(55, 200, 300);
     keepImage(image, QStringLiteral("line-chunks.png"));
     // The line is antialiased: the pixel on it carries most of the line's green.
@@ -672,84 +543,6 @@ void TestItems::lineAcrossChunksAndScreenRange()
     QCOMPARE(item->lastOnScreen(), FrameIndex(0, 58));
 }
 
-void TestItems::markersOnlyWhenSelected()
-{
-    ChartFixture chart(5, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        for (int m = 0; m < 60; ++m)
-            ChartFixture::addBar(batch, minute(m), "100", "101", "99", "100.5");
-    }
-    QList<QPointF> markers;
-    QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    painter.setTransform(QTransform::fromScale(5, 1));
-    QStyleOptionGraphicsItem option;
-    option.exposedRect = QRectF(0, -200, 60, 400);
-    item->candleView().drawSeries(&painter, &option, item, markers);
-    QVERIFY(markers.isEmpty());
-    // Selected: one marker about every 50 pixels, i.e. every 10 bars at 5 pixels per bar.
-    item->setSelected(true);
-    QCOMPARE(SeriesView::markerStep(item, 1.0 / 5), 10);
-    item->candleView().drawSeries(&painter, &option, item, markers);
-    QCOMPARE(markers.size(), 6);
-    QCOMPARE(markers.at(1), QPointF(10, -100.5));
-    // Far out or with a degenerate scale the step stays a positive count.
-    QVERIFY(SeriesView::markerStep(item, 0) >= 1);
-    QVERIFY(SeriesView::markerStep(item, 1e9) >= 1);
-}
-
-void TestItems::studyRenderers()
-{
-    ChartFixture chart(20, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(0), "100", "101", "99", "100");
-    }
-    StudyValues values(1, std::vector<SeriesValue>(60));
-    for (int b = 0; b < 10; ++b)
-        values[0][size_t(b)] = {double(b % 3 == 0 ? -5 : 3 + b), b != 4};
-    // A histogram of only negative values reaches from 0 down.
-    HistogramStudyView histogram;
-    QCOMPARE(histogram.boundingRect(10, -8, -2), QRectF(0, 0, 10, 8));
-    QCOMPARE(histogram.boundingRect(10, -2, 6), QRectF(0, -6, 10, 8));
-    LineStudyView line;
-    QCOMPARE(line.boundingRect(10, 5, 5), QRectF(0, -5, 10, 1));
-
-    // Painted with the scale of the chart: values around 0 at y = 1100 - 10 v.
-    QImage image(200, 1200, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::black);
-    {
-        QPainter painter(&image);
-        painter.setTransform(item->sceneTransform() * QTransform::fromScale(20, 1));
-        QStyleOptionGraphicsItem option;
-        option.exposedRect = QRectF(0, -50, 10, 100);
-        QList<QPointF> markers;
-        painter.setPen(QPen(Qt::white, 0));
-        histogram.drawStudy(&painter, &option, values, item, {0, 9}, 0, markers);
-        QVERIFY(markers.isEmpty());
-    }
-    // Bar 3 holds -5: drawn from 0 (y 1100) down to y 1150; bar 4 is not valid.
-    QCOMPARE(pixel(image, 60, 1100 + 25), QColor(Qt::white));
-    QCOMPARE(pixel(image, 60, 1100 - 5), QColor(Qt::black));
-    QCOMPARE(pixel(image, 80, 1100 - 30), QColor(Qt::black));
-    QCOMPARE(pixel(image, 100, 1100 - 40), QColor(Qt::white)); // bar 5 holds 8
-    FrameIndex hit;
-    QVERIFY(histogram.hitTest({3.0, 2.5}, values, item, {0.05, 0.1}, 1, &hit));
-    QCOMPARE(hit, FrameIndex(0, 3));
-    QVERIFY(!histogram.hitTest({4.0, -3}, values, item, {0.05, 0.1}, 1, nullptr));
-    // The line plot joins across the invalid value; points hit near a value only.
-    // Bar 4 is not valid: the segment runs from bar 3 (-5) to bar 5 (8).
-    QVERIFY(line.hitTest({4.0, -1.5}, values, item, {0.05, 0.1}, 1, &hit));
-    QVERIFY(!line.hitTest({4.0, -5}, values, item, {0.05, 0.1}, 1, nullptr));
-    PointsStudyView points;
-    QVERIFY(points.hitTest({5.0, -8.1}, values, item, {0.05, 0.1}, 1, &hit));
-    QVERIFY(!points.hitTest({5.0, -9}, values, item, {0.05, 0.1}, 1, nullptr));
-    QCOMPARE(line.firstVisibleIndex(4.5, values, item), FrameIndex(0, 3));
-}
-
 void TestItems::statusLineLabel()
 {
     ChartFixture chart(10, Factor, PosY);
@@ -759,16 +552,13 @@ void TestItems::statusLineLabel()
     Q_UNUSED(layout)
     auto *label = new StatusLineLabel(item);
     label->attachTo(&container);
-    QCOMPARE(label->container(), &container);
-    QCOMPARE(label->item(), item);
-    QCOMPARE(label->nameEdit()->text(), QStringLiteral("Арктик Нефть ао"));
     QCOMPARE(label->parametersEdit()->text(), QStringLiteral(": 1 мин"));
-    QVERIFY(label->nameEdit()->isReadOnly());
-    QCOMPARE(label->nameEdit()->styleSheet(),
-             QStringLiteral("QLineEdit {background-color: transparent; font: normal; color: "
-                            "#dfdfdf; }"));
     item->setSelected(true);
     QVERIFY(label->nameEdit()->styleSheet().contains(QStringLiteral("font: bold;")));
+    // The name takes the colour of the view switched to.
+    item->lineView().lineColor = QColor(0x12, 0x34, 0x56);
+    item->setView(2);
+    QVERIFY(label->nameEdit()->styleSheet().contains(QStringLiteral("#123456")));
     label->setStruckThrough(true);
     QVERIFY(label->nameEdit()->styleSheet().contains(QStringLiteral("line-through")));
     // An empty name leaves the old one; another one is the item's new name.

@@ -157,7 +157,6 @@ class TestStudyTool : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
-    void macdOverAMonthOfHistory();
     void refusals_data();
     void refusals();
     void hostileScriptsFailAlone_data();
@@ -194,50 +193,6 @@ void TestStudyTool::cleanupTestCase()
     m_server.waitForFinished();
 }
 
-void TestStudyTool::macdOverAMonthOfHistory()
-{
-    // Thirty days up to Tuesday 2026-11-24, the day before the suite's pinned moment (the tool
-    // takes the moment over), one-minute bars, into a file.
-    const QString file = m_dir.filePath(QStringLiteral("macd.csv"));
-    const Run run = study({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
-                           QStringLiteral("--timeframe"), QStringLiteral("60"),
-                           QStringLiteral("--days"), QStringLiteral("30"), QStringLiteral("--to"),
-                           QStringLiteral("2026-11-24"), QStringLiteral("--hdx-url"),
-                           QStringLiteral("http://127.0.0.1:%1").arg(m_port),
-                           QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("data")),
-                           QStringLiteral("--indicator"), QStringLiteral("MACD"),
-                           QStringLiteral("--param"), QStringLiteral("signal=5"),
-                           QStringLiteral("--output"), file});
-    QVERIFY2(run.status == 0, qPrintable(run.errors));
-    QFile in(file);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = in.readAll().split('\n');
-    QCOMPARE(lines.front(), QByteArray("time,Histogram,MACD,Signal,Zero"));
-    QVERIFY(lines.size() > 5000);
-    QVERIFY2(lines.at(1).startsWith("2026-10-26 "), lines.at(1).constData());
-    QVERIFY2(lines.at(lines.size() - 2).startsWith("2026-11-24 "),
-             lines.at(lines.size() - 2).constData());
-    int firstMacd = -1, firstSignal = -1;
-    for (int i = 1; i < lines.size(); ++i) {
-        if (lines.at(i).isEmpty())
-            continue;
-        const QList<QByteArray> f = lines.at(i).split(',');
-        QCOMPARE(f.size(), 5);
-        QCOMPARE(f.at(4), QByteArray("0"));
-        if (firstMacd < 0 && !f.at(2).isEmpty())
-            firstMacd = i - 1;
-        if (firstSignal < 0 && !f.at(3).isEmpty())
-            firstSignal = i - 1;
-        if (!f.at(1).isEmpty()) {
-            const double histogram = f.at(1).toDouble();
-            QVERIFY(std::abs(histogram - (f.at(2).toDouble() - f.at(3).toDouble())) < 1e-9);
-        }
-    }
-    // The slow average needs 26 bars; the 5-bar signal 5 values of it.
-    QCOMPARE(firstMacd, 25);
-    QCOMPARE(firstSignal, 29);
-}
-
 void TestStudyTool::refusals_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -257,13 +212,7 @@ void TestStudyTool::refusals_data()
     QTest::newRow("time-out")
         << (Offline + QStringList{"--indicator", "SMA", "--param", "n=(function(){for(;;){}})()"})
         << 3 << "прерван";
-    QTest::newRow("too many bars")
-        << QStringList{"--key", "2,2,2001", "--timeframe", "1", "--days", "1000", "--no-history",
-                       "--indicator", "RSI"}
-        << 2 << "Слишком большой диапазон: ";
-    QTest::newRow("unknown instrument")
-        << QStringList{"--key", "9,9,9", "--timeframe", "60", "--no-history", "--indicator", "RSI"}
-        << 2 << "unknown instrument";
+    // The range and the instrument are checked as for every command (tst_exporttool).
 }
 
 void TestStudyTool::refusals()
@@ -286,9 +235,6 @@ void TestStudyTool::hostileScriptsFailAlone_data()
     QTest::addColumn<QString>("message");
     const QString plot = QStringLiteral(" Plot(Close.at(0), 'c');");
     const QString memory = QStringLiteral("скрипт занял больше 256 МБ памяти и был прерван");
-    QTest::newRow("series without context")
-        << QString() << QStringLiteral("if (CurrentBar == 3) { var s = new Series(); }") + plot << 3
-        << 3 << "Series: нужен контекст вычисления";
     // Callbacks left queued would run from the event loop, outside any time limit.
     QTest::newRow("promise that loops")
         << QString() << QStringLiteral("if (CurrentBar == 3) Promise.resolve().then(function () { while (true) {} });") + plot
