@@ -18,19 +18,13 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
@@ -84,25 +78,18 @@ private Q_SLOTS:
     void colorButtonEmitsOncePerChange();
     void stickyScrollBar_data();
     void stickyScrollBar();
-    void stickyScrollBarSignalsOncePerChange();
     void inputFileName_data();
     void inputFileName();
 
-    void favoritesPersist();
-    void recentIsBoundedWithoutDuplicates();
-    void favoritesModelRows();
-    void favoritesModelFollowsStore();
+    void favoritesAndRecentPersist();
+    void favoritesModel();
     void instrumentSelector_data();
     void instrumentSelector();
-    void instrumentSelectorAcceptsWithKeyboard();
     void instrumentMenu();
 
-    void confirmationSkippedWhenNotAsking();
-    void confirmationRemembersDontAsk_data();
-    void confirmationRemembersDontAsk();
-    void visualEventFromWorkerThread();
-    void visualEventHistoryIsBounded();
-
+    void confirmation_data();
+    void confirmation();
+    void visualEventsFromWorkerThreadAreBounded();
 
 private:
     QTemporaryDir m_dir;
@@ -178,28 +165,17 @@ void TestHostGui::stickyScrollBar()
     QFETCH(int, expected);
 
     StickyScrollBar bar;
-    QCOMPARE(bar.orientation(), Qt::Horizontal);
     bar.setRange(0, maximum);
     bar.setValue(value);
     QCOMPARE(bar.isMax(), value == maximum);
+    QSignalSpy spy(&bar, &StickyScrollBar::sliderChanged);
     bar.setMaximum(newMaximum);
     QCOMPARE(bar.value(), expected);
+    // Range and (sticky) value change together: one notification.
+    QCOMPARE(spy.count(), 1);
     // Growing again keeps following only when it stood at the end.
     bar.setMaximum(newMaximum + 5);
     QCOMPARE(bar.value(), expected == newMaximum ? newMaximum + 5 : expected);
-}
-
-void TestHostGui::stickyScrollBarSignalsOncePerChange()
-{
-    StickyScrollBar bar;
-    bar.setRange(0, 100);
-    bar.setValue(100);
-    QSignalSpy spy(&bar, &StickyScrollBar::sliderChanged);
-    bar.setMaximum(120); // range and (sticky) value change together: one notification
-    QCOMPARE(spy.count(), 1);
-    bar.setValue(30);
-    bar.setValue(30);
-    QCOMPARE(spy.count(), 2);
     // The user drags to the end: from then on the bar follows new bars.
     bar.triggerAction(QAbstractSlider::SliderToMaximum);
     bar.setMaximum(600);
@@ -254,7 +230,7 @@ void TestHostGui::inputFileName()
 
 // --- views -------------------------------------------------------------------------------
 
-void TestHostGui::favoritesPersist()
+void TestHostGui::favoritesAndRecentPersist()
 {
     FavoriteSecurities *store = FavoriteSecurities::instance();
     QSignalSpy spy(store, &FavoriteSecurities::changed);
@@ -262,7 +238,17 @@ void TestHostGui::favoritesPersist()
     store->addFavorite(QStringLiteral("1,1,1003"));
     store->addFavorite(QStringLiteral("2,2,2001"));
     QCOMPARE(spy.count(), 2);
-    store->addRecent(QStringLiteral("3,4,3001"));
+    // The recent list is bounded; opening one again moves it to the front, listed once.
+    QStringList added;
+    for (int i = 1; i <= 14; ++i) {
+        added.prepend(QStringLiteral("2,2,%1").arg(2000 + i));
+        store->addRecent(added.first());
+    }
+    store->addRecent(QStringLiteral("2,2,2010"));
+    added.removeOne(QStringLiteral("2,2,2010"));
+    added.prepend(QStringLiteral("2,2,2010"));
+    const QStringList recent = added.mid(0, FavoriteSecurities::MaxRecent);
+    QCOMPARE(store->recent(), recent);
     AppSettings::syncAll();
     // Another settings file knows nothing; back on the first one the lists return.
     const QString saved = m_dir.filePath(QStringLiteral("terminal.ini"));
@@ -273,33 +259,13 @@ void TestHostGui::favoritesPersist()
     store->reload();
     QCOMPARE(store->favorites(),
         QStringList({ QStringLiteral("2,2,2001"), QStringLiteral("1,1,1003") }));
-    QCOMPARE(store->recent(), QStringList({ QStringLiteral("3,4,3001") }));
+    QCOMPARE(store->recent(), recent);
     store->removeFavorite(QStringLiteral("2,2,2001"));
     store->reload();
     QCOMPARE(store->favorites(), QStringList({ QStringLiteral("1,1,1003") }));
 }
 
-void TestHostGui::recentIsBoundedWithoutDuplicates()
-{
-    FavoriteSecurities *store = FavoriteSecurities::instance();
-    QStringList added;
-    for (int i = 1; i <= 14; ++i) {
-        const QString key = QStringLiteral("2,2,%1").arg(2000 + i);
-        store->addRecent(key);
-        added.prepend(key);
-    }
-    QCOMPARE(store->recent(), added.mid(0, FavoriteSecurities::MaxRecent));
-    // Opening one again moves it to the front instead of listing it twice.
-    store->addRecent(QStringLiteral("2,2,2010"));
-    const QStringList recent = store->recent();
-    QCOMPARE(recent.size(), FavoriteSecurities::MaxRecent);
-    QCOMPARE(recent.first(), QStringLiteral("2,2,2010"));
-    QCOMPARE(recent.count(QStringLiteral("2,2,2010")), 1);
-    store->reload();
-    QCOMPARE(store->recent(), recent);
-}
-
-void TestHostGui::favoritesModelRows()
+void TestHostGui::favoritesModel()
 {
     FavoriteSecurities *store = FavoriteSecurities::instance();
     store->setFavorites(
@@ -320,27 +286,18 @@ void TestHostGui::favoritesModelRows()
     const QIcon clock = model.index(2, 0).data(Qt::DecorationRole).value<QIcon>();
     QVERIFY(!star.isNull() && !clock.isNull());
     QVERIFY(star.pixmap(16).toImage() != clock.pixmap(16).toImage());
-}
 
-void TestHostGui::favoritesModelFollowsStore()
-{
-    FavoriteSecurities *store = FavoriteSecurities::instance();
-    FavSecModelProxyRecent model;
-    QCOMPARE(model.rowCount(), 0);
+    // The rows follow the store; an unknown key changes the store but not the rows.
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    store->addFavorite(QStringLiteral("2,16,1601"));
+    store->removeFavorite(QStringLiteral("2,2,2001"));
     QCOMPARE(resets.count(), 1);
-    QCOMPARE(model.rowCount(), 1);
-    // An unknown key changes the store but not the rows.
+    QCOMPARE(model.rowCount(), 2);
     store->addRecent(QStringLiteral("2,2,9999"));
     QCOMPARE(resets.count(), 1);
-    store->removeFavorite(QStringLiteral("2,16,1601"));
-    QCOMPARE(model.rowCount(), 0);
+    store->setFavorites({});
 
     // A renamed security shows its new name, also when the table changes on a worker thread.
     store->addFavorite(QStringLiteral("2,2,2002"));
-    QCOMPARE(
-        model.index(0, 0).data().toString(), QStringLiteral("KSTR — Каспий Стройтех ао (EQMN)"));
     QThread *writer = QThread::create([] {
         Table *table = SecurityDirectory::i()->table();
         const Record record = SecurityDirectory::i()->recordById(2, 2, 2002);
@@ -418,39 +375,6 @@ void TestHostGui::instrumentSelector()
     }
 }
 
-void TestHostGui::instrumentSelectorAcceptsWithKeyboard()
-{
-    InstrumentSelectorDialog dialog;
-    dialog.setCurrentTextId(QStringLiteral("2,2,2003"));
-    QCOMPARE(dialog.currentText(), QStringLiteral("2,2,2003"));
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    auto *edit = dialog.findChild<QLineEdit *>();
-    edit->setFocus();
-    typeText(edit, QStringLiteral("велмора"));
-    // The share, its mirror and an index have the word in their names; the first is selected
-    // and Down in the filter moves to the next.
-    QCOMPARE(dialog.currentText(), QStringLiteral("2,2,2003"));
-    QTest::keyClick(edit, Qt::Key_Down);
-    QCOMPARE(dialog.currentText(), QStringLiteral("2,5,2503"));
-    QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVERIFY(!dialog.isVisible());
-
-    // A double click accepts too.
-    InstrumentSelectorDialog second;
-    second.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&second));
-    auto *view = second.findChild<QTableView *>();
-    const QRect cell = view->visualRect(view->model()->index(2, 0));
-    // A real double click is a press and release, then the double-click event.
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-    QVERIFY(second.isVisible());
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-    QCOMPARE(second.result(), int(QDialog::Accepted));
-    QCOMPARE(second.currentText(), view->model()->index(2, 0).data(Qt::UserRole).toString());
-}
-
 void TestHostGui::instrumentMenu()
 {
     FavoriteSecurities *store = FavoriteSecurities::instance();
@@ -463,16 +387,12 @@ void TestHostGui::instrumentMenu()
     QMenu *sub = InstrumentSelectorDialog::addInstrumentSelectorToMenu(&menu,
         QStringLiteral("3,4,3001"), context, [&chosen](const QString &key) { chosen.append(key); });
     QVERIFY(sub);
-    QCOMPARE(sub->title(), QStringLiteral("Инструмент"));
-    QCOMPARE(menu.actions().value(0), sub->menuAction());
-
     QList<QAction *> actions;
     for (QAction *a : sub->actions()) {
         if (!a->isSeparator())
             actions.append(a);
     }
     QCOMPARE(actions.size(), 3);
-    QCOMPARE(actions.at(0)->text(), QStringLiteral("ARKT — Арктик Нефть ао (EQMN)"));
     QVERIFY(!actions.at(0)->isChecked());
     QVERIFY(actions.at(1)->isChecked());
     QCOMPARE(actions.at(2)->text(), QStringLiteral("Выбрать..."));
@@ -480,15 +400,20 @@ void TestHostGui::instrumentMenu()
     actions.at(0)->trigger();
     QCOMPARE(chosen, QStringList({ QStringLiteral("2,2,2001") }));
 
-    // "Выбрать..." opens the selector; what it returns is passed on.
+    // "Выбрать..." opens the selector on the current instrument; what it returns is passed on.
+    // The share, its mirror and an index have the word in their names; the first is selected,
+    // Down in the filter moves to the next and Return accepts.
     whenModal<InstrumentSelectorDialog>([](InstrumentSelectorDialog *dialog) {
         QCOMPARE(dialog->currentText(), QStringLiteral("3,4,3001"));
         auto *edit = dialog->findChild<QLineEdit *>();
-        QTest::keyClicks(edit, QStringLiteral("IXVL"));
-        dialogButton(dialog, QDialogButtonBox::Ok)->click();
+        edit->setFocus();
+        typeText(edit, QStringLiteral("велмора"));
+        QCOMPARE(dialog->currentText(), QStringLiteral("2,2,2003"));
+        QTest::keyClick(edit, Qt::Key_Down);
+        QTest::keyClick(edit, Qt::Key_Return);
     });
     actions.at(2)->trigger();
-    QCOMPARE(chosen.value(1), QStringLiteral("2,16,1603"));
+    QCOMPARE(chosen.value(1), QStringLiteral("2,5,2503"));
 
     // Once the context is gone nothing is called.
     delete context;
@@ -496,38 +421,24 @@ void TestHostGui::instrumentMenu()
     QCOMPARE(chosen.size(), 2);
 }
 
-void TestHostGui::confirmationSkippedWhenNotAsking()
+void TestHostGui::confirmation_data()
 {
-    const QString key = QStringLiteral("TechAnalysis/Confirmations/askSkipped");
-    AppSettings().setValue(key, false);
-    ConfirmationDialog dialog;
-    dialog.setText(QStringLiteral("Удалить?"));
-    dialog.setSettingsKey(key);
-    // Nothing is shown, so nothing could close a dialog: exec() must return by itself.
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
-    guard.start(5000);
-    QCOMPARE(dialog.exec(), 1);
-    QVERIFY(guard.isActive());
-    QVERIFY(!dialog.isVisible());
-}
-
-void TestHostGui::confirmationRemembersDontAsk_data()
-{
+    QTest::addColumn<bool>("asking");
     QTest::addColumn<bool>("dontAsk");
     QTest::addColumn<bool>("answerYes");
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("askAfterwards");
 
-    QTest::newRow("yes, don't ask") << true << true << 1 << false;
-    QTest::newRow("yes, ask again") << false << true << 1 << true;
-    QTest::newRow("no, don't ask") << true << false << 0 << true;
-    QTest::newRow("no") << false << false << 0 << true;
+    QTest::newRow("not asking") << false << false << false << 1 << false;
+    QTest::newRow("yes, don't ask") << true << true << true << 1 << false;
+    QTest::newRow("yes, ask again") << true << false << true << 1 << true;
+    QTest::newRow("no, don't ask") << true << true << false << 0 << true;
+    QTest::newRow("no") << true << false << false << 0 << true;
 }
 
-void TestHostGui::confirmationRemembersDontAsk()
+void TestHostGui::confirmation()
 {
+    QFETCH(bool, asking);
     QFETCH(bool, dontAsk);
     QFETCH(bool, answerYes);
     QFETCH(int, result);
@@ -535,64 +446,67 @@ void TestHostGui::confirmationRemembersDontAsk()
 
     const QString key = QStringLiteral("TechAnalysis/Confirmations/askDelSubChart");
     AppSettings().remove(key);
+    if (!asking)
+        AppSettings().setValue(key, false);
     ConfirmationDialog dialog;
     dialog.setText(QStringLiteral("Удалить подграфик?"));
     dialog.setSettingsKey(key);
-
-    whenModal<ConfirmationDialog>([dontAsk, answerYes](ConfirmationDialog *shown) {
-        auto *box = shown->findChild<QCheckBox *>();
-        QVERIFY(box && box->isVisible());
-        if (dontAsk)
-            QTest::mouseClick(box, Qt::LeftButton);
-        QPushButton *button
-            = dialogButton(shown, answerYes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
+    // Not asking, nothing is shown, so nothing could close a dialog: exec() returns by itself.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
+    guard.start(5000);
+    if (asking) {
+        whenModal<ConfirmationDialog>([dontAsk, answerYes](ConfirmationDialog *shown) {
+            auto *box = shown->findChild<QCheckBox *>();
+            QVERIFY(box && box->isVisible());
+            if (dontAsk)
+                QTest::mouseClick(box, Qt::LeftButton);
+            QPushButton *button
+                = dialogButton(shown, answerYes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
+            QTest::mouseClick(button, Qt::LeftButton);
+        });
+    }
     QCOMPARE(dialog.exec(), result);
+    QVERIFY(guard.isActive());
+    QVERIFY(!dialog.isVisible());
     QCOMPARE(AppSettings().value(key, true).toBool(), askAfterwards);
 }
 
-void TestHostGui::visualEventFromWorkerThread()
+// Events reported on a worker thread reach the centre's listeners on its own thread, and the
+// centre keeps only the newest ones.
+void TestHostGui::visualEventsFromWorkerThreadAreBounded()
 {
     VisualEventCenter *center = VisualEventCenter::instance();
-    QCOMPARE(center->thread(), QThread::currentThread());
     QSignalSpy spy(center, &VisualEventCenter::eventShown);
     QThread *seenOn = nullptr;
     QObject receiver;
     connect(center, &VisualEventCenter::eventShown, &receiver,
         [&seenOn] { seenOn = QThread::currentThread(); });
 
-    // The event is logged on the thread that reports it.
-    QTest::ignoreMessage(QtInfoMsg, "VisualEvent::showEvent 3 История загружена: ARKT");
-    QThread *worker = QThread::create([] {
+    // The events are logged on the thread that reports them.
+    const int count = VisualEventCenter::MaxEvents + 25;
+    for (int i = 0; i < count; ++i)
+        QTest::ignoreMessage(
+            QtInfoMsg, qPrintable(QStringLiteral("VisualEvent::showEvent 3 %1").arg(i)));
+    QThread *worker = QThread::create([count] {
         VisualEvent event;
         event.setEventType(3);
-        event.showEvent(QStringLiteral("История загружена: ARKT"));
+        for (int i = 0; i < count; ++i)
+            event.showEvent(QString::number(i));
     });
     worker->start();
     QVERIFY(worker->wait(5000));
     delete worker;
 
-    QTRY_COMPARE(spy.count(), 1);
+    QTRY_COMPARE(spy.count(), count);
     QCOMPARE(seenOn, QThread::currentThread());
-    QCOMPARE(spy.at(0).at(0).toInt(), 3);
-    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("История загружена: ARKT"));
-    QVERIFY(spy.at(0).at(2).toDateTime().isValid());
-    QCOMPARE(center->events().last().text, QStringLiteral("История загружена: ARKT"));
-}
-
-void TestHostGui::visualEventHistoryIsBounded()
-{
-    VisualEvent event;
-    event.setEventType(1);
-    for (int i = 0; i < VisualEventCenter::MaxEvents + 25; ++i) {
-        QTest::ignoreMessage(
-            QtInfoMsg, qPrintable(QStringLiteral("VisualEvent::showEvent 1 %1").arg(i)));
-        event.showEvent(QString::number(i));
-    }
-    const QList<VisualEventCenter::Event> events = VisualEventCenter::instance()->events();
+    QCOMPARE(spy.last().at(0).toInt(), 3);
+    QCOMPARE(spy.last().at(1).toString(), QString::number(count - 1));
+    QVERIFY(spy.last().at(2).toDateTime().isValid());
+    const QList<VisualEventCenter::Event> events = center->events();
     QCOMPARE(events.size(), VisualEventCenter::MaxEvents);
-    QCOMPARE(events.last().text, QString::number(VisualEventCenter::MaxEvents + 24));
+    QCOMPARE(events.last().text, QString::number(count - 1));
     QCOMPARE(events.first().text, QString::number(25));
 }
 

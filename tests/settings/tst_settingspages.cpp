@@ -32,8 +32,6 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
-#include <QTreeWidget>
-#include <QVBoxLayout>
 #include <QtTest>
 
 #include <memory>
@@ -158,15 +156,12 @@ private Q_SLOTS:
     void generalPageHistoryBox();
     void generalPageMigratesEnabled();
     void generalPageWarnsAboutPlacement();
-    void confirmationsRoundTrip();
-    void windowColorsAndTheirReset();
-    void defaultColorsPage();
+    void colourPagesAndTheirReset();
     void everyKeyRoundTrips_data();
     void everyKeyRoundTrips();
     void placementValuesOutOfTheList();
     void seriesDefaultsOfTooManyBarsAreRefused();
-    void pagesAsShown();
-    void cancelWritesNothing();
+    void pagesAsShownAndCancelled();
     void marginsRoundTrip_data();
     void marginsRoundTrip();
 
@@ -196,15 +191,12 @@ void TestSettingsPages::generalPageHistoryBox()
         QWidget parent;
         QWidget *form = page.createPage(m_none, &parent);
         auto *box = child<QCheckBox>(form, "useHDXForHistoricalMarketData");
-        QVERIFY(box);
         QVERIFY(box->isHidden());
         QVERIFY(!box->isChecked());
         QSignalSpy changed(&page, &TAOptionsPage::changed);
         page.apply(m_none);
         QCOMPARE(changed.size(), 1);
-        const QVariant written = AppSettings(QStringLiteral("TechAnalysis/General")).value(QStringLiteral("enabled"));
-        QVERIFY(written.isValid());
-        QCOMPARE(written.toBool(), false);
+        QCOMPARE(AppSettings(QStringLiteral("TechAnalysis/General")).value(QStringLiteral("enabled")).toBool(), false);
         page.finish();
     }
     {
@@ -300,38 +292,7 @@ void TestSettingsPages::generalPageWarnsAboutPlacement()
     page.finish();
 }
 
-void TestSettingsPages::confirmationsRoundTrip()
-{
-    // Missing keys show the default (asked), damaged ones too.
-    AppSettings stored(QStringLiteral("TechAnalysis/Confirmations"));
-    stored.setValue(QStringLiteral("askDelSubChart"), QStringLiteral("perhaps"));
-    stored.setValue(QStringLiteral("sayDrawingsRemoved"), false);
-    TAConfirmationOptionsPage page;
-    QWidget parent;
-    QWidget *form = page.createPage(m_none, &parent);
-    for (const char *key : ChartDefaults::Confirmations) {
-        auto *box = child<QCheckBox>(form, key);
-        QVERIFY2(box, key);
-        QCOMPARE(box->isChecked(), QByteArray(key) != "sayDrawingsRemoved");
-    }
-    // Every box switched, applied, read again from the file by a new form.
-    for (const char *key : ChartDefaults::Confirmations) {
-        auto *box = child<QCheckBox>(form, key);
-        box->setChecked(!box->isChecked());
-    }
-    page.apply(m_none);
-    page.finish();
-    AppSettings::syncAll();
-    TAConfirmationOptionsPage again;
-    QWidget *reread = again.createPage(m_none, &parent);
-    for (const char *key : ChartDefaults::Confirmations) {
-        QCOMPARE(child<QCheckBox>(reread, key)->isChecked(), QByteArray(key) == "sayDrawingsRemoved");
-        QCOMPARE(stored.value(QString::fromLatin1(key)).toBool(), QByteArray(key) == "sayDrawingsRemoved");
-    }
-    again.finish();
-}
-
-void TestSettingsPages::windowColorsAndTheirReset()
+void TestSettingsPages::colourPagesAndTheirReset()
 {
     MapSettings window;
     window.setValue(QStringLiteral("gridColor"), QColor(1, 2, 3));
@@ -339,11 +300,9 @@ void TestSettingsPages::windowColorsAndTheirReset()
     window.setValue(QStringLiteral("splitterColor"), QStringLiteral("no colour"));
     window.setValue(QStringLiteral("rightMargin"), 25);
     TAColorSettingsPage page;
-    QCOMPARE(page.id(), QStringLiteral("TechAnalysis.WindowColors"));
     QWidget parent;
     QWidget *form = page.createPage(window, &parent);
-    const auto shown = [form](const char *key) { return child<ColorButton>(form, key)->color(); };
-    QCOMPARE(shown("gridColor"), QColor(1, 2, 3));
+    const auto shown = [&form](const char *key) { return child<ColorButton>(form, key)->color(); };
     QCOMPARE(shown("subChartColor"), QColor(0x10, 0x20, 0x30));
     // Damaged: the built-in value, and the garbage is not written back.
     QCOMPARE(shown("splitterColor"), QColor(191, 202, 202));
@@ -355,7 +314,8 @@ void TestSettingsPages::windowColorsAndTheirReset()
     for (const ChartColors::Entry &entry : ChartColors::All)
         QCOMPARE(shown(entry.key), QColor::fromRgb(entry.rgb));
     // With a stored default, that one (and the table for the others).
-    DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"))->setValue(QStringLiteral("gridColor"), QColor(9, 9, 9));
+    auto stored = DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"));
+    stored->setValue(QStringLiteral("gridColor"), QColor(9, 9, 9));
     reset->click();
     QCOMPARE(shown("gridColor"), QColor(9, 9, 9));
     QCOMPARE(shown("timeAxisLineColor"), QColor(255, 0, 0));
@@ -368,31 +328,22 @@ void TestSettingsPages::windowColorsAndTheirReset()
     QCOMPARE(window.value(QStringLiteral("rightMargin")).toInt(), 25);
     QCOMPARE(window.allKeys().size(), 11);
     page.finish();
-}
 
-void TestSettingsPages::defaultColorsPage()
-{
-    auto stored = DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"));
-    stored->setValue(QStringLiteral("timeAxisColor"), QColor(20, 20, 20));
+    // The page of the default colours has no reset, and leaves the store's other keys alone.
     stored->setValue(QStringLiteral("caption"), QStringLiteral("kept"));
-    TAColorDefaultSettingsPage page;
-    QCOMPARE(page.id(), QStringLiteral("TechAnalysis.TAColorDefaults"));
-    QCOMPARE(page.displayCategory(), QStringLiteral("Графики и ТА"));
-    QWidget parent;
-    QWidget *form = page.createPage(m_none, &parent);
-    auto *reset = child<QPushButton>(form, "resetButton");
+    TAColorDefaultSettingsPage defaults;
+    form = defaults.createPage(m_none, &parent);
+    reset = child<QPushButton>(form, "resetButton");
     QVERIFY(reset->isHidden() && !reset->isEnabled());
-    QCOMPARE(child<ColorButton>(form, "timeAxisColor")->color(), QColor(20, 20, 20));
-    QCOMPARE(child<ColorButton>(form, "gridColor")->color(), QColor(53, 53, 53));
+    QCOMPARE(shown("gridColor"), QColor(9, 9, 9));
     child<ColorButton>(form, "gridColor")->setColor(QColor(60, 60, 60));
-    QSignalSpy changed(&page, &TAOptionsPage::changed);
-    page.apply(m_none);
+    QSignalSpy changed(&defaults, &TAOptionsPage::changed);
+    defaults.apply(m_none);
     QCOMPARE(changed.size(), 1);
     const auto reread = DefaultSettings::createReadOnly(QStringLiteral("TAMainWindow"));
     QCOMPARE(reread->value(QStringLiteral("gridColor")).value<QColor>(), QColor(60, 60, 60));
-    QCOMPARE(reread->value(QStringLiteral("timeAxisColor")).value<QColor>(), QColor(20, 20, 20));
     QCOMPARE(reread->value(QStringLiteral("caption")).toString(), QStringLiteral("kept"));
-    page.finish();
+    defaults.finish();
 }
 
 void TestSettingsPages::everyKeyRoundTrips_data()
@@ -547,11 +498,12 @@ void TestSettingsPages::seriesDefaultsOfTooManyBarsAreRefused()
     page.finish();
 }
 
-void TestSettingsPages::pagesAsShown()
+void TestSettingsPages::pagesAsShownAndCancelled()
 {
     // Every page with its defaults in the settings dialog at its first size, as a person sees
     // it: every text whole, nothing past the edge. Kept when TA_TEST_IMAGES names a directory
-    // (the pictures of the documentation come from here).
+    // (the pictures of the documentation come from here). Then every field is changed and the
+    // dialog cancelled: the stores are as they were, key for key.
     const QString directory = qEnvironmentVariable("TA_TEST_IMAGES");
     const struct
     {
@@ -566,6 +518,19 @@ void TestSettingsPages::pagesAsShown()
         {"TechAnalysis.WindowColors", "settings-window-colours.png"},
         {"TechAnalysis.Margins", "settings-margins.png"},
     };
+    const auto snapshot = [](const Settings &settings) {
+        QVariantMap all;
+        for (const QString &key : settings.allKeys())
+            all.insert(key, settings.value(key));
+        return all;
+    };
+    AppSettings(QStringLiteral("TechAnalysis/Confirmations")).setValue(QStringLiteral("askDelItem"), true);
+    AppSettings::syncAll();
+    AppSettings root;
+    MapSettings window;
+    window.setValue(QStringLiteral("rightMargin"), 12);
+    const QVariantMap rootBefore = snapshot(root);
+    const QVariantMap windowBefore = snapshot(window);
     // The terminal's settings and a window's settings: the first five pages and the last two.
     std::vector<std::unique_ptr<IOptionsPage>> made;
     QList<IOptionsPage *> terminalPages;
@@ -574,8 +539,6 @@ void TestSettingsPages::pagesAsShown()
         made.push_back(makePage(QString::fromLatin1(entry.id)));
         (made.size() <= 5 ? terminalPages : windowPages).append(made.back().get());
     }
-    AppSettings root;
-    MapSettings window;
     QStringList faults;
     for (const auto &[list, settings] : {std::pair<QList<IOptionsPage *>, Settings *>{terminalPages, &root},
                                          {windowPages, &window}}) {
@@ -593,47 +556,6 @@ void TestSettingsPages::pagesAsShown()
             for (const QString &fault : legibilityFaults(&dialog))
                 faults << QLatin1String(file) + QStringLiteral(": ") + fault;
         }
-        dialog.reject();
-    }
-    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
-}
-
-void TestSettingsPages::cancelWritesNothing()
-{
-    // Every page in the terminal's dialog, every field changed, then Cancel: the settings file
-    // is as it was, key for key.
-    AppSettings(QStringLiteral("TechAnalysis/Confirmations")).setValue(QStringLiteral("askDelItem"), true);
-    AppSettings::syncAll();
-    const auto snapshot = [] {
-        QVariantMap all;
-        AppSettings root;
-        for (const QString &key : root.allKeys())
-            all.insert(key, root.value(key));
-        return all;
-    };
-    const QVariantMap before = snapshot();
-    std::vector<std::unique_ptr<IOptionsPage>> pages;
-    QList<IOptionsPage *> list;
-    for (const char *id : {"TechAnalysis.General", "TechAnalysis.SeriesDefaults", "TechAnalysis.StudyDefaults",
-                           "TechAnalysis.TAColorDefaults", "TechAnalysis.Confirmations"}) {
-        pages.push_back(makePage(QString::fromLatin1(id)));
-        list.append(pages.back().get());
-    }
-    AppSettings root;
-    {
-        OptionsDialog dialog;
-        dialog.setPages(list, &root);
-        // One category, "Графики и ТА" with its icon, holding the five pages in order.
-        auto *tree = dialog.findChild<QTreeWidget *>(QStringLiteral("pageTree"));
-        QVERIFY(tree);
-        QCOMPARE(tree->topLevelItemCount(), 1);
-        QTreeWidgetItem *category = tree->topLevelItem(0);
-        QCOMPARE(category->text(0), QStringLiteral("Графики и ТА"));
-        QVERIFY(!category->icon(0).isNull());
-        QStringList titles;
-        for (int i = 0; i < category->childCount(); ++i)
-            titles.append(category->child(i)->text(0));
-        QCOMPARE(titles, (QStringList{"Основные", "График серии", "Индикаторы", "Цвета", "Подтверждения"}));
         for (IOptionsPage *page : list) {
             QWidget *form = dialog.pageWidget(page->id());
             QVERIFY(form);
@@ -648,24 +570,10 @@ void TestSettingsPages::cancelWritesNothing()
         }
         dialog.reject();
     }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     AppSettings::syncAll();
-    QCOMPARE(snapshot(), before);
-    // A window's pages on the window's store: Cancel leaves it as it was too.
-    MapSettings window;
-    window.setValue(QStringLiteral("rightMargin"), 12);
-    const QVariantMap windowBefore{{QStringLiteral("rightMargin"), 12}};
-    TAColorSettingsPage colours;
-    TAMarginsSettingsPage margins;
-    {
-        OptionsDialog dialog;
-        dialog.setPages({&colours, &margins}, &window);
-        dialog.pageWidget(QStringLiteral("TechAnalysis.Margins"))->findChild<QSpinBox *>()->setValue(50);
-        dialog.reject();
-    }
-    QVariantMap windowAfter;
-    for (const QString &key : window.allKeys())
-        windowAfter.insert(key, window.value(key));
-    QCOMPARE(windowAfter, windowBefore);
+    QCOMPARE(snapshot(root), rootBefore);
+    QCOMPARE(snapshot(window), windowBefore);
 }
 
 void TestSettingsPages::marginsRoundTrip_data()
@@ -690,8 +598,6 @@ void TestSettingsPages::marginsRoundTrip()
         window.setValue(QStringLiteral("rightMargin"), stored);
     window.setValue(QStringLiteral("showGrid"), true);
     TAMarginsSettingsPage page;
-    QCOMPARE(page.id(), QStringLiteral("TechAnalysis.Margins"));
-    QCOMPARE(page.displayName(), QStringLiteral("Отступы"));
     QWidget parent;
     QWidget *form = page.createPage(window, &parent);
     auto *spin = child<QSpinBox>(form, "rightMargin");
