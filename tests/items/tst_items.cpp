@@ -91,6 +91,7 @@ private Q_SLOTS:
     void hitTests();
     void lineAcrossChunksAndScreenRange();
     void statusLineLabel();
+    void dojiDrawnRising();
 
 private:
     QTemporaryDir m_dir;
@@ -582,6 +583,25 @@ void TestItems::statusLineLabel()
     chart.series.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
+}
+
+// A bar that closes at its open counts as rising: with wicks in the outline colours its line
+// is drawn in the rising outline colour.
+void TestItems::dojiDrawnRising()
+{
+    ChartFixture chart(20, Factor, PosY);
+    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
+    {
+        DealBatch batch(item->model(), 4, false);
+        ChartFixture::addBar(batch, minute(1), "98", "103", "97", "98");
+    }
+    item->candleView().wickSelfColor = false;
+    const QImage image = chart.render(0, 200, 300);
+    keepImage(image, QStringLiteral("candles-doji.png"));
+    const QColor green(0, 255, 0);
+    QCOMPARE(pixel(image, 20 - 4, yOf(98)), green);
+    QCOMPARE(pixel(image, 20 + 4, yOf(98)), green);
+    QCOMPARE(pixel(image, 20, yOf(102)), green);
 }
 
 TA_REGISTER_TEST(TestItems)
