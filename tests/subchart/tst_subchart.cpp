@@ -111,6 +111,7 @@ private Q_SLOTS:
     void contextMenuAndDelete();
     void backgroundPixels();
     void unknownInstrumentKeepsItsKey();
+    void renamedItemsKeepTheirNames();
 
 private:
     QTemporaryDir m_dir;
@@ -794,6 +795,30 @@ void TestSubChart::unknownInstrumentKeepsItsKey()
     MapSettings settings;
     model.saveState(settings);
     QCOMPARE(settings.value(QStringLiteral("key")).toString(), QStringLiteral("2,2,987654"));
+}
+
+// A series and an indicator the user renamed come back under those names after a restart.
+void TestSubChart::renamedItemsKeepTheirNames()
+{
+    MapSettings saved;
+    {
+        TestOwner owner;
+        owner.setSeriesRange(Thursday, Thursday);
+        SubChartWidget *area = owner.addSubChart();
+        SeriesItem *series = area->addSeries(Arkt);
+        series->setDisplayName(QStringLiteral("Нефть"));
+        MapSettings plain;
+        ChartItem *study = area->addStudy(plain, series);
+        QVERIFY(study);
+        study->setDisplayName(QStringLiteral("Средняя"));
+        owner.saveWindow(saved);
+    }
+    TestOwner restored;
+    QVERIFY(!restored.restoreWindow(saved));
+    SubChartWidget *area = restored.subCharts().value(0);
+    QVERIFY(area);
+    QCOMPARE(area->seriesItems().value(0)->displayName(), QStringLiteral("Нефть"));
+    QCOMPARE(area->studies().value(0)->displayName(), QStringLiteral("Средняя"));
 }
 
 TA_REGISTER_TEST(TestSubChart)
