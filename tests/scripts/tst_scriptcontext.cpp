@@ -3,7 +3,6 @@
 // files, errors, time limits and hostile scripts.
 
 #include "bartesthelpers.h"
-#include "barscsv.h"
 #include "scriptcontext.h"
 #include "scriptfilesmodel.h"
 #include "scriptrunner.h"
@@ -119,7 +118,6 @@ private Q_SLOTS:
     void runawayScriptsAreInterrupted();
     void scriptSeriesAreCollected();
     void nestedPassesAreRefused();
-    void barsFromText();
 
 private:
     void writeFunction(const QString &name, const QString &code);
@@ -495,35 +493,6 @@ void TestScriptContext::nestedPassesAreRefused()
     QCOMPARE(global(runner, QStringLiteral("count")).toInt(), 7);
     for (int bar = 0; bar < 6; ++bar)
         QCOMPARE(runner.value(QStringLiteral("c"), bar), bars.close(bar));
-}
-
-void TestScriptContext::barsFromText()
-{
-    QString error;
-    const std::vector<BarsCsv::Bar> parsed = BarsCsv::parse(
-        "time,open,high,low,close,volume,value,oi\n"
-        "2026-12-03 10:00:00,10,12,9,11,100,1100,5\r\n"
-        "\n"
-        "2026-12-03 10:01:00,11,11.5,10.5,11.25,7\n",
-        &error);
-    QCOMPARE(error, QString());
-    QCOMPARE(parsed.size(), size_t(2));
-    QCOMPARE(parsed[1].close.toDouble(), 11.25);
-    QCOMPARE(parsed[0].openInterest, 5u);
-    QCOMPARE(parsed[0].begin, t(Thursday, 10, 0));
-    const QList<QPair<QByteArray, QString>> bad{
-        {"2026-12-03 10:00:00,10,12,9,11", "line 1: expected"},
-        {"2026-13-03 10:00:00,10,12,9,11,1", "line 1: bad time"},
-        {"2026-12-03 10:00:00,10,12,9,x,1", "line 1: bad close price"},
-        {"2026-12-03 10:00:00,10,9,12,11,1", "line 1: the prices lie outside"},
-        {"time\n2026-12-03 10:00:00,10,12,9,11,-1", "line 2: bad volume"},
-        {"2026-12-03 10:00:00,10,12,9,11,1,1,99999999999", "line 1: bad open interest"}};
-    for (const auto &[text, message] : bad) {
-        error.clear();
-        QVERIFY(BarsCsv::parse(text, &error).empty());
-        QVERIFY2(error.startsWith(message), qPrintable(error));
-    }
-
 }
 
 TA_REGISTER_TEST(TestScriptContext)
