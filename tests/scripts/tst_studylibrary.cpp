@@ -1,7 +1,7 @@
 // The built-in indicator library over one session of bars: every plot at every bar against
 // values computed independently (tests/scripts/fixtures, made by generate.js there), the same
-// results whether the bars come trade by trade or all at once, and the files themselves
-// complete and in the form the editor writes them; Parabolic SAR also over a few hand-worked
+// results from the compiled and the bar-by-bar evaluation, and the files themselves complete and
+// in the form the editor writes them; Parabolic SAR also over a few hand-worked
 // bars for the turns the generated session lacks.
 
 #include "bartesthelpers.h"
@@ -9,13 +9,12 @@
 #include "scriptcontext.h"
 #include "scriptfilesmodel.h"
 #include "scriptrunner.h"
+#include "studylibraryhelpers.h"
 #include "testenvironment.h"
 #include "testregistry.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -54,18 +53,6 @@ QList<QList<QByteArray>> csvLines(const QByteArray &text)
     return lines;
 }
 
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + QLatin1Char('/') + QDir(from).relativeFilePath(source);
-        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
-
 // An indicator or a function of the registries, or the reading error.
 StudyFile readStudy(const QString &name, QString *error)
 {
@@ -75,30 +62,6 @@ StudyFile readStudy(const QString &name, QString *error)
         *error = text;
     }
     return {};
-}
-
-FunctionFile readFunction(const QString &name, QString *error)
-{
-    try {
-        return FunctionFilesModel::instance()->read(name);
-    } catch (const QString &text) {
-        *error = text;
-    }
-    return {};
-}
-
-// The names of the registry that are indicator or function names (the functions directory
-// also holds its README).
-QStringList scriptNames(const ScriptFilesModel *files)
-{
-    static const QRegularExpression name(QStringLiteral("^[a-z0-9_\\-]+$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    QStringList names;
-    for (const QString &n : files->existingNames()) {
-        if (name.match(n).hasMatch())
-            names.append(n);
-    }
-    return names;
 }
 
 // A one-minute model of the Thursday session.
@@ -124,32 +87,6 @@ struct SessionModel
     SeriesDataModel model;
 };
 
-// The deals a bar is folded from, in their order.
-std::vector<Deal> dealsOf(SeriesDataModel &model, const BarsCsv::Bar &bar)
-{
-    DealBatch scratch(&model, 4, false);
-    BarsCsv::appendDeals(scratch, bar);
-    const std::vector<Deal> deals = scratch.deals();
-    scratch.discard();
-    return deals;
-}
-
-// Empty when the texts are equal, else their first differing line in both.
-QString firstDifference(const QByteArray &actual, const QByteArray &expected)
-{
-    const QList<QByteArray> a = actual.split('\n');
-    const QList<QByteArray> e = expected.split('\n');
-    for (qsizetype i = 0; i < std::max(a.size(), e.size()); ++i) {
-        const QByteArray left = i < a.size() ? a[i] : QByteArray("<none>");
-        const QByteArray right = i < e.size() ? e[i] : QByteArray("<none>");
-        if (left != right)
-            return QStringLiteral("line %1: %2\n  instead of %3")
-                .arg(i + 1)
-                .arg(QString::fromUtf8(left), QString::fromUtf8(right));
-    }
-    return {};
-}
-
 } // namespace
 
 class TestStudyLibrary : public QObject
@@ -164,9 +101,6 @@ private Q_SLOTS:
     void valuesMatchFixtures_data();
     void valuesMatchFixtures();
     void parabolicSarOnHandWorkedBars();
-    void tradeByTradeMatchesOneRun_data();
-    void tradeByTradeMatchesOneRun();
-    void functionsLoadWhenFirstCalled();
 
 private:
     QTemporaryDir m_dir;
@@ -183,14 +117,7 @@ void TestStudyLibrary::initTestCase()
 
     // The registries read a copy of the built-in files, and their user directory lies in the
     // temporary directory too.
-    const QString app = m_dir.filePath(QStringLiteral("app"));
-    const QString shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts");
-    QVERIFY2(QFileInfo::exists(shipped + QStringLiteral("/indicators/RSI")), qPrintable(shipped));
-    QVERIFY(copyTree(shipped, app + QStringLiteral("/tascripts")));
-    FunctionFilesModel::destroyInstance();
-    StudyFilesModel::destroyInstance();
-    ScriptFilesModel::setRegistryDirectory(app);
-    QCOMPARE(StudyFilesModel::instance()->builtInDirectory(), app + QStringLiteral("/tascripts/indicators"));
+    useCopyOfLibrary(m_dir);
 
     QString error;
     m_bars = BarsCsv::parse(contentOf(fixturePath(QStringLiteral("bars.csv"))), &error);
@@ -214,7 +141,6 @@ void TestStudyLibrary::libraryIsComplete()
 {
     const QStringList names = StudyFilesModel::instance()->existingNames();
     QVERIFY2(names.size() >= 30, qPrintable(names.join(',')));
-    QCOMPARE(scriptNames(StudyFilesModel::instance()), names);
     for (const QString &name : names) {
         QString error;
         const StudyFile file = readStudy(name, &error);
@@ -248,19 +174,6 @@ void TestStudyLibrary::libraryIsComplete()
         QVERIFY2(runner.csv() == perBar.csv(), qPrintable(name));
         QVERIFY2(runner.run(&error) && perBar.run(&error), qPrintable(name + QStringLiteral(": ") + error));
         QVERIFY2(runner.csv() == perBar.csv(), qPrintable(name + QStringLiteral(", second pass")));
-    }
-
-    const QStringList functions = scriptNames(FunctionFilesModel::instance());
-    for (const char *name : {"sma", "ema", "stdev", "highest", "lowest"})
-        QVERIFY2(functions.contains(QLatin1String(name)), name);
-    for (const QString &name : functions) {
-        QString error;
-        const FunctionFile file = readFunction(name, &error);
-        QVERIFY2(error.isEmpty(), qPrintable(name + QStringLiteral(": ") + error));
-        QVERIFY2(!file.description.trimmed().isEmpty(), qPrintable(name));
-        QVERIFY2(file.code.contains(QStringLiteral("function ") + name + QLatin1Char('(')), qPrintable(name));
-        QCOMPARE(QString::fromUtf8(ScriptFileFormat::writeFunction(file)),
-                 QString::fromUtf8(contentOf(FunctionFilesModel::instance()->pathFor(name))));
     }
 }
 
@@ -362,73 +275,6 @@ void TestStudyLibrary::parabolicSarOnHandWorkedBars()
         values.append(std::isnan(value) ? QStringLiteral("none") : QString::number(value, 'g', 12));
     }
     QCOMPARE(values, expected);
-}
-
-void TestStudyLibrary::tradeByTradeMatchesOneRun_data()
-{
-    QTest::addColumn<QString>("name");
-    for (const QString &name : StudyFilesModel::instance()->existingNames())
-        QTest::newRow(qPrintable(name)) << name;
-}
-
-void TestStudyLibrary::tradeByTradeMatchesOneRun()
-{
-    // On a chart the last bar is evaluated again on every trade, and a new bar is evaluated
-    // from its first trade on: the values may not depend on how often that happened.
-    QFETCH(QString, name);
-    QString error;
-    const StudyFile file = readStudy(name, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-
-    SessionModel live;
-    ScriptRunner runner(&live.model);
-    runner.setStudy(name, file);
-    bool started = false;
-    for (const BarsCsv::Bar &bar : m_bars) {
-        const std::vector<Deal> deals = dealsOf(live.model, bar);
-        for (size_t k = 0; k < deals.size(); ++k) {
-            {
-                DealBatch one(&live.model, 1, false);
-                one.append(deals[k]);
-            }
-            const int last = live.model.validBarCount() - 1;
-            if (last < 0)
-                continue;
-            const bool ok = started ? runner.update(last, &error) : runner.run(&error);
-            started = true;
-            QVERIFY2(ok, qPrintable(QStringLiteral("%1: bar %2, deal %3: %4").arg(name).arg(last).arg(k + 1).arg(error)));
-            // The closing deal brings the bar's volume: one more evaluation of the bar, as a
-            // trade that changes nothing gives, shows a total that grows with each pass.
-            if (k + 1 == deals.size())
-                QVERIFY2(runner.update(last, &error), qPrintable(error));
-        }
-    }
-    QCOMPARE(live.model.validBarCount(), int(m_bars.size()));
-
-    ScriptRunner once(&live.model);
-    once.setStudy(name, file);
-    QVERIFY2(once.run(&error), qPrintable(error));
-    const QString difference = firstDifference(runner.csv(), once.csv());
-    QVERIFY2(difference.isEmpty(), qPrintable(name + QStringLiteral(": trade by trade ") + difference));
-}
-
-void TestStudyLibrary::functionsLoadWhenFirstCalled()
-{
-    // MACD calls ema, and ema calls sma for its seed: each is loaded when first met, and each
-    // load rebuilds once.
-    QString error;
-    const StudyFile file = readStudy(QStringLiteral("MACD"), &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    ScriptRunner runner(&m_full->model);
-    runner.setStudy(QStringLiteral("MACD"), file);
-    QVERIFY2(runner.run(&error), qPrintable(error));
-    QCOMPARE(runner.context()->functions().keys(), (QStringList{"ema", "sma"}));
-    QCOMPARE(runner.rebuildCount(), 3);
-    QCOMPARE(runner.context()->resolveCount(), 2);
-    // Another run over the same context needs nothing more.
-    QVERIFY2(runner.run(&error), qPrintable(error));
-    QCOMPARE(runner.rebuildCount(), 4);
-    QCOMPARE(runner.context()->resolveCount(), 2);
 }
 
 TA_REGISTER_TEST(TestStudyLibrary)
