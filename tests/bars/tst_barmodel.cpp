@@ -24,10 +24,6 @@ private Q_SLOTS:
 
     void timeFrameTexts();
     void timeFrameKeys();
-    void alignment_data();
-    void alignment();
-    void instrumentKeys_data();
-    void instrumentKeys();
 
     void breakBetweenSessions();
     void dayFrameKeepsWeekendSlots();
@@ -103,63 +99,6 @@ void TestBarModel::timeFrameKeys()
     QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(1, Month));
     settings.setValue(QStringLiteral("timeFrameType"), QStringLiteral("year"));
     QCOMPARE(TimeFrameValue::load(settings).kind, quint32(Interval));
-}
-
-void TestBarModel::alignment_data()
-{
-    QTest::addColumn<TimeFrameValue>("frame");
-    QTest::addColumn<QDateTime>("time");
-    QTest::addColumn<QDateTime>("start");
-    const QDateTime at(QDate(2026, 12, 3), QTime(14, 37, 29, 500)); // a Thursday
-    QTest::newRow("year") << TimeFrameValue(1, Year) << at << QDateTime(QDate(2026, 1, 1), QTime());
-    QTest::newRow("month") << TimeFrameValue(1, Month) << at
-                           << QDateTime(QDate(2026, 12, 1), QTime());
-    QTest::newRow("week") << TimeFrameValue(604800) << at << QDateTime(QDate(2026, 11, 30), QTime());
-    QTest::newRow("day") << TimeFrameValue(86400) << at << QDateTime(QDate(2026, 12, 3), QTime());
-    QTest::newRow("4 hours") << TimeFrameValue(14400) << at
-                             << QDateTime(QDate(2026, 12, 3), QTime(14, 0));
-    QTest::newRow("15 minutes") << TimeFrameValue(900) << at
-                                << QDateTime(QDate(2026, 12, 3), QTime(14, 30));
-    QTest::newRow("3 minutes") << TimeFrameValue(180) << at
-                               << QDateTime(QDate(2026, 12, 3), QTime(14, 36));
-    QTest::newRow("30 seconds") << TimeFrameValue(30) << at << at;
-}
-
-void TestBarModel::alignment()
-{
-    QFETCH(TimeFrameValue, frame);
-    QFETCH(QDateTime, time);
-    QFETCH(QDateTime, start);
-    QCOMPARE(alignToFrame(frame, datetime(time)), datetime(start));
-}
-
-void TestBarModel::instrumentKeys_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("good") << "2,2,2001" << "";
-    QTest::newRow("two parts") << "2,2" << "Invalid key : 2,2";
-    QTest::newRow("four parts") << "2,2,1,1" << "Invalid key : 2,2,1,1";
-    QTest::newRow("empty part") << "2,,2001" << "board_id, key 2,,2001";
-    QTest::newRow("bad stock") << "x,2,2001" << "stock_id, key x,2,2001";
-    QTest::newRow("bad security") << "2,2,20O1" << "sec_id, key 2,2,20O1";
-    QTest::newRow("big security") << "2,2,9000000000" << "";
-}
-
-void TestBarModel::instrumentKeys()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, message);
-    QString thrown;
-    SeriesKey key;
-    try {
-        key = SeriesKey::fromString(text);
-    } catch (const QString &e) {
-        thrown = e;
-    }
-    QCOMPARE(thrown, message);
-    if (message.isEmpty())
-        QCOMPARE(key.toString(), text);
 }
 
 // --- layout -------------------------------------------------------------------------------
