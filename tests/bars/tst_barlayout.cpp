@@ -21,7 +21,6 @@ private Q_SLOTS:
     void slotsRoundTripEveryFrame_data();
     void slotsRoundTripEveryFrame();
     void slotsStartingInARange();
-    void expandKeepsNumbersInOrder();
 
 private:
     QTemporaryDir m_dir;
@@ -207,30 +206,6 @@ void TestBarLayout::slotsStartingInARange()
                 BarLayout::tradingPeriods(schedule, Monday, Monday.addDays(6)));
     QCOMPARE(days.totalBarCount(), 7);
     QCOMPARE(days.slotsStartingIn(0, h(1, 12), h(3, 0)), std::make_pair(2, 3));
-}
-
-void TestBarLayout::expandKeepsNumbersInOrder()
-{
-    BarLayout empty;
-    QVERIFY_THROWS_EXCEPTION(QString, empty.expand({0, 3}));
-    const SessionList schedule = everyWeekday({at(1, 10, 0, 60), at(1, 14, 0, 30)});
-    BarLayout layout;
-    layout.layOut(TimeFrameValue(600), Monday, Monday,
-                  BarLayout::tradingPeriods(schedule, Monday, Monday));
-    QCOMPARE(layout.chunks().size(), size_t(2));
-    QCOMPARE(layout.chunkSize(0), 6);
-    QCOMPARE(layout.chunkSize(1), 3);
-    // Growing the first chunk moves the second one's numbers; a new chunk follows the last.
-    layout.expand({0, 7});
-    QCOMPARE(layout.chunkSize(0), 8);
-    QCOMPARE(layout.offset(1), 8);
-    layout.expand({2, 1});
-    QCOMPARE(layout.chunks().size(), size_t(3));
-    QCOMPARE(layout.chunkStart(2), layout.chunkEnd(1));
-    QCOMPARE(layout.totalBarCount(), 8 + 3 + 2);
-    QCOMPARE(layout.linearIndex({2, 1}), 12);
-    const QList<datetime> borders = layout.chunkBorders();
-    QVERIFY(std::is_sorted(borders.begin(), borders.end()));
 }
 
 TA_REGISTER_TEST(TestBarLayout)

@@ -61,6 +61,7 @@ public:
     }
     void update(const Record &record, int first, int last) override
     {
+        lockHeldByWriter = lockHeldByWriter && !lockFreeForOthers();
         updated.append(record);
         ranges.append({first, last});
     }
@@ -125,8 +126,6 @@ private Q_SLOTS:
 
     void decimalParse_data();
     void decimalParse();
-    void decimalCompare();
-    void decimalThrowsOnBadText();
     void decimalToDouble();
 
     void xdecimalParse_data();
@@ -136,13 +135,11 @@ private Q_SLOTS:
     void xdecimalOverflowIsReported();
     void xdecimalCompare();
 
-    void datetimeBasics();
     void clockPinnedFrozenAndRunning();
     void datetimeCalendarArithmetic();
     void datetimeDaylightSaving();
 
     void settingsGroupsAndPersistence();
-    void settingsRemoveAndDefaults();
     void mapSettings();
     void defaultSettingsReadOnly();
 
@@ -156,7 +153,6 @@ private Q_SLOTS:
 
     void checksum();
     void runnableManagerStopsAndWaits();
-    void runnableManagerDropsNotStarted();
 
 private:
     QTemporaryDir m_dir;
@@ -215,48 +211,17 @@ void TestHostData::decimalParse()
     if (!ok) {
         QVERIFY(!error.isEmpty());
         QVERIFY(d.isZero());
+        QVERIFY_THROWS_EXCEPTION(QString, decimal{text});
     } else {
         // What toString writes reads back as the same value.
         QCOMPARE(decimal(d.toString()), d);
     }
 }
 
-void TestHostData::decimalCompare()
-{
-    const decimal a(QStringLiteral("1.50"));
-    const decimal b(QStringLiteral("1.5"));
-    const decimal c(QStringLiteral("1.500001"));
-    const decimal n(QStringLiteral("-2"));
-    QVERIFY(a == b);
-    QVERIFY(!(a != b));
-    QVERIFY(a < c && a <= c && c > a);
-    QVERIFY(!(c < a));
-    QVERIFY(n < a && n < decimal());
-    QVERIFY(decimal(QStringLiteral("-1.5")) < decimal(QStringLiteral("-1.49")));
-    QVERIFY(decimal(QStringLiteral("0.000000000000000001")) > decimal());
-    QVERIFY(decimal(QStringLiteral("9223372036854775807")) > decimal(QStringLiteral("0.1")));
-    QCOMPARE(decimal(150, 2), a);
-    QVERIFY(a <= b && a >= b);
-}
-
-void TestHostData::decimalThrowsOnBadText()
-{
-    bool thrown = false;
-    try {
-        decimal bad(QStringLiteral("12,5"));
-        Q_UNUSED(bad)
-    } catch (const QString &message) {
-        thrown = true;
-        QVERIFY2(message.contains(QLatin1String("12,5")), qPrintable(message));
-    }
-    QVERIFY(thrown);
-}
-
 void TestHostData::decimalToDouble()
 {
-    TA_COMPARE_FUZZY(decimal(QStringLiteral("187.45")).toDouble(), 187.45);
-    TA_COMPARE_FUZZY(decimal(QStringLiteral("-0.0035")).toDouble(), -0.0035);
     QCOMPARE(decimal(QStringLiteral("0.1")).toDouble(), 0.1);
+    TA_COMPARE_FUZZY(decimal(QStringLiteral("-0.0035")).toDouble(), -0.0035);
     TA_COMPARE_FUZZY(decimal(QStringLiteral("9223372036854775807")).toDouble(),
                      9223372036854775807.0);
     bool ok = false;
@@ -415,33 +380,6 @@ void TestHostData::xdecimalCompare()
 
 // --- datetime -----------------------------------------------------------------------------
 
-void TestHostData::datetimeBasics()
-{
-    const datetime null;
-    QVERIFY(null.isNull());
-    QVERIFY(null.toString().isEmpty());
-    QVERIFY(null.addSecs(10).isNull());
-    QVERIFY(null < datetime(2026, 1, 1));
-
-    const datetime t(2026, 12, 6, 10, 30, 15, 250);
-    QVERIFY(!t.isNull());
-    QCOMPARE(t.toString(), QStringLiteral("2026-12-06 10:30:15.250"));
-    QCOMPARE(t.toString(QStringLiteral("yyyyMMdd hhmmss")), QStringLiteral("20261206 103015"));
-    int y, mo, d, h, mi, s, ms;
-    t.get(y, mo, d, h, mi, s, ms);
-    QCOMPARE(QList<int>({y, mo, d, h, mi, s, ms}), QList<int>({2026, 12, 6, 10, 30, 15, 250}));
-    QCOMPARE(t.getDate(), QDate(2026, 12, 6));
-    QCOMPARE(t.getTime(), QTime(10, 30, 15, 250));
-    QCOMPARE(datetime(QDate(2026, 12, 6), QTime(10, 30, 15, 250)), t);
-    QCOMPARE(datetime(QDateTime(QDate(2026, 12, 6), QTime(10, 30, 15, 250))), t);
-    QCOMPARE(QDateTime(t), QDateTime(QDate(2026, 12, 6), QTime(10, 30, 15, 250)));
-    QVERIFY(t.addMSecs(1) > t);
-    QVERIFY(t < t.addMSecs(1));
-    QCOMPARE(t.msecsTo(t.addMSecs(-1500)), qint64(-1500));
-    QVERIFY(datetime(2026, 2, 30).isNull()); // no such day
-    QCOMPARE(QMetaType(datetime::metatypeId()).name(), "datetime");
-}
-
 void TestHostData::clockPinnedFrozenAndRunning()
 {
     // CTest starts this suite with TA_NOW set to a moment after 2038-01-19 (32-bit time).
@@ -475,6 +413,16 @@ void TestHostData::clockPinnedFrozenAndRunning()
 
 void TestHostData::datetimeCalendarArithmetic()
 {
+    const datetime null;
+    QVERIFY(null.toString().isEmpty());
+    QVERIFY(null.addSecs(10).isNull());
+    QVERIFY(null < datetime(2026, 1, 1));
+    QVERIFY(datetime(2026, 2, 30).isNull()); // no such day
+    const datetime t(2026, 12, 6, 10, 30, 15, 250);
+    QCOMPARE(t.toString(), QStringLiteral("2026-12-06 10:30:15.250"));
+    QCOMPARE(t.toString(QStringLiteral("yyyyMMdd hhmmss")), QStringLiteral("20261206 103015"));
+    QCOMPARE(QDateTime(t), QDateTime(QDate(2026, 12, 6), QTime(10, 30, 15, 250)));
+
     const datetime eve(2026, 12, 31, 23, 59, 59, 999);
     QCOMPARE(eve.addMSecs(1), datetime(2027, 1, 1));
     QCOMPARE(eve.addSecs(1).getDate(), QDate(2027, 1, 1));
@@ -519,56 +467,26 @@ void TestHostData::settingsGroupsAndPersistence()
     {
         AppSettings settings(QStringLiteral("TechAnalysis"));
         settings.beginGroup(QStringLiteral("General"));
-        settings.setValue(QStringLiteral("rightMargin"), 12);
         settings.setValue(QStringLiteral("title"), QStringLiteral("Тех. анализ"));
         settings.setValue(QStringLiteral("price"), QVariant::fromValue(decimal(18745, 2)));
         settings.endGroup();
-        settings.beginGroup(QStringLiteral("Schedule_EQ"));
-        settings.setValue(QStringLiteral("count"), 2);
-        settings.endGroup();
-        settings.beginGroup(QStringLiteral("Schedule_EQ_EQMN"));
-        settings.beginGroup(QStringLiteral("nested"));
-        QCOMPARE(settings.group(), QStringLiteral("Schedule_EQ_EQMN/nested"));
-        settings.setValue(QStringLiteral("x"), true);
-        settings.endGroup();
-        settings.endGroup();
-        QCOMPARE(settings.childGroups(),
-                 QStringList({"General", "Schedule_EQ", "Schedule_EQ_EQMN"}));
-        QVERIFY(settings.childKeys().isEmpty());
+        settings.setValue(QStringLiteral("Schedule_EQ/count"), 2);
+        settings.setValue(QStringLiteral("Schedule_EQ/inner/x"), true);
+        settings.remove(QStringLiteral("Schedule_EQ/inner"));
+        QCOMPARE(settings.childGroups(), QStringList({"General", "Schedule_EQ"}));
         // Another object of the process sees the change at once.
         AppSettings other(QStringLiteral("TechAnalysis/General"));
-        QCOMPARE(other.value(QStringLiteral("rightMargin")).toInt(), 12);
+        QVERIFY(other.contains(QStringLiteral("title")));
         settings.sync();
     }
-    // A new reader of the file finds everything, Cyrillic text included.
+    // A new reader of the file finds everything, Cyrillic text included, and nothing removed.
     QSettings file(AppSettings::fileName(), QSettings::IniFormat);
     QCOMPARE(file.value(QStringLiteral("TechAnalysis/General/title")).toString(),
              QStringLiteral("Тех. анализ"));
     QCOMPARE(file.value(QStringLiteral("TechAnalysis/General/price")).toString(),
              QStringLiteral("187.45"));
-    QCOMPARE(file.value(QStringLiteral("TechAnalysis/Schedule_EQ_EQMN/nested/x")).toBool(), true);
-    AppSettings reopened(QStringLiteral("TechAnalysis/General"));
-    QCOMPARE(reopened.value(QStringLiteral("rightMargin"), 5).toInt(), 12);
-    QCOMPARE(reopened.value(QStringLiteral("absent"), 5).toInt(), 5);
-    QVERIFY(reopened.contains(QStringLiteral("title")));
-    QVERIFY(!reopened.contains(QStringLiteral("absent")));
-}
-
-void TestHostData::settingsRemoveAndDefaults()
-{
-    AppSettings settings(QStringLiteral("Removal"));
-    settings.setValue(QStringLiteral("keep"), 1);
-    settings.setValue(QStringLiteral("group/a"), 1);
-    settings.setValue(QStringLiteral("group/inner/b"), 2);
-    settings.remove(QStringLiteral("group"));
-    QVERIFY(!settings.contains(QStringLiteral("group/a")));
-    QVERIFY(!settings.contains(QStringLiteral("group/inner/b")));
-    QVERIFY(settings.childGroups().isEmpty());
-    QCOMPARE(settings.value(QStringLiteral("keep")).toInt(), 1);
-    settings.remove(QString());
-    QVERIFY(settings.allKeys().isEmpty());
-    QCOMPARE(settings.value(QStringLiteral("keep"), QStringLiteral("default")).toString(),
-             QStringLiteral("default"));
+    QCOMPARE(file.value(QStringLiteral("TechAnalysis/Schedule_EQ/count")).toInt(), 2);
+    QVERIFY(!file.contains(QStringLiteral("TechAnalysis/Schedule_EQ/inner/x")));
 }
 
 void TestHostData::mapSettings()
@@ -579,12 +497,8 @@ void TestHostData::mapSettings()
     map.setValue(QStringLiteral("type"), 1);
     map.setValue(QStringLiteral("params/period"), 14);
     map.endGroup();
-    map.beginGroup(QStringLiteral("item_1"));
-    map.setValue(QStringLiteral("type"), 2);
-    map.endGroup();
+    map.setValue(QStringLiteral("item_1/type"), 2);
     QCOMPARE(map.childGroups(), QStringList({"item_0", "item_1"}));
-    QCOMPARE(map.childKeys(), QStringList({"lineWidth"}));
-    QCOMPARE(map.value(QStringLiteral("item_0/params/period")).toInt(), 14);
 
     // A copy is independent.
     MapSettings copy = map;
@@ -600,24 +514,14 @@ void TestHostData::mapSettings()
     // Through the persistent store and back.
     AppSettings stored(QStringLiteral("MapRoundTrip"));
     stored.copyFrom(map);
-    const MapSettings back(stored);
-    QCOMPARE(back.value(QStringLiteral("item_1/type")).toInt(), 2);
-    QCOMPARE(back.allKeys().size(), map.allKeys().size());
-
-    map.remove(QStringLiteral("item_0"));
-    QCOMPARE(map.childGroups(), QStringList({"item_1"}));
+    QCOMPARE(MapSettings(stored).allKeys(), map.allKeys());
 }
 
 void TestHostData::defaultSettingsReadOnly()
 {
-    {
-        auto writable = DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"));
-        writable->setValue(QStringLiteral("subChartColor"), QStringLiteral("#101010"));
-    }
+    DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"))
+        ->setValue(QStringLiteral("subChartColor"), QStringLiteral("#101010"));
     auto readOnly = DefaultSettings::createReadOnly(QStringLiteral("TAMainWindow"));
-    QVERIFY(!readOnly->isWritable());
-    QCOMPARE(readOnly->value(QStringLiteral("subChartColor")).toString(),
-             QStringLiteral("#101010"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("read-only")));
     readOnly->setValue(QStringLiteral("subChartColor"), QStringLiteral("#ffffff"));
     QCOMPARE(readOnly->value(QStringLiteral("subChartColor")).toString(),
@@ -631,29 +535,15 @@ void TestHostData::defaultSettingsReadOnly()
 void TestHostData::fieldConversions()
 {
     std::unique_ptr<Table> t(makeTradesTable());
-    QCOMPARE(t->columnIndex(QStringLiteral("price")), 2);
-    QCOMPARE(t->columnIndex(QStringLiteral("nothing")), -1);
     Record r(t.get());
     QVERIFY(r.data(2).isNull());
-    QCOMPARE(r.data(2).toDecimal(), decimal());
-    QVERIFY(r.data(4).toDatetime().isNull());
     QVERIFY(r.data(2).setValue(QStringLiteral("187.45")));
     QCOMPARE(r.data(2).toDouble(), 187.45);
-    QCOMPARE(r.data(2).toString(), QStringLiteral("187.45"));
     QCOMPARE(r.data(2).toXDecimal(), xdecimal(18745, -2));
     QVERIFY(!r.data(2).setValue(QStringLiteral("12,5"))); // refused, value kept
     QCOMPARE(r.data(2).toString(), QStringLiteral("187.45"));
     r.data(0) = qint64(1) << 40;
-    QCOMPARE(r.data(QStringLiteral("id")).toInteger64(), qint64(1) << 40);
-    QCOMPARE(r.data(0).toDecimal(), decimal(qint64(1) << 40, 0));
-    QVERIFY(r.data(3).setValue(QVariant::fromValue(xdecimal(QStringLiteral("1e25")))));
-    QCOMPARE(r.data(3).toXDecimal(), xdecimal(1, 25));
-    QVERIFY(r.data(4).setValue(QVariant::fromValue(datetime(2026, 12, 6, 10))));
-    QCOMPARE(r.data(4).toDatetime(), datetime(2026, 12, 6, 10));
-    r.data(5).setValue(QStringLiteral("заметка"));
-    QCOMPARE(r.data(5).toString(), QStringLiteral("заметка"));
-    r.data(5).setNull();
-    QVERIFY(r.data(5).isNull());
+    QCOMPARE(r.data(QStringLiteral("id")).toDecimal(), decimal(qint64(1) << 40, 0));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no column")));
     QVERIFY(r.data(QStringLiteral("nothing")).isNull());
 
@@ -672,16 +562,11 @@ void TestHostData::variantConvert_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariant>("expected");
 
-    QTest::newRow("text to int") << QVariant(QStringLiteral(" 42 ")) << int(FieldType::Integer)
-                                 << QVariant(42);
     QTest::newRow("int overflow") << QVariant(qint64(1) << 40) << int(FieldType::Integer)
                                   << QVariant();
     QTest::newRow("fraction to int") << QVariant(1.5) << int(FieldType::Integer64) << QVariant();
     QTest::newRow("bad int text") << QVariant(QStringLiteral("4x")) << int(FieldType::Integer64)
                                   << QVariant();
-    QTest::newRow("text to decimal")
-        << QVariant(QStringLiteral("0.25")) << int(FieldType::Decimal)
-        << QVariant::fromValue(decimal(25, 2));
     QTest::newRow("double to decimal")
         << QVariant(0.1) << int(FieldType::Decimal) << QVariant::fromValue(decimal(1, 1));
     QTest::newRow("bad decimal") << QVariant(QStringLiteral("n/a")) << int(FieldType::Decimal)
@@ -694,8 +579,6 @@ void TestHostData::variantConvert_data()
         << QVariant::fromValue(datetime(2026, 12, 6, 10, 0, 0, 500));
     QTest::newRow("bad datetime") << QVariant(QStringLiteral("yesterday"))
                                   << int(FieldType::Datetime) << QVariant();
-    QTest::newRow("bool text") << QVariant(QStringLiteral("true")) << int(FieldType::Bool)
-                               << QVariant(true);
     QTest::newRow("bad bool") << QVariant(QStringLiteral("maybe")) << int(FieldType::Bool)
                               << QVariant();
     QTest::newRow("decimal to string") << QVariant::fromValue(decimal(5, 1))
@@ -723,12 +606,12 @@ void TestHostData::masterIndexSearch()
     t->append({trade(t.get(), 5, 2, "10"), trade(t.get(), 1, 1, "11"), trade(t.get(), 3, 2, "12"),
                trade(t.get(), 2, 1, "13"), trade(t.get(), 4, 3, "14")});
     const IndexSort *index = t->masterIndex();
-    QCOMPARE(index->count(), 5);
     QList<qint64> order;
     for (int i = 0; i < index->count(); ++i)
         order.append(index->at(i).data(0).toInteger64());
     QCOMPARE(order, QList<qint64>({1, 2, 3, 5, 4}));
-
+    // A search on the first key column finds the first and last record of a security, or
+    // where it would go.
     Record key(t.get());
     key.data(1) = 2;
     QCOMPARE(index->searchFull(key, 1), 2);
@@ -739,12 +622,9 @@ void TestHostData::masterIndexSearch()
     key.data(1) = 3;
     key.data(0) = qint64(4);
     QCOMPARE(index->find(key).data(2).toString(), QStringLiteral("14"));
-    key.data(0) = qint64(6);
-    QVERIFY(index->find(key).isNull());
-    QCOMPARE(index->indexOf(index->at(3)), 3);
     QCOMPARE(index->indexOf(trade(t.get(), 5, 2, "10")), -1); // equal values, other row
 
-    // A filtered index built over the table.
+    // A filtered index built over the table follows its appends.
     class SecurityTwo : public IndexSort
     {
     public:
@@ -754,11 +634,9 @@ void TestHostData::masterIndexSearch()
     SecurityTwo onlyTwo(MasterIndex_Column_Pure(t.get(), {2})); // sorted by price
     t->addIndex(&onlyTwo);
     onlyTwo.build();
-    QCOMPARE(onlyTwo.count(), 2);
     t->append(trade(t.get(), 6, 2, "11"));
     t->append(trade(t.get(), 7, 1, "1"));
     QCOMPARE(onlyTwo.count(), 3);
-    QCOMPARE(onlyTwo.at(0).data(2).toString(), QStringLiteral("10"));
     QCOMPARE(onlyTwo.at(1).data(2).toString(), QStringLiteral("11"));
 }
 
@@ -797,6 +675,7 @@ void TestHostData::tableUpdateNotifiesAndResorts()
     QVERIFY(t->update(a, {{2, QStringLiteral("10.5")}, {5, QStringLiteral("x")}}, &error));
     QCOMPARE(recorder.updated, QList<Record>({a}));
     QCOMPARE(recorder.ranges.constLast(), qMakePair(2, 5));
+    QVERIFY(recorder.lockHeldByWriter);
     QCOMPARE(a.data(2).toString(), QStringLiteral("10.5"));
 
     // A bad value changes nothing and says why.
@@ -864,44 +743,34 @@ void TestHostData::runnableManagerStopsAndWaits()
     QThreadPool pool;
     pool.setMaxThreadCount(2);
     std::atomic<int> started{0}, finished{0}, destroyed{0};
+    const auto startCounting = [&](RunnableManager *manager) {
+        auto *r = new CountingRunnable(&started, &finished, &destroyed);
+        r->setAutoDelete(true);
+        manager->startRunnable(r, &pool, 0);
+    };
     auto *manager = new RunnableManager;
     QVERIFY(!manager->isRunning());
-    auto *first = new CountingRunnable(&started, &finished, &destroyed);
-    auto *second = new CountingRunnable(&started, &finished, &destroyed);
-    first->setAutoDelete(true);
-    second->setAutoDelete(true);
-    manager->startRunnable(first, &pool, 0);
-    manager->startRunnable(second, &pool, 0);
+    startCounting(manager);
+    startCounting(manager);
     QTRY_COMPARE(started.load(), 2);
     QVERIFY(manager->isRunning());
     // Deleting the manager stops both and returns only once they have finished and gone.
     delete manager;
     QCOMPARE(finished.load(), 2);
     QCOMPARE(destroyed.load(), 2);
-}
 
-void TestHostData::runnableManagerDropsNotStarted()
-{
-    QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    std::atomic<int> started{0}, finished{0}, destroyed{0};
+    // Runnables still queued behind a busy pool are dropped without running.
     QSemaphore release;
-    // Occupy the only thread so that the managed runnables stay queued.
+    pool.setMaxThreadCount(1);
     pool.start([&release] { release.acquire(); });
-    {
-        RunnableManager manager;
-        for (int i = 0; i < 3; ++i) {
-            auto *r = new CountingRunnable(&started, &finished, &destroyed);
-            r->setAutoDelete(true);
-            manager.startRunnable(r, &pool, 0);
-        }
-        QVERIFY(manager.isRunning());
-    }
-    QCOMPARE(started.load(), 0);
-    QCOMPARE(destroyed.load(), 3);
+    manager = new RunnableManager;
+    for (int i = 0; i < 3; ++i)
+        startCounting(manager);
+    delete manager;
+    QCOMPARE(destroyed.load(), 5);
     release.release();
     QVERIFY(pool.waitForDone(10000));
-    QCOMPARE(started.load(), 0);
+    QCOMPARE(started.load(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestHostData)
