@@ -176,7 +176,7 @@ void TestCache::storingTwiceOverwrites()
     const SeriesKey key{2, 2, 2004};
     // A longer day first; the second store leaves nothing of it.
     HistoricalDataManager::storeSecondFile(
-        key, Day, secondBarsOf({deal(t(Day, 9, 0), "0.87", 3), deal(t(Day, 18, 44, 59), "0.88", 2)}));
+        key, Day, secondBarsOf({deal(t(Day, 9, 0), "0.87", 3), deal(t(Day, 18, 44), "0.88", 2)}));
     std::vector<Deal> one{deal(datetime(Day).addSecs(36000), "0.8735", 1)};
     HistoricalDataManager::storeSecondFile(key, Day, secondBarsOf(one));
     const QString dir = HistoricalDataManager::instrumentDirectory(key);

@@ -137,27 +137,32 @@ void TestHostDirectory::badReferenceData_data()
     QTest::newRow("proxy without real")
         << broken(", \"real\": {\"stock\": 2, \"board\": 2, \"id\": 1}", "")
         << "securities[1].real: a security on a proxy board needs its real record";
-    QTest::newRow("dangling real") << broken("\"board\": 2, \"id\": 1}", "\"board\": 2, \"id\": 77}")
-                                   << "securities[1].real: unknown security 2,2,77";
+    QTest::newRow("dangling real")
+        << broken("\"board\": 2, \"id\": 1}", "\"board\": 2, \"id\": 77}")
+        << "securities[1].real: unknown security 2,2,77";
     QTest::newRow("schedule of unknown board")
         << withSchedule(R"({"stock": "EQ", "board": "NOPE",
                             "sessions": [{"day": 1, "from": "10:00", "to": "18:00"}]})")
         << "schedules[0].board: unknown board code NOPE of stock EQ";
     QTest::newRow("overlapping sessions")
-        << withSchedule(R"({"stock": "EQ", "sessions": [{"day": 1, "from": "10:00", "to": "18:00"},
-                                                         {"day": 1, "from": "17:00", "to": "19:00"}]})")
+        << withSchedule(R"({"stock": "EQ",
+                            "sessions": [{"day": 1, "from": "10:00", "to": "18:00"},
+                                         {"day": 1, "from": "17:00", "to": "19:00"}]})")
         << "schedules[0].sessions[1]: sessions must be in order and must not overlap";
     QTest::newRow("bad session time")
-        << withSchedule(R"({"stock": "EQ", "sessions": [{"day": 1, "from": "10h", "to": "18:00"}]})")
+        << withSchedule(
+               R"({"stock": "EQ", "sessions": [{"day": 1, "from": "10h", "to": "18:00"}]})")
         << "schedules[0].sessions[0].from: expected a time hh:mm";
     QTest::newRow("session day 8")
-        << withSchedule(R"({"stock": "EQ", "sessions": [{"day": 8, "from": "10:00", "to": "18:00"}]})")
+        << withSchedule(
+               R"({"stock": "EQ", "sessions": [{"day": 8, "from": "10:00", "to": "18:00"}]})")
         << "schedules[0].sessions[0].day: expected an integer from 1 to 7";
     QTest::newRow("bad date") << broken("\"2026-11-04\"", "\"04.11.2026\"")
                               << "calendar[0].date: \"04.11.2026\" is not a date";
-    QTest::newRow("day twice") << broken("\"trading\": false}",
-                                         "\"trading\": false}, {\"date\": \"2026-11-04\", \"trading\": false}")
-                               << "calendar[1].date: 2026-11-04 is listed twice";
+    QTest::newRow("day twice")
+        << broken("\"trading\": false}",
+                  "\"trading\": false}, {\"date\": \"2026-11-04\", \"trading\": false}")
+        << "calendar[1].date: 2026-11-04 is listed twice";
 }
 
 void TestHostDirectory::badReferenceData()
