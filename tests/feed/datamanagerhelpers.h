@@ -33,12 +33,6 @@ inline Table *deals()
     return TableRegistry::instance()->table(QStringLiteral("all_deals"));
 }
 
-inline qint64 nextDealId()
-{
-    static qint64 id = 1;
-    return id++;
-}
-
 // A trade of the instrument as the terminal's feed writes it: the value counts pieces (lots
 // times lot size) on the share and currency markets.
 inline Record trade(const SeriesKey &key, const datetime &moment, const char *price,
@@ -48,7 +42,8 @@ inline Record trade(const SeriesKey &key, const datetime &moment, const char *pr
     const decimal p(QString::fromLatin1(price));
     const int lot = SecurityDirectory::i()->lotsizeById(key.stock_id, key.board_id, key.sec_id);
     const qint64 pieces = key.stock_id == 2 || key.stock_id == 3 ? quantity * lot : quantity;
-    r.data(QStringLiteral("deal_id")) = nextDealId();
+    static qint64 dealId = 0;
+    r.data(QStringLiteral("deal_id")) = ++dealId;
     r.data(QStringLiteral("stock_id")) = key.stock_id;
     r.data(QStringLiteral("board_id")) = key.board_id;
     r.data(QStringLiteral("sec_id")) = key.sec_id;
@@ -144,20 +139,36 @@ inline QList<Record> tradeEveryDay()
     return kept;
 }
 
-// Bars folded straight from the trades, keyed by bar start (frames that divide the day):
-// what a model must show.
-struct PlainBar
-{
-    decimal open, high, low, close;
-    qint64 volume = 0;
-    xdecimal value;
-    datetime first, last;
-};
+enum class Compare { Everything, SumsAndExtremes };
 
-inline std::map<qint64, PlainBar> plainFold(const QList<Record> &trades, int frameSeconds,
-                                             int lot)
+// A bar as text: its start, prices (open and close left out when only sums and extremes
+// count), volume and value.
+inline QString barText(const datetime &start, const TimeFrame &bar, Compare what)
 {
-    std::map<qint64, PlainBar> bars;
+    const bool ends = what == Compare::Everything;
+    return QStringLiteral("%1 %2 %3 %4 %5 vol %6 val %7")
+        .arg(start.getDateTime().toString(Qt::ISODate), ends ? bar.open.toString() : QString(),
+             bar.high.toString(), bar.low.toString(), ends ? bar.close.toString() : QString())
+        .arg(bar.volume)
+        .arg(bar.value.toString());
+}
+
+// The model's valid bars, in time order.
+inline QStringList barsOf(const SeriesDataModel &model, Compare what = Compare::Everything)
+{
+    QStringList bars;
+    for (int k = 0; k < model.validBarCount(); ++k)
+        bars.append(barText(model.frameTime(model.validBar(k), false),
+                            model.bar(model.validBar(k)), what));
+    return bars;
+}
+
+// Bars folded straight from the order-book trades (frames that divide the day): what a model
+// must show.
+inline QStringList plainFold(const QList<Record> &trades, int frameSeconds, int lot,
+                             Compare what = Compare::Everything)
+{
+    std::map<qint64, TimeFrame> bars;
     for (const Record &r : trades) {
         if (r.data(QStringLiteral("nosystem")).toInteger() != 0)
             continue;
@@ -166,64 +177,29 @@ inline std::map<qint64, PlainBar> plainFold(const QList<Record> &trades, int fra
         const qint64 step = qint64(frameSeconds) * 1000;
         const datetime start = midnight.addMSecs(midnight.msecsTo(when) / step * step);
         const decimal price = r.data(QStringLiteral("price")).toDecimal();
-        const qint64 quantity = r.data(QStringLiteral("quantity")).toInteger64() * lot;
         auto [it, fresh] = bars.try_emplace(start.toMSecsSinceEpoch());
-        PlainBar &b = it->second;
+        TimeFrame &b = it->second;
         if (fresh) {
             b.open = b.high = b.low = b.close = price;
-            b.first = b.last = when;
-        } else {
-            if (when < b.first) {
-                b.first = when;
-                b.open = price;
-            }
-            if (b.last <= when) {
-                b.last = when;
-                b.close = price;
-            }
-            if (price < b.low)
-                b.low = price;
-            if (b.high < price)
-                b.high = price;
+            b.firstTime = b.lastTime = when;
         }
-        b.volume += quantity;
+        if (when < b.firstTime) {
+            b.firstTime = when;
+            b.open = price;
+        }
+        if (b.lastTime <= when) {
+            b.lastTime = when;
+            b.close = price;
+        }
+        b.low = std::min(b.low, price);
+        b.high = std::max(b.high, price);
+        b.volume += r.data(QStringLiteral("quantity")).toInteger64() * lot;
         b.value += r.data(QStringLiteral("value")).toXDecimal();
     }
-    return bars;
-}
-
-enum class Compare { Everything, SumsAndExtremes };
-
-// Compares the model's valid bars with the plain fold; an empty text when they agree.
-inline QString compareWithPlain(const SeriesDataModel &model,
-                                const std::map<qint64, PlainBar> &expected,
-                                Compare what = Compare::Everything)
-{
-    const int count = model.validBarCount();
-    if (count != int(expected.size()))
-        return QStringLiteral("%1 bars instead of %2").arg(count).arg(expected.size());
-    auto it = expected.begin();
-    for (int k = 0; k < count; ++k, ++it) {
-        const FrameIndex index = model.validBar(k);
-        const TimeFrame bar = model.bar(index);
-        const datetime start = model.frameTime(index, false);
-        const PlainBar &b = it->second;
-        const bool ends = what == Compare::SumsAndExtremes
-                          || (bar.open == b.open && bar.close == b.close);
-        if (start.toMSecsSinceEpoch() != it->first || !ends || bar.high != b.high
-            || bar.low != b.low || bar.volume != b.volume || bar.value != b.value)
-            return QStringLiteral("bar %1 at %2: %3 %4 %5 %6 vol %7 val %8, expected %9 %10 %11 "
-                                  "%12 vol %13 val %14")
-                .arg(k)
-                .arg(start.getDateTime().toString(Qt::ISODate), bar.open.toString(),
-                     bar.high.toString(), bar.low.toString(), bar.close.toString())
-                .arg(bar.volume)
-                .arg(bar.value.toString(), b.open.toString(), b.high.toString(),
-                     b.low.toString(), b.close.toString())
-                .arg(b.volume)
-                .arg(b.value.toString());
-    }
-    return {};
+    QStringList text;
+    for (const auto &[start, bar] : bars)
+        text.append(barText(datetime::fromMSecsSinceEpoch(start), bar, what));
+    return text;
 }
 
 } // namespace DataTest

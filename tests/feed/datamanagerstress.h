@@ -116,13 +116,22 @@ inline QString run(int tradeCount = 20000)
         const QList<Record> &trades = chart.key == Dollar ? dollar : futures;
         // A second's trades may arrive partly replayed, partly live, and a replay knows
         // only the second: open and close may then differ, sums and extremes never.
-        const QString difference = compareWithPlain(*chart.model,
-                                                    plainFold(trades, chart.frame, chart.lot),
-                                                    Compare::SumsAndExtremes);
-        if (!difference.isEmpty())
-            return QStringLiteral("%1 s chart of %2: %3")
+        const QStringList shown = barsOf(*chart.model, Compare::SumsAndExtremes);
+        const QStringList expected = plainFold(trades, chart.frame, chart.lot,
+                                               Compare::SumsAndExtremes);
+        if (shown != expected) {
+            qsizetype k = 0;
+            while (k < shown.size() && k < expected.size() && shown.at(k) == expected.at(k))
+                ++k;
+            return QStringLiteral("%1 s chart of %2: %3 bars instead of %4; bar %5 is %6, "
+                                  "expected %7")
                 .arg(chart.frame)
-                .arg(chart.key.toString(), difference);
+                .arg(chart.key.toString())
+                .arg(shown.size())
+                .arg(expected.size())
+                .arg(k)
+                .arg(shown.value(k), expected.value(k));
+        }
     }
     for (Chart &chart : charts)
         manager->unregisterModel(chart.model.get());

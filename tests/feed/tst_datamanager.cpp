@@ -1,4 +1,4 @@
-#include "datamanagerhelpers.h"
+#include "datamanagerstress.h"
 #include "drawingservices.h"
 #include "linedrawingitem.h"
 #include "multiview.h"
@@ -24,7 +24,6 @@
 #include <QRandomGenerator>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <utility>
@@ -74,14 +73,10 @@ private Q_SLOTS:
 
     void registrationReadsTodaysTrades();
     void liveTradesReachEveryModelOnce();
-    void rangeDecidesTheFillers();
-    void indexBoardHasNoTodayFiller();
     void todayShowsWhileHistoryLoads();
     void indexRefreshReplacesThePeriod();
-    void subMinuteChartReadsTheCacheOnly();
     void requestWindows_data();
     void requestWindows();
-    void thirtyDayGapLoadsNewerWindowFirst();
     void cancellingStopsTheDownloadAtOnce();
     void dayChangeStoresResetsAndRebuilds();
     void dayChangeReportsAFailedRebuild();
@@ -90,12 +85,15 @@ private Q_SLOTS:
     void daylightSavingDays_data();
     void daylightSavingDays();
     void tableResetRebuildsCharts();
-    void refreshReplacesOnlyItsPeriod();
     void watchIndexNotifiesOnWatchedColumns();
+    void tradesWhileFillingRelayingOutAndTurningTheDay();
 
 private:
     bool startServer(const QStringList &arguments = {});
     void useHistory(bool on);
+    // A chart of the instrument over the days, registered and laid out: filling starts.
+    std::unique_ptr<SeriesDataModel> openChart(const SeriesKey &key, int frame, const QDate &from,
+                                               const QDate &to);
 
     QTemporaryDir m_dir;
     QProcess m_server;
@@ -157,6 +155,16 @@ bool TestDataManager::startServer(const QStringList &arguments)
     return startHistoryService(m_server, arguments);
 }
 
+std::unique_ptr<SeriesDataModel> TestDataManager::openChart(const SeriesKey &key, int frame,
+                                                           const QDate &from, const QDate &to)
+{
+    auto model = std::make_unique<SeriesDataModel>(key);
+    restore(*model, TimeFrameValue(frame), from, to);
+    SeriesDataManager::instance()->registerModel(model.get());
+    model->build();
+    return model;
+}
+
 void TestDataManager::registrationReadsTodaysTrades()
 {
     const QDate today = datetime::today();
@@ -203,14 +211,11 @@ void TestDataManager::registrationReadsTodaysTrades()
     manager->unregisterModel(&model);
     TableThread feed;
     feed.append({trade(Futures, t(today, 10, 2), "102", 4)});
-    SeriesDataModel again(Futures);
-    restore(again, TimeFrameValue(60), today, today);
-    manager->registerModel(&again);
+    const auto again = openChart(Futures, 60, today, today);
     QCOMPARE(manager->entryCount(), 1);
-    again.build();
-    QVERIFY(waitFilled(again));
-    QCOMPARE(again.validBarCount(), 2);
-    QCOMPARE(again.bar(again.validBar(1)).close, decimal(QStringLiteral("102")));
+    QVERIFY(waitFilled(*again));
+    QCOMPARE(again->validBarCount(), 2);
+    QCOMPARE(again->bar(again->validBar(1)).close, decimal(QStringLiteral("102")));
 }
 
 void TestDataManager::liveTradesReachEveryModelOnce()
@@ -229,8 +234,10 @@ void TestDataManager::liveTradesReachEveryModelOnce()
         }
         return list;
     };
-    // Some trades before the charts open, more while they are filled and afterwards.
-    QList<Record> all = someTrades(200, 0, 60);
+    // Some trades before the charts open, more while they are filled and afterwards. The
+    // earlier ones are many: the charts' replays of them queue one after the other, so the
+    // first live trades reach charts whose replay has not started yet.
+    QList<Record> all = someTrades(3000, 0, 60);
     deals()->append(all);
 
     SeriesDataManager *manager = SeriesDataManager::instance();
@@ -265,67 +272,12 @@ void TestDataManager::liveTradesReachEveryModelOnce()
         quantity += r.data(QStringLiteral("quantity")).toInteger64();
     QCOMPARE(volume, quantity * 1000);
 
-    for (size_t i = 0; i < models.size(); ++i) {
-        const QString difference = compareWithPlain(*models[i], plainFold(all, frames[i], 1000));
-        QVERIFY2(difference.isEmpty(), qPrintable(QString::number(frames[i]) + u' ' + difference));
-    }
+    for (size_t i = 0; i < models.size(); ++i)
+        QCOMPARE(barsOf(*models[i]), plainFold(all, frames[i], 1000));
     // Rebuilt from the second bars, a chart shows the same bars: nothing counted twice.
     models[1]->rebuild();
     QVERIFY(waitFilled(*models[1]));
-    const QString difference = compareWithPlain(*models[1], plainFold(all, 60, 1000));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
-}
-
-void TestDataManager::rangeDecidesTheFillers()
-{
-    useHistory(true); // nobody listens: the downloads fail at once
-    const QDate today = datetime::today();
-    SeriesDataManager *manager = SeriesDataManager::instance();
-
-    SeriesDataModel past(Futures);
-    restore(past, TimeFrameValue(60), today.addDays(-3), today.addDays(-1));
-    manager->registerModel(&past);
-    past.build();
-    QCOMPARE(created("FillerHistoricalData "), 1);
-    QCOMPARE(created("TodayDataFiller "), 0);
-    QVERIFY(waitFilled(past));
-
-    SeriesDataModel todayOnly(Futures);
-    restore(todayOnly, TimeFrameValue(60), today, today);
-    manager->registerModel(&todayOnly);
-    todayOnly.build();
-    QCOMPARE(created("FillerHistoricalData "), 1);
-    QCOMPARE(created("TodayDataFiller "), 1);
-    QVERIFY(waitFilled(todayOnly));
-
-    // History switched off in the general settings: today's trades only.
-    AppSettings(QStringLiteral("TechAnalysis/General")).setValue(QStringLiteral("enabled"), false);
-    SeriesDataModel both(Futures);
-    restore(both, TimeFrameValue(60), today.addDays(-3), today);
-    manager->registerModel(&both);
-    both.build();
-    QCOMPARE(created("FillerHistoricalData "), 1);
-    QCOMPARE(created("TodayDataFiller "), 2);
-    QVERIFY(waitFilled(both));
-}
-
-void TestDataManager::indexBoardHasNoTodayFiller()
-{
-    const QDate today = datetime::today();
-    SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(IndexKey);
-    restore(model, TimeFrameValue(60), today.addDays(-2), today);
-    manager->registerModel(&model);
-    model.build();
-    // Without the history service an index chart has nothing to be filled from.
-    QVERIFY(!manager->isFilling(&model));
-    QCOMPARE(created("TodayDataFiller "), 0);
-    QCOMPARE(created("FillerHistoricalData "), 0);
-    QCOMPARE(model.validBarCount(), 0);
-    // Nor does the refresh start anything.
-    model.update();
-    QVERIFY(!manager->isFilling(&model));
-    QCOMPARE(created("CurrentDataFillerForIndices "), 0);
+    QCOMPARE(barsOf(*models[1]), plainFold(all, 60, 1000));
 }
 
 // A new chart shows today's trades, and the live trades that follow, at once, however slow
@@ -341,26 +293,11 @@ void TestDataManager::todayShowsWhileHistoryLoads()
     SeriesDataManager *manager = SeriesDataManager::instance();
     // Every download thread busy: one, with this chart's download.
     manager->pool()->setMaxThreadCount(1);
-    SeriesDataModel model(Futures);
-    restore(model, TimeFrameValue(60), today.addDays(-3), today);
-    manager->registerModel(&model);
+    const auto model = openChart(Futures, 60, today.addDays(-3), today);
     // Today's bars as the chart holds them.
-    const auto todaysBars = [&] {
-        std::map<qint64, PlainBar> bars;
-        for (int k = 0; k < model.validBarCount(); ++k) {
-            const FrameIndex index = model.validBar(k);
-            const datetime start = model.frameTime(index, false);
-            if (start.getDate() == today) {
-                const TimeFrame bar = model.bar(index);
-                bars[start.toMSecsSinceEpoch()] = {bar.open, bar.high, bar.low, bar.close,
-                                                   bar.volume, bar.value, {}, {}};
-            }
-        }
-        return bars;
-    };
-    model.build();
+    const auto todaysBars = [&] { return barsOf(*model).filter(today.toString(Qt::ISODate)); };
     QVERIFY(waitFor([&] { return todaysBars().size() == plainFold(trades, 60, 1).size(); }, 1000));
-    QVERIFY2(manager->isFilling(&model), "the history is still loading");
+    QVERIFY2(manager->isFilling(model.get()), "the history is still loading");
     {
         TableThread feed;
         const Record live = trade(Futures, t(today, 10, 20), "99", 3);
@@ -368,16 +305,9 @@ void TestDataManager::todayShowsWhileHistoryLoads()
         feed.append({live});
     }
     QVERIFY(waitFor([&] { return todaysBars().size() == plainFold(trades, 60, 1).size(); }, 1000));
-    QVERIFY(manager->isFilling(&model));
-    QVERIFY(waitFilled(model));
-    const std::map<qint64, PlainBar> expected = plainFold(trades, 60, 1);
-    const std::map<qint64, PlainBar> shown = todaysBars();
-    QCOMPARE(shown.size(), expected.size());
-    for (auto a = shown.begin(), b = expected.begin(); a != shown.end(); ++a, ++b) {
-        QCOMPARE(a->first, b->first);
-        QCOMPARE(a->second.close, b->second.close);
-        QCOMPARE(a->second.volume, b->second.volume);
-    }
+    QVERIFY(manager->isFilling(model.get()));
+    QVERIFY(waitFilled(*model));
+    QCOMPARE(todaysBars(), plainFold(trades, 60, 1));
 }
 
 void TestDataManager::indexRefreshReplacesThePeriod()
@@ -417,51 +347,12 @@ void TestDataManager::indexRefreshReplacesThePeriod()
     // whole again, its earlier years included.
     QCOMPARE(model.validBarCount(), barsBefore);
     const TimeFrame after = model.bar(last);
-    // The same period again (a minute or two more at most), not added on top.
-    QVERIFY2(after.value.toDouble() < before.value.toDouble() * 1.5,
+    // The same period again (a minute or two more at most), not added on top: today's
+    // candles, counted again, would add a quarter of a percent.
+    QVERIFY2(after.value.toDouble() < before.value.toDouble() * 1.0005,
              qPrintable(after.value.toString() + u' ' + before.value.toString()));
     QVERIFY(!(after.value < before.value));
     QCOMPARE(after.open, before.open);
-}
-
-void TestDataManager::subMinuteChartReadsTheCacheOnly()
-{
-    const QDate yesterday = datetime::today().addDays(-1);
-    // Yesterday's seconds as the day change stored them.
-    SecondBars stored;
-    stored.bars.resize(36100);
-    QList<Record> trades;
-    for (int s = 36000; s < 36100; s += 7) {
-        Deal d = deal(datetime(yesterday).addMSecs(qint64(s) * 1000 + 300), "92.5", 1000);
-        d.price = decimal(qint64(9200 + s % 50), 2);
-        foldDeal(stored.bars[size_t(s)], d);
-        stored.lastSecond = s;
-    }
-    HistoricalDataManager::storeSecondFile(Dollar, yesterday, stored);
-
-    // A service that would count any connection.
-    QTcpServer service;
-    QVERIFY(service.listen(QHostAddress::LocalHost));
-    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-        .setValue(QStringLiteral("url"),
-                  QStringLiteral("http://127.0.0.1:%1").arg(service.serverPort()));
-    useHistory(true);
-
-    SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(Dollar);
-    restore(model, TimeFrameValue(15), yesterday, datetime::today());
-    manager->registerModel(&model);
-    model.build();
-    QVERIFY(waitFilled(model));
-    QCoreApplication::processEvents();
-    QVERIFY(!service.hasPendingConnections());
-    QCOMPARE(logged(QStringLiteral("Querying HDX server")).size(), 0);
-    // 100 seconds from 10:00:00 make seven 15-second bars.
-    QCOMPARE(model.validBarCount(), 7);
-    qint64 volume = 0;
-    for (int k = 0; k < model.validBarCount(); ++k)
-        volume += model.bar(model.validBar(k)).volume;
-    QCOMPARE(volume, qint64(15 * 1000));
 }
 
 void TestDataManager::requestWindows_data()
@@ -471,7 +362,6 @@ void TestDataManager::requestWindows_data()
     QTest::addColumn<QList<int>>("windowEnds"); // the day of each window's last session
 
     QTest::newRow("every day") << QList<int>{0, 1, 2, 3} << QList<int>{0} << QList<int>{3};
-    QTest::newRow("29 days between") << QList<int>{0, 30} << QList<int>{0} << QList<int>{30};
     // A session ends at 11:00 of day 0; day 30 at 10:00 is 29 days 23 hours later.
     QTest::newRow("just under 30 days") << QList<int>{0, 30} << QList<int>{0} << QList<int>{30};
     QTest::newRow("30 days between") << QList<int>{0, 31} << QList<int>{0, 31}
@@ -500,59 +390,21 @@ void TestDataManager::requestWindows()
     }
 }
 
-void TestDataManager::thirtyDayGapLoadsNewerWindowFirst()
-{
-    // Forty holidays in the middle of the range: two request windows.
-    const QDate today = datetime::today();
-    QList<Record> holidays;
-    Table *calendar = CalendarDirectory::i()->table();
-    for (int back = 50; back > 10; --back) {
-        Record r(calendar);
-        r.data(QStringLiteral("date")).setValue(QVariant::fromValue(datetime(today.addDays(-back))));
-        r.data(QStringLiteral("is_trading")).setValue(false);
-        holidays.append(r);
-    }
-    calendar->reset(holidays);
-    QVERIFY(startServer());
-    SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(Futures);
-    restore(model, TimeFrameValue(3600), today.addDays(-60), today.addDays(-1));
-    manager->registerModel(&model);
-    model.build();
-    QVERIFY(waitFilled(model));
-    calendar->reset({});
-
-    const QStringList steps = logged(QStringLiteral("Querying HDX server at step "));
-    QCOMPARE(steps.size(), 2);
-    QVERIFY2(steps.at(0).startsWith(QStringLiteral("Querying HDX server at step 1 for data from ")
-                                    + today.addDays(-10).toString(Qt::ISODate)),
-             qPrintable(steps.at(0)));
-    QVERIFY2(steps.at(1).startsWith(QStringLiteral("Querying HDX server at step 0 for data from ")
-                                    + today.addDays(-60).toString(Qt::ISODate)),
-             qPrintable(steps.at(1)));
-    // The older window ends before the holidays.
-    QVERIFY2(steps.at(1).contains(QStringLiteral(" to ") + today.addDays(-51).toString(Qt::ISODate)),
-             qPrintable(steps.at(1)));
-}
-
 void TestDataManager::cancellingStopsTheDownloadAtOnce()
 {
     QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("5000")}));
     const QDate today = datetime::today();
     SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(Futures);
-    restore(model, TimeFrameValue(60), today.addDays(-5), today.addDays(-1));
-    manager->registerModel(&model);
-    model.build();
+    const auto model = openChart(Futures, 60, today.addDays(-5), today.addDays(-1));
     QVERIFY(waitFor([] { return !logged(QStringLiteral("Querying HDX server at step")).isEmpty(); }));
     QThread::msleep(200);
-    QVERIFY(manager->isFilling(&model));
+    QVERIFY(manager->isFilling(model.get()));
     QElapsedTimer timer;
     timer.start();
-    manager->cancelFillers(&model);
+    manager->cancelFillers(model.get());
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!manager->isFilling(&model));
-    QCOMPARE(model.validBarCount(), 0);
+    QVERIFY(!manager->isFilling(model.get()));
+    QCOMPARE(model->validBarCount(), 0);
 }
 
 void TestDataManager::dayChangeStoresResetsAndRebuilds()
@@ -580,7 +432,7 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     manager->registerModel(&seconds);
     seconds.build();
     QVERIFY(waitFilled(seconds));
-    QVERIFY(compareWithPlain(seconds, plainFold(trades, 5, 1000)).isEmpty());
+    QCOMPARE(barsOf(seconds), plainFold(trades, 5, 1000));
     QSignalSpy reset(&seconds, &SeriesDataModel::dataChanged);
 
     const QDate tomorrow = today.addDays(1);
@@ -597,8 +449,7 @@ void TestDataManager::dayChangeStoresResetsAndRebuilds()
     QVERIFY(!reset.isEmpty());
     QCOMPARE(reset.first().at(0).value<FrameIndex>(), FrameIndex());
     QVERIFY(waitFilled(seconds));
-    const QString difference = compareWithPlain(seconds, plainFold(trades, 5, 1000));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(barsOf(seconds), plainFold(trades, 5, 1000));
 
     // The day change was announced once, with the models reset and not yet refilled.
     QCOMPARE(barsAtAnnouncement, QList<int>{0});
@@ -719,13 +570,10 @@ void TestDataManager::proxyBoardFollowsItsRealRecord()
 {
     const QDate today = datetime::today();
     SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(Mirror);
-    restore(model, TimeFrameValue(60), today, today);
-    manager->registerModel(&model);
+    const auto model = openChart(Mirror, 60, today, today);
     // The mirror board's trades happen on the main board.
     QCOMPARE(manager->matchedKey(Mirror), Shares);
-    model.build();
-    QVERIFY(waitFilled(model));
+    QVERIFY(waitFilled(*model));
 
     Table *securities = SecurityDirectory::i()->table();
     const Record mirror = SecurityDirectory::i()->recordById(Mirror.stock_id, Mirror.board_id,
@@ -737,9 +585,9 @@ void TestDataManager::proxyBoardFollowsItsRealRecord()
     TableThread feed;
     feed.append({trade(Shares, t(today, 10, 5), "187.5", 1),
                  trade(SeriesKey{2, 2, 2003}, t(today, 10, 6), "3120.5", 2)});
-    QVERIFY(waitFilled(model));
-    QCOMPARE(model.validBarCount(), 1);
-    QCOMPARE(model.bar(model.validBar(0)).close, decimal(QStringLiteral("3120.5")));
+    QVERIFY(waitFilled(*model));
+    QCOMPARE(model->validBarCount(), 1);
+    QCOMPARE(model->bar(model->validBar(0)).close, decimal(QStringLiteral("3120.5")));
     QVERIFY(securities->update(mirror, {{realColumn, 2001}}));
     QVERIFY(waitFor([&] { return manager->matchedKey(Mirror) == Shares; }));
 }
@@ -862,53 +710,17 @@ void TestDataManager::tableResetRebuildsCharts()
     const QDate today = datetime::today();
     deals()->append({trade(Futures, t(today, 10, 0, 5), "100", 1)});
     SeriesDataManager *manager = SeriesDataManager::instance();
-    SeriesDataModel model(Futures);
-    restore(model, TimeFrameValue(60), today, today);
-    manager->registerModel(&model);
-    model.build();
-    QVERIFY(waitFilled(model));
-    QCOMPARE(model.validBarCount(), 1);
+    const auto model = openChart(Futures, 60, today, today);
+    QVERIFY(waitFilled(*model));
+    QCOMPARE(model->validBarCount(), 1);
     // The host replaces the table's content: the chart shows the new trades only.
     const QList<Record> replaced{trade(Futures, t(today, 11, 0, 5), "110", 2),
                                  trade(Futures, t(today, 12, 0, 5), "120", 3)};
     deals()->reset(replaced);
     QVERIFY(waitFor([&] {
-        return !manager->isFilling(&model) && model.validBarCount() == 2;
+        return !manager->isFilling(model.get()) && model->validBarCount() == 2;
     }));
-    const QString difference = compareWithPlain(model, plainFold(replaced, 60, 1));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
-}
-
-void TestDataManager::refreshReplacesOnlyItsPeriod()
-{
-    SeriesDataService::setInstance(nullptr);
-    const QDate day(2026, 12, 2);
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(day, 10, 0, 5), "100", 1));
-        batch.append(deal(t(day, 11, 0, 5), "110", 1));
-        batch.append(deal(t(day, 12, 0, 5), "120", 1));
-    }
-    QCOMPARE(model.validBarCount(), 3);
-    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
-    for (int round = 0; round < 2; ++round) {
-        DealBatch batch(&model, 4, false);
-        batch.replaceRange(t(day, 11, 0), datetime(day.addDays(1)));
-        batch.append(deal(t(day, 11, 0, 30), "111", 4));
-    }
-    // 10:00 untouched, 11:00 replaced (not added twice), 12:00 gone with the refresh.
-    QCOMPARE(model.validBarCount(), 2);
-    QCOMPARE(model.bar(model.validBar(0)).close, decimal(QStringLiteral("100")));
-    const TimeFrame refreshed = model.bar(model.validBar(1));
-    QCOMPARE(refreshed.close, decimal(QStringLiteral("111")));
-    QCOMPARE(refreshed.volume, qint64(4));
-    QCOMPARE(model.lastIndex(), model.validBar(1));
-    // The notification spans what was cleared.
-    QVERIFY(!changed.isEmpty());
-    QCOMPARE(changed.first().at(1).value<FrameIndex>(), model.frameIndexAt(t(day, 12, 0)));
+    QCOMPARE(barsOf(*model), plainFold(replaced, 60, 1));
 }
 
 void TestDataManager::watchIndexNotifiesOnWatchedColumns()
@@ -938,6 +750,13 @@ void TestDataManager::watchIndexNotifiesOnWatchedColumns()
     QVERIFY(securities->update(other, {{price, QVariant::fromValue(decimal(QStringLiteral("3001")))}}));
     QCOMPARE(changed.size(), 2);
     QVERIFY(securities->update(own, {{price, oldPrice}, {name, oldName}}));
+}
+
+// The concurrency scenario under the sanitizers of the test build.
+void TestDataManager::tradesWhileFillingRelayingOutAndTurningTheDay()
+{
+    const QString failure = DataManagerStress::run(8000);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 TA_REGISTER_TEST(TestDataManager)

@@ -38,12 +38,15 @@ private:
         int status = -1;
         QString out;
         QString err;
+        QStringList lines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
     };
-    Run run(const QStringList &arguments);
+    // Runs the export with the options (separated by spaces; paths go in the list) and a
+    // data directory of its own.
+    Run run(const QString &options, const QStringList &paths = {});
     bool startServer();
+    QString path(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
-    QString m_everyDayReference; // the shipped reference data, trading all day every day
     QProcess m_server;
     QString m_url;
 };
@@ -54,22 +57,19 @@ void TestExportTool::initTestCase()
     QString error;
     QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
              qPrintable(error));
+    // The shipped reference data, trading all day every day.
     QFile shipped(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"));
     QVERIFY(shipped.open(QIODevice::ReadOnly));
     QJsonObject reference = QJsonDocument::fromJson(shipped.readAll()).object();
     QJsonArray sessions;
     for (int day = 1; day <= 7; ++day)
-        sessions.append(QJsonObject{{QStringLiteral("day"), day},
-                                    {QStringLiteral("from"), QStringLiteral("00:00")},
-                                    {QStringLiteral("to"), QStringLiteral("23:59")}});
+        sessions.append(QJsonObject{{"day", day}, {"from", "00:00"}, {"to", "23:59"}});
     QJsonArray schedules;
     for (const char *stock : {"DRV", "EQ", "FX"})
-        schedules.append(QJsonObject{{QStringLiteral("stock"), QString::fromLatin1(stock)},
-                                     {QStringLiteral("sessions"), sessions}});
+        schedules.append(QJsonObject{{"stock", stock}, {"sessions", sessions}});
     reference[QStringLiteral("schedules")] = schedules;
     reference[QStringLiteral("calendar")] = QJsonArray();
-    m_everyDayReference = m_dir.filePath(QStringLiteral("everyday.json"));
-    QFile file(m_everyDayReference);
+    QFile file(path(QStringLiteral("everyday.json")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QJsonDocument(reference).toJson());
 }
@@ -80,11 +80,15 @@ void TestExportTool::cleanup()
     m_server.waitForFinished();
 }
 
-TestExportTool::Run TestExportTool::run(const QStringList &arguments)
+TestExportTool::Run TestExportTool::run(const QString &options, const QStringList &paths)
 {
+    static int runs = 0;
+    QStringList arguments = QStringList{QStringLiteral("export")}
+                            + options.split(u' ', Qt::SkipEmptyParts) + paths;
+    if (!paths.contains(QStringLiteral("--data-dir")))
+        arguments << QStringLiteral("--data-dir") << path(QStringLiteral("data%1").arg(++runs));
     QProcess tool;
-    tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ta-tool"),
-               QStringList{QStringLiteral("export")} + arguments);
+    tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ta-tool"), arguments);
     Run result;
     if (!tool.waitForFinished(120000)) {
         tool.kill();
@@ -114,16 +118,13 @@ void TestExportTool::historyFromTheService()
     const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
     QVERIFY(startServer());
     const QDate friday(2026, 11, 20);
-    const QStringList common{QStringLiteral("--key"),      QStringLiteral("2,2,2001"),
-                             QStringLiteral("--timeframe"), QStringLiteral("60"),
-                             QStringLiteral("--days"),      QStringLiteral("3"),
-                             QStringLiteral("--to"),        friday.toString(Qt::ISODate),
-                             QStringLiteral("--hdx-url"),   m_url,
-                             QStringLiteral("--data-dir"),  m_dir.filePath(QStringLiteral("d1"))};
-    const Run plain = run(common);
+    const QString options = QStringLiteral("--key 2,2,2001 --timeframe 60 --days 3 --to %1 "
+                                           "--hdx-url %2")
+                                .arg(friday.toString(Qt::ISODate), m_url);
+    const Run plain = run(options);
     QCOMPARE(plain.status, 0);
     QVERIFY2(plain.err.isEmpty(), qPrintable(plain.err));
-    const QStringList lines = plain.out.split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = plain.lines();
     QCOMPARE(lines.first(), QStringLiteral("time,open,high,low,close,volume,value,oi"));
     // Wednesday to Friday; the shares' sessions hold 525 minutes a day.
     QVERIFY2(lines.size() > 1000, qPrintable(QString::number(lines.size())));
@@ -141,10 +142,10 @@ void TestExportTool::historyFromTheService()
         QVERIFY(f.at(2).toDouble() >= f.at(3).toDouble());
     }
     // Compressed replies give the same bars.
-    const Run gzip = run(common + QStringList{QStringLiteral("--gzip"), QStringLiteral("--output"),
-                                              m_dir.filePath(QStringLiteral("gzip.csv"))});
+    const Run gzip = run(options + QStringLiteral(" --gzip --output"),
+                         {path(QStringLiteral("gzip.csv"))});
     QCOMPARE(gzip.status, 0);
-    QFile written(m_dir.filePath(QStringLiteral("gzip.csv")));
+    QFile written(path(QStringLiteral("gzip.csv")));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(written.readAll()), plain.out);
 }
@@ -152,8 +153,7 @@ void TestExportTool::historyFromTheService()
 void TestExportTool::tradesFileAsLiveTrades()
 {
     const QString today = datetime::today().toString(Qt::ISODate);
-    const QString trades = m_dir.filePath(QStringLiteral("trades.csv"));
-    QFile file(trades);
+    QFile file(path(QStringLiteral("trades.csv")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QStringLiteral("moment,price,quantity,value,open_interest,nosystem\n"
                               "%1 10:00:01.000,92.10,2,184200,,0\n"
@@ -164,11 +164,9 @@ void TestExportTool::tradesFileAsLiveTrades()
                    .arg(today)
                    .toUtf8());
     file.close();
-    const Run result = run({QStringLiteral("--key"), QStringLiteral("3,4,3001"),
-                            QStringLiteral("--timeframe"), QStringLiteral("60"),
-                            QStringLiteral("--no-history"), QStringLiteral("--trades"), trades,
-                            QStringLiteral("--reference"), m_everyDayReference,
-                            QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d2"))});
+    const Run result = run(QStringLiteral("--key 3,4,3001 --timeframe 60 --no-history --trades"),
+                           {file.fileName(), QStringLiteral("--reference"),
+                            path(QStringLiteral("everyday.json"))});
     QCOMPARE(result.status, 0);
     QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
     // The order-book trades only; the currency market counts pieces (lot size 1000).
@@ -183,7 +181,7 @@ void TestExportTool::secondsFromTheCacheFiles()
 {
     // Yesterday's seconds as the day change stored them into the user's data directory.
     const QDate yesterday = datetime::today().addDays(-1);
-    const QString dataDir = m_dir.filePath(QStringLiteral("d3"));
+    const QString dataDir = path(QStringLiteral("cached"));
     qputenv("TA_DATA_DIR", dataDir.toUtf8());
     SecondBars seconds;
     seconds.bars.resize(3600 * 12 + 10);
@@ -196,89 +194,61 @@ void TestExportTool::secondsFromTheCacheFiles()
     qunsetenv("TA_DATA_DIR");
 
     // Nobody answers at the service's address, and nobody is asked below one minute.
-    const Run result = run({QStringLiteral("--key"), QStringLiteral("2,2,2006"),
-                            QStringLiteral("--timeframe"), QStringLiteral("5"),
-                            QStringLiteral("--days"), QStringLiteral("2"),
-                            QStringLiteral("--hdx-url"), QStringLiteral("http://127.0.0.1:1"),
-                            QStringLiteral("--reference"), m_everyDayReference,
-                            QStringLiteral("--data-dir"), dataDir});
+    const Run result = run(QStringLiteral("--key 2,2,2006 --timeframe 5 --days 2 "
+                                          "--hdx-url http://127.0.0.1:1 --reference"),
+                           {path(QStringLiteral("everyday.json")), QStringLiteral("--data-dir"),
+                            dataDir});
     QCOMPARE(result.status, 0);
-    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(1), QStringLiteral("%1 12:00:00,15480,15480,15480,15480,5,77400,0")
-                              .arg(yesterday.toString(Qt::ISODate)));
+    QCOMPARE(result.lines().size(), 3);
+    QCOMPARE(result.lines().at(1), QStringLiteral("%1 12:00:00,15480,15480,15480,15480,5,77400,0")
+                                       .arg(yesterday.toString(Qt::ISODate)));
 }
 
 void TestExportTool::badInput_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("options");
     QTest::addColumn<QByteArray>("trades"); // written to the trades file when not empty
     QTest::addColumn<QString>("message");
 
-    const QStringList ok{QStringLiteral("--key"), QStringLiteral("3,4,3001"),
-                         QStringLiteral("--timeframe"), QStringLiteral("60"),
-                         QStringLiteral("--no-history")};
-    QTest::newRow("two parts") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4"),
-                                              QStringLiteral("--timeframe"), QStringLiteral("60")}
-                               << QByteArray() << QStringLiteral("Invalid key : 3,4");
-    QTest::newRow("not a number")
-        << QStringList{QStringLiteral("--key"), QStringLiteral("3,x,3001"),
-                       QStringLiteral("--timeframe"), QStringLiteral("60")}
-        << QByteArray() << QStringLiteral("board_id");
-    QTest::newRow("unknown") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4,9999"),
-                                            QStringLiteral("--timeframe"), QStringLiteral("60")}
-                             << QByteArray() << QStringLiteral("unknown instrument 3,4,9999");
-    QTest::newRow("bad frame") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4,3001"),
-                                              QStringLiteral("--timeframe"), QStringLiteral("-5")}
-                               << QByteArray() << QStringLiteral("bad time frame");
-    QTest::newRow("odd frame") << QStringList{QStringLiteral("--key"), QStringLiteral("3,4,3001"),
-                                              QStringLiteral("--timeframe"), QStringLiteral("420")}
-                               << QByteArray() << QStringLiteral("bad time frame \"420\"");
-    QTest::newRow("too long") << ok + QStringList{QStringLiteral("--timeframe"), QStringLiteral("1"),
-                                                  QStringLiteral("--days"), QStringLiteral("1000")}
-                              << QByteArray()
-                              << QStringLiteral("Слишком большой диапазон: ");
-    QTest::newRow("bad date") << ok + QStringList{QStringLiteral("--to"), QStringLiteral("2026-13-01")}
-                              << QByteArray() << QStringLiteral("bad date");
-    QTest::newRow("missing trades") << ok + QStringList{QStringLiteral("--trades"),
-                                                         QStringLiteral("/nonexistent/trades.csv")}
-                                    << QByteArray() << QStringLiteral("cannot open");
+    // Malformed keys are refused by the bar model's own key parser, tested with it.
+    const QString ok = QStringLiteral("--key 3,4,3001 --timeframe 60 --no-history ");
+    QTest::newRow("unknown") << "--key 3,4,9999 --timeframe 60" << QByteArray()
+                             << "unknown instrument 3,4,9999";
+    QTest::newRow("odd frame") << "--key 3,4,3001 --timeframe 420" << QByteArray()
+                               << "bad time frame \"420\"";
+    QTest::newRow("too long") << ok + "--timeframe 1 --days 1000" << QByteArray()
+                              << "Слишком большой диапазон: ";
+    QTest::newRow("bad date") << ok + "--to 2026-13-01" << QByteArray() << "bad date";
+    QTest::newRow("missing trades") << ok + "--trades /nonexistent/trades.csv" << QByteArray()
+                                    << "cannot open";
     QTest::newRow("wrong header") << ok << QByteArray("time,price\n")
-                                  << QStringLiteral(":1: the header must be");
-    QTest::newRow("bad price")
-        << ok
-        << QByteArray("moment,price,quantity,value,open_interest,nosystem\n"
-                      "2026-12-01 10:00:00.000,92.1,1,92.1,,0\n"
-                      "2026-12-01 10:00:01.000,abc,1,92.1,,0\n")
-        << QStringLiteral(":3: bad price \"abc\"");
-    QTest::newRow("bad moment")
-        << ok
-        << QByteArray("moment,price,quantity,value,open_interest,nosystem\n"
-                      "2026-12-01 25:00:00.000,92.1,1,92.1,,0\n")
-        << QStringLiteral(":2: bad moment");
-    QTest::newRow("short line") << ok
-                                << QByteArray("moment,price,quantity,value,open_interest,nosystem\n"
-                                              "2026-12-01 10:00:00.000,92.1\n")
-                                << QStringLiteral(":2: 2 fields instead of 6");
-    QTest::newRow("unwritable output")
-        << ok + QStringList{QStringLiteral("--output"), QStringLiteral("/nonexistent/dir/out.csv")}
-        << QByteArray() << QStringLiteral("/nonexistent/dir/out.csv: cannot write");
+                                  << ":1: the header must be";
+    const QByteArray header = "moment,price,quantity,value,open_interest,nosystem\n";
+    QTest::newRow("bad price") << ok
+                               << header + "2026-12-01 10:00:00.000,92.1,1,92.1,,0\n"
+                                           "2026-12-01 10:00:01.000,abc,1,92.1,,0\n"
+                               << ":3: bad price \"abc\"";
+    QTest::newRow("bad moment") << ok << header + "2026-12-01 25:00:00.000,92.1,1,92.1,,0\n"
+                                << ":2: bad moment";
+    QTest::newRow("short line") << ok << header + "2026-12-01 10:00:00.000,92.1\n"
+                                << ":2: 2 fields instead of 6";
+    QTest::newRow("unwritable output") << ok + "--output /nonexistent/dir/out.csv" << QByteArray()
+                                       << "/nonexistent/dir/out.csv: cannot write";
 }
 
 void TestExportTool::badInput()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, options);
     QFETCH(QByteArray, trades);
     QFETCH(QString, message);
+    QStringList paths;
     if (!trades.isEmpty()) {
-        const QString path = m_dir.filePath(QStringLiteral("bad.csv"));
-        QFile file(path);
+        QFile file(path(QStringLiteral("bad.csv")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(trades);
-        arguments += QStringList{QStringLiteral("--trades"), path};
+        paths = QStringList{QStringLiteral("--trades"), file.fileName()};
     }
-    const Run result = run(arguments + QStringList{QStringLiteral("--data-dir"),
-                                                   m_dir.filePath(QStringLiteral("d4"))});
+    const Run result = run(options, paths);
     QVERIFY(result.status > 0);
     QVERIFY(result.out.isEmpty());
     // One line on standard error, naming the problem.
@@ -297,16 +267,13 @@ void TestExportTool::dayAndWeekBarsStartAtMidnight()
     for (QDate d = from; d <= to; d = d.addDays(1))
         tradingDays += isTradingDay(d) ? 1 : 0;
     for (const int days : {1, 7}) {
-        const Run result = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
-                                QStringLiteral("--timeframe"), QString::number(days * 86400),
-                                QStringLiteral("--days"), QStringLiteral("365"),
-                                QStringLiteral("--to"), to.toString(Qt::ISODate),
-                                QStringLiteral("--hdx-url"), m_url,
-                                QStringLiteral("--data-dir"),
-                                m_dir.filePath(QStringLiteral("midnight%1").arg(days))});
+        const Run result = run(QStringLiteral("--key 2,2,2001 --timeframe %1 --days 365 --to %2 "
+                                              "--hdx-url %3")
+                                   .arg(QString::number(days * 86400), to.toString(Qt::ISODate),
+                                        m_url));
         QCOMPARE(result.status, 0);
         QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
-        QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QStringList lines = result.lines();
         QVERIFY(!lines.isEmpty());
         lines.removeFirst();
         QDate previous;
@@ -333,23 +300,16 @@ void TestExportTool::historyFailureIsReported()
     // Three days back from a Wednesday hold two earlier sessions, which only the (unreachable)
     // service can give. From a Monday they would hold none, and nobody would be asked.
     const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
-    const Run result = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
-                            QStringLiteral("--timeframe"), QStringLiteral("60"),
-                            QStringLiteral("--days"), QStringLiteral("3"),
-                            QStringLiteral("--hdx-url"), QStringLiteral("http://127.0.0.1:1"),
-                            QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d5"))});
+    const QString options = QStringLiteral("--key 2,2,2001 --timeframe 60 --days 3 "
+                                           "--hdx-url http://127.0.0.1:1");
+    const Run result = run(options);
     QVERIFY(result.status > 0);
     QVERIFY(result.out.isEmpty());
     QCOMPARE(result.err.count(u'\n'), 1);
     QVERIFY2(result.err.contains(QStringLiteral("не удалось получить данные из HDX")),
              qPrintable(result.err));
     // With --verbose the data path's progress shows as well: the requests it tried.
-    const Run verbose = run({QStringLiteral("--key"), QStringLiteral("2,2,2001"),
-                             QStringLiteral("--timeframe"), QStringLiteral("60"),
-                             QStringLiteral("--days"), QStringLiteral("3"),
-                             QStringLiteral("--hdx-url"), QStringLiteral("http://127.0.0.1:1"),
-                             QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d5")),
-                             QStringLiteral("--verbose")});
+    const Run verbose = run(options + QStringLiteral(" --verbose"));
     QVERIFY(verbose.status > 0);
     QVERIFY2(verbose.err.contains(QStringLiteral("Sending query in state")),
              qPrintable(verbose.err));
@@ -362,13 +322,10 @@ void TestExportTool::indexChartOfTodayFills()
 {
     const PinnedClock wednesday(datetime(2026, 11, 25, 14, 30));
     QVERIFY(startServer());
-    const Run result = run({QStringLiteral("--key"), QStringLiteral("2,16,1601"),
-                            QStringLiteral("--timeframe"), QStringLiteral("60"),
-                            QStringLiteral("--days"), QStringLiteral("1"),
-                            QStringLiteral("--hdx-url"), m_url,
-                            QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("d6"))});
+    const Run result = run(QStringLiteral("--key 2,16,1601 --timeframe 60 --days 1 --hdx-url ")
+                           + m_url);
     QCOMPARE(result.status, 0);
-    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = result.lines();
     // The index trades from the morning: hours of one-minute bars by 14:30, all of today.
     QVERIFY2(lines.size() > 120, qPrintable(result.out.left(200) + result.err));
     for (qsizetype i = 1; i < lines.size(); ++i)

@@ -29,16 +29,16 @@ QDate lastTradingDay(int back)
 
 // Recorded replies of the service for ARKT: its candle borders for every interval, one page
 // of candles (rows as JSON arrays of open, close, high, low, value, volume, begin, end) for the
-// day and interval, and an empty page after it.
-void recordReplies(const QTemporaryDir &replies, const QDate &day, int interval,
-                   const QByteArray &rows)
+// days and interval, and an empty page after it.
+void recordReplies(const QTemporaryDir &replies, const QDate &from, const QDate &till,
+                   int interval, const QByteArray &rows)
 {
     const QString path = QStringLiteral(
         "/hdx/engines/stock/markets/shares/boards/EQMN/securities/ARKT/");
     auto store = [&replies](QString name, const QByteArray &body) {
         QFile f(replies.filePath(name.replace(u'/', u'_')));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(body);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
     };
     store(path + QStringLiteral("candleborders.json"),
           R"({"borders": {"metadata": {"begin": {"type": "datetime"}, "end": {"type": "datetime"},
@@ -50,12 +50,16 @@ void recordReplies(const QTemporaryDir &replies, const QDate &day, int interval,
         "value": {"type": "double"}, "volume": {"type": "int64"},
         "begin": {"type": "datetime"}, "end": {"type": "datetime"}},
         "columns": ["open", "close", "high", "low", "value", "volume", "begin", "end"])";
-    const QString date = day.toString(Qt::ISODate);
-    store(path + QStringLiteral("candles.json?from=%1&till=%1&interval=%2&hdx.reverse=true&start=0")
-                     .arg(date)
+    store(path + QStringLiteral("candles.json?from=%1&till=%2&interval=%3&hdx.reverse=true&start=0")
+                     .arg(from.toString(Qt::ISODate), till.toString(Qt::ISODate))
                      .arg(interval),
           "{\"candles\": {" + columns + ", \"data\": [" + rows + "]}}");
     store(path + QStringLiteral("candles.json"), "{\"candles\": {" + columns + R"(, "data": []}})");
+}
+
+int sentQueries()
+{
+    return int(LogCollector::filter(QStringLiteral("Sending query")).size());
 }
 
 } // namespace
@@ -72,26 +76,23 @@ private Q_SLOTS:
     void cleanup();
 
     void loadsSeveralPages();
-    void gzipGivesTheSameBars();
-    void indexAsksForNamesFirst();
-    void subMinuteFrameAsksNothing();
     void failuresAreRetriedThenReported_data();
     void failuresAreRetriedThenReported();
     void slowButSteadyReplyIsNotCutOff();
     void droppedOnceThenLoaded();
-    void candlesAfterTheSessionsOnlyCount();
     void candleBetweenSessionsIsDropped();
     void candlePastTheSessionEndClosesItsLastBar();
     void impossibleVolumeDropsTheCandleOnly();
     void shortRowIsAskedAgain();
     void pagesThatDoNotAdvanceStop();
-    void stopEndsTheWaitAtOnce();
 
 private:
     bool startServer(const QStringList &arguments);
-    bool loadInto(SeriesDataModel &model, const QDate &from, const QDate &till);
+    int load(SeriesDataModel &model, int frame, const QDate &from, const QDate &till);
+    void replay(const QDate &from, const QDate &till, int interval, const QByteArray &rows);
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_replies;
     RecordingService m_service;
     QProcess m_server;
     LogCollector m_log;
@@ -131,34 +132,38 @@ bool TestHistory::startServer(const QStringList &arguments)
     return startHistoryService(m_server, arguments);
 }
 
-bool TestHistory::loadInto(SeriesDataModel &model, const QDate &from, const QDate &till)
+// Lays the model out over the days and downloads them: the candles read, or -1 on failure.
+int TestHistory::load(SeriesDataModel &model, int frame, const QDate &from, const QDate &till)
 {
+    restore(model, TimeFrameValue(frame), from, till);
     model.build();
     DealBatch batch(&model, 4, true);
     NetworkDataManager client(model.seriesKey(), &model, &batch);
-    return client.load(from, till);
+    return client.load(from, till) ? client.candleCount() : -1;
+}
+
+// Serves the recorded replies.
+void TestHistory::replay(const QDate &from, const QDate &till, int interval, const QByteArray &rows)
+{
+    recordReplies(m_replies, from, till, interval, rows);
+    QVERIFY(startServer({QStringLiteral("--replay"), m_replies.path()}));
 }
 
 void TestHistory::loadsSeveralPages()
 {
     QVERIFY(startServer({QStringLiteral("--page-size"), QStringLiteral("200")}));
+    // The chart's schedule ends at noon; the service has candles until 18:45, and all of them
+    // are read.
+    setSchedule(everyWeekday({at(1, 10, 0, 120)}));
     const QDate day = lastTradingDay(0);
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    int candles = 0;
-    {
-        DealBatch batch(&model, 4, true);
-        NetworkDataManager client(Shares, &model, &batch);
-        QVERIFY(client.load(day, day));
-        candles = client.candleCount();
-    }
     // 520 one-minute candles (10:00-13:00, 13:05-18:45): pages of 200 asked with start 0, 200,
     // 400 and 520 (empty).
-    QCOMPARE(candles, 520);
-    QCOMPARE(model.validBarCount(), 520);
+    QCOMPARE(load(model, 60, day, day), 520);
+    QCOMPARE(model.validBarCount(), 120);
     QCOMPARE(LogCollector::filter(QStringLiteral("start=200")).size(), 1);
     QCOMPARE(LogCollector::filter(QStringLiteral("start=400")).size(), 1);
+    QCOMPARE(LogCollector::filter(QStringLiteral("start=520")).size(), 1);
     QVERIFY(LogCollector::filter(QStringLiteral("candleborders.json")).size() == 1);
     // The downloaded range is in the cache: the interval file and the day's minutes.
     const QString dir = HistoricalDataManager::instrumentDirectory(Shares);
@@ -169,102 +174,50 @@ void TestHistory::loadsSeveralPages()
                           + QStringLiteral(".hdx")));
 }
 
-void TestHistory::gzipGivesTheSameBars()
-{
-    QVERIFY(startServer({}));
-    const QDate from = lastTradingDay(2), till = lastTradingDay(0);
-    SeriesDataModel plain(Shares), packed(Shares);
-    restore(plain, TimeFrameValue(300), from, till);
-    restore(packed, TimeFrameValue(300), from, till);
-    QVERIFY(loadInto(plain, from, till));
-    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-        .setValue(QStringLiteral("requestGzip"), true);
-    QVERIFY(loadInto(packed, from, till));
-    QVERIFY(plain.validBarCount() > 100);
-    QCOMPARE(packed.validBarCount(), plain.validBarCount());
-    for (int k = 0; k < plain.validBarCount(); k += 7) {
-        const TimeFrame a = plain.bar(plain.validBar(k)), b = packed.bar(packed.validBar(k));
-        QCOMPARE(b.open, a.open);
-        QCOMPARE(b.close, a.close);
-        QCOMPARE(b.volume, a.volume);
-    }
-}
-
-void TestHistory::indexAsksForNamesFirst()
-{
-    QVERIFY(startServer({}));
-    const QDate day = lastTradingDay(0);
-    setSchedule(everyWeekday({at(1, 10, 0, 530)}));
-    SeriesDataModel model(SeriesKey{2, 16, 1601});
-    restore(model, TimeFrameValue(3600), day, day);
-    DealBatch batch(&model, 4, true);
-    NetworkDataManager client(model.seriesKey(), &model, &batch);
-    QVERIFY(client.load(day, day));
-    QCOMPARE(client.hdxSecurity(), QStringLiteral("IXEQ"));
-    QCOMPARE(client.hdxBoard(), QStringLiteral("IDX"));
-    QVERIFY(LogCollector::filter(QStringLiteral("in state 2")).size() == 1);
-    QVERIFY(client.candleCount() > 0);
-}
-
-void TestHistory::subMinuteFrameAsksNothing()
-{
-    QVERIFY(startServer({}));
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(30), lastTradingDay(0), lastTradingDay(0));
-    QVERIFY(!loadInto(model, lastTradingDay(0), lastTradingDay(0)));
-    QVERIFY(LogCollector::filter(QStringLiteral("Sending query")).isEmpty());
-}
-
 void TestHistory::failuresAreRetriedThenReported_data()
 {
     QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("sends");
     QTest::addColumn<bool>("notified");
     QTest::addColumn<QString>("text");
     QTest::newRow("http error") << QStringList{QStringLiteral("--status"), QStringLiteral("500")}
-                                << true << "";
-    QTest::newRow("malformed json") << QStringList{QStringLiteral("--malformed-json")} << false
-                                    << "";
+                                << 3 << true << "";
+    QTest::newRow("malformed json") << QStringList{QStringLiteral("--malformed-json")} << 3
+                                    << false << "";
     QTest::newRow("stalled reply")
-        << QStringList{QStringLiteral("--stall-after"), QStringLiteral("20")} << true
+        << QStringList{QStringLiteral("--stall-after"), QStringLiteral("20")} << 3 << true
         << "Время на соединение истекло";
+    // A format error is final at once.
     QTest::newRow("missing column")
-        << QStringList{QStringLiteral("--missing-column"), QStringLiteral("interval")} << false
-        << "";
-    QTest::newRow("short row") << QStringList{QStringLiteral("--short-row")} << false << "";
+        << QStringList{QStringLiteral("--missing-column"), QStringLiteral("interval")} << 1
+        << false << "";
     QTest::newRow("wrong column type")
-        << QStringList{QStringLiteral("--wrong-type"), QStringLiteral("interval")} << false << "";
+        << QStringList{QStringLiteral("--wrong-type"), QStringLiteral("interval")} << 1 << false
+        << "";
+    // A short candle row after the borders were read: the candles are asked three times.
+    QTest::newRow("short row") << QStringList{QStringLiteral("--short-row")} << 4 << false << "";
     // The connection closes before the announced length: a network error, shown to the user.
-    QTest::newRow("truncated gzip") << QStringList{QStringLiteral("--truncate-gzip")} << true
+    QTest::newRow("truncated gzip") << QStringList{QStringLiteral("--truncate-gzip")} << 3 << true
                                     << "";
 }
 
 void TestHistory::failuresAreRetriedThenReported()
 {
     QFETCH(QStringList, faults);
+    QFETCH(int, sends);
     QFETCH(bool, notified);
     QFETCH(QString, text);
-    AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-        .setValue(QStringLiteral("requestTimeout"), 400);
-    if (faults.contains(QStringLiteral("--truncate-gzip")))
-        AppSettings(QStringLiteral("Transports/hdxplugin/Parameters"))
-            .setValue(QStringLiteral("requestGzip"), true);
+    AppSettings parameters(QStringLiteral("Transports/hdxplugin/Parameters"));
+    parameters.setValue(QStringLiteral("requestTimeout"), 400);
+    parameters.setValue(QStringLiteral("requestGzip"),
+                        faults.contains(QStringLiteral("--truncate-gzip")));
     QVERIFY(startServer(faults));
     QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
     SeriesDataModel model(Shares);
     const QDate day = lastTradingDay(0);
-    restore(model, TimeFrameValue(60), day, day);
-    QVERIFY(!loadInto(model, day, day));
+    QCOMPARE(load(model, 60, day, day), -1);
     QCoreApplication::processEvents();
-    const int sends = int(LogCollector::filter(QStringLiteral("Sending query")).size());
-    // A format error is final at once; everything else is asked three times (a short candle
-    // row after the borders were read).
-    if (faults.contains(QStringLiteral("--missing-column"))
-        || faults.contains(QStringLiteral("--wrong-type")))
-        QCOMPARE(sends, 1);
-    else if (faults.contains(QStringLiteral("--short-row")))
-        QCOMPARE(sends, 4);
-    else
-        QCOMPARE(sends, 3);
+    QCOMPARE(sentQueries(), sends);
     QCOMPARE(shown.count(), notified ? 1 : 0);
     if (notified) {
         const QString message = shown.first().at(1).toString();
@@ -285,9 +238,7 @@ void TestHistory::slowButSteadyReplyIsNotCutOff()
                          QStringLiteral("--chunk-size"), QStringLiteral("4096")}));
     SeriesDataModel model(Shares);
     const QDate day = lastTradingDay(0);
-    restore(model, TimeFrameValue(60), day, day);
-    QVERIFY(loadInto(model, day, day));
-    QCOMPARE(model.validBarCount(), 520);
+    QCOMPARE(load(model, 60, day, day), 520);
     QVERIFY(LogCollector::filter(QStringLiteral("Request timeout")).isEmpty());
 }
 
@@ -299,72 +250,21 @@ void TestHistory::droppedOnceThenLoaded()
                          QStringLiteral("3")}));
     SeriesDataModel model(Shares);
     const QDate day = lastTradingDay(0);
-    restore(model, TimeFrameValue(60), day, day);
-    QVERIFY(loadInto(model, day, day));
+    QCOMPARE(load(model, 60, day, day), 520);
     QCOMPARE(model.validBarCount(), 520);
     QVERIFY(LogCollector::filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
 }
 
-void TestHistory::candlesAfterTheSessionsOnlyCount()
-{
-    QVERIFY(startServer({}));
-    // The chart's schedule ends at noon; the service has candles until 18:45.
-    setSchedule(everyWeekday({at(1, 10, 0, 120)}));
-    SeriesDataModel model(Shares);
-    const QDate day = lastTradingDay(0);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    DealBatch batch(&model, 4, true);
-    NetworkDataManager client(Shares, &model, &batch);
-    QVERIFY(client.load(day, day));
-    batch.flush();
-    QCOMPARE(client.candleCount(), 520);
-    QCOMPARE(model.validBarCount(), 120);
-    QVERIFY(LogCollector::filter(QStringLiteral("start=500")).size() == 1);
-}
-
 void TestHistory::candleBetweenSessionsIsDropped()
 {
-    // Recorded replies: borders, one page with a Saturday candle between two weekday ones,
-    // then an empty page.
-    QTemporaryDir replies;
-    const QString path = QStringLiteral(
-        "/hdx/engines/stock/markets/shares/boards/EQMN/securities/ARKT/");
-    auto store = [&replies](QString name, const QByteArray &body) {
-        QFile f(replies.filePath(name.replace(u'/', u'_')));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(body);
-    };
-    store(path + QStringLiteral("candleborders.json"),
-          R"({"borders": {"metadata": {"begin": {"type": "datetime"}, "end": {"type": "datetime"},
-             "interval": {"type": "int32"}}, "columns": ["begin", "end", "interval"],
-             "data": [["2024-01-01 00:00:00", "2030-01-01 00:00:00", 24]]}})");
-    const QByteArray columns = R"("metadata": {"open": {"type": "double"},
-        "close": {"type": "double"}, "high": {"type": "double"}, "low": {"type": "double"},
-        "value": {"type": "double"}, "volume": {"type": "int64"},
-        "begin": {"type": "datetime"}, "end": {"type": "datetime"}},
-        "columns": ["open", "close", "high", "low", "value", "volume", "begin", "end"])";
-    store(path + QStringLiteral("candles.json?from=2026-11-27&till=2026-11-30&interval=24"
-                                "&hdx.reverse=true&start=0"),
-          "{\"candles\": {" + columns + R"(, "data": [
-             [12, 13, 14, 11, 1300, 100, "2026-11-30 00:00:00", "2026-11-30 23:59:59"],
-             [99, 99, 99, 99, 9900, 100, "2026-11-28 00:00:00", "2026-11-28 23:59:59"],
-             [10, 11, 12, 9, 1100, 100, "2026-11-27 00:00:00", "2026-11-27 23:59:59"]]}})");
-    store(path + QStringLiteral("candles.json"),
-          "{\"candles\": {" + columns + R"(, "data": []}})");
-    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
-    SeriesDataModel model(Shares);
+    // A Saturday candle between two weekday ones.
     const QDate friday(2026, 11, 27), monday(2026, 11, 30);
-    restore(model, TimeFrameValue(86400), friday, monday);
-    model.build();
-    int candles = 0;
-    {
-        DealBatch batch(&model, 4, true);
-        NetworkDataManager client(Shares, &model, &batch);
-        QVERIFY(client.load(friday, monday));
-        candles = client.candleCount();
-    }
-    QCOMPARE(candles, 3);
+    replay(friday, monday, 24, R"(
+        [12, 13, 14, 11, 1300, 100, "2026-11-30 00:00:00", "2026-11-30 23:59:59"],
+        [99, 99, 99, 99, 9900, 100, "2026-11-28 00:00:00", "2026-11-28 23:59:59"],
+        [10, 11, 12, 9, 1100, 100, "2026-11-27 00:00:00", "2026-11-27 23:59:59"])");
+    SeriesDataModel model(Shares);
+    QCOMPARE(load(model, 86400, friday, monday), 3);
     // Friday and Monday only; Saturday's candle did not leak into Monday's bar.
     QCOMPARE(model.validBarCount(), 2);
     QCOMPARE(model.bar({0, 3}).open, decimal(QStringLiteral("12")));
@@ -377,17 +277,13 @@ void TestHistory::candlePastTheSessionEndClosesItsLastBar()
 {
     // The session ends at 18:45; ten-minute candles, the last one 18:40-18:49:59. The 18:30
     // bar of fifteen minutes takes both of its candles, the last one's close and volume too.
-    setSchedule(everyWeekday({at(1, 10, 0, 525)}));
     const QDate day(2026, 11, 24);
-    QTemporaryDir replies;
-    recordReplies(replies, day, 10, R"(
+    replay(day, day, 10, R"(
         [104, 105, 106, 103, 735, 7, "2026-11-24 18:40:00", "2026-11-24 18:49:59"],
         [102, 104, 106, 101, 520, 5, "2026-11-24 18:30:00", "2026-11-24 18:39:59"],
         [100, 102, 103, 99, 300, 3, "2026-11-24 18:20:00", "2026-11-24 18:29:59"])");
-    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(900), day, day);
-    QVERIFY(loadInto(model, day, day));
+    QCOMPARE(load(model, 900, day, day), 3);
     const TimeFrame last = model.bar(model.frameIndexAt(t(day, 18, 30)));
     QCOMPARE(last.open, decimal(QStringLiteral("102")));
     QCOMPARE(last.close, decimal(QStringLiteral("105")));
@@ -401,15 +297,12 @@ void TestHistory::impossibleVolumeDropsTheCandleOnly()
 {
     // A volume of 1e20 fits no 64-bit count: that candle goes, with a word in the log.
     const QDate day(2026, 11, 24);
-    QTemporaryDir replies;
-    recordReplies(replies, day, 1, R"(
+    replay(day, day, 1, R"(
         [101, 102, 103, 100, 510, 5, "2026-11-24 10:02:00", "2026-11-24 10:02:59"],
         [101, 101, 101, 101, 1e22, 1e20, "2026-11-24 10:01:00", "2026-11-24 10:01:59"],
         [100, 101, 102, 99, 404, 4, "2026-11-24 10:00:00", "2026-11-24 10:00:59"])");
-    QVERIFY(startServer({QStringLiteral("--replay"), replies.path()}));
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(60), day, day);
-    QVERIFY(loadInto(model, day, day));
+    QVERIFY(load(model, 60, day, day) >= 0);
     QCOMPARE(model.validBarCount(), 2);
     QCOMPARE(model.bar(model.frameIndexAt(t(day, 10, 2))).volume, qint64(5));
     QVERIFY(!model.bar(model.frameIndexAt(t(day, 10, 1))).valid);
@@ -423,14 +316,12 @@ void TestHistory::shortRowIsAskedAgain()
     const QDate day = lastTradingDay(0);
     QVERIFY(startServer({}));
     SeriesDataModel plain(Shares);
-    restore(plain, TimeFrameValue(60), day, day);
-    QVERIFY(loadInto(plain, day, day));
+    QVERIFY(load(plain, 60, day, day) >= 0);
     QVERIFY(startServer({QStringLiteral("--short-row"), QStringLiteral("--faults"),
                          QStringLiteral("2")}));
     LogCollector::clear();
     SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(60), day, day);
-    QVERIFY(loadInto(model, day, day));
+    QVERIFY(load(model, 60, day, day) >= 0);
     QVERIFY(LogCollector::filter(QStringLiteral("repeatLastRequest #")).size() >= 1);
     QCOMPARE(model.validBarCount(), plain.validBarCount());
     for (int k = 0; k < model.validBarCount(); ++k)
@@ -454,29 +345,8 @@ void TestHistory::pagesThatDoNotAdvanceStop()
     QTimer::singleShot(10000, &client, &NetworkDataManager::stopImmediately);
     QVERIFY(!client.load(day, day));
     QCoreApplication::processEvents();
-    const int sends = int(LogCollector::filter(QStringLiteral("Sending query")).size());
-    QVERIFY2(sends <= 3, qPrintable(QString::number(sends)));
+    QVERIFY2(sentQueries() <= 3, qPrintable(QString::number(sentQueries())));
     QCOMPARE(shown.count(), 1);
-}
-
-void TestHistory::stopEndsTheWaitAtOnce()
-{
-    QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("3000")}));
-    QSignalSpy shown(VisualEventCenter::instance(), &VisualEventCenter::eventShown);
-    SeriesDataModel model(Shares);
-    const QDate day = lastTradingDay(0);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    DealBatch batch(&model, 4, true);
-    NetworkDataManager client(Shares, &model, &batch);
-    QTimer::singleShot(200, &client, &NetworkDataManager::stopImmediately);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!client.load(day, day));
-    QVERIFY(clock.elapsed() < 2500);
-    QCOMPARE(client.state(), int(NetworkDataManager::Stopped));
-    QCoreApplication::processEvents();
-    QCOMPARE(shown.count(), 0);
 }
 
 TA_REGISTER_TEST(TestHistory)
