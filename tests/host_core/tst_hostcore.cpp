@@ -244,8 +244,8 @@ void TestHostCore::actionFiresOnlyInActiveWindow()
     frame.setCentralWidget(area);
     auto *one = new Action(QStringLiteral("one"), "Test.sub", new QWidget);
     auto *two = new Action(QStringLiteral("two"), "Test.sub", new QWidget);
-    QMdiSubWindow *subOne = area->addSubWindow(one->parentWidget());
-    QMdiSubWindow *subTwo = area->addSubWindow(two->parentWidget());
+    QMdiSubWindow *subOne = area->addSubWindow(qobject_cast<QWidget *>(one->parent()));
+    QMdiSubWindow *subTwo = area->addSubWindow(qobject_cast<QWidget *>(two->parent()));
     QSignalSpy spyOne(one, &QAction::triggered), spyTwo(two, &QAction::triggered);
     frame.show();
     QVERIFY(QTest::qWaitForWindowExposed(&frame));
