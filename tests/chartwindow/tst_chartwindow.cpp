@@ -9,8 +9,6 @@
 #include "command.h"
 #include "securitydirectory.h"
 #include "seriesdatamodel.h"
-#include "seriesitemdefaultpropertypage.h"
-#include "tacolorsettingspage.h"
 #include "drawingservices.h"
 #include "multivertaxiswidget.h"
 #include "vertreferenceaxiswidget.h"
@@ -26,7 +24,6 @@
 #include "hostwindow.h"
 #include "windowmanager.h"
 
-#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,7 +32,6 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -43,6 +39,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <utility>
 
 using namespace BarTest;
@@ -114,12 +111,23 @@ std::unique_ptr<TAMainWindow> openFor(const QString &keys, void (*fill)(SeriesIt
     return window;
 }
 
-QStringList texts(const QList<QAction *> &actions)
+// The saved state of a window opened for the instruments, with an indicator and a trend line
+// on its first series, after `change` was made in it.
+MapSettings savedWindow(const QString &keys,
+                        const std::function<void(TAMainWindow *)> &change = {})
 {
-    QStringList list;
-    for (QAction *action : actions)
-        list.append(action->text());
-    return list;
+    auto window = openFor(keys);
+    MultiView *view = window->chartArea();
+    SeriesItem *series = view->seriesItems().first();
+    MapSettings none, state;
+    view->addStudyFor(series, none);
+    auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
+    view->subCharts().first()->createDrawing(
+        0, scale, series->mapToScene(QPointF(series->xOf({1, 10}), -105)));
+    if (change)
+        change(window.get());
+    window->saveViewState(state);
+    return state;
 }
 
 // Right-clicks a point of a widget as the mouse does; the texts of the menu that opens.
@@ -178,6 +186,28 @@ private:
     }
 };
 
+// The terminal's window manager for one test; its chart windows close with it.
+class Workspace : public WindowManager
+{
+public:
+    Workspace() { IWindowManager::setInstance(this); }
+    ~Workspace() override
+    {
+        closeAll();
+        flush();
+        IWindowManager::setInstance(nullptr);
+    }
+    TAMainWindow *chart(int i) const { return dynamic_cast<TAMainWindow *>(windows()[i]->view()); }
+    MapSettings saveAndClose()
+    {
+        MapSettings workspace;
+        saveWorkspace(workspace);
+        closeAll();
+        flush();
+        return workspace;
+    }
+};
+
 QAction *actionNamed(const QList<QAction *> &actions, const QString &text)
 {
     for (QAction *action : actions) {
@@ -196,29 +226,22 @@ class TestChartWindow : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void toolBarsAsBuilt();
     void extraKeyOpensItsInstruments_data();
     void extraKeyOpensItsInstruments();
     void toolBarFollowsTheCurrentItem();
-    void onlySeriesCannotBeDeleted();
-    void projectionButtonOffClearsEveryPane();
     void projectionModesShowTheirValues_data();
     void projectionModesShowTheirValues();
     void lineStaysWholeInRepaintStrips();
     void drawingToolsAreExclusive();
-    void settingsPagesReachTheWindow();
     void savedDrawingColourAndWidth_data();
     void savedDrawingColourAndWidth();
     void stateRoundTrip();
-    void contextMenuAnywhere();
     void dropsOnTheTimeAxis();
     void chartItemsStayInTheirWindow();
-    void movedSeriesStillNamesTheWindow();
     void axisMenusCarryTheWindowEntries_data();
     void axisMenusCarryTheWindowEntries();
     void dayStartedOffScreenStillNamesItself();
     void shortcutsReachTheActiveWindowOnly();
-    void workspaceDropsOnlyTheBrokenWindow();
     void workspaceComesBackPixelForPixel();
     void chosenInstrumentGetsAnEqualShare();
     void newestBarOnEveryFrame_data();
@@ -252,47 +275,6 @@ void TestChartWindow::init()
     setSchedule(everyWeekday({BarTest::at(1, 10, 0, 60)}));
     storeSeriesDefaults(Friday, 5, 2);
     MultiView::setServices({});
-}
-
-void TestChartWindow::toolBarsAsBuilt()
-{
-    TAMainWindow window;
-    const QList<QToolBar *> bars = window.toolBars();
-    QStringList titles;
-    for (QToolBar *bar : bars) {
-        titles.append(bar->windowTitle());
-        QCOMPARE(bar->iconSize(), QSize(24, 24));
-        QVERIFY(!bar->isMovable());
-        QVERIFY(bar->actions().last()->isSeparator());
-    }
-    QCOMPARE(titles, QStringList({"Панель 'Управление объектами'", "Панель 'Вид'",
-                                  "Панель 'Горизонтальный масштаб'", "Панель 'Вертикальный масштаб'",
-                                  "Панель 'Параметры окна'", "Панель 'Рисование'"}));
-    QCOMPARE(texts(bars[2]->actions()).mid(0, 5),
-             QStringList({"Увеличить масштаб по оси времени", "Уменьшить масштаб по оси времени",
-                          "Масштабировать по умолчанию по оси времени",
-                          "Откатить масштабирование по оси времени", "Увеличить выделенную область"}));
-    for (QAction *action : bars[2]->actions()) {
-        if (!action->isSeparator())
-            QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
-    }
-
-    const QList<QAction *> frames = window.timeFrameActions();
-    QCOMPARE(frames.size(), 23);
-    for (QAction *frame : frames)
-        QCOMPARE(frame->font().bold(), frame->text() == QStringLiteral("3 мин"));
-    QCOMPARE(texts(window.lineWidthActions()).first(), QStringLiteral("1 пикс."));
-    QCOMPARE(texts(window.lineWidthActions()).last(), QStringLiteral("10 пикс."));
-    QVERIFY(window.lineWidthActions().first()->isChecked());
-    QCOMPARE(window.colorButton()->color(), QColor(0x06, 0xc5, 0xff));
-    QCOMPARE(window.chartArea()->drawingColor(), QColor(0x06, 0xc5, 0xff));
-    QVERIFY(!window.backScaleAction()->isEnabled());
-    QVERIFY(!window.defaultScaleAction()->isEnabled());
-    QVERIFY(window.gridAction()->isChecked());
-    QCOMPARE(texts(window.projectionActions()).first(), QStringLiteral("Перекрестие и значения"));
-    QVERIFY(window.projectionActions().first()->font().bold());
-    QCOMPARE(window.defaultViewSize(), QSize(900, 600));
-    QCOMPARE(window.viewSettingsPages(&window).size(), 3);
 }
 
 void TestChartWindow::extraKeyOpensItsInstruments_data()
@@ -336,33 +318,28 @@ void TestChartWindow::extraKeyOpensItsInstruments()
 
 void TestChartWindow::toolBarFollowsTheCurrentItem()
 {
-    TAMainWindow empty;
-    for (QAction *action : empty.verticalScaleActions())
-        QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
-    QVERIFY(!empty.autoScaleButton()->isChecked());
-    QVERIFY(!empty.timeFrameButton()->isEnabled());
-
     auto window = openFor(Arkt);
     // The time index took the series' bars on its own: the week is wider than the window.
     QVERIFY(window->chartArea()->scenePixelWidth() > window->chartArea()->timeAxis()->viewport()->width());
     for (QAction *action : window->verticalScaleActions())
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
     QVERIFY(window->autoScaleButton()->isChecked());
-    QVERIFY(window->autoScaleScreenAction()->isChecked());
-    QVERIFY(!window->autoScaleSeriesAction()->isChecked());
-    QVERIFY(window->viewModeActions().first()->isChecked());
-    QAction *minute = nullptr;
-    for (QAction *action : window->timeFrameActions()) {
-        if (action->isChecked())
-            minute = action;
-    }
-    QVERIFY(minute);
-    QCOMPARE(minute->data().value<TimeFrameValue>(), TimeFrameValue(60));
+    // "Опустить" and "Поднять" move the series' prices down the pane and back.
+    SeriesItem *series = window->chartArea()->seriesItems().first();
+    const auto heightOf = [series] { return series->mapToScene(QPointF(0, -105)).y(); };
+    const double height = heightOf();
+    actionNamed(window->verticalScaleActions(), QStringLiteral("Опустить"))->trigger();
+    QVERIFY2(heightOf() > height,
+             qPrintable(QStringLiteral("%1 -> %2").arg(height).arg(heightOf())));
+    actionNamed(window->verticalScaleActions(), QStringLiteral("Поднять"))->trigger();
+    QCOMPARE(heightOf(), height);
+    QAction *minute = actionNamed(window->timeFrameActions(), QStringLiteral("1 мин"));
+    QVERIFY(minute && minute->isChecked());
 
     // Another frame through the menu: the series follows and the check moves.
-    window->timeFrameActions()[minute == window->timeFrameActions().last() ? 0 : window->timeFrameActions().indexOf(minute) + 1]->trigger();
+    window->timeFrameActions()[window->timeFrameActions().indexOf(minute) + 1]->trigger();
     flush();
-    QCOMPARE(window->chartArea()->seriesItems().first()->model()->timeFrame(), TimeFrameValue(120));
+    QCOMPARE(series->model()->timeFrame(), TimeFrameValue(120));
     QVERIFY(!minute->isChecked());
 
     // A frame outside the standard list (a hand-edited window) checks none of them.
@@ -379,7 +356,7 @@ void TestChartWindow::toolBarFollowsTheCurrentItem()
     QVERIFY(!window->autoScaleScreenAction()->isChecked());
 
     // An indicator as the current item: no view modes, no frames.
-    ChartItem *study = window->chartArea()->addStudyFor(window->chartArea()->seriesItems().first(), {});
+    ChartItem *study = window->chartArea()->addStudyFor(series, {});
     study->setSelected(true);
     flush();
     for (QAction *action : window->viewModeActions())
@@ -388,58 +365,14 @@ void TestChartWindow::toolBarFollowsTheCurrentItem()
         QVERIFY(!action->isEnabled());
     QVERIFY(!window->timeFrameButton()->isEnabled());
     QVERIFY(window->autoScaleSeriesAction()->isEnabled());
-}
 
-void TestChartWindow::onlySeriesCannotBeDeleted()
-{
-    auto window = openFor(Arkt);
-    SeriesItem *series = window->chartArea()->seriesItems().first();
+    // The only series cannot be deleted.
     series->setSelected(true);
     flush();
     QVERIFY(!window->deleteSelectedAction()->isEnabled());
     window->deleteSelectedAction()->trigger();
     flush();
     QCOMPARE(window->chartArea()->seriesItems().size(), 1);
-
-    auto two = openFor(Arkt + QStringLiteral("|") + Kstr);
-    two->chartArea()->seriesItems().last()->setSelected(true);
-    flush();
-    QVERIFY(two->deleteSelectedAction()->isEnabled());
-    two->deleteSelectedAction()->trigger();
-    flush();
-    QCOMPARE(two->instrumentKeys(), QStringList{Arkt});
-    QVERIFY(two->windowTitle().startsWith(two->chartArea()->seriesNames().first()));
-    QVERIFY(!two->windowTitle().contains(QStringLiteral(",")));
-}
-
-void TestChartWindow::projectionButtonOffClearsEveryPane()
-{
-    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    MultiView *view = window->chartArea();
-    SubChartWidget *pane = view->subCharts().first();
-    pane->view()->setFocus();
-    QAction *horizontal = window->projectionActions()[3];
-    horizontal->trigger();
-    QVERIFY(window->projectionButton()->isChecked());
-    QCOMPARE(view->projectionMode(), 3);
-    QWidget *viewport = pane->view()->viewport();
-    view->redrawProjectionsAt(viewport->mapToGlobal(viewport->rect().center()));
-    QCOMPARE(pane->scene()->projectionMode(), 3);
-
-    window->projectionButton()->click();
-    QVERIFY(!window->projectionButton()->isChecked());
-    QCOMPARE(view->projectionMode(), 5);
-    for (SubChartWidget *sub : view->subCharts())
-        QCOMPARE(sub->scene()->projectionMode(), 5);
-    for (QAction *action : window->projectionActions())
-        QVERIFY(!action->isChecked());
-
-    // The button on again starts with the crosshair and values.
-    window->projectionButton()->click();
-    QCOMPARE(view->projectionMode(), 0);
-    QVERIFY(window->projectionActions().first()->isChecked());
 }
 
 void TestChartWindow::projectionModesShowTheirValues_data()
@@ -452,6 +385,8 @@ void TestChartWindow::projectionModesShowTheirValues_data()
     QTest::newRow("values") << 2 << true << true;
     QTest::newRow("horizontal line and value") << 3 << true << false;
     QTest::newRow("vertical line and value") << 4 << false << true;
+    // The projection button off: no mode on any pane.
+    QTest::newRow("button off") << 5 << false << false;
 }
 
 // The pointer moved over a pane: the price mark on the pane's price axis at the pointer's
@@ -465,8 +400,11 @@ void TestChartWindow::projectionModesShowTheirValues()
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     MultiView *view = window->chartArea();
-    window->projectionActions()[mode]->trigger();
+    window->projectionActions()[mode % 5]->trigger();
+    if (mode == 5)
+        window->projectionButton()->click();
     QCOMPARE(view->projectionMode(), mode);
+    QCOMPARE(window->projectionButton()->isChecked(), mode != 5);
     SubChartWidget *pane = view->subCharts().first();
     QWidget *viewport = pane->view()->viewport();
     QTRY_COMPARE(view->timeAxis()->viewport()->width(), viewport->width());
@@ -503,6 +441,13 @@ void TestChartWindow::projectionModesShowTheirValues()
         label = countOf(timeImage, QRect(x - 60, row, 120, 1), timeAxis->lineColor()) >= 20;
     keepImage(window->grab().toImage(), QStringLiteral("projection-mode-%1.png").arg(mode));
     QCOMPARE(label, time);
+    if (mode == 5) {
+        for (SubChartWidget *sub : view->subCharts())
+            QCOMPARE(sub->scene()->projectionMode(), 5);
+        // The button on again starts with the crosshair and values.
+        window->projectionButton()->click();
+        QVERIFY(window->projectionActions().first()->isChecked());
+    }
 }
 
 // A line over a zig-zag, painted whole and then repainted strip by strip as the crosshair's
@@ -559,23 +504,14 @@ void TestChartWindow::drawingToolsAreExclusive()
     QVERIFY(!tools[0]->isChecked());
     QVERIFY(tools[2]->isChecked());
     QCOMPARE(window->chartArea()->drawingTool(), 2);
-    window->chartArea()->onDrawingAdded();
-    for (QAction *tool : tools)
-        QVERIFY(!tool->isChecked());
     window->lineWidthActions()[4]->trigger();
-    QCOMPARE(window->chartArea()->drawingWidth(), 5);
     window->colorButton()->setColor(Qt::magenta);
-    QCOMPARE(window->chartArea()->drawingColor(), QColor(Qt::magenta));
 
     // Each tool draws its kind: two clicks, one for the horizontal line; then it is released.
     // "Удалить всё рисование" is there from the first drawing, nothing selected, to the last.
-    QAction *deleteAll = nullptr;
-    for (QAction *action : window->toolBars().first()->actions()) {
-        if (action->text() == QStringLiteral("Удалить всё рисование"))
-            deleteAll = action;
-    }
-    QVERIFY(deleteAll);
-    QVERIFY(!deleteAll->isEnabled());
+    QAction *deleteAll = actionNamed(window->toolBars().first()->actions(),
+                                     QStringLiteral("Удалить всё рисование"));
+    QVERIFY(deleteAll && !deleteAll->isEnabled());
     SubChartWidget *pane = window->chartArea()->subCharts().value(0);
     QWidget *viewport = pane->view()->viewport();
     const QPoint centre = viewport->rect().center();
@@ -611,43 +547,6 @@ void TestChartWindow::drawingToolsAreExclusive()
     QVERIFY(!deleteAll->isEnabled());
 }
 
-void TestChartWindow::settingsPagesReachTheWindow()
-{
-    // The series defaults applied through their page: the next series takes them.
-    {
-        SeriesItemDefaultPropertyPage page;
-        QWidget parent;
-        MapSettings none;
-        QWidget *form = page.createPage(none, &parent);
-        form->findChild<QComboBox *>(QStringLiteral("view"))->setCurrentIndex(2);
-        form->findChild<QSpinBox *>(QStringLiteral("lineWidth"))->setValue(3);
-        form->findChild<QComboBox *>(QStringLiteral("axisPos"))->setCurrentIndex(1); // "Слева"
-        page.apply(none);
-        page.finish();
-    }
-    auto window = openFor(Arkt);
-    SeriesItem *series = window->chartArea()->createDefaultSeriesItem(Kstr);
-    QVERIFY(series);
-    QCOMPARE(series->view(), 2);
-    QCOMPARE(series->lineWidth(), 3);
-    SubChartWidget *pane = SubChartWidget::of(series);
-    QCOMPARE(pane->axisPosition(qobject_cast<ParentScaleItem *>(series->parentChartItem())), 1);
-
-    // A window's colour page, as the host's window settings run it: the window changes on
-    // apply, without reopening.
-    MapSettings settings;
-    window->saveViewSettings(settings);
-    TAColorSettingsPage colours;
-    QWidget parent;
-    QWidget *form = colours.createPage(settings, &parent);
-    form->findChild<ColorButton *>(QStringLiteral("subChartColor"))->setColor(QColor(10, 20, 30));
-    colours.apply(settings);
-    window->applyViewSettings(settings);
-    QCOMPARE(window->chartArea()->color(QStringLiteral("subChartColor")), QColor(10, 20, 30));
-    QCOMPARE(pane->scene()->backgroundBrush().color(), QColor(10, 20, 30));
-    colours.finish();
-}
-
 void TestChartWindow::savedDrawingColourAndWidth_data()
 {
     QTest::addColumn<QVariant>("width");
@@ -668,11 +567,7 @@ void TestChartWindow::savedDrawingColourAndWidth()
     QFETCH(QVariant, color);
     QFETCH(int, checkedWidth);
     QFETCH(QColor, shownColor);
-    MapSettings state;
-    {
-        auto window = openFor(Arkt);
-        window->saveViewState(state);
-    }
+    MapSettings state = savedWindow(Arkt);
     state.remove(QStringLiteral("drawingsWidth"));
     state.remove(QStringLiteral("drawingsColor"));
     if (width.isValid())
@@ -689,17 +584,14 @@ void TestChartWindow::savedDrawingColourAndWidth()
 
 void TestChartWindow::stateRoundTrip()
 {
-    MapSettings state;
-    {
-        auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
+    MapSettings state = savedWindow(Arkt + QStringLiteral("|") + Kstr, [](TAMainWindow *window) {
         window->projectionActions()[1]->trigger();
         window->summaryAction()->trigger();
         window->gridAction()->trigger();
         window->lineWidthActions()[2]->trigger();
         window->chartArea()->zoomX(true);
         QVERIFY(window->backScaleAction()->isEnabled());
-        window->saveViewState(state);
-    }
+    });
     QCOMPARE(state.value(QStringLiteral("drawingsWidth")).toInt(), 3);
     TAMainWindow window;
     window.restoreViewState(state);
@@ -714,7 +606,8 @@ void TestChartWindow::stateRoundTrip()
     MapSettings options;
     options.setValue(QStringLiteral("showGrid"), true);
     window.restoreViewState(options);
-    QCOMPARE(window.chartArea()->subCharts().size(), 2);
+    // Two instruments and the indicator, each in a pane of its own.
+    QCOMPARE(window.chartArea()->subCharts().size(), 3);
     QVERIFY(window.chartArea()->isGridShown());
     // A bad value there is no one to answer: it goes to the events, not into a box.
     QSignalSpy notices(&window, &TAMainWindow::noticeShown);
@@ -724,6 +617,19 @@ void TestChartWindow::stateRoundTrip()
     QCOMPARE(notices.first().first().toString(), QStringLiteral("rightMargin"));
     QCOMPARE(takeRefusal(&window), QString());
 
+    // A drawing whose own keys fail is dropped alone: the user hears that drawings went, and why.
+    for (const QString &key : state.allKeys()) {
+        if (key.endsWith(QLatin1String("/y1")))
+            state.setValue(key, QStringLiteral("abc"));
+    }
+    TAMainWindow partial;
+    QSignalSpy dropped(&partial, &TAMainWindow::noticeShown);
+    partial.restoreViewState(state);
+    QCOMPARE(dropped.size(), 2);
+    QCOMPARE(dropped.last().first().toString(), SubChartWidget::badValue(QStringLiteral("y1")));
+    QCOMPARE(partial.chartArea()->seriesItems().size(), 2);
+    QVERIFY(partial.chartArea()->subCharts().first()->drawings().isEmpty());
+
     // A broken state throws its key and leaves an empty window.
     state.setValue(QStringLiteral("viewCount"), 0);
     TAMainWindow broken;
@@ -731,32 +637,9 @@ void TestChartWindow::stateRoundTrip()
     QVERIFY(broken.chartArea()->subCharts().isEmpty());
 }
 
-void TestChartWindow::contextMenuAnywhere()
-{
-    auto window = openFor(Arkt);
-    // Over a tool bar there is no chart widget: the window's own entries only.
-    QMenu overBar;
-    window->fillViewContextMenu(window->toolBars().first()->geometry().center(), &overBar);
-    QStringList entries = texts(overBar.actions());
-    QVERIFY(entries.contains(QStringLiteral("Менеджер объектов")));
-    QVERIFY(entries.contains(QStringLiteral("Панель 'Рисование'")));
-    // Outside the window altogether.
-    QMenu outside;
-    window->fillViewContextMenu(QPoint(-500, -500), &outside);
-    QVERIFY(texts(outside.actions()).contains(QStringLiteral("Менеджер объектов")));
-
-    // Over a pane's empty background: its delete entry, disabled for the only series.
-    SubChartWidget *pane = window->chartArea()->subCharts().first();
-    QWidget *viewport = pane->view()->viewport();
-    const QPoint empty = viewport->mapTo(window.get(), QPoint(5, viewport->height() - 5));
-    QMenu overPane;
-    window->fillViewContextMenu(empty, &overPane);
-    entries = texts(overPane.actions());
-    QVERIFY2(entries.contains(QStringLiteral("Удалить")), qPrintable(entries.join(QLatin1Char('|'))));
-}
-
 // The time axis takes what a pane takes: an instrument opens in a new pane, a chart item of the
-// window moves into a new pane on an axis of the same side.
+// window moves into a new pane on an axis of the same side, and the moved series still tells
+// the window its name.
 void TestChartWindow::dropsOnTheTimeAxis()
 {
     auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
@@ -788,14 +671,26 @@ void TestChartWindow::dropsOnTheTimeAxis()
     flush();
     QVERIFY(!guardSource);
     QCOMPARE(view->subCharts().size(), 3);
+    const QString other = SecurityDirectory::i()->nameById(2, 2, 2004);
+    QVERIFY(!other.isEmpty() && !window->windowTitle().contains(other));
+    moving->changeInstrument(SecurityDirectory::i()->textIdById(2, 2, 2004));
+    flush();
+    QVERIFY2(window->windowTitle().contains(other), qPrintable(window->windowTitle()));
+    // One of several series is deleted from the tool bar, and leaves the title.
+    moving->setSelected(true);
+    flush();
+    QVERIFY(window->deleteSelectedAction()->isEnabled());
+    window->deleteSelectedAction()->trigger();
+    flush();
+    QCOMPARE(window->instrumentKeys(), QStringList({Kstr, Velm}));
+    QVERIFY(!window->windowTitle().contains(other));
 }
 
 // The terminal's chart windows share one top-level window: a chart item dragged from one into
 // another is still refused there, on a pane and on the time axis.
 void TestChartWindow::chartItemsStayInTheirWindow()
 {
-    WindowManager windows;
-    IWindowManager::setInstance(&windows);
+    Workspace windows;
     QMdiArea area;
     windows.setWindowArea(&area);
     QVERIFY(windows.openView("TAMainWindow", Arkt));
@@ -803,8 +698,8 @@ void TestChartWindow::chartItemsStayInTheirWindow()
     area.resize(1600, 900);
     area.show();
     flush();
-    auto *first = dynamic_cast<TAMainWindow *>(windows.windows()[0]->view());
-    auto *second = dynamic_cast<TAMainWindow *>(windows.windows()[1]->view());
+    TAMainWindow *first = windows.chart(0);
+    TAMainWindow *second = windows.chart(1);
     QVERIFY(first && second);
     QCOMPARE(first->window(), second->window());
     SubChartWidget *source = first->chartArea()->subCharts().first();
@@ -818,30 +713,6 @@ void TestChartWindow::chartItemsStayInTheirWindow()
     QCOMPARE(SubChartWidget::of(moving), source);
     // In its own window the item still moves.
     QCOMPARE(offer(first->chartArea()->timeAxis(), &data), Qt::MoveAction);
-    windows.closeAll();
-    flush();
-    IWindowManager::setInstance(nullptr);
-}
-
-// A series dropped on another pane still tells the window its new name: another instrument
-// chosen for it shows in the window's title.
-void TestChartWindow::movedSeriesStillNamesTheWindow()
-{
-    auto window = openFor(Arkt + QStringLiteral("|") + Kstr);
-    MultiView *view = window->chartArea();
-    SubChartWidget *source = view->subCharts().last();
-    SeriesItem *moving = source->seriesItems().first();
-    ChartItemMimeData data(moving, source->view(), view->windowId());
-    QCOMPARE(offer(view->subCharts().first()->view(), &data, QEvent::Drop), Qt::MoveAction);
-    source->afterItemMovedOut();
-    flush();
-    QCOMPARE(view->subCharts().size(), 1);
-    QCOMPARE(view->subCharts().first()->seriesItems().size(), 2);
-    const QString velm = SecurityDirectory::i()->nameById(2, 2, 2003);
-    QVERIFY(!velm.isEmpty() && !window->windowTitle().contains(velm));
-    moving->changeInstrument(SecurityDirectory::i()->textIdById(2, 2, 2003));
-    flush();
-    QVERIFY2(window->windowTitle().contains(velm), qPrintable(window->windowTitle()));
 }
 
 void TestChartWindow::axisMenusCarryTheWindowEntries_data()
@@ -929,58 +800,31 @@ void TestChartWindow::shortcutsReachTheActiveWindowOnly()
     delete command;
 }
 
-void TestChartWindow::workspaceDropsOnlyTheBrokenWindow()
-{
-    WindowManager windows;
-    IWindowManager::setInstance(&windows);
-    QVERIFY(windows.openView("TAMainWindow", Arkt));
-    QVERIFY(windows.openView("TAMainWindow", Kstr));
-    MapSettings workspace;
-    windows.saveWorkspace(workspace);
-    windows.closeAll();
-    flush();
-
-    // A bad key deep in the first window's tree drops that window with the key; the other stays.
-    const QString deep = QStringLiteral("window_0/state/view_0/parentScaleCount");
-    QVERIFY2(workspace.contains(deep), qPrintable(workspace.allKeys().join(QLatin1Char(' '))));
-    workspace.setValue(deep, QStringLiteral("many"));
-    const QStringList problems = windows.restoreWorkspace(workspace);
-    QCOMPARE(problems.size(), 1);
-    QVERIFY2(problems.first().contains(QLatin1String("parentScaleCount")), qPrintable(problems.first()));
-    QCOMPARE(windows.windows().size(), 1);
-    auto *window = dynamic_cast<TAMainWindow *>(windows.windows().first()->view());
-    QVERIFY(window);
-    QCOMPARE(window->instrumentKeys(), QStringList{Kstr});
-    windows.closeAll();
-    flush();
-    IWindowManager::setInstance(nullptr);
-}
-
+// The workspace saved and restored: every window as it was, pixel for pixel; a bad key deep in
+// one window's tree drops that window alone, with the key.
 void TestChartWindow::workspaceComesBackPixelForPixel()
 {
-    WindowManager windows;
-    IWindowManager::setInstance(&windows);
+    Workspace windows;
     // Every window's series filled alike, shown and laid out; the pictures of the chart areas.
     auto pictures = [&] {
         QList<QImage> images;
-        for (HostWindow *host : windows.windows()) {
-            auto *window = dynamic_cast<TAMainWindow *>(host->view());
-            for (SeriesItem *series : window->chartArea()->seriesItems()) {
+        for (int i = 0; i < windows.windows().size(); ++i) {
+            for (SeriesItem *series : windows.chart(i)->chartArea()->seriesItems()) {
                 if (!series->model()->lastIndex().isValid())
                     fillWeek(series);
             }
-            host->show();
+            windows.windows()[i]->show();
         }
         flush();
-        for (HostWindow *host : windows.windows())
-            images.append(dynamic_cast<TAMainWindow *>(host->view())->chartArea()->grab().toImage());
+        for (int i = 0; i < windows.windows().size(); ++i)
+            images.append(windows.chart(i)->chartArea()->grab().toImage());
         return images;
     };
     QVERIFY(windows.openView("TAMainWindow", Arkt));
     QVERIFY(windows.openView("TAMainWindow", Kstr + QStringLiteral("|") + Arkt));
     pictures();
-    auto *first = dynamic_cast<TAMainWindow *>(windows.windows()[0]->view());
-    auto *second = dynamic_cast<TAMainWindow *>(windows.windows()[1]->view());
+    TAMainWindow *first = windows.chart(0);
+    TAMainWindow *second = windows.chart(1);
     // Different frames, panes and zoom.
     second->chartArea()->seriesItems().first()->setSelected(true);
     second->chartArea()->setTimeFrame(TimeFrameValue(300));
@@ -990,10 +834,7 @@ void TestChartWindow::workspaceComesBackPixelForPixel()
     first->chartArea()->zoomX(true);
     second->chartArea()->zoomX(false);
     const QList<QImage> before = pictures();
-    MapSettings workspace;
-    windows.saveWorkspace(workspace);
-    windows.closeAll();
-    flush();
+    MapSettings workspace = windows.saveAndClose();
 
     QVERIFY(windows.restoreWorkspace(workspace).isEmpty());
     QCOMPARE(windows.windows().size(), 2);
@@ -1005,17 +846,24 @@ void TestChartWindow::workspaceComesBackPixelForPixel()
         QCOMPARE(after[i].size(), before[i].size());
         QVERIFY2(after[i] == before[i], qPrintable(QStringLiteral("window %1 differs").arg(i)));
     }
-    windows.closeAll();
-    flush();
-    IWindowManager::setInstance(nullptr);
+
+    workspace = windows.saveAndClose();
+    const QString deep = QStringLiteral("window_0/state/view_0/parentScaleCount");
+    QVERIFY2(workspace.contains(deep), qPrintable(workspace.allKeys().join(QLatin1Char(' '))));
+    workspace.setValue(deep, QStringLiteral("many"));
+    const QStringList problems = windows.restoreWorkspace(workspace);
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(QLatin1String("parentScaleCount")),
+             qPrintable(problems.first()));
+    QCOMPARE(windows.windows().size(), 1);
+    QCOMPARE(windows.chart(0)->instrumentKeys(), QStringList({Kstr, Arkt}));
 }
 
 // An instrument added through the add-instrument menu's "Выбрать инструмент..." comes in a
 // pane of its own with an equal share of the height, as the panes of a window opened for two.
 void TestChartWindow::chosenInstrumentGetsAnEqualShare()
 {
-    WindowManager windows;
-    IWindowManager::setInstance(&windows);
+    Workspace windows;
     MultiView::Services services;
     services.chooseInstrument = [](QWidget *) { return Kstr; };
     MultiView::setServices(services);
@@ -1023,16 +871,12 @@ void TestChartWindow::chosenInstrumentGetsAnEqualShare()
     QVERIFY(windows.openView("TAMainWindow", Arkt));
     windows.windows().first()->show();
     flush();
-    MapSettings workspace;
-    windows.saveWorkspace(workspace);
-    windows.closeAll();
-    flush();
+    MapSettings workspace = windows.saveAndClose();
     QVERIFY(windows.restoreWorkspace(workspace).isEmpty());
-    HostWindow *host = windows.windows().first();
-    auto *window = dynamic_cast<TAMainWindow *>(host->view());
+    TAMainWindow *window = windows.chart(0);
     QVERIFY(window);
     fillWeek(window->chartArea()->seriesItems().first());
-    host->show();
+    windows.windows().first()->show();
     flush();
 
     QMenu *menu = window->findChild<TAAddSecurityMenu *>();
@@ -1055,9 +899,6 @@ void TestChartWindow::chosenInstrumentGetsAnEqualShare()
             QVERIFY2(std::abs(size - total / panes) <= 1,
                      qPrintable(QStringLiteral("%1 of %2").arg(size).arg(total)));
     }
-    windows.closeAll();
-    flush();
-    IWindowManager::setInstance(nullptr);
 }
 
 void TestChartWindow::newestBarOnEveryFrame_data()
@@ -1226,18 +1067,7 @@ void TestChartWindow::seriesSaysWhyItIsEmpty()
 {
     QFETCH(QString, problem);
     QFETCH(QString, status);
-    MapSettings state;
-    {
-        auto window = openFor(Arkt);
-        MultiView *view = window->chartArea();
-        SeriesItem *series = view->seriesItems().first();
-        MapSettings none;
-        QVERIFY(view->addStudyFor(series, none));
-        SubChartWidget *pane = view->subCharts().first();
-        auto *scale = qobject_cast<ParentScaleItem *>(series->parentChartItem());
-        QVERIFY(pane->createDrawing(0, scale, series->mapToScene(QPointF(series->xOf({1, 10}), -105))));
-        window->saveViewState(state);
-    }
+    MapSettings state = savedWindow(Arkt);
     if (problem == QLatin1String("range")) {
         for (const QString &key : state.allKeys()) {
             if (key.endsWith(QLatin1String("/timeFrameValue")) && key.contains(QLatin1String("item_0")))

@@ -106,7 +106,7 @@ void TestSnapshotTool::candlesOfAWeek()
     }
     QVERIFY(axisLine > image.height() / 2);
     // Candles of both colours, and the rightmost candle pixel.
-    int up = 0, down = 0, lastCandle = -1, topCandle = image.height(), bottomCandle = -1;
+    int up = 0, down = 0, lastCandle = -1;
     for (int y = 0; y < axisLine; ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb pixel = image.pixel(x, y);
@@ -115,30 +115,14 @@ void TestSnapshotTool::candlesOfAWeek()
             down += isDown(pixel) && y > 50 ? 1 : 0;
             // The price axis' last-price mark is green too, and the tool bars have coloured
             // icons: candles are right of the axis and below the tool bars.
-            if (candle && x > 80 && y > 50) {
+            if (candle && x > 80 && y > 50)
                 lastCandle = qMax(lastCandle, x);
-                topCandle = qMin(topCandle, y);
-                bottomCandle = qMax(bottomCandle, y);
-            }
         }
     }
     QVERIFY2(up > 500 && down > 500, qPrintable(QStringLiteral("%1 up, %2 down").arg(up).arg(down)));
     // Right of the last bar only the margin of ten bars at nine pixels each.
     const int margin = image.width() - 1 - lastCandle;
     QVERIFY2(margin >= 80 && margin <= 110, qPrintable(QString::number(margin)));
-    for (int y = topCandle; y <= bottomCandle; ++y) {
-        for (int x = lastCandle + 1; x < image.width(); ++x)
-            QVERIFY(!isUp(image.pixel(x, y)) && !isDown(image.pixel(x, y)));
-    }
-    // Time labels (white text) under the candles, in the time axis band.
-    int text = 0;
-    for (int y = axisLine + 1; y < image.height() - 15; ++y) {
-        for (int x = 100; x < lastCandle; ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            text += qRed(pixel) > 200 && qGreen(pixel) > 200 && qBlue(pixel) > 200 ? 1 : 0;
-        }
-    }
-    QVERIFY2(text > 200, qPrintable(QString::number(text)));
 }
 
 void TestSnapshotTool::refusals_data()
