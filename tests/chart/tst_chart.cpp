@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QGraphicsScene>
+#include <QPaintEvent>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -95,6 +96,18 @@ void move(QWidget *viewport, int x, Qt::MouseButtons buttons)
                       Qt::NoButton, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &event);
 }
+
+// The region a widget was asked to repaint.
+struct PaintSpy : QObject
+{
+    QRegion region;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
 
 } // namespace
 
@@ -448,6 +461,26 @@ void TestTimeAxis::scrollRangeFollowsTheScale()
     QVERIFY(axis.visibleRange(0, 800, &from, &to));
     QCOMPARE(from, 100);
     QCOMPARE(to, 500);
+
+    // The cursor's time label, once it goes, leaves nothing behind: the repaint asked for
+    // covers every pixel it took, its frame's bottom edge included.
+    const QImage without = axis.grab().toImage();
+    axis.showCursorLabel(150, 100);
+    const QImage with = axis.grab().toImage();
+    QVERIFY(with != without);
+    PaintSpy repainted;
+    axis.viewport()->installEventFilter(&repainted);
+    QTest::qWait(50); // what showing it asked for is painted first
+    repainted.region = QRegion();
+    axis.hideCursorLabel();
+    QTRY_VERIFY(!repainted.region.isEmpty());
+    for (int y = 0; y < with.height(); ++y) {
+        for (int x = 0; x < with.width(); ++x) {
+            const QPoint at = axis.viewport()->mapFrom(&axis, QPoint(x, y));
+            if (with.pixel(x, y) != without.pixel(x, y) && !repainted.region.contains(at))
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2 of the label is left").arg(x).arg(y)));
+        }
+    }
 }
 
 QTEST_MAIN(TestTimeAxis)

@@ -451,6 +451,13 @@ void TestScales::axisPixels()
     // The front item's mark (blue) lies over the other's (green) at the close.
     const int markY = int(std::lround(axis.rowOf(101)));
     QCOMPARE(QColor(image.pixel(2, markY)), QColor(0, 0, 255));
+    // A hidden item leaves no mark: the other's shows there.
+    front->setVisible(false);
+    axis.updateAxis();
+    image.fill(Qt::gray);
+    axis.render(&image);
+    QCOMPARE(QColor(image.pixel(2, markY)), back->candleView().upColor);
+    front->setVisible(true);
     // The cursor mark: outlined in the line colour at y 300.
     QCOMPARE(QColor(image.pixel(30, 300 - axis.labelHalfHeight())), QColor(255, 0, 0));
     QCOMPARE(QColor(image.pixel(30, 300 + axis.labelHalfHeight())), QColor(255, 0, 0));
