@@ -378,8 +378,19 @@ void TestScenario::traderDaySurvivesRestart()
             after.save(QDir(kept).filePath(QStringLiteral("scenario-window-%1-restored.png").arg(i)));
         }
         QCOMPARE(after.size(), before.size());
-        QVERIFY2(after == before,
-                 qPrintable(QStringLiteral("window %1 differs after the restart").arg(i)));
+        // Pixel by pixel, so that a failure says how many differ and where.
+        int differing = 0;
+        QPoint firstDifference(-1, -1);
+        for (int y = 0; y < before.height(); ++y) {
+            for (int x = 0; x < before.width(); ++x) {
+                if (before.pixel(x, y) != after.pixel(x, y) && !differing++)
+                    firstDifference = QPoint(x, y);
+            }
+        }
+        QVERIFY2(differing == 0,
+                 qPrintable(QStringLiteral("window %1: %2 pixels differ after the restart, the first at "
+                                           "(%3, %4)")
+                                .arg(i).arg(differing).arg(firstDifference.x()).arg(firstDifference.y())));
     }
 }
 
