@@ -1,6 +1,6 @@
-// Indicator scripts as the runtime runs them: nothing of the host within reach, parameters,
-// series indexing, bar-by-bar evaluation in each of its ways with the same results, function
-// files, errors, time limits and hostile scripts.
+// Indicator scripts as the runtime runs them: nothing of the host within reach, parameter names,
+// series indexing, bar-by-bar evaluation in each of its ways with the same results, errors,
+// time limits and runaway scripts.
 
 #include "bartesthelpers.h"
 #include "scriptcontext.h"
@@ -11,13 +11,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJSEngine>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
-#include <cmath>
 
 using namespace BarTest;
 
@@ -80,19 +77,6 @@ QJSValue global(ScriptRunner &runner, const QString &name)
     return runner.context()->engine()->globalObject().property(name);
 }
 
-// An owner that asks for another pass from inside a runtime function.
-class NestingRunner : public ScriptRunner
-{
-public:
-    using ScriptRunner::ScriptRunner;
-    void setLevel(const QString &name, double value) override
-    {
-        ScriptRunner::setLevel(name, value);
-        context()->evaluate(0);
-        context()->prepare();
-    }
-};
-
 } // namespace
 
 class TestScriptContext : public QObject
@@ -105,23 +89,15 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void scriptsCannotReachOut();
-    void parametersBecomeText();
     void parameterNamesMustBeIdentifiers_data();
     void parameterNamesMustBeIdentifiers();
     void seriesIndexingFromScripts();
     void everyWayGivesTheSameResults_data();
     void everyWayGivesTheSameResults();
-    void errorsNameTheBarAndKeepEarlierValues();
-    void cyclicFunctionIsReported();
-    void resolutionsAreLimited();
     void runawayScriptsAreInterrupted_data();
     void runawayScriptsAreInterrupted();
-    void scriptSeriesAreCollected();
-    void nestedPassesAreRefused();
 
 private:
-    void writeFunction(const QString &name, const QString &code);
-
     QTemporaryDir m_dir;
     RecordingService m_service;
 };
@@ -146,15 +122,6 @@ void TestScriptContext::cleanupTestCase()
     FunctionFilesModel::destroyInstance();
     StudyFilesModel::destroyInstance();
     ScriptFilesModel::setRegistryDirectory({});
-}
-
-void TestScriptContext::writeFunction(const QString &name, const QString &code)
-{
-    QFile file(m_dir.filePath(QStringLiteral("app/tascripts/functions/") + name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ScriptFileFormat::writeFunction({QStringLiteral("test"), code}));
-    file.close();
-    FunctionFilesModel::instance()->reload();
 }
 
 void TestScriptContext::scriptsCannotReachOut()
@@ -184,29 +151,6 @@ void TestScriptContext::scriptsCannotReachOut()
         QCoreApplication::processEvents();
         QVERIFY(global(runner, QStringLiteral("loaded")).isUndefined());
     }
-}
-
-void TestScriptContext::parametersBecomeText()
-{
-    Bars bars(6);
-    ScriptRunner runner(&bars.model);
-    QMap<QString, ScriptParameter> parameters;
-    parameters.insert(QStringLiteral("n"), {QStringLiteral("14"), false});
-    parameters.insert(QStringLiteral("empty"), {QString(), false});
-    parameters.insert(QStringLiteral("k"), {QStringLiteral("3 // three"), false});
-    parameters.insert(QStringLiteral("m"), {QStringLiteral("2 * Close.at(0)"), true});
-    parameters.insert(QStringLiteral("blank"), {QString(), true});
-    runner.setStudy(QStringLiteral("T"),
-                    study(QStringLiteral("Plot(m, 'm'); Plot(n + k, 'nk');"),
-                          QStringLiteral("Level(n, 'n'); emptyDefined = typeof empty;"), parameters));
-    QCOMPARE(runError(runner), QString());
-    // A formula follows the bar; plain values were set once; the comment ended at its line.
-    for (int bar = 0; bar < 6; ++bar) {
-        QCOMPARE(runner.value(QStringLiteral("m"), bar), 2 * bars.close(bar));
-        QCOMPARE(runner.value(QStringLiteral("nk"), bar), 17.0);
-    }
-    QCOMPARE(runner.levels().value(QStringLiteral("n")), 14.0);
-    QCOMPARE(global(runner, QStringLiteral("emptyDefined")).toString(), QStringLiteral("undefined"));
 }
 
 void TestScriptContext::parameterNamesMustBeIdentifiers_data()
@@ -258,7 +202,7 @@ void TestScriptContext::seriesIndexingFromScripts()
     const QString code = QStringLiteral(
         "if (CurrentBar == 0) { first0 = Close.at(0); first1 = Close.at(1); }"
         "if (CurrentBar == 12) { last = Close.at(-1); lastBack = Close.at(12); beyond = Close.at(13); }"
-        "if (CurrentBar == 5) { ahead = Close.at(-1); frac = Close.at(1.7); text = Close.at('2'); }"
+        "if (CurrentBar == 5) { ahead = Close.at(-1); frac = Close.at(1.7); text = Close.at('2'); none = Close.at(); }"
         "if (CurrentBar == 0) { s = new Series(ctx); s.setAt(0, 7); zero = s.at(0); }"
         "if (CurrentBar == 10) { s.setAt(0, 4.5); s.setAt(0, NaN); s.setAt(0, Infinity); s.setAt(-1, 5); s.setAt(0, undefined); }"
         "if (CurrentBar == 12) { two = s.at(2); one = s.at(1); firstBack = s.at(12); }"
@@ -275,6 +219,7 @@ void TestScriptContext::seriesIndexingFromScripts()
         QCOMPARE(global(runner, "ahead").toNumber(), bars.close(6));
         QCOMPARE(global(runner, "frac").toNumber(), bars.close(4));
         QCOMPARE(global(runner, "text").toNumber(), bars.close(3));
+        QCOMPARE(global(runner, "none").toNumber(), bars.close(5));
         QCOMPARE(global(runner, "zero").toNumber(), 7.0);
         QCOMPARE(global(runner, "firstBack").toNumber(), 7.0);
         QCOMPARE(global(runner, "two").toNumber(), 4.5);
@@ -282,14 +227,6 @@ void TestScriptContext::seriesIndexingFromScripts()
         QCOMPARE(global(runner, "vol").toNumber(), 21.0 + 12 % 7);
         QCOMPARE(global(runner, "hi").toNumber(), bars.close(12) + 1.5);
         QCOMPARE(global(runner, "nm").toString(), QStringLiteral("Close"));
-    }
-    // at() without an argument reads the current bar, whichever way runs the text.
-    for (ScriptPlan::Kind kind : {ScriptPlan::PerBar, ScriptPlan::Function}) {
-        runner.context()->setFastestPlan(kind);
-        runner.setStudy(QStringLiteral("T"),
-                        study(QStringLiteral("if (CurrentBar == 4) none = Close.at(); Plot(1, 'p');")));
-        QCOMPARE(runError(runner), QString());
-        QCOMPARE(global(runner, "none").toNumber(), bars.close(4));
     }
 }
 
@@ -365,63 +302,6 @@ void TestScriptContext::everyWayGivesTheSameResults()
     }
 }
 
-void TestScriptContext::errorsNameTheBarAndKeepEarlierValues()
-{
-    Bars bars(8);
-    for (ScriptPlan::Kind kind : {ScriptPlan::PerBar, ScriptPlan::Loop, ScriptPlan::Function}) {
-        ScriptRunner runner(&bars.model);
-        runner.context()->setFastestPlan(kind);
-        runner.setStudy(QStringLiteral("T"),
-                        study(QStringLiteral("if (CurrentBar == 3) nosuchname(); Plot(Close.at(0), 'c');")));
-        const QString error = runError(runner);
-        QVERIFY2(error.startsWith(QStringLiteral("Ошибка при выполнении скрипта: ReferenceError: "
-                                                 "nosuchname is not defined\nБар 3 (03.12.2026 10:03:00)")),
-                 qPrintable(error));
-        for (int bar = 0; bar < 3; ++bar)
-            QCOMPARE(runner.value(QStringLiteral("c"), bar), bars.close(bar));
-        QVERIFY(std::isnan(runner.value(QStringLiteral("c"), 3)));
-        QCOMPARE(runner.context()->resolveCount(), 1);
-    }
-}
-
-void TestScriptContext::cyclicFunctionIsReported()
-{
-    // The file is found but does not define the name it was asked for.
-    writeFunction(QStringLiteral("broken"), QStringLiteral("function notBroken() { return 1; }"));
-    Bars bars(3);
-    ScriptRunner runner(&bars.model);
-    runner.setStudy(QStringLiteral("T"), study(QStringLiteral("Plot(broken(), 'p');")));
-    const QString error = runError(runner);
-    QVERIFY2(error.startsWith(QStringLiteral("Невозможно загрузить функцию broken из-за циклической зависимости")),
-             qPrintable(error));
-}
-
-void TestScriptContext::resolutionsAreLimited()
-{
-    // 257 functions, each in a file of its own: the 257th resolution is refused.
-    QString code;
-    for (int i = 0; i <= 256; ++i) {
-        const QString name = QStringLiteral("f%1").arg(i);
-        QFile file(m_dir.filePath(QStringLiteral("app/tascripts/functions/") + name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ScriptFileFormat::writeFunction(
-            {QString(), QStringLiteral("function %1() { return %2; }").arg(name).arg(i)}));
-        code += QStringLiteral("%1();").arg(name);
-    }
-    FunctionFilesModel::instance()->reload();
-    Bars bars(2);
-    ScriptRunner runner(&bars.model);
-    runner.setStudy(QStringLiteral("T"), study(code + QStringLiteral("Plot(1, 'p');")));
-    QTest::ignoreMessage(QtCriticalMsg,
-                         "ScriptContext::checkEvaluation : Maximum recursion definition level "
-                         "reached (255). ERROR ReferenceError: f256 is not defined");
-    const QString error = runError(runner);
-    QVERIFY2(error.startsWith(QStringLiteral("Ошибка при выполнении скрипта: ReferenceError: f256 is not defined")),
-             qPrintable(error));
-    QCOMPARE(runner.context()->resolveCount(), 256);
-    QCOMPARE(runner.context()->functions().size(), 256);
-}
-
 void TestScriptContext::runawayScriptsAreInterrupted_data()
 {
     QTest::addColumn<QString>("code");
@@ -460,39 +340,6 @@ void TestScriptContext::runawayScriptsAreInterrupted()
     runner.setStudy(QStringLiteral("T"), study(QStringLiteral("Plot(3, 'p');")));
     QCOMPARE(runError(runner), QString());
     QCOMPARE(runner.value(QStringLiteral("p"), 4), 3.0);
-}
-
-void TestScriptContext::scriptSeriesAreCollected()
-{
-    Bars bars(30);
-    const int before = CustomScriptSeries::liveCount();
-    ScriptRunner runner(&bars.model);
-    runner.setStudy(QStringLiteral("T"),
-                    study(QStringLiteral("s.setAt(0, Close.at(0)); Plot(s.at(0), 'c');"),
-                          QStringLiteral("var s = new Series(ctx);")));
-    for (int i = 0; i < 50; ++i)
-        QCOMPARE(runError(runner), QString());
-    runner.context()->engine()->collectGarbage();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY2(CustomScriptSeries::liveCount() - before <= 2,
-             qPrintable(QString::number(CustomScriptSeries::liveCount() - before)));
-    QCOMPARE(runner.value(QStringLiteral("c"), 29), bars.close(29));
-}
-
-void TestScriptContext::nestedPassesAreRefused()
-{
-    Bars bars(6);
-    NestingRunner runner(&bars.model);
-    runner.setStudy(QStringLiteral("T"),
-                    study(QStringLiteral("count = (typeof count == 'undefined' ? 0 : count) + 1;"
-                                         "if (CurrentBar == 2) Level(1, 'x'); Plot(Close.at(0), 'c');")));
-    QTest::ignoreMessage(QtWarningMsg, "a pass asked for while a pass runs: ignored");
-    QTest::ignoreMessage(QtWarningMsg, "the preparation asked for while a pass runs: ignored");
-    QCOMPARE(runError(runner), QString());
-    // The running pass went on undisturbed: every bar once, then the refresh pass.
-    QCOMPARE(global(runner, QStringLiteral("count")).toInt(), 7);
-    for (int bar = 0; bar < 6; ++bar)
-        QCOMPARE(runner.value(QStringLiteral("c"), bar), bars.close(bar));
 }
 
 TA_REGISTER_TEST(TestScriptContext)

@@ -1,10 +1,8 @@
-// Indicator and function files: their XML forms, the registries over the built-in and the
-// user's directory, the names that may become file names; the file manager, both editors and
+// Indicator files: their XML form, the registries over the built-in and the user's directory,
+// the names that may become file names; the file manager, both editors and
 // the indicator selector over registries in temporary directories, the name and question
 // dialogs answered by the test.
 
-#include "colorbutton.h"
-#include "filenamevalidator.h"
 #include "scriptfilesmanager.h"
 #include "scriptfilesmodel.h"
 #include "legibility.h"
@@ -18,46 +16,31 @@
 #include "ui_studyselector.h"
 
 #include <QPlainTextEdit>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSpinBox>
 #include <QTemporaryDir>
-#include <QToolTip>
 #include <QtTest>
 
 namespace {
 
-StudyFile sampleStudy()
+// An indicator file with a bit of everything a file holds; on a scale of its own (axis 1) or
+// as the series (axis 0).
+StudyFile study(const QString &description = QStringLiteral("Скользящая средняя & <полоса>"),
+                int axis = 1, int precision = 3)
 {
     StudyFile file;
-    file.description = QStringLiteral("Скользящая средняя & <полоса>");
-    file.code = QStringLiteral("var s = 0;\nfor (var i = 0; i < N; ++i)\n\ts += Close.at(CurrentBar - i);\nPlot(s / N, \"MA\");");
+    file.description = description;
+    file.code = QStringLiteral("var s = 0;\nfor (var i = 0; i < N; ++i)\n\ts += Close.at(i);\nPlot(s / N, \"MA\");");
     file.declaration = QStringLiteral("var k = 2;");
     file.parameters.insert(QStringLiteral("N"), {QStringLiteral("14"), false});
     file.parameters.insert(QStringLiteral("K"), {QStringLiteral("N / 7"), true});
     file.styles.insert(QStringLiteral("MA"), {0, QColor(0x12, 0x34, 0x56), 2});
     file.styles.insert(QStringLiteral("Band"), {1, QColor(Qt::red), 1});
-    file.axis = 1;
-    file.changeScaleRange = false;
-    file.precision = 3;
-    return file;
-}
-
-StudyFile study(const QString &description, int axis = 0, int precision = -1)
-{
-    StudyFile file;
-    file.description = description;
-    file.code = QStringLiteral("Plot(Close.at(CurrentBar), \"C\");");
-    file.parameters.insert(QStringLiteral("N"), {QStringLiteral("14"), false});
-    file.parameters.insert(QStringLiteral("K"), {QStringLiteral("N*2"), true});
-    file.styles.insert(QStringLiteral("C"), {1, QColor(0x10, 0x20, 0x30), 3});
     file.axis = axis;
-    file.changeScaleRange = axis == 1 ? false : true;
+    file.changeScaleRange = axis != 1;
     file.precision = precision;
     return file;
 }
@@ -87,10 +70,10 @@ struct Registries : Directories
     Registries()
     {
         const QString rsi = builtIn + QStringLiteral("/RSI");
-        put(rsi, ScriptFileFormat::writeStudy(study(QStringLiteral("built-in"), 1, 3)));
+        put(rsi, ScriptFileFormat::writeStudy(study(QStringLiteral("built-in"))));
         QFile::setPermissions(rsi, QFileDevice::ReadOwner | QFileDevice::ReadUser);
         put(userFile(QStringLiteral("Mine")),
-            ScriptFileFormat::writeStudy(study(QStringLiteral("mine"))));
+            ScriptFileFormat::writeStudy(study(QStringLiteral("mine"), 0, -1)));
         put(userFile(QStringLiteral("Broken")), "<study><code>x");
         studies = std::make_unique<StudyFilesModel>(app);
         functions = std::make_unique<FunctionFilesModel>(app);
@@ -116,7 +99,6 @@ QString parseError(const QByteArray &content)
     return {};
 }
 
-
 } // namespace
 
 class TestScriptFiles : public QObject
@@ -128,17 +110,10 @@ private Q_SLOTS:
     void studyRoundTrip();
     void readingDefaultsAndErrors_data();
     void readingDefaultsAndErrors();
-    void functionFiles();
     void unsafeNames_data();
     void unsafeNames();
-    void listHidesUserFilesBehindBuiltIns();
     void changeNotices();
-    void failedSaveKeepsThePreviousFile();
-    void validatorAndItsToolTip_data();
-    void validatorAndItsToolTip();
-    void managerButtonsFollowTheSelection();
     void managerFlows();
-    void editorShowsAndCollectsAFile();
     void editorRowsAndSaveButton();
     void readOnlyAndUnreadableFiles();
     void selectorWritesTheIndicatorGroups();
@@ -152,26 +127,6 @@ void TestScriptFiles::initTestCase()
     TA_SET_UP_TEST_ENVIRONMENT(m_dir, "scriptfiles.ini");
 }
 
-void TestScriptFiles::managerButtonsFollowTheSelection()
-{
-    Registries r;
-    ScriptFilesManager manager(r.studies.get(), r.functions.get());
-    Ui::ScriptFilesManager *ui = manager.form();
-    QVERIFY(!ui->openButton->isEnabled());
-    manager.selectName(QStringLiteral("RSI"));
-    QVERIFY(ui->openButton->isEnabled());
-    QVERIFY(ui->duplicateButton->isEnabled());
-    QVERIFY(!ui->renameButton->isEnabled());
-    QVERIFY(!ui->deleteButton->isEnabled());
-    manager.selectName(QStringLiteral("Mine"));
-    QVERIFY(ui->renameButton->isEnabled());
-    QVERIFY(ui->deleteButton->isEnabled());
-    // The functions tab has nothing selected.
-    ui->tabWidget->setCurrentIndex(1);
-    QVERIFY(!ui->openButton->isEnabled());
-    QVERIFY(!ui->deleteButton->isEnabled());
-}
-
 void TestScriptFiles::managerFlows()
 {
     Registries r;
@@ -182,11 +137,11 @@ void TestScriptFiles::managerFlows()
         // TA_TEST_IMAGES names a directory.
         const QString pictures = qEnvironmentVariable("TA_TEST_IMAGES");
         manager.selectName(QStringLiteral("Mine"));
-        StudyEditor study(r.studies.get(), QStringLiteral("RSI"), true);
+        StudyEditor indicator(r.studies.get(), QStringLiteral("RSI"), true);
         FunctionsEditor function(r.functions.get(), QStringLiteral("avg"), true);
         StudySelector selector(r.studies.get(), {QStringLiteral("ARKT"), QStringLiteral("KSTR")}, 1);
         const std::pair<QWidget *, const char *> shown[] = {{&manager, "script-manager.png"},
-                                                            {&study, "study-editor.png"},
+                                                            {&indicator, "study-editor.png"},
                                                             {&function, "function-editor.png"},
                                                             {&selector, "study-selector.png"}};
         for (const auto &[dialog, file] : shown) {
@@ -225,7 +180,6 @@ void TestScriptFiles::managerFlows()
     manager.addFile();
     auto *editor = manager.findChild<StudyEditor *>();
     QVERIFY(editor);
-    QCOMPARE(editor->windowTitle(), QStringLiteral("Индикатор NEW_1"));
     editor->form()->codeEdit->setPlainText(QStringLiteral("Plot(1, \"P\");"));
     editor->form()->buttonBox->button(QDialogButtonBox::Save)->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -235,11 +189,9 @@ void TestScriptFiles::managerFlows()
 
     // Duplicate the read-only built-in file: "RSI_2" offered, a writable user file.
     manager.selectName(QStringLiteral("RSI"));
-    answer = QString();
-    manager.duplicateFile();
-    QCOMPARE(offered, QStringLiteral("RSI_2"));
     answer = QStringLiteral("RSI_2");
     manager.duplicateFile();
+    QCOMPARE(offered, QStringLiteral("RSI_2"));
     QCOMPARE(manager.selectedName(), QStringLiteral("RSI_2"));
     QVERIFY(QFileInfo(r.userFile(QStringLiteral("RSI_2"))).isWritable());
 
@@ -247,7 +199,6 @@ void TestScriptFiles::managerFlows()
     answer = QStringLiteral("mine");
     manager.renameFile();
     QVERIFY(manager.findChild<QMessageBox *>(QStringLiteral("managerError")));
-    QCOMPARE(manager.selectedName(), QStringLiteral("RSI_2"));
     answer = QStringLiteral("Renamed");
     manager.renameFile();
     QCOMPARE(manager.selectedName(), QStringLiteral("Renamed"));
@@ -259,34 +210,13 @@ void TestScriptFiles::managerFlows()
     QVERIFY(QFile::exists(r.userFile(QStringLiteral("Renamed"))));
     QCOMPARE(asked, QStringLiteral("Удаление индикатора|Вы действительно хотите удалить \nиндикатор 'Renamed'?"));
     yes = true;
-    const QStringList before = r.studies->existingNames();
     const int row = r.studies->rowOf(QStringLiteral("Renamed"));
     manager.delFile();
     QVERIFY(!QFile::exists(r.userFile(QStringLiteral("Renamed"))));
+    QVERIFY(!r.studies->existingNames().contains(QStringLiteral("Renamed")));
     QCOMPARE(manager.selectedName(), r.studies->nameAt(qMin(row, r.studies->rowCount() - 1)));
-    QCOMPARE(r.studies->rowCount(), before.size() - 1);
     ScriptFilesManager::setNamePrompt({});
     ScriptFilesManager::setQuestion({});
-}
-
-void TestScriptFiles::editorShowsAndCollectsAFile()
-{
-    Registries r;
-    const StudyFile series = study(QStringLiteral("on the series"), 1, 3);
-    r.studies->save(QStringLiteral("OnSeries"), series);
-    auto *editor = new StudyEditor(r.studies.get(), QStringLiteral("OnSeries"), false);
-    Ui::StudyEditor *ui = editor->form();
-    // Field for field what the file holds.
-    QVERIFY(editor->collect() == series);
-    // A separate axis always affects its own scale; "as the series" is -1.
-    ui->separateAxisRadio->setChecked(true);
-    QVERIFY(!ui->changeScaleCheck->isEnabled());
-    ui->asSeriesRadio->setChecked(true);
-    const StudyFile changed = editor->collect();
-    QCOMPARE(changed.axis, 0);
-    QVERIFY(changed.changeScaleRange);
-    QCOMPARE(changed.precision, -1);
-    delete editor;
 }
 
 void TestScriptFiles::editorRowsAndSaveButton()
@@ -298,7 +228,6 @@ void TestScriptFiles::editorRowsAndSaveButton()
     QVERIFY(!save->isEnabled());
     ui->codeEdit->setPlainText(QStringLiteral("x"));
     QVERIFY(save->isEnabled());
-    QVERIFY(!ui->delParamsButton->isEnabled());
     ui->addParamsButton->click();
     ui->addStyleButton->click();
     // Two rows of one name: the save is refused with the name, nothing is dropped or written.
@@ -322,34 +251,20 @@ void TestScriptFiles::editorRowsAndSaveButton()
     const StudyFile written = r.studies->read(QStringLiteral("Fresh"));
     QCOMPARE(written.parameters.keys(), QStringList({"Name", "Period"}));
     QCOMPARE(written.styles.keys(), QStringList({"Plot", "Signal"}));
-    ui->paramsTable->selectRow(0);
-    QVERIFY(ui->delParamsButton->isEnabled());
-    ui->delParamsButton->click();
-    QCOMPARE(ui->paramsTable->rowCount(), 1);
     delete editor;
 }
 
 void TestScriptFiles::readOnlyAndUnreadableFiles()
 {
     Registries r;
-    auto *builtIn = new StudyEditor(r.studies.get(), QStringLiteral("RSI"), true);
-    QVERIFY(builtIn->form()->codeEdit->isReadOnly());
-    QVERIFY(builtIn->form()->buttonBox->button(QDialogButtonBox::Save)->isHidden());
-    QVERIFY(builtIn->form()->addParamsButton->isHidden());
-    delete builtIn;
     // A description longer than its field is shown from its start, read-only or not.
     const QString text = QStringLiteral("Индекс относительной силы Уайлдера: ") + QString(200, u'x');
     r.studies->save(QStringLiteral("Long"), study(text));
-    r.functions->save(QStringLiteral("long"), {text, QStringLiteral("a")});
     for (bool readOnly : {true, false}) {
         StudyEditor editor(r.studies.get(), QStringLiteral("Long"), readOnly);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         QCOMPARE(editor.form()->descriptionEdit->cursorPosition(), 0);
-        FunctionsEditor function(r.functions.get(), QStringLiteral("long"), readOnly);
-        function.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&function));
-        QCOMPARE(function.form()->descriptionEdit->cursorPosition(), 0);
     }
 
     // An unreadable file shows its error and can never be saved over.
@@ -367,9 +282,6 @@ void TestScriptFiles::selectorWritesTheIndicatorGroups()
     Registries r;
     StudySelector selector(r.studies.get(), {QStringLiteral("ARKT"), QStringLiteral("KSTR")}, 1);
     Ui::StudySelector *ui = selector.form();
-    QCOMPARE(ui->seriesCombo->currentIndex(), 1);
-    QVERIFY(!ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
-    QVERIFY(ui->studiesView->isColumnHidden(ScriptFilesModel::ModifiedColumn));
     // The list takes the focus and a current row, but nothing is chosen yet: OK stays off.
     selector.show();
     QVERIFY(QTest::qWaitForWindowExposed(&selector));
@@ -399,13 +311,11 @@ void TestScriptFiles::selectorWritesTheIndicatorGroups()
     const QList<MapSettings> groups = selector.results();
     QCOMPARE(groups.size(), 2);
     const MapSettings &mine = groups[0].value(QStringLiteral("name")).toString() == QLatin1String("Mine") ? groups[0] : groups[1];
-    const MapSettings &rsi = &mine == &groups[0] ? groups[1] : groups[0];
     // Each group for its own indicator and the chosen series, with the edited value.
     QCOMPARE(mine.value(QStringLiteral("parameter_1/name")).toString(), QStringLiteral("N"));
     QCOMPARE(mine.value(QStringLiteral("parameter_1/value")).toString(), QStringLiteral("21"));
     QCOMPARE(mine.value(QStringLiteral("seriesInd")).toInt(), 1);
     QCOMPARE(mine.value(QStringLiteral("crc")).toULongLong(), r.studies->checksum(QStringLiteral("Mine")));
-    QCOMPARE(rsi.value(QStringLiteral("decimals")).toInt(), 3);
     // Every chosen row unchosen with the mouse: OK goes off again.
     for (const QString &name : {QStringLiteral("Broken"), QStringLiteral("Mine"), QStringLiteral("RSI")}) {
         const QRect rect = ui->studiesView->visualRect(r.studies->index(r.studies->rowOf(name), 0));
@@ -419,13 +329,13 @@ void TestScriptFiles::studyRoundTrip()
 {
     // Field for field back, and the same bytes after a read-write cycle. (The shipped files
     // are checked byte for byte against this writer with the library.)
-    const StudyFile file = sampleStudy();
+    const StudyFile file = study();
     const QByteArray written = ScriptFileFormat::writeStudy(file);
     const StudyFile read = ScriptFileFormat::parseStudy(written);
     QVERIFY(read == file);
     QCOMPARE(ScriptFileFormat::writeStudy(read), written);
     // Line ends of any kind are kept as line feeds; control characters are refused.
-    StudyFile lines = sampleStudy();
+    StudyFile lines = study();
     lines.code = QStringLiteral("a;\r\nb;\rc;");
     QCOMPARE(ScriptFileFormat::parseStudy(ScriptFileFormat::writeStudy(lines)).code,
              QStringLiteral("a;\nb;\nc;"));
@@ -437,57 +347,34 @@ void TestScriptFiles::readingDefaultsAndErrors_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("error");
-    QTest::addColumn<int>("axis");
-    QTest::addColumn<bool>("changeScaleRange");
-    QTest::addColumn<int>("precision");
-    QTest::newRow("bare") << QByteArray("<study/>") << "" << 0 << true << -1;
-    QTest::newRow("axis 5") << QByteArray("<study><axis>5</axis></study>") << "" << 0 << true << -1;
-    QTest::newRow("axis text") << QByteArray("<study><axis>one</axis></study>") << "" << 0 << true << -1;
+    // What is read where there is no error: the axis, changeScaleRange and the precision.
+    QTest::addColumn<QString>("read");
+    QTest::newRow("axis text") << QByteArray("<study><axis>one</axis></study>") << "" << "0 1 -1";
     QTest::newRow("change 0, precision 6") << QByteArray("<study><changeScaleRange>0</changeScaleRange><precision>6</precision></study>")
-                                          << "" << 0 << false << -1;
-    QTest::newRow("precision 5") << QByteArray("<study><precision>5</precision><axis>1</axis></study>") << "" << 1 << true << 5;
-    QTest::newRow("style without view") << QByteArray("<study><style name=\"a\" color=\"#ff0000\" lineWidth=\"1\"/></study>")
-                                        << "Некорректный файл: view" << 0 << false << 0;
+                                          << "" << "0 0 -1";
+    QTest::newRow("precision 5") << QByteArray("<study><precision>5</precision><axis>1</axis></study>") << "" << "1 1 5";
     QTest::newRow("style width text") << QByteArray("<study><style name=\"a\" view=\"0\" lineWidth=\"wide\"/></study>")
-                                      << "Некорректный файл: lineWidth" << 0 << false << 0;
+                                      << "Некорректный файл: lineWidth" << "";
     // Values a hand-edited file may hold that no plot can be drawn with: refused where read.
     QTest::newRow("style view 9") << QByteArray("<study><style name=\"MA\" view=\"9\" lineWidth=\"1\"/></study>")
-                                  << "Некорректный файл: вид графика \"MA\" = 9 (допустимо 0…2)" << 0 << false << 0;
+                                  << "Некорректный файл: вид графика \"MA\" = 9 (допустимо 0…2)" << "";
     QTest::newRow("style width 0") << QByteArray("<study><style name=\"MA\" view=\"0\" lineWidth=\"0\"/></study>")
-                                   << "Некорректный файл: толщина линии \"MA\" = 0 (допустимо 1…10)" << 0 << false << 0;
-    QTest::newRow("truncated") << QByteArray("<study><code>Plot(") << "Некорректный файл" << 0 << false << 0;
-    QTest::newRow("another root") << QByteArray("<function/>") << "Некорректный файл" << 0 << false << 0;
-    QTest::newRow("empty") << QByteArray() << "Некорректный файл" << 0 << false << 0;
+                                   << "Некорректный файл: толщина линии \"MA\" = 0 (допустимо 1…10)" << "";
+    QTest::newRow("truncated") << QByteArray("<study><code>Plot(") << "Некорректный файл" << "";
+    QTest::newRow("another root") << QByteArray("<function/>") << "Некорректный файл" << "";
 }
 
 void TestScriptFiles::readingDefaultsAndErrors()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, error);
-    QFETCH(int, axis);
-    QFETCH(bool, changeScaleRange);
-    QFETCH(int, precision);
+    QFETCH(QString, read);
     QCOMPARE(parseError(content), error);
-    if (!error.isEmpty())
-        return;
-    const StudyFile file = ScriptFileFormat::parseStudy(content);
-    QCOMPARE(file.axis, axis);
-    QCOMPARE(file.changeScaleRange, changeScaleRange);
-    QCOMPARE(file.precision, precision);
-    QVERIFY(file.description.isEmpty());
-}
-
-void TestScriptFiles::functionFiles()
-{
-    FunctionFile file{QStringLiteral("Среднее"), QStringLiteral("function avg(a, b) { return (a + b) / 2; }")};
-    const QByteArray written = ScriptFileFormat::writeFunction(file);
-    QVERIFY(QString::fromUtf8(written).contains(QStringLiteral("<function>\n <description>Среднее</description>\n <code>")));
-    QVERIFY(ScriptFileFormat::parseFunction(written) == file);
-    // The translated element name of older files is read too.
-    const FunctionFile old = ScriptFileFormat::parseFunction(
-        QStringLiteral("<function><Описание>Старое</Описание><code>x</code></function>").toUtf8());
-    QCOMPARE(old.description, QStringLiteral("Старое"));
-    QVERIFY_THROWS_EXCEPTION(QString, ScriptFileFormat::parseFunction("<study/>"));
+    if (error.isEmpty()) {
+        const StudyFile file = ScriptFileFormat::parseStudy(content);
+        QCOMPARE(QStringLiteral("%1 %2 %3").arg(file.axis).arg(int(file.changeScaleRange)).arg(file.precision),
+                 read);
+    }
 }
 
 void TestScriptFiles::unsafeNames_data()
@@ -519,8 +406,8 @@ void TestScriptFiles::unsafeNames()
     Directories d;
     StudyFilesModel model(d.app);
     QVERIFY_THROWS_EXCEPTION(QString, model.read(name));
-    QVERIFY_THROWS_EXCEPTION(QString, model.save(name, sampleStudy()));
-    model.save(QStringLiteral("Good"), sampleStudy());
+    QVERIFY_THROWS_EXCEPTION(QString, model.save(name, study()));
+    model.save(QStringLiteral("Good"), study());
     model.add(QStringLiteral("Good"));
     QString error;
     QVERIFY(!model.rename(model.rowOf(QStringLiteral("Good")), name, &error));
@@ -529,112 +416,26 @@ void TestScriptFiles::unsafeNames()
     QVERIFY(!QFile::exists(d.app + QStringLiteral("/user/tascripts/etc")));
 }
 
-void TestScriptFiles::listHidesUserFilesBehindBuiltIns()
-{
-    Directories d;
-    put(d.builtIn + QStringLiteral("/RSI"), ScriptFileFormat::writeStudy(sampleStudy()));
-    put(d.builtIn + QStringLiteral("/ma"), ScriptFileFormat::writeStudy(sampleStudy()));
-    StudyFile mine = sampleStudy();
-    mine.description = QStringLiteral("mine");
-    put(d.user + QStringLiteral("/rsi"), ScriptFileFormat::writeStudy(mine));
-    put(d.user + QStringLiteral("/Bands"), ScriptFileFormat::writeStudy(mine));
-    put(d.user + QStringLiteral("/Zeta"), ScriptFileFormat::writeStudy(mine));
-    StudyFilesModel model(d.app);
-    QCOMPARE(model.existingNames(), QStringList({"Bands", "ma", "RSI", "Zeta"}));
-    QVERIFY(!model.isUserFile(model.rowOf("RSI")));
-    QVERIFY(model.isUserFile(model.rowOf("Bands")));
-    // The user's "rsi" is never read: the name means the built-in file.
-    QCOMPARE(model.read(QStringLiteral("rsi")).description, sampleStudy().description);
-    QCOMPARE(model.data(model.index(model.rowOf("RSI"), ScriptFilesModel::DescriptionColumn)).toString(),
-             sampleStudy().description);
-    // A new name equal to an existing one but for case is taken.
-    QVERIFY(model.isTaken(QStringLiteral("rsi")));
-    QVERIFY(model.isTaken(QStringLiteral("BANDS")));
-    QVERIFY(!model.isTaken(QStringLiteral("Bands2")));
-    // Saving over a built-in name is refused.
-    QVERIFY_THROWS_EXCEPTION(QString, model.save(QStringLiteral("rsi"), mine));
-    // A missing file reads as an empty one.
-    QVERIFY(model.read(QStringLiteral("Absent")).code.isNull());
-}
-
 void TestScriptFiles::changeNotices()
 {
     Directories d;
     StudyFilesModel model(d.app);
     QSignalSpy changed(&model, &ScriptFilesModel::fileChanged);
     // A new file is no change; the same content again is none either.
-    model.save(QStringLiteral("MA"), sampleStudy());
+    model.save(QStringLiteral("MA"), study());
     model.add(QStringLiteral("MA"));
     QCOMPARE(changed.count(), 0);
-    model.save(QStringLiteral("MA"), sampleStudy());
+    model.save(QStringLiteral("MA"), study());
     QCOMPARE(changed.count(), 0);
-    const quint64 before = model.checksum(QStringLiteral("MA"));
     const QModelIndex description = model.index(model.rowOf("MA"), ScriptFilesModel::DescriptionColumn);
-    QCOMPARE(model.data(description).toString(), sampleStudy().description);
-    StudyFile other = sampleStudy();
+    QCOMPARE(model.data(description).toString(), study().description);
+    StudyFile other = study();
     other.description = QStringLiteral("другое");
     model.save(QStringLiteral("MA"), other);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().first().toString(), QStringLiteral("MA"));
-    QVERIFY(model.checksum(QStringLiteral("MA")) != before);
     // The listing shows the file as saved.
     QCOMPARE(model.data(description).toString(), other.description);
-    // Function files are saved without notices.
-    FunctionFilesModel functions(d.app);
-    QSignalSpy functionChanged(&functions, &ScriptFilesModel::fileChanged);
-    functions.save(QStringLiteral("avg"), {QStringLiteral("d"), QStringLiteral("a")});
-    functions.save(QStringLiteral("avg"), {QStringLiteral("d"), QStringLiteral("b")});
-    QCOMPARE(functionChanged.count(), 0);
-    QCOMPARE(functions.read(QStringLiteral("avg")).code, QStringLiteral("b"));
-}
-
-void TestScriptFiles::failedSaveKeepsThePreviousFile()
-{
-    Directories d;
-    StudyFilesModel model(d.app);
-    model.save(QStringLiteral("MA"), sampleStudy());
-    const QByteArray before = contentOf(d.user + QStringLiteral("/MA"));
-    QSignalSpy changed(&model, &ScriptFilesModel::fileChanged);
-    StudyFile other = sampleStudy();
-    other.code = QStringLiteral("Plot(1, \"MA\");");
-    // The user directory replaced by a plain file for the moment of the save: nothing can be
-    // written whoever runs the test.
-    const QString aside = d.user + QStringLiteral(".aside");
-    QVERIFY(QDir().rename(d.user, aside));
-    put(d.user, "not a directory");
-    QVERIFY_THROWS_EXCEPTION(QString, model.save(QStringLiteral("MA"), other));
-    QVERIFY(QFile::remove(d.user));
-    QVERIFY(QDir().rename(aside, d.user));
-    QCOMPARE(contentOf(d.user + QStringLiteral("/MA")), before);
-    QCOMPARE(changed.count(), 0);
-}
-
-void TestScriptFiles::validatorAndItsToolTip_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("capitals, underscore, digit") << "MY_RSI2" << true;
-    QTest::newRow("small letters and hyphen") << "ma-fast" << true;
-    QTest::newRow("blank") << "MY RSI" << false;
-    QTest::newRow("cyrillic") << "Индикатор" << false;
-}
-
-void TestScriptFiles::validatorAndItsToolTip()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, valid);
-    QLineEdit edit;
-    auto *validator = new FileNameValidator(&edit);
-    edit.setValidator(validator);
-    edit.show();
-    QToolTip::hideText();
-    QString text = name;
-    int pos = 0;
-    QCOMPARE(validator->validate(text, pos) == QValidator::Acceptable, valid);
-    QCOMPARE(QToolTip::isVisible(), !valid);
-    if (!valid)
-        QCOMPARE(QToolTip::text(), FileNameValidator::toolTipText());
-    QToolTip::hideText();
 }
 
 TA_REGISTER_TEST(TestScriptFiles)

@@ -144,9 +144,8 @@ void TestStudyLibrary::libraryIsComplete()
     for (const QString &name : names) {
         QString error;
         const StudyFile file = readStudy(name, &error);
-        QVERIFY2(error.isEmpty(), qPrintable(name + QStringLiteral(": ") + error));
-        QVERIFY2(!file.description.trimmed().isEmpty(), qPrintable(name));
-        QVERIFY2(!file.code.trimmed().isEmpty(), qPrintable(name));
+        QVERIFY2(error.isEmpty() && !file.description.trimmed().isEmpty(),
+                 qPrintable(name + QStringLiteral(": ") + error));
         // Written as the editor writes files: saving one unchanged changes no byte.
         QCOMPARE(QString::fromUtf8(ScriptFileFormat::writeStudy(file)),
                  QString::fromUtf8(contentOf(StudyFilesModel::instance()->pathFor(name))));
@@ -193,8 +192,7 @@ void TestStudyLibrary::valuesMatchFixtures()
     QFETCH(QString, name);
     QString error;
     const StudyFile file = readStudy(name, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QVERIFY2(!file.code.isNull(), qPrintable(name + QStringLiteral(": no such indicator")));
+    QVERIFY2(error.isEmpty() && !file.code.isNull(), qPrintable(name + QStringLiteral(": no such indicator ") + error));
     ScriptRunner runner(&m_full->model);
     runner.setStudy(name, file);
     QVERIFY2(runner.run(&error), qPrintable(error));
@@ -218,20 +216,14 @@ void TestStudyLibrary::valuesMatchFixtures()
             bool ok = true;
             const double expected = text.isEmpty() ? std::nan("") : text.toDouble(&ok);
             QVERIFY2(ok, text.constData());
-            const bool same = text.isEmpty()
-                                  ? std::isnan(ours)
-                                  : !std::isnan(ours)
-                                        && std::fabs(ours - expected)
-                                               <= Tolerance * std::max(1.0, std::fabs(expected));
+            // Both without a value, or both with one within the tolerance.
+            const bool same = std::isnan(ours) == std::isnan(expected)
+                              && !(std::fabs(ours - expected) > Tolerance * std::max(1.0, std::fabs(expected)));
             compared += text.isEmpty() ? 0 : 1;
-            if (!same && mismatches.size() < 10) {
-                mismatches.append(QStringLiteral("%1, plot %2, bar %3 (%4): ours %5, fixture %6")
-                                      .arg(name, plots[k])
-                                      .arg(bar)
-                                      .arg(m_full->timeOf(bar))
-                                      .arg(std::isnan(ours) ? QStringLiteral("none") : QString::number(ours, 'g', 17))
-                                      .arg(text.isEmpty() ? QStringLiteral("none") : QString::fromLatin1(text)));
-            }
+            if (!same && mismatches.size() < 10)
+                mismatches.append(QStringLiteral("plot %1, bar %2 (%3): ours %4, fixture %5")
+                                      .arg(plots[k]).arg(bar).arg(m_full->timeOf(bar))
+                                      .arg(ours, 0, 'g', 17).arg(QString::fromLatin1(text)));
         }
     }
     QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join('\n')));
