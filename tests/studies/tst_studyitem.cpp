@@ -1,6 +1,6 @@
 // The indicator item on a chart: what it keeps per bar slot as trades arrive (out-running,
-// delay, stale cells), its range, its error state, its file mark, its saved state and what it
-// paints.
+// delay, stale cells, older bars from another thread), its slices, its saved state and what it
+// paints; then indicators in a chart area: failures, file edits, limits, saving and restoring.
 
 #include "charttesthelpers.h"
 #include "subcharttesthelpers.h"
@@ -14,9 +14,6 @@
 #include "scriptfilesmodel.h"
 #include "studylibraryhelpers.h"
 #include "scriptstudyitem.h"
-#include "securitydirectory.h"
-#include "table.h"
-#include "tableregistry.h"
 #include "studyservices.h"
 #include "subchartwidget.h"
 #include "testenvironment.h"
@@ -28,18 +25,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <QDir>
-#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSpinBox>
-#include <QPainterPath>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <cmath>
 #include <thread>
 
 using namespace BarTest;
@@ -75,32 +67,28 @@ BarPrices pricesOf(int m)
     return {open, std::max(open, close) + 1.25, std::min(open, close) - 0.75, close};
 }
 
-// The four deals of bar m: open, high, low, close.
-void appendBar(DealBatch &batch, int m)
+// Deal i of bar m: its open, high, low and close (i = 0..3).
+void appendDeal(DealBatch &batch, int m, int i)
 {
     const BarPrices p = pricesOf(m);
-    batch.append(deal(minute(m), price(p.open).constData(), 3));
-    batch.append(deal(minute(m).addSecs(10), price(p.high).constData(), 2));
-    batch.append(deal(minute(m).addSecs(20), price(p.low).constData(), 4));
-    batch.append(deal(minute(m).addSecs(30), price(p.close).constData(), 1 + m % 5));
+    const double prices[] = {p.open, p.high, p.low, p.close};
+    const int quantity[] = {3, 2, 4, 1 + m % 5};
+    batch.append(deal(minute(m).addSecs(10 * i), price(prices[i]).constData(), quantity[i]));
 }
 
 void addBar(SeriesItem *series, int m)
 {
     DealBatch batch(series->model(), 4, false);
-    appendBar(batch, m);
+    for (int i = 0; i < 4; ++i)
+        appendDeal(batch, m, i);
 }
 
 // The four deals of bar m one by one, each a trade of its own.
 void tradeBar(SeriesItem *series, int m)
 {
-    const BarPrices p = pricesOf(m);
-    const std::pair<int, double> deals[] = {{0, p.open}, {10, p.high}, {20, p.low}, {30, p.close}};
-    const int quantity[] = {3, 2, 4, 1 + m % 5};
     for (int i = 0; i < 4; ++i) {
         DealBatch batch(series->model(), 1, false);
-        batch.append(deal(minute(m).addSecs(deals[i].first), price(deals[i].second).constData(),
-                          quantity[i]));
+        appendDeal(batch, m, i);
     }
 }
 
@@ -108,7 +96,8 @@ void addBars(SeriesItem *series, int count)
 {
     DealBatch batch(series->model(), 4 * count, false);
     for (int m = 0; m < count; ++m)
-        appendBar(batch, m);
+        for (int i = 0; i < 4; ++i)
+            appendDeal(batch, m, i);
 }
 
 // A chart with a series of `bars` minute bars.
@@ -163,17 +152,6 @@ QList<ScriptStudyItem *> studiesOf(const MultiView &view)
     return studies;
 }
 
-QString restoreError(ScriptStudyItem &item, MapSettings settings)
-{
-    try {
-        item.restoreState(settings);
-    } catch (const QString &key) {
-        return key;
-    }
-    settle(item);
-    return {};
-}
-
 // The plot's cells as text, bar slot by bar slot ("-" where undefined).
 QString cellsText(const ScriptStudyItem &item, const QString &plot)
 {
@@ -194,30 +172,6 @@ QColor pixel(const QImage &image, int x, int y)
     return QColor(image.pixel(x, y));
 }
 
-// Writes a column of the instrument's record in the host's "securities" table.
-void setSecurity(const SeriesKey &key, const QString &column, const char *value)
-{
-    Table *securities = TableRegistry::instance()->table(QStringLiteral("securities"));
-    QVERIFY(securities);
-    const Record record = SecurityDirectory::i()->recordById(key.stock_id, key.board_id, key.sec_id);
-    QVERIFY(!record.isNull());
-    QString error;
-    QVERIFY2(securities->update(record, {{securities->columnIndex(column),
-                                          QVariant::fromValue(decimal(QString::fromLatin1(value)))}},
-                                &error),
-             qPrintable(error));
-}
-
-// The shipped indicators.
-QStringList libraryNames()
-{
-    QStringList names;
-    const QDir dir(QCoreApplication::applicationDirPath() + QStringLiteral("/tascripts/indicators"));
-    for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
-        names.append(name);
-    return names;
-}
-
 } // namespace
 
 class TestStudyItem : public QObject
@@ -229,23 +183,19 @@ private Q_SLOTS:
     void init();
     void cleanupTestCase();
 
-    void buildsOnItsSeriesAndFollowsTrades();
-    void slotWithoutABarKeepsNoExtension();
     void feedingTradeByTradeEqualsFilling_data();
     void feedingTradeByTradeEqualsFilling();
-    void rangeIsLevelsAndCells();
     void longPassesRunInSlices();
-    void savedCodeSurvivesABadFile();
-    void restoreRefusesBadValues_data();
-    void restoreRefusesBadValues();
     void saveAndRestoreRoundTrip();
-    void summaryAndHitTests();
-    void lazyFunctionsLoadInOneCall();
-    void seriesGoesFirst();
-    void timeFrameChangeStartsAfresh();
-    void instrumentChangeFollowsItsFields();
     void olderBarsArriveDuringEvaluation();
     void paintsEachOutputInItsStyle();
+    // Indicators in a chart area.
+    void restoredLoopsDoNotHoldTheWindow();
+    void hostileIndicatorsFailAlone_data();
+    void hostileIndicatorsFailAlone();
+    void failureReadFromItsLabel();
+    void limitsFromTheSettingsPage();
+    void fileEditedUnderOpenCharts();
 
 private:
     std::unique_ptr<ScriptStudyItem> makeStudy(ChartFixture &chart, SeriesItem *series,
@@ -261,7 +211,8 @@ void TestStudyItem::initTestCase()
     qRegisterMetaType<FrameIndex>("FrameIndex");
     SeriesDataService::setInstance(&m_service);
     useCopyOfLibrary(m_dir);
-    QVERIFY(isTradingDay(Thursday));
+    StudyServices::install();
+    storeSeriesDefaults(Thursday, 1, 1);
 }
 
 void TestStudyItem::init()
@@ -272,6 +223,8 @@ void TestStudyItem::init()
 
 void TestStudyItem::cleanupTestCase()
 {
+    MultiView::setServices({});
+    SubChartWidget::setStudyMaker({});
     FunctionFilesModel::destroyInstance();
     StudyFilesModel::destroyInstance();
     SeriesDataService::setInstance(nullptr);
@@ -285,71 +238,6 @@ std::unique_ptr<ScriptStudyItem> TestStudyItem::makeStudy(ChartFixture &chart, S
     item->restoreState(copy);
     settle(*item);
     return item;
-}
-
-void TestStudyItem::buildsOnItsSeriesAndFollowsTrades()
-{
-    StudyChart chart(30);
-    SeriesItem *series = chart.first;
-    auto study = makeStudy(chart, series,
-                           studySettings(QStringLiteral("Sum3"),
-                                         QStringLiteral("if (CurrentBar >= 2) Plot(Close.at(0) + "
-                                                        "Close.at(1) + Close.at(2), 's');")));
-    QVERIFY(study->scriptOk());
-    const double expected = pricesOf(29).close + pricesOf(28).close + pricesOf(27).close;
-    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 29}).value, expected);
-    QVERIFY(!study->valueAt(QStringLiteral("s"), {0, 1}).valid);
-    QVERIFY(study->valueAt(QStringLiteral("s"), {0, 2}).valid);
-    // A trade on the last bar evaluates that bar only.
-    const qint64 before = study->evaluatedBars();
-    QSignalSpy closes(study.get(), &ChartItem::closePriceChanged);
-    {
-        DealBatch batch(series->model(), 1, false);
-        batch.append(deal(minute(29).addSecs(50), "150"));
-    }
-    QCOMPARE(study->evaluatedBars() - before, qint64(1));
-    QVERIFY(closes.size() >= 1);
-    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 29}).value,
-             150 + pricesOf(28).close + pricesOf(27).close);
-    // A new bar appends one cell, evaluating that bar only.
-    addBar(series, 30);
-    QCOMPARE(study->evaluatedBars() - before, qint64(2));
-    QCOMPARE(study->plots().value(QStringLiteral("s")).last, FrameIndex(0, 30));
-    // Moved onto another series: built over that one's bars from then on, the old one's
-    // trades no longer heard.
-    SeriesItem *other = chart.minutes();
-    {
-        DealBatch batch(other->model(), 3, false);
-        for (int m = 0; m < 3; ++m)
-            batch.append(deal(minute(m), "10"));
-    }
-    study->setSeriesItem(other);
-    settle(*study);
-    QCOMPARE(study->valueAt(QStringLiteral("s"), {0, 2}).value, 30.0);
-    QVERIFY(!study->valueAt(QStringLiteral("s"), {0, 29}).valid);
-    const qint64 moved = study->evaluatedBars();
-    addBar(series, 31);
-    QCOMPARE(study->evaluatedBars(), moved);
-}
-
-// A new bar two minutes on: the slot between holds no bar and keeps no extension cell.
-void TestStudyItem::slotWithoutABarKeepsNoExtension()
-{
-    StudyChart chart(6);
-    SeriesItem *series = chart.first;
-    auto every = makeStudy(chart, series,
-                           studySettings(QStringLiteral("Every"),
-                                         QStringLiteral("SetDelay(2); Plot(1, 'x');")));
-    QVERIFY(every->valueAt(QStringLiteral("x"), {0, 7}).valid);
-    {
-        DealBatch batch(series->model(), 1, false);
-        batch.append(deal(minute(7), "101"));
-    }
-    QVERIFY(!every->valueAt(QStringLiteral("x"), {0, 6}).valid);
-    for (int slot : {7, 8, 9})
-        QVERIFY2(every->valueAt(QStringLiteral("x"), {0, slot}).valid, qPrintable(QString::number(slot)));
-    QVERIFY(!every->valueAt(QStringLiteral("x"), {0, 10}).valid);
-    QCOMPARE(every->plots().value(QStringLiteral("x")).last, FrameIndex(0, 9));
 }
 
 void TestStudyItem::feedingTradeByTradeEqualsFilling_data()
@@ -373,7 +261,8 @@ void TestStudyItem::feedingTradeByTradeEqualsFilling_data()
         << "T" << "SetDelay(2); Plot(Close.at(2), 'd'); if (Close.at(0) < Open.at(0)) Plot(1, 'x');"
         << "";
     // Every shipped indicator as the selector gives it.
-    const QStringList names = libraryNames();
+    // (The user's directory is empty yet: these are the shipped ones.)
+    const QStringList names = StudyFilesModel::instance()->existingNames();
     QVERIFY(names.size() >= 30);
     for (const QString &name : names)
         QTest::newRow(qPrintable(name)) << name << QString() << QString();
@@ -412,58 +301,6 @@ void TestStudyItem::feedingTradeByTradeEqualsFilling()
     // (A lazily loaded function rebuilds once over the bars so far.)
     QVERIFY2(live->evaluatedBars() - start <= 4 * bars * perTrade + bars,
              qPrintable(QString::number(live->evaluatedBars() - start)));
-}
-
-void TestStudyItem::rangeIsLevelsAndCells()
-{
-    StudyChart chart(20);
-    SeriesItem *series = chart.first;
-    // Values 10..90, levels 30 and 70; an infinite level is ignored.
-    auto study = makeStudy(chart, series,
-                           studySettings(QStringLiteral("Osc"),
-                                         QStringLiteral("if (CurrentBar >= 0) Plot(10 + "
-                                                        "(CurrentBar % 9) * 10, 'osc');"),
-                                         QStringLiteral("Level(30, 'low'); Level(70, 'high'); "
-                                                        "Level(Infinity, 'sky');")));
-    QVERIFY(study->scriptOk());
-    QCOMPARE(study->low(), 10.0);
-    QCOMPARE(study->high(), 90.0);
-    QVERIFY(!study->levels().contains(QStringLiteral("sky")));
-    QSignalSpy ranges(study.get(), &ChartItem::rangeChanged);
-    // A trade keeps the union; a range that did not change says nothing.
-    {
-        DealBatch batch(series->model(), 1, false);
-        batch.append(deal(minute(19).addSecs(50), "101"));
-    }
-    QCOMPARE(study->low(), 10.0);
-    QCOMPARE(study->high(), 90.0);
-    QCOMPARE(ranges.size(), 0);
-    // A rebuild over many bars tells of the range once.
-    study->rebuild();
-    QCOMPARE(ranges.size(), 0);
-    study->clear();
-    ranges.clear();
-    study->rebuild();
-    QCOMPARE(ranges.size(), 1);
-    QCOMPARE(study->low(), 10.0);
-    QCOMPARE(study->high(), 90.0);
-    // Only levels: the range is theirs.
-    auto levels = makeStudy(chart, series,
-                            studySettings(QStringLiteral("L"), QStringLiteral("1;"),
-                                          QStringLiteral("Level(-5, 'a'); Level(5, 'b');")));
-    QCOMPARE(levels->low(), -5.0);
-    QCOMPARE(levels->high(), 5.0);
-    // Histogram columns stand on zero: their range reaches it.
-    MapSettings columns = studySettings(QStringLiteral("H"),
-                                        QStringLiteral("Plot(Close.at(0), 'h');"));
-    columns.setValue(QStringLiteral("styleCount"), 1);
-    columns.setValue(QStringLiteral("style_0/name"), QStringLiteral("h"));
-    columns.setValue(QStringLiteral("style_0/view"), 1);
-    auto histogram = makeStudy(chart, series, columns);
-    QCOMPARE(histogram->low(), 0.0);
-    QVERIFY(histogram->high() > 100);
-    QCOMPARE(histogram->priceRangeBetween(int(series->xOf({0, 2})), int(series->xOf({0, 8}))).first,
-             0.0);
 }
 
 // A pass runs in slices between event-loop turns; what it gives is what one uninterrupted pass
@@ -515,234 +352,32 @@ void TestStudyItem::longPassesRunInSlices()
     QCOMPARE(cellsText(*sliced, QStringLiteral("e")), cellsText(*whole, QStringLiteral("e")));
 }
 
-void TestStudyItem::savedCodeSurvivesABadFile()
-{
-    StudyChart chart(10);
-    SeriesItem *series = chart.first;
-    StudyFilesModel *files = StudyFilesModel::instance();
-    StudyFile file;
-    file.code = QStringLiteral("Plot(High.at(0), 'h');");
-    files->save(QStringLiteral("Damaged"), file);
-    QFile raw(files->userDirectory() + QStringLiteral("/Damaged"));
-    QVERIFY(raw.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    raw.write("<study><code>unterminated");
-    raw.close();
-    MapSettings settings = studySettings(QStringLiteral("Damaged"), file.code,
-                                         QStringLiteral("var unused = 1;"),
-                                         {{QStringLiteral("n"), QStringLiteral("4")}});
-    auto study = makeStudy(chart, series, settings);
-    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
-    QCOMPARE(study->valueAt(QStringLiteral("h"), {0, 3}).value, pricesOf(3).high);
-    MapSettings saved;
-    study->saveState(saved);
-    QCOMPARE(saved.value(QStringLiteral("code")).toString(), file.code);
-    QCOMPARE(saved.value(QStringLiteral("declaration")).toString(), QStringLiteral("var unused = 1;"));
-    QCOMPARE(saved.value(QStringLiteral("parameter_0/value")).toString(), QStringLiteral("4"));
-    // A file that went altogether: the same, and the mark shows.
-    QVERIFY(QFile::remove(files->userDirectory() + QStringLiteral("/Damaged")));
-    auto orphan = makeStudy(chart, series, saved);
-    QVERIFY(orphan->scriptOk());
-    QVERIFY(orphan->fileChanged());
-    MapSettings again;
-    orphan->saveState(again);
-    QCOMPARE(again.value(QStringLiteral("code")).toString(), file.code);
-}
-
-void TestStudyItem::restoreRefusesBadValues_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("lineWidth 0") << "lineWidth" << QVariant(0) << "default lineWidth";
-    QTest::newRow("lineWidth 11") << "lineWidth" << QVariant(11) << "default lineWidth";
-    QTest::newRow("lineWidth text") << "lineWidth" << QVariant("wide") << "default lineWidth";
-    QTest::newRow("view 3") << "view" << QVariant(3) << "default view";
-    QTest::newRow("view -1") << "view" << QVariant(-1) << "default view";
-    QTest::newRow("style lineWidth") << "style_0/lineWidth" << QVariant(0) << "plot style lineWidth";
-    QTest::newRow("style view") << "style_0/view" << QVariant(7) << "plot style view";
-    QTest::newRow("decimals") << "decimals" << QVariant(6) << "decimals";
-    QTest::newRow("good") << "lineWidth" << QVariant(10) << "";
-}
-
-void TestStudyItem::restoreRefusesBadValues()
-{
-    QFETCH(QString, key);
-    QFETCH(QVariant, value);
-    QFETCH(QString, error);
-    StudyChart chart(0);
-    SeriesItem *series = chart.first;
-    MapSettings settings = studySettings(QStringLiteral("S"), QStringLiteral("Plot(1, 'a');"));
-    settings.setValue(QStringLiteral("styleCount"), 1);
-    settings.setValue(QStringLiteral("style_0/name"), QStringLiteral("a"));
-    settings.setValue(QStringLiteral("customPrecision"), true);
-    settings.setValue(QStringLiteral("decimals"), 2);
-    settings.setValue(key, value);
-    ScriptStudyItem item(series, chart.scale);
-    QCOMPARE(restoreError(item, settings), error);
-}
-
+// What is saved comes back and is saved alike, every plot's style in a group of its own; a plot
+// without a saved style takes the item's colour.
 void TestStudyItem::saveAndRestoreRoundTrip()
 {
     StudyChart chart(10);
-    SeriesItem *series = chart.first;
-    series->setProperty("id", 7);
     MapSettings settings = studySettings(QStringLiteral("Round"),
                                          QStringLiteral("Plot(Close.at(0) * k, 'a'); Plot(1, 'b');"),
                                          QString(), {{QStringLiteral("k"), QStringLiteral("2")}});
     settings.setValue(QStringLiteral("color"), QStringLiteral("#00ff00"));
-    settings.setValue(QStringLiteral("view"), 2);
     settings.setValue(QStringLiteral("styleCount"), 1);
     settings.setValue(QStringLiteral("style_0/name"), QStringLiteral("a"));
     settings.setValue(QStringLiteral("style_0/color"), QStringLiteral("#123456"));
-    settings.setValue(QStringLiteral("style_0/lineWidth"), 3);
-    settings.setValue(QStringLiteral("style_0/view"), 1);
-    settings.setValue(QStringLiteral("customPrecision"), true);
-    settings.setValue(QStringLiteral("decimals"), 3);
-    settings.setValue(QStringLiteral("changeScaleRange"), false);
     settings.setValue(QStringLiteral("displayName"), QStringLiteral("Двойное закрытие"));
-    auto study = makeStudy(chart, series, settings);
-    QCOMPARE(study->displayName(), QStringLiteral("Двойное закрытие"));
-    QCOMPARE(study->decimals(), 3);
-    QVERIFY(!study->takesPartInScale());
-    // The plot without a saved style got the defaults of the saved group.
-    QCOMPARE(study->styles().value(QStringLiteral("b")).color, QColor(0, 255, 0));
-    QCOMPARE(study->styles().value(QStringLiteral("b")).view, 2);
+    auto study = makeStudy(chart, chart.first, settings);
     QCOMPARE(study->valueAt(QStringLiteral("a"), {0, 4}).value, 2 * pricesOf(4).close);
     MapSettings saved;
     study->saveState(saved);
-    // Each style in a group of its own; what is saved comes back and is saved alike.
-    QCOMPARE(saved.value(QStringLiteral("seriesItem")).toInt(), 7);
-    QCOMPARE(saved.value(QStringLiteral("style_0/color")).toString(), QStringLiteral("#123456"));
-    QCOMPARE(saved.value(QStringLiteral("style_1/name")).toString(), QStringLiteral("b"));
-    auto again = makeStudy(chart, series, saved);
+    auto again = makeStudy(chart, chart.first, saved);
+    QCOMPARE(again->displayName(), QStringLiteral("Двойное закрытие"));
+    QCOMPARE(again->styles().value(QStringLiteral("a")).color, QColor(0x12, 0x34, 0x56));
+    QCOMPARE(again->styles().value(QStringLiteral("b")).color, QColor(0, 255, 0));
     MapSettings resaved;
     again->saveState(resaved);
     QCOMPARE(resaved.allKeys(), saved.allKeys());
     for (const QString &key : saved.allKeys())
         QCOMPARE(resaved.value(key).toString(), saved.value(key).toString());
-}
-
-void TestStudyItem::summaryAndHitTests()
-{
-    StudyChart chart(10);
-    SeriesItem *series = chart.first;
-    series->setDisplayName(QStringLiteral("АРКТ"));
-    MapSettings settings = studySettings(QStringLiteral("Tip"),
-                                         QStringLiteral("Plot(Close.at(0), 'c'); if (CurrentBar > 5) "
-                                                        "Plot(2.5, 'z');"));
-    settings.setValue(QStringLiteral("customPrecision"), true);
-    settings.setValue(QStringLiteral("decimals"), 2);
-    auto study = makeStudy(chart, series, settings);
-    const double x = series->xOf({0, 7});
-    const QString tip = study->infoTextAt(study->mapToScene(QPointF(x, -100)));
-    const QLocale locale = QLocale::system();
-    QCOMPARE(tip, QStringLiteral("Tip (АРКТ):\nc=%1\nz=%2\n")
-                      .arg(locale.toString(pricesOf(7).close, 'f', 2), locale.toString(2.5, 'f', 2)));
-    // Left of the item, and a slot without values: nothing.
-    QCOMPARE(study->infoTextAt(study->mapToScene(QPointF(-5, -100))), QString());
-    QCOMPARE(study->infoTextAt(study->mapToScene(QPointF(series->xOf({0, 200}), -100))), QString());
-    // Clicks find the item on its line and on its levels, not beside them.
-    auto near = [&](double x, double y) {
-        QPainterPath path;
-        path.addRect(QRectF(x - 0.05, y - 0.05, 0.1, 0.1));
-        return study->collidesWithPath(path);
-    };
-    const double y7 = -pricesOf(7).close;
-    QVERIFY(near(x, y7));
-    QVERIFY(!near(x, y7 - 30));
-    MapSettings levelled = studySettings(QStringLiteral("Lv"), QStringLiteral("1;"),
-                                         QStringLiteral("Level(50, 'mid');"));
-    auto level = makeStudy(chart, series, levelled);
-    QPainterPath onLevel;
-    onLevel.addRect(QRectF(x, -50.01, 0.1, 0.02));
-    QVERIFY(level->collidesWithPath(onLevel));
-    QPainterPath offLevel;
-    offLevel.addRect(QRectF(x, -60, 0.1, 0.02));
-    QVERIFY(!level->collidesWithPath(offLevel));
-}
-
-void TestStudyItem::lazyFunctionsLoadInOneCall()
-{
-    StudyChart chart(12);
-    SeriesItem *series = chart.first;
-    FunctionFile twice;
-    twice.code = QStringLiteral("function twice_(v) { return 2 * half_(v) * 2; }");
-    FunctionFilesModel::instance()->save(QStringLiteral("twice_"), twice);
-    FunctionFile half;
-    half.code = QStringLiteral("function half_(v) { return v / 2; }");
-    FunctionFilesModel::instance()->save(QStringLiteral("half_"), half);
-    auto study = makeStudy(chart, series,
-                           studySettings(QStringLiteral("Lazy"),
-                                         QStringLiteral("Plot(twice_(Close.at(0)), 'w');")));
-    // Complete when the restore returns: both functions resolved, every bar evaluated.
-    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
-    QCOMPARE(study->context()->functions().keys(),
-             QStringList({QStringLiteral("half_"), QStringLiteral("twice_")}));
-    QCOMPARE(study->valueAt(QStringLiteral("w"), {0, 11}).value, 2 * pricesOf(11).close);
-}
-
-void TestStudyItem::seriesGoesFirst()
-{
-    StudyChart chart(10);
-    SeriesItem *series = chart.first;
-    auto *study = new ScriptStudyItem(series, chart.scale);
-    MapSettings settings = studySettings(QStringLiteral("Gone"), QStringLiteral("Plot(1, 'a');"));
-    study->restoreState(settings);
-    QPointer<ScriptStudyItem> guard(study);
-    // A rebuild is due from a lazy name when the series goes.
-    chart.series.clear();
-    QVERIFY(!study->seriesItem());
-    QCOMPARE(study->parametersText(), QString());
-    QCOMPARE(study->infoTextAt(QPointF(1, -1)), QString());
-    study->rebuild();
-    study->seriesDataChanged({0, 0}, {0, 5});
-    QTRY_VERIFY(!guard);
-}
-
-void TestStudyItem::timeFrameChangeStartsAfresh()
-{
-    StudyChart chart(60);
-    SeriesItem *series = chart.first;
-    SeriesItem *fresh = chart.addSeries(Arkt, TimeFrameValue(300), Thursday, Thursday);
-    addBars(fresh, 60);
-    const MapSettings settings =
-        studySettings(QStringLiteral("Avg"),
-                      QStringLiteral("if (CurrentBar >= 0) { var p = a[CurrentBar - 1]; "
-                                     "a[CurrentBar] = p === undefined ? Close.at(0) : (p + "
-                                     "Close.at(0)) / 2; Plot(a[CurrentBar], 'a'); }"),
-                      QStringLiteral("var a = [];"));
-    auto study = makeStudy(chart, series, settings);
-    QCOMPARE(study->plots().value(QStringLiteral("a")).last, FrameIndex(0, 59));
-    // Five-minute bars: the old slots go, the indicator is built over the new layout once the
-    // bars are there again.
-    series->changeTimeFrame(TimeFrameValue(300));
-    QVERIFY(!study->valueAt(QStringLiteral("a"), {0, 59}).valid);
-    addBars(series, 60);
-    auto expected = makeStudy(chart, fresh, settings);
-    QCOMPARE(int(study->plots().value(QStringLiteral("a")).cells.front().size()),
-             series->model()->chunkSize(0));
-    QCOMPARE(cellsText(*study, QStringLiteral("a")), cellsText(*expected, QStringLiteral("a")));
-}
-
-void TestStudyItem::instrumentChangeFollowsItsFields()
-{
-    const SeriesKey first{2, 2, 2001};
-    const SeriesKey second{2, 2, 2002};
-    setSecurity(first, QStringLiteral("bid"), "101.5");
-    setSecurity(second, QStringLiteral("bid"), "7.25");
-    StudyChart chart(5);
-    SeriesItem *series = chart.first;
-    auto study = makeStudy(chart, series,
-                           studySettings(QStringLiteral("Bid"), QStringLiteral("Plot(bid, 'bid');")));
-    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
-    QCOMPARE(study->valueAt(QStringLiteral("bid"), {0, 4}).value, 101.5);
-    // Another instrument for the series: the watch follows it and the plots are built again
-    // from its bars with its bid.
-    series->changeInstrument(second.toString());
-    QCOMPARE(study->instrument().sec_id, second.sec_id);
-    addBars(series, 5);
-    QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
-    QCOMPARE(study->valueAt(QStringLiteral("bid"), {0, 4}).value, 7.25);
 }
 
 void TestStudyItem::olderBarsArriveDuringEvaluation()
@@ -806,23 +441,16 @@ void TestStudyItem::paintsEachOutputInItsStyle()
         QStringLiteral("if (CurrentBar >= 0) { Plot(100, 'top'); Plot(96, 'bottom'); "
                        "Plot(92, 'line'); Plot(90 + (CurrentBar % 2), 'hist'); }"),
         QStringLiteral("Level(94, 'lvl'); Cloud('top', 'bottom');"));
-    const struct
-    {
-        const char *name;
-        const char *color;
-        int view;
-        int width;
-    } styles[] = {{"top", "#ff0000", 0, 1},
-                  {"bottom", "#00ff00", 0, 1},
-                  {"line", "#0000ff", 0, 3},
-                  {"hist", "#ffff00", 1, 1},
-                  {"lvl", "#ff00ff", 0, 1}};
-    settings.setValue(QStringLiteral("styleCount"), 5);
-    for (int i = 0; i < 5; ++i) {
-        settings.setValue(QStringLiteral("style_%1/name").arg(i), QString::fromLatin1(styles[i].name));
-        settings.setValue(QStringLiteral("style_%1/color").arg(i), QString::fromLatin1(styles[i].color));
-        settings.setValue(QStringLiteral("style_%1/view").arg(i), styles[i].view);
-        settings.setValue(QStringLiteral("style_%1/lineWidth").arg(i), styles[i].width);
+    // Name, colour, view (1: columns) and line width of each output.
+    const QStringList styles{"top #ff0000 0 1", "bottom #00ff00 0 1", "line #0000ff 0 3",
+                             "hist #ffff00 1 1", "lvl #ff00ff 0 1"};
+    settings.setValue(QStringLiteral("styleCount"), int(styles.size()));
+    for (int i = 0; i < styles.size(); ++i) {
+        const QStringList fields = styles[i].split(u' ');
+        for (int k = 0; k < 4; ++k)
+            settings.setValue(QStringLiteral("style_%1/").arg(i)
+                                  + QStringList{"name", "color", "view", "lineWidth"}[k],
+                              k < 2 ? QVariant(fields[k]) : QVariant(fields[k].toInt()));
     }
     auto study = makeStudy(chart, series, settings);
     QVERIFY2(study->scriptOk(), qPrintable(study->errorText()));
@@ -851,8 +479,6 @@ void TestStudyItem::paintsEachOutputInItsStyle()
     QCOMPARE(pixel(image, odd, int(PosY - Factor * 90.5)), QColor(255, 255, 0));
     QCOMPARE(pixel(image, odd, int(PosY - Factor * 91.5)), QColor(0, 0, 0));
 }
-
-TA_REGISTER_TEST(TestStudyItem)
 
 namespace {
 
@@ -883,56 +509,13 @@ StatusLineLabel *labelOf(const QWidget *root, const ChartItem *item)
 
 } // namespace
 
-// Indicators in a chart window: failures, file edits, limits, saving and restoring.
-class TestStudyFlow : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void restoredLoopsDoNotHoldTheWindow();
-    void hostileIndicatorsFailAlone_data();
-    void hostileIndicatorsFailAlone();
-    void failureReadFromItsLabel();
-    void limitsFromTheSettingsPage();
-    void fileEditedUnderOpenCharts();
-
-private:
-    QTemporaryDir m_dir;
-    RecordingService m_service;
-};
-
-void TestStudyFlow::initTestCase()
-{
-    TA_SET_UP_TEST_ENVIRONMENT(m_dir, "studyflow.ini");
-    qRegisterMetaType<FrameIndex>("FrameIndex");
-    SeriesDataService::setInstance(&m_service);
-    setSchedule(everyWeekday({BarTest::at(1, 10, 0, 480)}));
-    useCopyOfLibrary(m_dir);
-    StudyServices::install();
-    storeSeriesDefaults(Thursday, 1, 1);
-}
-
-void TestStudyFlow::cleanupTestCase()
-{
-    MultiView::setServices({});
-    SubChartWidget::setStudyMaker({});
-    FunctionFilesModel::destroyInstance();
-    StudyFilesModel::destroyInstance();
-    SeriesDataService::setInstance(nullptr);
-}
-
 // A window saved with indicators that loop opens at once; each loop is stopped in a turn of its
 // own, with its text, and the others are not held up or touched.
-void TestStudyFlow::restoredLoopsDoNotHoldTheWindow()
+void TestStudyItem::restoredLoopsDoNotHoldTheWindow()
 {
     QWidget window;
-    auto *view = new MultiView(&window);
-    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
-    QVERIFY(series);
-    addBars(series, 60);
-    view->synchronizer()->update();
+    MultiView *view = areaWithBars(window, 60);
+    SeriesItem *series = view->seriesItems().first();
     QList<ChartItem *> added;
     for (int i = 0; i < 3; ++i)
         added.append(view->addStudyFor(series, studySettings(QStringLiteral("Loop%1").arg(i),
@@ -980,7 +563,7 @@ void TestStudyFlow::restoredLoopsDoNotHoldTheWindow()
     }
 }
 
-void TestStudyFlow::hostileIndicatorsFailAlone_data()
+void TestStudyItem::hostileIndicatorsFailAlone_data()
 {
     QTest::addColumn<QString>("declaration");
     QTest::addColumn<QString>("code");
@@ -994,18 +577,11 @@ void TestStudyFlow::hostileIndicatorsFailAlone_data()
     const QString either = QStringLiteral("и был прерван");
     QTest::newRow("series without the context") << "" << "var s = new Series();" + plot
                                                 << "Series: нужен контекст вычисления";
-    // Callbacks left queued would run from the event loop, outside any time limit.
-    QTest::newRow("promise") << "" << "Promise.resolve().then(function () { while (true) {} }); Promise.resolve().then(function () { Plot(1, 'late'); });" + plot << "";
     QTest::newRow("loop in the declaration") << "var x = 0; for (;;) { x++; }" << plot << stretch;
     QTest::newRow("loop in the code") << "" << "if (CurrentBar == 30) while (true) {}" + plot << stretch;
     QTest::newRow("loop in a function file") << "" << "Plot(Spin(), 'c');" << stretch;
     QTest::newRow("recursion") << "function deep(n) { return deep(n + 1) + 1; }" << "Plot(deep(0), 'c');"
                                << "RangeError";
-    QTest::newRow("typed arrays kept") << "var keep = [];"
-                                       << "for (var i = 0; i < 20 && keep.length < 400; i++) keep.push(new Float64Array(262144));" + plot
-                                       << either;
-    QTest::newRow("a string doubled") << "var s = 'ab';" << "s = s + s; s.charCodeAt(s.length - 1);" + plot
-                                      << either;
     QTest::newRow("joins kept") << "var keep = [];"
                                 << "var a = []; for (var i = 0; i < 1e5; i++) a.push('xxxxxxxxxxxxxxxx');"
                                    " for (var j = 0; j < 3; j++) keep.push(a.join(j));" + plot
@@ -1032,7 +608,7 @@ void TestStudyFlow::hostileIndicatorsFailAlone_data()
 
 // Whatever an indicator's script does, it fails alone with its text (or works): the terminal
 // stays, and the window's other indicator is computed and follows trades as before.
-void TestStudyFlow::hostileIndicatorsFailAlone()
+void TestStudyItem::hostileIndicatorsFailAlone()
 {
     QFETCH(QString, declaration);
     QFETCH(QString, code);
@@ -1041,11 +617,8 @@ void TestStudyFlow::hostileIndicatorsFailAlone()
     spin.code = QStringLiteral("function Spin() { for (;;) {} }");
     FunctionFilesModel::instance()->save(QStringLiteral("Spin"), spin);
     QWidget window;
-    auto *view = new MultiView(&window);
-    SeriesItem *series = view->createDefaultSeriesItem(Arkt);
-    QVERIFY(series);
-    addBars(series, 60);
-    view->synchronizer()->update();
+    MultiView *view = areaWithBars(window, 60);
+    SeriesItem *series = view->seriesItems().first();
     auto *good = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
         series, studySettings(QStringLiteral("Good"), QStringLiteral("Plot(Close.at(0), 'c');"))));
     auto *hostile = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
@@ -1060,7 +633,6 @@ void TestStudyFlow::hostileIndicatorsFailAlone()
         QVERIFY2(hostile->errorText().contains(message), qPrintable(hostile->errorText()));
         QVERIFY(!hostile->context()->hasEngine());
     }
-    QVERIFY(!hostile->plots().contains(QStringLiteral("late")));
     // A trade makes a new bar: the good indicator follows, and so does a working hostile one;
     // a failed one is not run again.
     const qint64 evaluated = hostile->evaluatedBars();
@@ -1134,10 +706,9 @@ void readNextDialog(QString *text, QString *details)
 
 } // namespace
 
-// A failed indicator says so in its status line in its colour; a right click on its label
-// opens its menu (every item's label does), with the error, its bar and the trace lines
-// before it; a working one offers its trace lines. A good parameter value brings it back.
-void TestStudyFlow::failureReadFromItsLabel()
+// A failed indicator says so in its status line; a right click on its label opens its menu,
+// with the error, its bar and the trace lines before it. A good parameter value brings it back.
+void TestStudyItem::failureReadFromItsLabel()
 {
     HostWindow host;
     auto *window = new TAMainWindow;
@@ -1156,34 +727,21 @@ void TestStudyFlow::failureReadFromItsLabel()
                               QStringLiteral("Trace('шаг ' + CurrentBar); if (CurrentBar == n) "
                                              "throw new Error('деление на ноль'); Plot(1, 'p');"),
                               QString(), {{QStringLiteral("n"), QStringLiteral("7")}})));
-    auto *traced = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
-        series, studySettings(QStringLiteral("Traced"),
-                              QStringLiteral("if (CurrentBar == 2) Trace('на втором'); Plot(2, 'q');"))));
-    QVERIFY(broken && traced);
+    auto *working = qobject_cast<ScriptStudyItem *>(view->addStudyFor(
+        series, studySettings(QStringLiteral("Working"), QStringLiteral("Plot(2, 'q');"))));
+    QVERIFY(broken && working);
     settle(*broken);
-    settle(*traced);
+    settle(*working);
     QVERIFY(!broken->scriptOk());
     QCoreApplication::processEvents();
 
     StatusLineLabel *brokenLabel = labelOf(window, broken);
     QVERIFY(brokenLabel && brokenLabel->isVisible());
     QCOMPARE(brokenLabel->statusEdit()->text(), QStringLiteral("Ошибка"));
-    QVERIFY(labelOf(window, traced)->statusEdit()->text().isEmpty());
-    // The word in the indicator's colour.
-    const QImage status = brokenLabel->statusEdit()->grab().toImage();
-    const QColor colour = broken->color();
-    bool coloured = false;
-    for (int y = 0; y < status.height() && !coloured; ++y) {
-        for (int x = 0; x < status.width() && !coloured; ++x) {
-            const QColor c = status.pixelColor(x, y);
-            coloured = std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green())
-                           + std::abs(c.blue() - colour.blue()) < 60;
-        }
-    }
-    QVERIFY(coloured);
+    QVERIFY(labelOf(window, working)->statusEdit()->text().isEmpty());
     // An empty status field is no white box over the chart: the pane shows through it.
     const QImage shot = host.grab().toImage();
-    LabelByLineEdit *empty = labelOf(window, traced)->statusEdit();
+    LabelByLineEdit *empty = labelOf(window, working)->statusEdit();
     QVERIFY(empty->width() > 2);
     const QPoint inside = empty->mapTo(&host, empty->rect().center());
     QCOMPARE(shot.pixelColor(inside), shot.pixelColor(inside + QPoint(0, empty->height())));
@@ -1201,19 +759,6 @@ void TestStudyFlow::failureReadFromItsLabel()
              qPrintable(text));
     QVERIFY2(details.endsWith(QStringLiteral("Бар 7: шаг 7")), qPrintable(details));
     QVERIFY(details.contains(QStringLiteral("Бар 0: шаг 0")));
-
-    // The working indicator: its trace lines, from its name.
-    readNextDialog(&text, &details);
-    ItemNameEdit *name = labelOf(window, traced)->nameEdit();
-    entries = rightClickMenu(name, name->rect().center(), QStringLiteral("Трассировка"));
-    QVERIFY2(entries.contains(QStringLiteral("Трассировка")), qPrintable(entries.join('|')));
-    QVERIFY(!entries.contains(QStringLiteral("Показать ошибки")));
-    QCOMPARE(text, QStringLiteral("Бар 2: на втором"));
-    // The series' label opens the series' menu.
-    StatusLineLabel *seriesLabel = labelOf(window, series);
-    QVERIFY(seriesLabel);
-    entries = rightClickMenu(seriesLabel->nameEdit(), seriesLabel->nameEdit()->rect().center());
-    QVERIFY2(entries.contains(series->propertiesAction()->text()), qPrintable(entries.join('|')));
 
     // A good value from its property dialog runs it again: computed over every bar, and the
     // word goes from its label.
@@ -1234,9 +779,8 @@ void TestStudyFlow::failureReadFromItsLabel()
 
 // An indicator file edited while charts use it: a parameter new in the file takes its default,
 // one gone from the file goes, the others keep the trader's values; levels the file no longer
-// sets go; the label marks the file changed until the window is saved. A window saved before
-// the edit opens the same way.
-void TestStudyFlow::fileEditedUnderOpenCharts()
+// sets go; the label marks the file changed until the window is saved.
+void TestStudyItem::fileEditedUnderOpenCharts()
 {
     StudyFilesModel *files = StudyFilesModel::instance();
     StudyFile file;
@@ -1269,8 +813,6 @@ void TestStudyFlow::fileEditedUnderOpenCharts()
     study->applyProperties(mine);
     settle(*study);
     QCOMPARE(study->valueAt(QStringLiteral("v"), {0, 5}).value, 35.0);
-    MapSettings before;
-    view->saveState(before);
     StatusLineLabel *label = labelOf(view, study);
     QVERIFY(label);
     QVERIFY(!label->parametersEdit()->text().endsWith(QLatin1Char('*')));
@@ -1291,26 +833,12 @@ void TestStudyFlow::fileEditedUnderOpenCharts()
     MapSettings after;
     view->saveState(after);
     QVERIFY(!label->parametersEdit()->text().endsWith(QLatin1Char('*')));
-
-    // The window saved before the edit opens with the file as it is now, the trader's "a" kept.
-    QWidget other;
-    auto *restored = new MultiView(&other);
-    restored->restoreState(before);
-    addBars(restored->seriesItems().front(), 30);
-    const QList<ScriptStudyItem *> studies = studiesOf(*restored);
-    QCOMPARE(studies.size(), 1);
-    settle(*studies.front());
-    QVERIFY2(studies.front()->scriptOk(), qPrintable(studies.front()->errorText()));
-    QCOMPARE(studies.front()->valueAt(QStringLiteral("v"), {0, 5}).value, 15.0);
-    QVERIFY(studies.front()->fileChanged());
 }
 
-// The scripts' limits on the "Индикаторы" page: a damaged stored value shows its default, and
-// an open indicator runs its next pass under the value applied.
-void TestStudyFlow::limitsFromTheSettingsPage()
+// The scripts' limits on the "Индикаторы" page: an open indicator runs its next pass under the
+// value applied.
+void TestStudyItem::limitsFromTheSettingsPage()
 {
-    AppSettings scripts(QStringLiteral("TechAnalysis/Scripts"));
-    scripts.setValue(QStringLiteral("memoryLimit"), QStringLiteral("много"));
     const auto restore = qScopeGuard([] {
         ScriptLimits::store(ScriptLimits::RebuildTime, 5000);
         AppSettings(QStringLiteral("TechAnalysis/Scripts")).remove(QString());
@@ -1331,16 +859,10 @@ void TestStudyFlow::limitsFromTheSettingsPage()
     MapSettings none;
     QWidget *form = page.createPage(none, &parent);
     auto *rebuildLimit = form->findChild<QSpinBox *>(QStringLiteral("rebuildTimeLimit"));
-    auto *memoryLimit = form->findChild<QSpinBox *>(QStringLiteral("memoryLimit"));
-    QVERIFY(rebuildLimit && memoryLimit);
-    QCOMPARE(rebuildLimit->value(), 5000);
-    QCOMPARE(memoryLimit->value(), 256);
+    QVERIFY(rebuildLimit);
     rebuildLimit->setValue(50);
     page.apply(none);
     page.finish();
-    QCOMPARE(AppSettings(QStringLiteral("TechAnalysis/Scripts")).value(QStringLiteral("rebuildTimeLimit")).toInt(), 50);
-    QCOMPARE(AppSettings(QStringLiteral("TechAnalysis/Scripts")).value(QStringLiteral("memoryLimit")).toString(),
-             QStringLiteral("много"));
 
     slow->rebuild();
     settle(*slow);
@@ -1348,5 +870,5 @@ void TestStudyFlow::limitsFromTheSettingsPage()
     QVERIFY2(slow->errorText().contains(QStringLiteral("0.05 с")), qPrintable(slow->errorText()));
 }
 
-TA_REGISTER_TEST(TestStudyFlow)
+TA_REGISTER_TEST(TestStudyItem)
 #include "tst_studyitem.moc"
