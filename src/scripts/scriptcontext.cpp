@@ -169,7 +169,7 @@ public:
         m_base = memory > 0 ? ScriptWatchdog::residentBytes() : -1;
         c.m_engine->setInterrupted(false);
         c.m_watchToken = ScriptWatchdog::instance().arm(c.m_engine, c.m_stretchLimit, memory, m_base);
-        m_timer.start();
+        m_start = ScriptWatchdog::threadNanos();
     }
     ~PassScope()
     {
@@ -179,7 +179,9 @@ public:
         const ScriptWatchdog::Reason fired = ScriptWatchdog::instance().disarm(c.m_watchToken);
         if (c.m_interruption == ScriptWatchdog::None)
             c.m_interruption = fired;
-        c.m_passNanos += m_timer.nsecsElapsed();
+        // The time the thread ran, as the watchdog counts it: waiting for a core on a busy
+        // machine does not use up the pass's time.
+        c.m_passNanos += std::max<qint64>(0, ScriptWatchdog::threadNanos() - m_start);
         if (m_base > 0) {
             const qint64 now = ScriptWatchdog::residentBytes();
             if (now > 0)
@@ -198,7 +200,7 @@ public:
 private:
     ScriptContext *m_context;
     qint64 m_base = -1;
-    QElapsedTimer m_timer;
+    qint64 m_start = 0;
 };
 
 void ScriptContext::refreshLimits()

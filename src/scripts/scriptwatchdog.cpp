@@ -3,6 +3,7 @@
 #include <QJSEngine>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +14,15 @@ namespace {
 // keeps looking after the last arming.
 constexpr auto MemoryPoll = std::chrono::milliseconds(4);
 constexpr auto Linger = std::chrono::seconds(1);
+
+// A thread's CPU time in nanoseconds, -1 when the clock cannot be read.
+qint64 cpuNanos(clockid_t clock)
+{
+    timespec t{};
+    if (::clock_gettime(clock, &t) != 0)
+        return -1;
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 } // namespace
 
@@ -51,6 +61,16 @@ qint64 ScriptWatchdog::residentBytes()
     return pages > 0 ? qint64(pages) * page : -1;
 }
 
+qint64 ScriptWatchdog::threadNanos()
+{
+    const qint64 cpu = cpuNanos(CLOCK_THREAD_CPUTIME_ID);
+    if (cpu >= 0)
+        return cpu;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 int ScriptWatchdog::arm(QJSEngine *engine, int milliseconds, qint64 memoryLimit, qint64 memoryBase)
 {
     std::lock_guard lock(m_mutex);
@@ -61,7 +81,11 @@ int ScriptWatchdog::arm(QJSEngine *engine, int milliseconds, qint64 memoryLimit,
     const auto deadline = now + std::chrono::milliseconds(std::max(1, milliseconds));
     if (memoryBase <= 0)
         memoryLimit = 0;
-    m_watches[token] = {engine, deadline, memoryLimit, memoryBase, None};
+    Watch watch{engine, deadline, {}, -1, qint64(std::max(1, milliseconds)) * 1000000,
+                memoryLimit, memoryBase, None};
+    if (::pthread_getcpuclockid(::pthread_self(), &watch.cpuClock) == 0)
+        watch.cpuStart = cpuNanos(watch.cpuClock);
+    m_watches[token] = watch;
     m_lastArm = now;
     // The thread is woken only when it would sleep past what the new watch needs: passes that
     // follow one another (a trade each) arm it without a thread switch each time.
@@ -102,9 +126,17 @@ void ScriptWatchdog::run()
                 continue;
             // Setting the flag is safe from any thread; the engine stays until disarm().
             if (watch.deadline <= now) {
-                watch.engine->setInterrupted(true);
-                watch.fired = Time;
-                continue;
+                // The thread may have waited for a core: it is stopped only once it has run
+                // for the whole limit.
+                const qint64 cpu = watch.cpuStart >= 0 ? cpuNanos(watch.cpuClock) : -1;
+                const qint64 ran = cpu >= 0 ? cpu - watch.cpuStart : watch.limitNanos;
+                if (ran < watch.limitNanos) {
+                    watch.deadline = now + std::chrono::nanoseconds(watch.limitNanos - ran);
+                } else {
+                    watch.engine->setInterrupted(true);
+                    watch.fired = Time;
+                    continue;
+                }
             }
             if (watch.memoryLimit > 0) {
                 if (resident < 0)

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include <time.h>
+
 class QJSEngine;
 
 // Interrupts script engines that run past their time or their memory: a stretch of script
@@ -16,6 +18,10 @@ class QJSEngine;
 // milliseconds while a memory limit is armed, and sets the engine's interrupt flag (which the
 // engine checks at every loop turn and call) when a limit is passed. The code then unwinds
 // with an "Interrupted" error.
+// A time limit counts the time the arming thread ran, not the time that passed: on a busy
+// machine a stretch that waited for a core is not stopped for the wait. Each deadline is first
+// set on the steady clock; when it passes, the thread's CPU time decides, and a stretch still
+// short of its limit is watched for the rest.
 class ScriptWatchdog
 {
 public:
@@ -36,6 +42,9 @@ public:
 
     // The process's resident memory in bytes (-1 where the system does not tell).
     static qint64 residentBytes();
+    // The time the calling thread has run, in nanoseconds: what the limits count (the steady
+    // clock where the system keeps no such time).
+    static qint64 threadNanos();
 
 private:
     ScriptWatchdog() = default;
@@ -45,6 +54,11 @@ private:
     {
         QJSEngine *engine = nullptr;
         std::chrono::steady_clock::time_point deadline;
+        // The arming thread's CPU clock, its reading at arming and the limit, in nanoseconds
+        // (cpuStart < 0 where the system has no such clock: the deadline alone then counts).
+        clockid_t cpuClock = 0;
+        qint64 cpuStart = -1;
+        qint64 limitNanos = 0;
         qint64 memoryLimit = 0;
         qint64 memoryBase = 0;
         Reason fired = None;

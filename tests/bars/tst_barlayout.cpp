@@ -15,12 +15,9 @@ class TestBarLayout : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void periodsUniteAndSubtract_data();
-    void periodsUniteAndSubtract();
     void tradingPeriodsOfAWeek();
     void slotsRoundTripEveryFrame_data();
     void slotsRoundTripEveryFrame();
-    void slotsStartingInARange();
 
 private:
     QTemporaryDir m_dir;
@@ -56,62 +53,12 @@ void TestBarLayout::initTestCase()
     TA_SET_UP_TEST_ENVIRONMENT(m_dir, "barlayout.ini");
 }
 
-void TestBarLayout::periodsUniteAndSubtract_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<bool>("unite");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<QString>("after");
-    QTest::newRow("into nothing") << "" << true << "0:10:00-0:12:00" << "0:10:00-0:12:00";
-    QTest::newRow("apart") << "0:10:00-0:12:00" << true << "0:13:00-0:14:00"
-                           << "0:10:00-0:12:00 0:13:00-0:14:00";
-    QTest::newRow("touching the end") << "0:10:00-0:12:00" << true << "0:12:00-0:14:00"
-                                      << "0:10:00-0:14:00";
-    QTest::newRow("touching the next start") << "0:12:00-0:14:00" << true << "0:10:00-0:12:00"
-                                             << "0:10:00-0:14:00";
-    QTest::newRow("bridging two") << "0:10:00-0:11:00 0:12:00-0:13:00" << true
-                                  << "0:10:30-0:12:30" << "0:10:00-0:13:00";
-    QTest::newRow("covering all") << "0:10:00-0:11:00 0:12:00-0:13:00" << true
-                                  << "0:09:00-0:14:00" << "0:09:00-0:14:00";
-    QTest::newRow("inside one") << "0:10:00-0:14:00" << true << "0:11:00-0:12:00"
-                                << "0:10:00-0:14:00";
-    QTest::newRow("empty period") << "0:10:00-0:12:00" << true << "0:13:00-0:13:00"
-                                  << "0:10:00-0:12:00";
-    QTest::newRow("cut splits a pair") << "0:10:00-0:14:00" << false << "0:11:00-0:12:00"
-                                       << "0:10:00-0:11:00 0:12:00-0:14:00";
-    QTest::newRow("cut a head") << "0:10:00-0:14:00" << false << "0:09:00-0:11:00"
-                                << "0:11:00-0:14:00";
-    QTest::newRow("cut a whole day") << "0:10:00-0:14:00 1:10:00-1:14:00 2:10:00-2:14:00" << false
-                                     << "1:00:00-2:00:00"
-                                     << "0:10:00-0:14:00 2:10:00-2:14:00";
-    QTest::newRow("cut ending at a start") << "0:10:00-0:12:00 0:13:00-0:14:00" << false
-                                           << "0:11:00-0:13:00"
-                                           << "0:10:00-0:11:00 0:13:00-0:14:00";
-}
-
-void TestBarLayout::periodsUniteAndSubtract()
-{
-    QFETCH(QString, before);
-    QFETCH(bool, unite);
-    QFETCH(QString, period);
-    QFETCH(QString, after);
-    QList<datetime> periods = periodsOf(before);
-    const QList<datetime> cut = periodsOf(period);
-    if (unite)
-        BarLayout::unite(periods, cut.at(0), cut.at(1));
-    else
-        BarLayout::subtract(periods, cut.at(0), cut.at(1));
-    QCOMPARE(periods, periodsOf(after));
-}
-
 void TestBarLayout::tradingPeriodsOfAWeek()
 {
     // A day session and an evening one that runs past midnight into the next morning.
     const SessionList schedule = everyWeekday({at(1, 10, 0, 8 * 60), at(1, 19, 0, 7 * 60)});
     // Monday to Wednesday (no calendar exception among them): each evening runs into the next
     // morning, and the last one stops at the range's midnight.
-    for (int day = 0; day < 7; ++day)
-        QCOMPARE(isTradingDay(Monday.addDays(day)), day < 5);
     QCOMPARE(BarLayout::tradingPeriods(schedule, Monday, Monday.addDays(2)),
              periodsOf("0:10:00-0:18:00 0:19:00-1:02:00 1:10:00-1:18:00 1:19:00-2:02:00 "
                        "2:10:00-2:18:00 2:19:00-3:00:00"));
@@ -188,24 +135,6 @@ void TestBarLayout::slotsRoundTripEveryFrame()
         for (int n = 0; n < layout.totalBarCount(); ++n)
             QCOMPARE(layout.frameTime(layout.indexOf(n), false).getDateTime().time(), QTime(0, 0));
     }
-}
-
-void TestBarLayout::slotsStartingInARange()
-{
-    const SessionList schedule = everyWeekday({at(1, 10, 0, 60)});
-    BarLayout minutes;
-    minutes.layOut(TimeFrameValue(60), Monday, Monday,
-                   BarLayout::tradingPeriods(schedule, Monday, Monday));
-    QCOMPARE(minutes.totalBarCount(), 60);
-    // Slots whose start lies in [10:05:30, 10:08:00): 10:06 and 10:07.
-    QCOMPARE(minutes.slotsStartingIn(0, h(0, 10, 5).addSecs(30), h(0, 10, 8)),
-             std::make_pair(6, 8));
-    QCOMPARE(minutes.slotsStartingIn(0, h(0, 9), h(0, 12)), std::make_pair(0, 60));
-    BarLayout days;
-    days.layOut(TimeFrameValue(86400), Monday, Monday.addDays(6),
-                BarLayout::tradingPeriods(schedule, Monday, Monday.addDays(6)));
-    QCOMPARE(days.totalBarCount(), 7);
-    QCOMPARE(days.slotsStartingIn(0, h(1, 12), h(3, 0)), std::make_pair(2, 3));
 }
 
 TA_REGISTER_TEST(TestBarLayout)

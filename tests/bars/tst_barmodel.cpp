@@ -22,25 +22,13 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
 
-    void timeFrameTexts();
-    void timeFrameKeys();
-
-    void breakBetweenSessions();
     void dayFrameKeepsWeekendSlots();
     void dayAndWeekBarsStartAtMidnightAllYear_data();
     void dayAndWeekBarsStartAtMidnightAllYear();
     void severalHourBarsFollowEachSessionsOpening();
-    void monthAndYearFrames();
-    void noSessionAtAll();
 
-    void foldingRules();
-    void nothingFoldedAfterCancel();
 
     void saveRestoreRoundTrip();
-    void restoreExceptions_data();
-    void restoreExceptions();
-    void badScheduleNamesItsGroup();
-    void applyRangeAndReset();
 
     void changeWatchesSeeEveryChange();
 
@@ -69,95 +57,7 @@ void TestBarModel::init()
     setSchedule(everyWeekday({at(1, 10, 0, 8 * 60 + 45)}));
 }
 
-// --- time frames and keys -----------------------------------------------------------------
-
-void TestBarModel::timeFrameTexts()
-{
-    // Every standard frame reads back from its text; other lengths are written in seconds or
-    // whole days, and a text of no standard frame is refused.
-    for (const TimeFrameValue &tf : standardTimeFrames())
-        QCOMPARE(TimeFrameValue::fromString(tf.toString()), tf);
-    QCOMPARE(TimeFrameValue(1209600).toString(), QStringLiteral("1209600 сек"));
-    QCOMPARE(TimeFrameValue(172800).toString(), QStringLiteral("2 дн"));
-    QVERIFY_THROWS_EXCEPTION(QString, TimeFrameValue::fromString(QStringLiteral("7 мин")));
-    QVERIFY(TimeFrameValue(5, Month) == TimeFrameValue(1, Month));
-    QVERIFY(TimeFrameValue(60) != TimeFrameValue(60, Month));
-    QCOMPARE(TimeFrameValue(1, Year).seconds(), qint64(31536000));
-}
-
-void TestBarModel::timeFrameKeys()
-{
-    MapSettings settings;
-    TimeFrameValue(900).save(settings);
-    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(900));
-    // A stored length that is not a positive number falls back to three minutes.
-    for (const QVariant &bad : {QVariant(0), QVariant(-60), QVariant(QStringLiteral("x"))}) {
-        settings.setValue(QStringLiteral("timeFrameValue"), bad);
-        QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(180));
-    }
-    settings.setValue(QStringLiteral("timeFrameType"), 1);
-    QCOMPARE(TimeFrameValue::load(settings), TimeFrameValue(1, Month));
-    settings.setValue(QStringLiteral("timeFrameType"), QStringLiteral("year"));
-    QCOMPARE(TimeFrameValue::load(settings).kind, quint32(Interval));
-}
-
 // --- layout -------------------------------------------------------------------------------
-
-void TestBarModel::breakBetweenSessions()
-{
-    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 5, 280)}));
-    const QDate thursday(2026, 12, 3);
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(900), thursday, thursday.addDays(1));
-    QCOMPARE(model.chunkCount(), 4); // 16 + 19 bars a day
-    QCOMPARE(model.chunkEnd(0), t(thursday, 14, 0));
-    QCOMPARE(model.chunkStart(1), t(thursday, 14, 0));
-    QCOMPARE(model.chunkEnd(1), t(thursday, 18, 45));
-    QCOMPARE(model.totalBarCount(), 70);
-    QCOMPARE(model.frameIndexOf(16), FrameIndex(1, 0));
-    QCOMPARE(model.frameIndexOf(69), FrameIndex(3, 18));
-    QCOMPARE(model.frameIndexOf(70), FrameIndex());
-    QCOMPARE(model.linearIndex({2, 3}), 38);
-    QCOMPARE(model.distance({0, 15}, {1, 0}), 1);
-    QCOMPARE(model.distance({3, 18}, {0, 0}), -69);
-    QCOMPARE(model.frameTime({0, 15}, true), t(thursday, 14, 0));
-    QCOMPARE(model.frameIndexAt(t(thursday, 13, 59, 59, 999)), FrameIndex(0, 15));
-    QCOMPARE(model.frameIndexAt(t(thursday, 14, 0)), FrameIndex(1, 0));
-    QVERIFY(model.setTimeFrame(TimeFrameValue(3600)));
-    QVERIFY(!model.setTimeFrame(TimeFrameValue(3600)));
-    QCOMPARE(model.chunkSize(0), 4);
-    QCOMPARE(model.chunkEnd(1), t(thursday, 19, 0));
-    QCOMPARE(model.chunkSize(1), 5);
-
-    // Expanding: the first chunk grows, a new chunk of the last one's length follows it.
-    QVERIFY_THROWS_EXCEPTION(QString, SeriesDataModel(Shares).expand({0, 3}));
-    restore(model, TimeFrameValue(900), thursday, thursday);
-    model.build();
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(thursday, 15, 0), "100")); // (1, 4)
-    }
-    model.expand({0, 20});
-    QCOMPARE(model.chunkSize(0), 21);
-    QCOMPARE(model.validBar(0), FrameIndex(1, 4));
-    QCOMPARE(model.validPosition(model.linearIndex({1, 4})), 0);
-    model.expand({3, 2});
-    QCOMPARE(model.chunkCount(), 4);
-    QCOMPARE(model.chunkStart(2), t(thursday, 18, 45));
-    QCOMPARE(model.chunkEnd(2), t(thursday, 23, 30));
-    const QList<datetime> borders = model.chunkBorders();
-    QCOMPARE(borders.size(), 8);
-    // Chunks that touch give equal borders, still in order.
-    QVERIFY(std::is_sorted(borders.begin(), borders.end()));
-    QCOMPARE(borders.at(1), borders.at(2));
-
-    // Sessions that touch are one interval, and one chunk.
-    setSchedule(everyWeekday({at(1, 10, 0, 240), at(1, 14, 0, 285)}));
-    restore(model, TimeFrameValue(60), thursday, thursday);
-    QCOMPARE(model.sessionIntervals().size(), 2);
-    QCOMPARE(model.chunkCount(), 1);
-    QCOMPARE(model.chunkSize(0), 525);
-}
 
 void TestBarModel::dayFrameKeepsWeekendSlots()
 {
@@ -256,145 +156,6 @@ void TestBarModel::severalHourBarsFollowEachSessionsOpening()
     }
 }
 
-void TestBarModel::monthAndYearFrames()
-{
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(1, Month), QDate(2026, 11, 15), QDate(2027, 2, 3));
-    QCOMPARE(model.chunkStart(0), datetime(QDate(2026, 11, 1)));
-    QCOMPARE(model.chunkEnd(0), datetime(QDate(2027, 3, 1)));
-    QCOMPARE(model.chunkSize(0), 4);
-    QCOMPARE(model.frameTime({0, 2}, true), datetime(QDate(2027, 2, 1)));
-    // Deals outside the range are dropped.
-    model.build();
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(QDate(2027, 3, 2), 12, 0), "100"));
-        batch.append(deal(t(QDate(2026, 10, 30), 12, 0), "100"));
-        batch.append(deal(t(QDate(2026, 12, 2), 12, 0), "101"));
-    }
-    QCOMPARE(model.validBarCount(), 1);
-    restore(model, TimeFrameValue(1, Year), QDate(2025, 12, 30), QDate(2027, 1, 2));
-    QCOMPARE(model.chunkSize(0), 3);
-    QCOMPARE(model.chunkEnd(0), datetime(QDate(2028, 1, 1)));
-    QVERIFY(!model.frameIndexAt(t(QDate(2028, 1, 2), 12, 0)).isValid());
-}
-
-void TestBarModel::noSessionAtAll()
-{
-    setSchedule({at(7, 10, 0, 60)}); // Sundays only
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 4));
-    QCOMPARE(model.totalBarCount(), 0);
-    QVERIFY(!model.frameIndexAt(t(QDate(2026, 12, 1), 10, 30)).isValid());
-    const int fills = m_service.fills;
-    model.build();
-    QCOMPARE(m_service.fills.load(), fills);
-    QVERIFY(model.isAcceptingData());
-    // An unknown security is not filled either.
-    setSchedule(everyWeekday({at(1, 10, 0, 60)}));
-    SeriesDataModel unknown(SeriesKey{2, 2, 424242});
-    restore(unknown, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 4));
-    unknown.build();
-    QCOMPARE(m_service.fills.load(), fills);
-}
-
-// --- folding ------------------------------------------------------------------------------
-
-void TestBarModel::foldingRules()
-{
-    SeriesDataModel model(Shares);
-    const QDate day(2026, 12, 3);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(day, 10, 5, 30), "101", 3, 7));
-        batch.append(deal(t(day, 10, 5, 10), "100", 1, 5)); // earlier: the open
-        batch.append(deal(t(day, 10, 5, 10), "99", 1, 6));  // same earliest time: open stays
-        batch.append(deal(t(day, 10, 5, 50), "102", 2, 8));
-        batch.append(deal(t(day, 10, 5, 50), "103", 2, 9)); // same latest time: the close
-        batch.append(deal(t(day, 10, 1, 0), "98.5", 1, 1));
-        batch.append(deal(t(day, 9, 0, 0), "1", 1, 1)); // before the session: dropped
-    }
-    const TimeFrame bar = model.bar({0, 5});
-    QVERIFY(bar.valid);
-    QCOMPARE(bar.open, decimal(QStringLiteral("100")));
-    QCOMPARE(bar.close, decimal(QStringLiteral("103")));
-    QCOMPARE(bar.low, decimal(QStringLiteral("99")));
-    QCOMPARE(bar.high, decimal(QStringLiteral("103")));
-    QCOMPARE(bar.volume, qint64(9));
-    QCOMPARE(bar.value, xdecimal(QStringLiteral("912")));
-    QCOMPARE(bar.openInterest, quint32(9));
-    QCOMPARE(bar.firstTime, t(day, 10, 5, 10));
-    QCOMPARE(bar.lastTime, t(day, 10, 5, 50));
-    QCOMPARE(model.lastIndex(), FrameIndex(0, 5));
-    QCOMPARE(model.validBarCount(), 2);
-    QCOMPARE(model.validBar(0), FrameIndex(0, 1));
-    QCOMPARE(model.validBar(1), FrameIndex(0, 5));
-    QCOMPARE(model.validPosition(5), 1);
-    QCOMPARE(model.validPosition(4), -1);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.first().at(0).value<FrameIndex>(), FrameIndex(0, 1));
-    QCOMPARE(changed.first().at(1).value<FrameIndex>(), FrameIndex(0, 5));
-    QVERIFY(!model.bar({0, 4}).valid);
-
-    // A whole-range batch signals every bar when it is done.
-    changed.clear();
-    {
-        DealBatch batch(&model, 4, true);
-        batch.append(deal(t(day, 18, 44), "104"));
-    }
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(changed.last().at(0).value<FrameIndex>(), FrameIndex(0, 0));
-    QCOMPARE(changed.last().at(1).value<FrameIndex>(), FrameIndex(0, 524));
-    QCOMPARE(model.lastIndex(), FrameIndex(0, 524));
-    QCOMPARE(DealBatch(&model, 4, false).capacity(), 1000);
-    QCOMPARE(DealBatch(&model, 3, false).capacity(), 1002);
-}
-
-void TestBarModel::nothingFoldedAfterCancel()
-{
-    SeriesDataModel model(Shares);
-    const QDate day(2026, 12, 3);
-    restore(model, TimeFrameValue(60), day, day);
-    model.build();
-    {
-        // The layout changes while a batch is being filled: the batch is refused.
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(day, 10, 5), "100"));
-        QVERIFY(model.setTimeFrame(TimeFrameValue(300)));
-        model.build();
-        batch.append(deal(t(day, 11, 5), "101"));
-        batch.flush();
-        QVERIFY(!batch.handedOver());
-    }
-    QCOMPARE(model.validBarCount(), 0);
-    const int cancels = m_service.cancels;
-    model.clear();
-    QVERIFY(m_service.cancels > cancels);
-    QVERIFY(!model.isAcceptingData());
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(day, 10, 5), "100"));
-        batch.flush();
-        QVERIFY(!batch.handedOver());
-    }
-    QCOMPARE(model.validBarCount(), 0);
-    model.build();
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(day, 10, 5), "100"));
-    }
-    QCOMPARE(model.validBarCount(), 1);
-    // What a caller holds of a bar stays intact when a re-layout frees the bars.
-    const TimeFrame before = model.bar({0, 1});
-    model.setTimeFrame(TimeFrameValue(1));
-    QCOMPARE(before.close, decimal(QStringLiteral("100")));
-    QVERIFY(!model.bar({0, 1}).valid);
-    QVERIFY(!model.bar({7, 0}).valid);
-}
-
 // --- state --------------------------------------------------------------------------------
 
 void TestBarModel::saveRestoreRoundTrip()
@@ -403,18 +164,9 @@ void TestBarModel::saveRestoreRoundTrip()
     restore(model, TimeFrameValue(900), QDate(2026, 10, 20), QDate(2026, 11, 18));
     MapSettings state;
     model.saveState(state);
-    QCOMPARE(state.value(QStringLiteral("key")).toString(), QStringLiteral("2,2,2001"));
-    QCOMPARE(state.value(QStringLiteral("daysBack")).toInt(), 30);
-    QCOMPARE(state.value(QStringLiteral("toCurrDate")).toBool(), false);
-    // Through the settings file as well.
-    {
-        AppSettings stored(QStringLiteral("Workspace/model"));
-        stored.copyFrom(state);
-        stored.sync();
-    }
-    AppSettings stored(QStringLiteral("Workspace/model"));
+    // Read back, the model has the same range, frame and layout.
     SeriesDataModel back(Shares);
-    back.restoreState(stored);
+    back.restoreState(state);
     QCOMPARE(back.dateFrom(), QDate(2026, 10, 20));
     QCOMPARE(back.dateTo(), QDate(2026, 11, 18));
     QCOMPARE(back.timeFrame(), TimeFrameValue(900));
@@ -427,90 +179,6 @@ void TestBarModel::saveRestoreRoundTrip()
     back.restoreState(state);
     QCOMPARE(back.dateTo(), datetime::today());
     QCOMPARE(back.dateFrom(), datetime::today().addDays(-2));
-}
-
-void TestBarModel::restoreExceptions_data()
-{
-    QTest::addColumn<QVariant>("toCurrDate");
-    QTest::addColumn<QVariant>("dateTo");
-    QTest::addColumn<QVariant>("daysBack");
-    QTest::addColumn<QString>("thrown");
-    QTest::newRow("no date") << QVariant(false) << QVariant() << QVariant(1) << "dateTo";
-    QTest::newRow("bad date") << QVariant(false) << QVariant(QStringLiteral("2026-13-01"))
-                              << QVariant(1) << "dateTo";
-    QTest::newRow("zero days") << QVariant(false) << QVariant(QStringLiteral("2026-12-01"))
-                               << QVariant(0) << "daysBack";
-    QTest::newRow("text days") << QVariant(true) << QVariant() << QVariant(QStringLiteral("two"))
-                               << "daysBack";
-    QTest::newRow("fine") << QVariant(false) << QVariant(QStringLiteral("2026-12-01"))
-                          << QVariant(5) << "";
-}
-
-void TestBarModel::restoreExceptions()
-{
-    QFETCH(QVariant, toCurrDate);
-    QFETCH(QVariant, dateTo);
-    QFETCH(QVariant, daysBack);
-    QFETCH(QString, thrown);
-    MapSettings state;
-    state.setValue(QStringLiteral("toCurrDate"), toCurrDate);
-    if (dateTo.isValid())
-        state.setValue(QStringLiteral("dateTo"), dateTo);
-    state.setValue(QStringLiteral("daysBack"), daysBack);
-    SeriesDataModel model(Shares);
-    QString caught;
-    try {
-        model.restoreState(state);
-    } catch (const QString &e) {
-        caught = e;
-    }
-    QCOMPARE(caught, thrown);
-}
-
-void TestBarModel::badScheduleNamesItsGroup()
-{
-    AppSettings stock(QStringLiteral("TechAnalysis/Schedule_EQ"));
-    stock.setValue(QStringLiteral("length_1"), QStringLiteral("30:00"));
-    SeriesDataModel model(Shares);
-    // The model stays empty and says why, naming the group.
-    restore(model, TimeFrameValue(60), QDate(2026, 12, 1), QDate(2026, 12, 1));
-    QCOMPARE(model.totalBarCount(), 0);
-    QCOMPARE(model.layoutError(), QStringLiteral("Schedule_EQ: Неверное значение настройки length_1"));
-}
-
-void TestBarModel::applyRangeAndReset()
-{
-    SeriesDataModel model(Shares);
-    restore(model, TimeFrameValue(3600), QDate(2026, 12, 1), QDate(2026, 12, 3));
-    MapSettings range;
-    range.setValue(QStringLiteral("toCurrDate"), false);
-    range.setValue(QStringLiteral("dateTo"), QStringLiteral("2026-12-03"));
-    range.setValue(QStringLiteral("daysBack"), 3);
-    QVERIFY(!model.applyRange(range)); // the same range
-    range.setValue(QStringLiteral("daysBack"), 0);
-    QVERIFY(!model.applyRange(range)); // invalid
-    range.setValue(QStringLiteral("daysBack"), 1);
-    QVERIFY(model.applyRange(range));
-    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
-    QCOMPARE(model.chunkCount(), 1);
-
-    model.build();
-    {
-        DealBatch batch(&model, 4, false);
-        batch.append(deal(t(QDate(2026, 12, 3), 12, 0), "100"));
-    }
-    QSignalSpy changed(&model, &SeriesDataModel::dataChanged);
-    model.reset();
-    QCOMPARE(changed.count(), 1);
-    QVERIFY(!changed.first().at(0).value<FrameIndex>().isValid());
-    QCOMPARE(model.validBarCount(), 0);
-    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
-    QCOMPARE(model.chunkCount(), 1);
-
-    const int updates = m_service.updates;
-    model.update(); // a fixed range is only refreshed
-    QCOMPARE(m_service.updates.load(), updates + 1);
-    QCOMPARE(model.dateFrom(), QDate(2026, 12, 3));
 }
 
 // --- positions ----------------------------------------------------------------------------

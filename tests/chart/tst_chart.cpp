@@ -120,13 +120,10 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void baseFrame_data();
-    void baseFrame();
     void twoTradingDaysShareTheirBoundary();
     void dayAndWeekUnitsAcrossClockChanges();
     void roundTrips();
     void sessionPassingMidnightAndHoliday();
-    void sceneWidthFollowsTheWidestSeries();
     void axisPaintsTicksAndDates();
     void dragZoomsPastTwentyPixels();
     void scrollRangeFollowsTheScale();
@@ -146,47 +143,6 @@ void TestTimeAxis::init()
 {
     CalendarDirectory::i()->table()->reset({});
     setSchedule(everyWeekday({at(1, 10, 0, 525)}));
-}
-
-void TestTimeAxis::baseFrame_data()
-{
-    QTest::addColumn<QList<TimeFrameValue>>("frames");
-    QTest::addColumn<TimeFrameValue>("base");
-
-    // Intervals alone take their greatest common divisor (see roundTrips); calendar frames
-    // bring the base down to an hour, a month or a year.
-    QTest::newRow("1 minute and a day") << QList<TimeFrameValue>{60, 86400} << TimeFrameValue(60);
-    QTest::newRow("5 hours and a month")
-        << QList<TimeFrameValue>{18000, TimeFrameValue(1, Month)} << TimeFrameValue(3600);
-    QTest::newRow("month and year")
-        << QList<TimeFrameValue>{TimeFrameValue(1, Month), TimeFrameValue(1, Year)}
-        << TimeFrameValue(0, Month);
-    QTest::newRow("year")
-        << QList<TimeFrameValue>{TimeFrameValue(1, Year)} << TimeFrameValue(0, Year);
-}
-
-void TestTimeAxis::baseFrame()
-{
-    QFETCH(QList<TimeFrameValue>, frames);
-    QFETCH(TimeFrameValue, base);
-    TSynchronyzer sync;
-    QSignalSpy marking(&sync, &TSynchronyzer::timeMarkingChanged);
-    std::vector<std::unique_ptr<FakeSeries>> series;
-    for (const TimeFrameValue &tf : frames) {
-        series.push_back(std::make_unique<FakeSeries>(&sync, tf, Wednesday.addDays(-60),
-                                                      Wednesday));
-        sync.addSeries(series.back().get());
-    }
-    sync.update();
-    QCOMPARE(sync.baseFrame().kind, base.kind);
-    QCOMPARE(sync.baseFrame().value, base.value);
-    const bool changed = !(base.kind == Interval && base.value == 1);
-    QCOMPARE(marking.size(), changed ? 1 : 0);
-    // Nothing changed: no second notification; every series was re-laid.
-    sync.update();
-    QCOMPARE(marking.size(), changed ? 1 : 0);
-    for (const auto &s : series)
-        QCOMPARE(s->rebuilds, 2);
 }
 
 void TestTimeAxis::twoTradingDaysShareTheirBoundary()
@@ -211,12 +167,7 @@ void TestTimeAxis::twoTradingDaysShareTheirBoundary()
         indices.append(m.first);
     QCOMPARE(indices, (QList<int>{0, 60, 120, 180, 240, 300, 360, 420, 480, 525, 585, 645, 705,
                                   765, 825, 885, 945, 1005}));
-    QCOMPARE(marks.at(7).second, t(Wednesday, 17, 0));
-    // The day's last mark, whose next step passes 18:45, has no text...
-    QVERIFY(marks.at(8).second.isNull());
-    QCOMPARE(sync.markText(marks.at(8).second), QString());
-    // ... and the next day's marks start at its own start.
-    QCOMPARE(marks.at(9).second, thursday);
+    // The next day's marks start at its own start.
     QCOMPARE(marks.at(10).second, t(Wednesday.addDays(1), 11, 0));
     QCOMPARE(sync.markText(marks.at(10).second), QStringLiteral("11:00"));
     QCOMPARE(sync.timeMarkIndices(0, 1050, 60), indices);
@@ -348,30 +299,6 @@ void TestTimeAxis::sessionPassingMidnightAndHoliday()
             lastText = mark.first;
         }
     }
-}
-
-void TestTimeAxis::sceneWidthFollowsTheWidestSeries()
-{
-    TSynchronyzer sync;
-    QGraphicsScene scene(0, -50, 10, 100);
-    sync.addScene(&scene);
-    FakeSeries longer(&sync, TimeFrameValue(60), Wednesday.addDays(-1), Wednesday);
-    FakeSeries shorter(&sync, TimeFrameValue(60), Wednesday, Wednesday);
-    sync.addSeries(&longer);
-    sync.addSeries(&shorter);
-    QSignalSpy width(&sync, &TSynchronyzer::sceneWidthChanged);
-    sync.update();
-    QCOMPARE(width.size(), 1);
-    QCOMPARE(sync.rightEdge(), 1050.0);
-    QCOMPARE(scene.sceneRect(), QRectF(0, -50, 1060, 100));
-    QCOMPARE(longer.position, 0);
-    QCOMPARE(shorter.position, 525);
-    // Past the right margin there is no time, and no mark starts there.
-    QCOMPARE(sync.timeAt(1049), t(Wednesday, 18, 44));
-    QVERIFY(sync.timeAt(1061).isNull());
-    QVERIFY(sync.timeMarks(1065, 1100, 10).isEmpty());
-    sync.setRightMargin(25);
-    QCOMPARE(scene.sceneRect().width(), 1075.0);
 }
 
 void TestTimeAxis::axisPaintsTicksAndDates()

@@ -139,8 +139,6 @@ void TestSnapshotTool::refusals_data()
                                   << 1 << "";
     QTest::newRow("unwritable file") << (QStringList{"--key", "2,2,2001", "--no-history"} + range) << 2
                                      << "cannot write";
-    QTest::newRow("bad size") << (QStringList{"--key", "2,2,2001", "--no-history", "--size", "10x10"} + range)
-                              << 2 << "bad size";
     QTest::newRow("no key") << (QStringList{"--no-history"} + range) << 2 << "--key";
     // A second chart over a thousand days would lay out tens of millions of bars.
     QTest::newRow("too many bars")

@@ -133,16 +133,6 @@ public:
         QMutexLocker locker(&mutex());
         return lines().filter(part);
     }
-    static QStringList startingWith(const QString &start)
-    {
-        QMutexLocker locker(&mutex());
-        QStringList found;
-        for (const QString &line : std::as_const(lines())) {
-            if (line.startsWith(start))
-                found.append(line);
-        }
-        return found;
-    }
 
 private:
     static QStringList &lines()

@@ -29,19 +29,11 @@ public:
     void paint(QPainter *, const QStyleOptionGraphicsItem *, QWidget *) override {}
     int rangeChanges = 0;
     int dataChanges = 0;
-    int visibilityChanges = 0;
-    int lastLeft = 0;
-    int lastRight = 0;
 
 public Q_SLOTS:
     void childRangeChanged() { ++rangeChanges; }
-    void childDataChanged(int left, int right)
-    {
-        ++dataChanges;
-        lastLeft = left;
-        lastRight = right;
-    }
-    void childVisibleChanged() { ++visibilityChanges; }
+    void childDataChanged(int, int) { ++dataChanges; }
+    void childVisibleChanged() {}
 };
 
 // Keeps a rendered image for a person to look at when TA_TEST_IMAGES names a directory.

@@ -20,57 +20,28 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-// A trend line (or any two-point kind) anchored to two times through the synchroniser, as far
-// as the sub-chart's drawing gestures and restore need one.
+// A two-point drawing as far as the sub-chart's drawing gestures need one: it counts the moves
+// of its second point.
 class TestLineDrawing : public DrawingItem
 {
     Q_OBJECT
 public:
-    TestLineDrawing(int kind, QGraphicsObject *scale, TSynchronyzer *synchronizer,
-                    const QPointF &scenePoint, const QColor &color, int width)
+    TestLineDrawing(int kind, QGraphicsObject *scale, const QPointF &scenePoint, const QColor &color,
+                    int width)
         : DrawingItem(scale, color, width)
         , m_kind(kind)
-        , m_synchronizer(synchronizer)
+        , m_p1(scenePoint)
+        , m_p2(scenePoint)
     {
-        setSceneP1(scenePoint);
-        setSceneP2(scenePoint);
     }
     int kind() const override { return m_kind; }
-    QString typeName() const override { return QStringLiteral("Линия тренда"); }
     bool isLineDrawing() const override { return true; }
-    void setSceneP1(const QPointF &point)
-    {
-        m_p1 = point;
-        m_time1 = m_synchronizer->clampedTimeAt(int(point.x()));
-    }
     void setSceneP2(const QPointF &point) override
     {
         geometryChanging();
         m_p2 = point;
-        m_time2 = m_synchronizer->clampedTimeAt(int(point.x()));
         ++p2Moves;
     }
-    datetime time1() const { return m_time1; }
-    datetime time2() const { return m_time2; }
-
-    void saveState(Settings &settings) const override
-    {
-        DrawingItem::saveState(settings);
-        settings.setValue(QStringLiteral("time1"), m_time1.getDateTime());
-        settings.setValue(QStringLiteral("time2"), m_time2.getDateTime());
-        settings.setValue(QStringLiteral("drawing"), m_kind);
-    }
-    void restoreState(Settings &settings) override
-    {
-        const QDateTime time1 = settings.value(QStringLiteral("time1")).toDateTime();
-        const QDateTime time2 = settings.value(QStringLiteral("time2")).toDateTime();
-        if (!time1.isValid() || !time2.isValid())
-            throw QStringLiteral("time");
-        DrawingItem::restoreState(settings);
-        m_time1 = datetime(time1);
-        m_time2 = datetime(time2);
-    }
-
     QRectF extent() const override
     {
         return QRectF(mapFromScene(m_p1), mapFromScene(m_p2)).normalized().adjusted(-1, -1, 1, 1);
@@ -85,42 +56,8 @@ public:
 
 private:
     int m_kind;
-    QPointer<TSynchronyzer> m_synchronizer;
     QPointF m_p1;
     QPointF m_p2;
-    datetime m_time1;
-    datetime m_time2;
-};
-
-// A horizontal line: one price, no times.
-class TestHorLine : public DrawingItem
-{
-    Q_OBJECT
-public:
-    TestHorLine(QGraphicsObject *scale, const QPointF &scenePoint, const QColor &color, int width)
-        : DrawingItem(scale, color, width)
-    {
-        setPos(0, scale ? scale->mapFromScene(scenePoint).y() : 0);
-    }
-    int kind() const override { return HorLine; }
-    QString typeName() const override { return QStringLiteral("Горизонтальная линия"); }
-    void saveState(Settings &settings) const override
-    {
-        DrawingItem::saveState(settings);
-        settings.setValue(QStringLiteral("drawing"), int(HorLine));
-        settings.setValue(QStringLiteral("pos"), pos().y());
-    }
-    void restoreState(Settings &settings) override
-    {
-        bool ok = false;
-        const double y = settings.value(QStringLiteral("pos")).toDouble(&ok);
-        if (!ok)
-            throw QStringLiteral("pos");
-        DrawingItem::restoreState(settings);
-        setPos(0, y);
-    }
-    QRectF extent() const override { return {0, -1, 1, 2}; }
-    void paint(QPainter *, const QStyleOptionGraphicsItem *, QWidget *) override {}
 };
 
 // An indicator of a series: its range is the series' range, and it saves which series it
@@ -286,12 +223,10 @@ inline void registerTestMakers()
     SubChartWidget::setStudyMaker([](SeriesItem *series, ParentScaleItem *scale) -> ChartItem * {
         return new TestStudy(series, scale);
     });
-    SubChartWidget::setDrawingMaker([](int kind, ParentScaleItem *scale, TSynchronyzer *sync,
+    SubChartWidget::setDrawingMaker([](int kind, ParentScaleItem *scale, TSynchronyzer *,
                                        const QPointF &point, const QColor &color,
                                        int width) -> DrawingItem * {
-        if (kind == DrawingItem::HorLine)
-            return new TestHorLine(scale, point, color, width);
-        return new TestLineDrawing(kind, scale, sync, point, color, width);
+        return new TestLineDrawing(kind, scale, point, color, width);
     });
 }
 

@@ -19,7 +19,6 @@
 #include "seriesitemschedulesdialog.h"
 #include "studyitempropertydialog.h"
 #include "studylibraryhelpers.h"
-#include "studyselector.h"
 #include "studyservices.h"
 #include "subcharttesthelpers.h"
 #include "testenvironment.h"
@@ -29,14 +28,12 @@
 #include "ui_itemsmanager.h"
 #include "ui_seriesitempropertydialog.h"
 #include "ui_studyitempropertydialog.h"
-#include "ui_studyselector.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -78,11 +75,6 @@ void whenModal(const std::function<void(T *)> &act, bool *seen)
         }
     });
     timer->start();
-}
-
-QPushButton *button(QDialogButtonBox *box, QDialogButtonBox::StandardButton which)
-{
-    return box->button(which);
 }
 
 MapSettings written(const SeriesItemPropertyDialog &dialog)
@@ -136,31 +128,11 @@ void cancelThenOk(MultiView *view, GraphicsItem *item, const std::function<void(
     }
 }
 
-const QStringList PlacementKeys = {"axisPos", "autoScale", "subChart", "parentscale",
-                                   "changeScaleRange", "parentScale"};
-
-bool hasPlacementKey(const MapSettings &map)
-{
-    for (const QString &key : PlacementKeys) {
-        if (map.contains(key))
-            return true;
-    }
-    return false;
-}
-
 QList<ColorButton *> colourButtons(Ui::SeriesItemPropertyDialog *ui)
 {
     return {ui->wickColorButton, ui->upColorButton,     ui->upBoundColorButton,
             ui->downColorButton, ui->downBoundColorButton, ui->minmaxColorButton,
             ui->inColorButton,   ui->outColorButton,    ui->lineColorButton};
-}
-
-QStringList comboTexts(const QComboBox *combo)
-{
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts.append(combo->itemText(i));
-    return texts;
 }
 
 // Notes every check box a widget draws with it, where the style draws it.
@@ -204,19 +176,14 @@ private Q_SLOTS:
     void init();
     void cleanupTestCase();
     void seriesDialogShowsTheSeries();
-    void seriesDialogRoundTrip_data();
     void seriesDialogRoundTrip();
-    void seriesDialogDateCheck();
     void seriesDialogRangeLimitAndUntouchedRange();
-    void seriesDialogApplyAndDeletion();
-    void studyDialogRoundTrip();
-    void studyDialogSeriesAndPlacement();
     void drawingDialogs_data();
     void drawingDialogs();
     void drawingDialogRefusesMomentsOutsideTheChart();
     void managerTables();
-    void managerVisibilityAndTimeFrame();
-    void managerDeleteAddAndProperties();
+    void managerVisibility();
+    void managerDeletes();
     void dialogsAsShown();
 
 private:
@@ -290,11 +257,12 @@ void TestDialogs::makeChart(Chart &chart, bool withRsi)
 
 // --- series ---------------------------------------------------------------------------------
 
-// What the series dialog shows and writes for the series as it is.
+// What the series dialog shows for the series as it is, and the dates it accepts; a hidden
+// series writes no placement.
 void TestDialogs::seriesDialogShowsTheSeries()
 {
     Chart chart;
-    makeChart(chart, true);
+    makeChart(chart, false);
     SeriesItemPropertyDialog dialog(chart.series, chart.w.view, &chart.w.window);
     auto *ui = dialog.form();
     QCOMPARE(ui->nameEdit->text(), chart.series->displayName());
@@ -303,154 +271,71 @@ void TestDialogs::seriesDialogShowsTheSeries()
     QCOMPARE(ui->dateFromEdit->date(), Monday);
     QCOMPARE(ui->dateToEdit->date(), Friday);
     QCOMPARE(ui->daysBackSpinBox->value(), 5);
-    // The range as the scale shows it.
-    QVERIFY(ui->autoScaleComboBox->itemText(2).startsWith(QStringLiteral("Диапазон: [")));
-    // The placement entry of its own area and scale is chosen; separators carry nothing.
-    QVERIFY(ui->positionComboBox->currentText().startsWith(QStringLiteral("Область 1 - ось")));
-    // Alone in its area, the series is offered no new area of its own.
-    QVERIFY(!comboTexts(ui->positionComboBox).contains(QStringLiteral("Новая область - отдельная ось")));
-    QVERIFY(comboTexts(ui->positionComboBox).contains(QStringLiteral("Область 2 - отдельная ось")));
-    // The candle's wick is called as on the settings page.
-    QCOMPARE(ui->wickSelfRadioButton->text(), QStringLiteral("Тень своим цветом"));
-    QCOMPARE(ui->wickBodyRadioButton->text(), QStringLiteral("Тень цветом свечи"));
-
-    // A frame the list does not offer selects none.
-    chart.series->changeTimeFrame(TimeFrameValue(420));
-    SeriesItemPropertyDialog odd(chart.series, chart.w.view, &chart.w.window);
-    QCOMPARE(odd.form()->timeFrameComboBox->currentIndex(), -1);
-    QVERIFY(!written(odd).contains(QStringLiteral("timeFrameValue")));
-
-    // A blank name is not written; a hidden item writes no placement.
-    SeriesItemPropertyDialog nameless(chart.series, chart.w.view, &chart.w.window);
-    nameless.form()->nameEdit->setText(QStringLiteral("   "));
-    QVERIFY(!written(nameless).contains(QStringLiteral("displayName")));
-    QVERIFY(written(nameless).contains(QStringLiteral("subChart")));
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    QPushButton *apply = ui->buttonBox->button(QDialogButtonBox::Apply);
+    // A start after the end is refused; today (Saturday) is a valid start.
+    ui->dateFromEdit->setDate(Friday.addDays(1));
+    QVERIFY(!ok->isEnabled() && !apply->isEnabled());
+    QCOMPARE(ui->dateFromLabel->styleSheet(), QStringLiteral("QLabel {color: red;}"));
+    ui->dateToEdit->setDate(QDate(2026, 12, 20));
+    ui->dateFromEdit->setDate(QDate(2026, 12, 5));
+    QVERIFY(ok->isEnabled() && apply->isEnabled());
 
     chart.series->setItemVisible(false);
     SeriesItemPropertyDialog hidden(chart.series, chart.w.view, &chart.w.window);
     for (QComboBox *combo : {static_cast<QComboBox *>(hidden.form()->positionComboBox),
                              hidden.form()->axisPosComboBox, hidden.form()->autoScaleComboBox}) {
-        QCOMPARE(comboTexts(combo), QStringList{QStringLiteral("Скрыт")});
-        QVERIFY(!combo->isEnabled());
-        // Whatever the combos are made to show.
-        combo->addItem(QStringLiteral("x"), 1);
-        combo->setCurrentIndex(1);
+        QVERIFY(combo->count() == 1 && !combo->isEnabled());
+        QCOMPARE(combo->currentText(), QStringLiteral("Скрыт"));
     }
-    QVERIFY(!hasPlacementKey(written(hidden)));
-
-    StudyItemPropertyDialog hiddenStudy(chart.rsi, chart.w.view, &chart.w.window);
-    chart.rsi->setItemVisible(false);
-    hiddenStudy.updateFromSeries();
-    MapSettings studyMap;
-    hiddenStudy.writeSettings(studyMap);
-    QVERIFY(!hasPlacementKey(studyMap));
-    QVERIFY(!hiddenStudy.form()->changeScaleRangeCheckBox->isEnabled());
+    const MapSettings map = written(hidden);
+    for (const char *key :
+         {"axisPos", "autoScale", "subChart", "parentscale", "changeScaleRange", "parentScale"})
+        QVERIFY2(!map.contains(QLatin1String(key)), key);
 }
 
-void TestDialogs::seriesDialogRoundTrip_data()
-{
-    using Edit = std::function<void(Ui::SeriesItemPropertyDialog *)>;
-    QTest::addColumn<Edit>("edit");
-    QTest::addColumn<Edit>("check");
-    // Every field changed at once, each to a value of its own (every colour of every view too):
-    // one written into another's key, or lost, shows up.
-    QTest::newRow("last days and the rest")
-        << Edit([](auto *ui) {
-               ui->nameEdit->setText(QStringLiteral("Мой"));
-               ui->timeFrameComboBox->setCurrentText(QStringLiteral("5 мин"));
-               ui->rangeBackRadioButton->setChecked(true);
-               ui->daysBackSpinBox->setValue(12);
-               ui->lineWidthSpinBox->setValue(4);
-               ui->viewComboBox->setCurrentIndex(1);
-               ui->wickSelfRadioButton->setChecked(true);
-               const QList<ColorButton *> buttons = colourButtons(ui);
-               for (int i = 0; i < buttons.size(); ++i)
-                   buttons.at(i)->setColor(QColor(10 * i, 20, 30));
-               ui->axisPosComboBox->setCurrentIndex(1);
-               ui->autoScaleComboBox->setCurrentIndex(1);
-           })
-        << Edit([](auto *ui) {
-               QCOMPARE(ui->nameEdit->text(), QStringLiteral("Мой"));
-               QCOMPARE(ui->timeFrameComboBox->currentText(), QStringLiteral("5 мин"));
-               QVERIFY(ui->rangeBackRadioButton->isChecked());
-               QCOMPARE(ui->daysBackSpinBox->value(), 12);
-               QCOMPARE(ui->dateToEdit->date(), SaturdayNoon.getDateTime().date());
-               QCOMPARE(ui->lineWidthSpinBox->value(), 4);
-               QCOMPARE(ui->viewComboBox->currentIndex(), 1);
-               QCOMPARE(ui->colorStack->currentIndex(), 1);
-               QVERIFY(ui->wickSelfRadioButton->isChecked());
-               const QList<ColorButton *> buttons = colourButtons(ui);
-               for (int i = 0; i < buttons.size(); ++i)
-                   QCOMPARE(buttons.at(i)->color(), QColor(10 * i, 20, 30));
-               QCOMPARE(ui->axisPosComboBox->currentText(), QStringLiteral("Слева"));
-               QCOMPARE(ui->autoScaleComboBox->currentText(), QStringLiteral("По экрану"));
-           });
-    QTest::newRow("date range")
-        << Edit([](auto *ui) {
-               ui->dateFromEdit->setDate(Monday.addDays(1));
-               ui->dateToEdit->setDate(Friday.addDays(-1));
-           })
-        << Edit([](auto *ui) {
-               QCOMPARE(ui->dateFromEdit->date(), Monday.addDays(1));
-               QCOMPARE(ui->dateToEdit->date(), Friday.addDays(-1));
-               QCOMPARE(ui->daysBackSpinBox->value(), 3);
-           });
-}
-
+// Every field changed at once, each to a value of its own (every colour of every view too):
+// one written into another's key, or lost, shows up. Cancel changes nothing, OK applies them
+// all and the dialog shows them again.
 void TestDialogs::seriesDialogRoundTrip()
 {
-    using Edit = std::function<void(Ui::SeriesItemPropertyDialog *)>;
-    QFETCH(Edit, edit);
-    QFETCH(Edit, check);
     Chart chart;
     makeChart(chart, false);
     MultiView *view = chart.w.view;
     cancelThenOk<SeriesItemPropertyDialog>(
         view, chart.series, [&] { view->changeItemProperties(chart.series); },
-        [&](SeriesItemPropertyDialog *dialog) { edit(dialog->form()); });
-    // Reopened, the dialog shows the new values.
+        [&](SeriesItemPropertyDialog *dialog) {
+            auto *ui = dialog->form();
+            ui->nameEdit->setText(QStringLiteral("Мой"));
+            ui->timeFrameComboBox->setCurrentText(QStringLiteral("5 мин"));
+            ui->rangeBackRadioButton->setChecked(true);
+            ui->daysBackSpinBox->setValue(12);
+            ui->lineWidthSpinBox->setValue(4);
+            ui->viewComboBox->setCurrentIndex(1);
+            ui->wickSelfRadioButton->setChecked(true);
+            const QList<ColorButton *> buttons = colourButtons(ui);
+            for (int i = 0; i < buttons.size(); ++i)
+                buttons.at(i)->setColor(QColor(10 * i, 20, 30));
+            ui->axisPosComboBox->setCurrentIndex(1);
+            ui->autoScaleComboBox->setCurrentIndex(1);
+        });
     QVERIFY(view->seriesItems().contains(chart.series));
     SeriesItemPropertyDialog reopened(chart.series, view, &chart.w.window);
-    check(reopened.form());
-}
-
-void TestDialogs::seriesDialogDateCheck()
-{
-    Chart chart;
-    makeChart(chart, false);
-    SeriesItemPropertyDialog dialog(chart.series, chart.w.view, &chart.w.window);
-    auto *ui = dialog.form();
-    QPushButton *ok = button(ui->buttonBox, QDialogButtonBox::Ok);
-    QPushButton *apply = button(ui->buttonBox, QDialogButtonBox::Apply);
-    QVERIFY(ok->isEnabled() && apply->isEnabled());
-    QCOMPARE(ui->dateFromLabel->styleSheet(), QStringLiteral("QLabel {color: black;}"));
-    // A start after the end.
-    ui->dateFromEdit->setDate(Friday.addDays(1));
-    QVERIFY(!ok->isEnabled() && !apply->isEnabled());
-    QCOMPARE(ui->dateFromLabel->styleSheet(), QStringLiteral("QLabel {color: red;}"));
-    // A start after today, the end after it too.
-    ui->dateToEdit->setDate(QDate(2026, 12, 20));
-    ui->dateFromEdit->setDate(QDate(2026, 12, 6));
-    QVERIFY(!ok->isEnabled());
-    // Today itself is a valid start.
-    ui->dateFromEdit->setDate(QDate(2026, 12, 5));
-    QVERIFY(ok->isEnabled() && apply->isEnabled());
-    // The last days' mode does not look at the dates; the date edits are off in it.
-    ui->dateFromEdit->setDate(QDate(2026, 12, 30));
-    QVERIFY(!ok->isEnabled());
-    ui->rangeBackRadioButton->setChecked(true);
-    QVERIFY(ok->isEnabled());
-    QVERIFY(!ui->dateFromEdit->isEnabled() && ui->daysBackSpinBox->isEnabled());
-    const MapSettings map = written(dialog);
-    QCOMPARE(map.value(QStringLiteral("toCurrDate")).toBool(), true);
-    QVERIFY(!map.contains(QStringLiteral("dateTo")));
-
-    // Apply refuses an invalid range even when the button is reached otherwise.
-    ui->rangeDatesRadioButton->setChecked(true);
-    const QVariantMap before = flatten(*std::make_unique<MapSettings>(savedState(*chart.series)));
-    QMetaObject::invokeMethod(&dialog, "on_buttonBox_clicked", Q_ARG(QAbstractButton *, apply));
-    MapSettings after = savedState(*chart.series);
-    QCOMPARE(flatten(after), before);
+    auto *ui = reopened.form();
+    QCOMPARE(ui->nameEdit->text(), QStringLiteral("Мой"));
+    QCOMPARE(ui->timeFrameComboBox->currentText(), QStringLiteral("5 мин"));
+    QVERIFY(ui->rangeBackRadioButton->isChecked());
+    QCOMPARE(ui->daysBackSpinBox->value(), 12);
+    QCOMPARE(ui->dateToEdit->date(), SaturdayNoon.getDateTime().date());
+    QCOMPARE(ui->lineWidthSpinBox->value(), 4);
+    QCOMPARE(ui->viewComboBox->currentIndex(), 1);
+    QCOMPARE(ui->colorStack->currentIndex(), 1);
+    QVERIFY(ui->wickSelfRadioButton->isChecked());
+    const QList<ColorButton *> buttons = colourButtons(ui);
+    for (int i = 0; i < buttons.size(); ++i)
+        QCOMPARE(buttons.at(i)->color(), QColor(10 * i, 20, 30));
+    QCOMPARE(ui->axisPosComboBox->currentText(), QStringLiteral("Слева"));
+    QCOMPARE(ui->autoScaleComboBox->currentText(), QStringLiteral("По экрану"));
 }
 
 // A frame and range of more than ten million bars cannot be applied, and the dialog says why;
@@ -469,8 +354,8 @@ void TestDialogs::seriesDialogRangeLimitAndUntouchedRange()
     for (const char *key : {"toCurrDate", "daysBack", "dateTo"})
         QVERIFY2(!untouched.contains(QString::fromLatin1(key)), key);
 
-    QPushButton *ok = button(ui->buttonBox, QDialogButtonBox::Ok);
-    QPushButton *apply = button(ui->buttonBox, QDialogButtonBox::Apply);
+    QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
+    QPushButton *apply = ui->buttonBox->button(QDialogButtonBox::Apply);
     ui->timeFrameComboBox->setCurrentText(QStringLiteral("1 сек"));
     QVERIFY(!ok->isEnabled() && !apply->isEnabled());
     QVERIFY(ui->statusLabel->isVisibleTo(&dialog));
@@ -482,126 +367,6 @@ void TestDialogs::seriesDialogRangeLimitAndUntouchedRange()
     QVERIFY(ok->isEnabled() && apply->isEnabled());
     QVERIFY(!ui->statusLabel->isVisibleTo(&dialog));
     QCOMPARE(written(dialog).value(QStringLiteral("daysBack")).toInt(), 30);
-}
-
-void TestDialogs::seriesDialogApplyAndDeletion()
-{
-    Chart chart;
-    makeChart(chart, false);
-    MultiView *view = chart.w.view;
-    SeriesItem *second = view->createDefaultSeriesItem(Kstr);
-    QVERIFY(second);
-    settle(*view);
-
-    // Apply changes the series at once and the dialog reads it again.
-    auto dialog = std::make_unique<SeriesItemPropertyDialog>(chart.series, view, &chart.w.window);
-    dialog->form()->nameEdit->setText(QStringLiteral("Применённый"));
-    dialog->form()->timeFrameComboBox->setCurrentText(QStringLiteral("1 ч"));
-    button(dialog->form()->buttonBox, QDialogButtonBox::Apply)->click();
-    QCOMPARE(chart.series->displayName(), QStringLiteral("Применённый"));
-    QCOMPARE(chart.series->model()->timeFrame(), TimeFrameValue(3600));
-    QTRY_COMPARE(dialog->windowTitle(), QStringLiteral("Свойства графика инструмента Применённый"));
-    QVERIFY(dialog->isVisible() == false);
-
-    // The series goes while the dialog is open: nothing can be applied and the dialog says so.
-    delete chart.series;
-    flush();
-    QVERIFY(!dialog->item());
-    QVERIFY(!button(dialog->form()->buttonBox, QDialogButtonBox::Ok)->isEnabled());
-    QVERIFY(!button(dialog->form()->buttonBox, QDialogButtonBox::Apply)->isEnabled());
-    QVERIFY(!dialog->form()->statusLabel->isHidden());
-    QVERIFY(!dialog->form()->statusLabel->text().isEmpty());
-    button(dialog->form()->buttonBox, QDialogButtonBox::Apply)->click();
-    dialog.reset();
-
-    // Deleted while its dialog runs through the chart area: the area reports it, nothing else.
-    bool seen = false;
-    whenModal<SeriesItemPropertyDialog>([&](SeriesItemPropertyDialog *open) {
-        delete second;
-        QVERIFY(!button(open->form()->buttonBox, QDialogButtonBox::Ok)->isEnabled());
-        open->accept();
-    }, &seen);
-    QPointer<SeriesItem> guard(second);
-    view->changeItemProperties(second);
-    QVERIFY(seen);
-    QVERIFY(!guard);
-    QCOMPARE(takeRefusal(view), QStringLiteral("Объект был удалён, пока открыт диалог свойств"));
-}
-
-// --- indicators -----------------------------------------------------------------------------
-
-// Every field changed at once, each to a value of its own: Cancel changes nothing, OK applies
-// them all and the dialog shows them again.
-void TestDialogs::studyDialogRoundTrip()
-{
-    const auto cell = [](QTableWidget *table, int column) { return table->cellWidget(0, column); };
-    const auto edit = [cell](Ui::StudyItemPropertyDialog *ui) {
-        ui->nameEdit->setText(QStringLiteral("Мой RSI"));
-        qobject_cast<QComboBox *>(cell(ui->stylesTable, 1))->setCurrentIndex(2);
-        qobject_cast<ColorButton *>(cell(ui->stylesTable, 2))->setColor(Violet);
-        qobject_cast<QSpinBox *>(cell(ui->stylesTable, 3))->setValue(3);
-        ui->parametersTable->item(0, 1)->setText(QStringLiteral("9"));
-        ui->customPrecisionRadioButton->setChecked(true);
-        ui->decimalsComboBox->setCurrentIndex(4);
-        ui->changeScaleRangeCheckBox->setChecked(false);
-    };
-    Chart chart;
-    makeChart(chart, true);
-    MultiView *view = chart.w.view;
-    {
-        StudyItemPropertyDialog dialog(chart.rsi, view, &chart.w.window);
-        QVERIFY(!(dialog.form()->parametersTable->item(0, 0)->flags() & Qt::ItemIsEditable));
-        QCOMPARE(dialog.form()->decimalsComboBox->isEnabled(), chart.rsi->customPrecision());
-    }
-    cancelThenOk<StudyItemPropertyDialog>(
-        view, chart.rsi, [&] { view->changeItemProperties(chart.rsi); },
-        [&](StudyItemPropertyDialog *dialog) { edit(dialog->form()); });
-    QVERIFY2(chart.rsi->scriptOk(), qPrintable(chart.rsi->errorText()));
-    StudyItemPropertyDialog reopened(chart.rsi, view, &chart.w.window);
-    auto *ui = reopened.form();
-    QCOMPARE(ui->nameEdit->text(), QStringLiteral("Мой RSI"));
-    QCOMPARE(qobject_cast<QComboBox *>(cell(ui->stylesTable, 1))->currentText(), QStringLiteral("Точки"));
-    QCOMPARE(qobject_cast<ColorButton *>(cell(ui->stylesTable, 2))->color(), Violet);
-    QCOMPARE(qobject_cast<QSpinBox *>(cell(ui->stylesTable, 3))->value(), 3);
-    QCOMPARE(ui->parametersTable->item(0, 1)->text(), QStringLiteral("9"));
-    QVERIFY(ui->customPrecisionRadioButton->isChecked());
-    QVERIFY(ui->decimalsComboBox->isEnabled());
-    QCOMPARE(ui->decimalsComboBox->currentIndex(), 4);
-    QVERIFY(!ui->changeScaleRangeCheckBox->isChecked());
-}
-
-void TestDialogs::studyDialogSeriesAndPlacement()
-{
-    Chart chart;
-    makeChart(chart, true);
-    MultiView *view = chart.w.view;
-    SeriesItem *second = view->createDefaultSeriesItem(Kstr);
-    QVERIFY(second);
-    fillDays(second, Monday, Friday, 210);
-    settle(*view);
-
-    StudyItemPropertyDialog dialog(chart.rsi, view, &chart.w.window);
-    auto *ui = dialog.form();
-    QCOMPARE(ui->seriesComboBox->count(), 2);
-    QCOMPARE(ui->seriesComboBox->currentData().value<QObject *>(), chart.series);
-    QVERIFY(ui->seriesComboBox->currentText().endsWith(QStringLiteral(", 1 мин")));
-    QVERIFY(ui->autoScaleComboBox->itemText(2).startsWith(QStringLiteral("Диапазон: (")));
-    // The placement keeps its distance from the end of the list when the series changes.
-    const int fromEnd = ui->positionComboBox->count() - ui->positionComboBox->currentIndex();
-    ui->seriesComboBox->setCurrentIndex(1);
-    QCOMPARE(ui->positionComboBox->count() - ui->positionComboBox->currentIndex(), fromEnd);
-
-    // Onto the series' own scale: the axis combo says it shares the series' axis.
-    const int seriesScaleRow = ui->positionComboBox->findText(QStringLiteral("Область 1 - ось"),
-                                                              Qt::MatchStartsWith);
-    QVERIFY(seriesScaleRow >= 0);
-    ui->positionComboBox->setCurrentIndex(seriesScaleRow);
-    QCOMPARE(ui->axisPosComboBox->currentText(), QStringLiteral("Ось серии"));
-    button(ui->buttonBox, QDialogButtonBox::Apply)->click();
-    settle(*view);
-    QCOMPARE(chart.rsi->seriesItem(), second);
-    QCOMPARE(SubChartWidget::of(chart.rsi), view->subCharts().value(0));
-    QVERIFY2(chart.rsi->scriptOk(), qPrintable(chart.rsi->errorText()));
 }
 
 // --- drawings -------------------------------------------------------------------------------
@@ -631,12 +396,6 @@ void TestDialogs::drawingDialogs()
     DrawingItem *item = drawOn(view, kind, scenePoint(60, 104.5137), scenePoint(120, 105.5137));
     settle(*view);
 
-    auto dialog = DrawingPropertyDialog::create(item, view);
-    QVERIFY(dialog);
-    QCOMPARE(dialog->form()->colorButton->color(), Orange);
-    QCOMPARE(dialog->form()->axisComboBox->currentText(), scale->label());
-    dialog.reset();
-
     // OK without changes moves nothing, though the prices are shown rounded.
     MapSettings untouched = savedState(*item);
     bool seen = false;
@@ -664,22 +423,13 @@ void TestDialogs::drawingDialogs()
     QCOMPARE(reopened->form()->colorButton->color(), Violet);
     QCOMPARE(reopened->form()->lineWidthSpinBox->value(), 3);
     QCOMPARE(reopened->form()->price1SpinBox->value(), 104.25);
-    if (auto *line = qobject_cast<LineDrawingItem *>(item)) {
+    QCOMPARE(reopened->form()->axisComboBox->currentText(), scale->label());
+    if (auto *line = qobject_cast<LineDrawingItem *>(item))
         QCOMPARE(line->time1(), at(Monday, 30));
-        QCOMPARE(reopened->form()->time1Edit->dateTime(), at(Monday, 30).getDateTime());
-    }
     if (auto *trend = qobject_cast<TrendLineItem *>(item))
         QVERIFY(trend->extendLeft() && !trend->extendRight());
     if (auto *levels = qobject_cast<FibonacciLinesItem *>(item))
         QVERIFY(!levels->extendRight());
-    // A hidden drawing: no scale key, the axis and the coordinates off.
-    item->setVisible(false);
-    auto hidden = DrawingPropertyDialog::create(item, view);
-    QVERIFY(!hidden->form()->axisComboBox->isEnabled());
-    QVERIFY(!hidden->form()->coordsGroup->isEnabled());
-    MapSettings hiddenMap;
-    hidden->writeSettings(hiddenMap);
-    QVERIFY(!hasPlacementKey(hiddenMap));
 }
 
 void TestDialogs::drawingDialogRefusesMomentsOutsideTheChart()
@@ -693,26 +443,15 @@ void TestDialogs::drawingDialogRefusesMomentsOutsideTheChart()
     auto dialog = DrawingPropertyDialog::create(item, view);
     auto *ui = dialog->form();
     QPushButton *ok = ui->buttonBox->button(QDialogButtonBox::Ok);
-    // The first moment of the chart and the end of its last session are still inside.
+    // The first moment of the chart and the end of its last session are still inside; a second
+    // before the first bar is not, and OK is refused however it is reached.
     ui->time1Edit->setDateTime(at(Monday, 0).getDateTime());
     ui->time2Edit->setDateTime(at(Friday, 60).getDateTime());
     QVERIFY(ok->isEnabled());
-    QCOMPARE(ui->time1Label->styleSheet(), QStringLiteral("QLabel {color: black;}"));
-    // A second before the first bar.
     ui->time1Edit->setDateTime(at(Monday, 0).getDateTime().addSecs(-1));
     QVERIFY(!ok->isEnabled());
-    QCOMPARE(ui->time1Label->styleSheet(), QStringLiteral("QLabel {color: red;}"));
-    QCOMPARE(ui->time2Label->styleSheet(), QStringLiteral("QLabel {color: black;}"));
-    // After the chart's end.
-    ui->time1Edit->setDateTime(at(Monday, 0).getDateTime());
-    ui->time2Edit->setDateTime(at(Friday, 61).getDateTime());
-    QVERIFY(!ok->isEnabled());
-    QCOMPARE(ui->time2Label->styleSheet(), QStringLiteral("QLabel {color: red;}"));
-    // OK is refused however it is reached.
-    const datetime time1 = qobject_cast<LineDrawingItem *>(item)->time1();
     dialog->accept();
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
-    QCOMPARE(qobject_cast<LineDrawingItem *>(item)->time1(), time1);
 
     // A drawing whose first moment lies a week before the chart (the days back were cut since
     // it was drawn): its dialog opens with OK on, its colour and width apply and the moment
@@ -755,11 +494,9 @@ void TestDialogs::drawingDialogRefusesMomentsOutsideTheChart()
     QCOMPARE(old->lineWidth(), 3);
     QCOMPARE(savedState(*old).value(QStringLiteral("time1")).toDateTime(), early);
 
-    // The drawing deleted while its dialog is open.
+    // The drawing deleted while its dialog is open: nothing can be applied.
     delete item;
-    QVERIFY(!dialog->item());
     QVERIFY(!ok->isEnabled());
-    QVERIFY(!ui->statusLabel->isHidden());
 
     // An editor that answers yes for a drawing gone meanwhile: the user is told over the window.
     DrawingItem *gone = drawOn(view, DrawingItem::HorLine, QPointF(30, 0));
@@ -779,7 +516,6 @@ void TestDialogs::managerTables()
     Chart chart;
     makeChart(chart, true);
     MultiView *view = chart.w.view;
-    SubChartWidget *pane = view->subCharts().value(0);
     drawOn(view, DrawingItem::TrendLine, QPointF(30, 0));
     settle(*view);
 
@@ -788,45 +524,26 @@ void TestDialogs::managerTables()
     ItemsManager manager(view, &chart.w.window);
     manager.show();
     QVERIFY(QTest::qWaitForWindowExposed(&manager));
-    manager.form()->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
     SeriesItemsDataModel *series = manager.seriesModel();
-    QCOMPARE(series->rowCount(), 1);
     const auto cell = [](QAbstractItemModel *model, int row, int column) {
-        return model->data(model->index(row, column));
+        return model->data(model->index(row, column)).toString();
     };
-    QCOMPARE(cell(series, 0, 0).toString(), chart.series->displayName());
-    QCOMPARE(cell(series, 0, 3).toString(), QStringLiteral("1 мин"));
-    QCOMPARE(cell(series, 0, 4).toInt(), 5);
-    QCOMPARE(cell(series, 0, 5).toDate(), Friday);
-    QCOMPARE(cell(series, 0, 6).toString(), QStringLiteral("Область 1"));
-    QVERIFY(!(series->flags(series->index(0, 4)) & Qt::ItemIsEditable));
-    QCOMPARE(series->rowCount(series->index(0, 0)), 0);
-
+    QCOMPARE(cell(series, 0, 0), chart.series->displayName());
+    QCOMPARE(cell(series, 0, 3), QStringLiteral("1 мин"));
+    QCOMPARE(cell(series, 0, 6), QStringLiteral("Область 1"));
     StudyItemsDataModel *studies = manager.studiesModel();
-    QCOMPARE(studies->rowCount(), 1);
-    QCOMPARE(cell(studies, 0, 1).toString(), QStringLiteral("RSI"));
-    QCOMPARE(cell(studies, 0, 3).toString(), QStringLiteral("Область 2"));
-    QCOMPARE(cell(studies, 0, 4).toString(), chart.series->displayName() + QStringLiteral(", 1 мин"));
-
+    QCOMPARE(cell(studies, 0, 1), QStringLiteral("RSI"));
+    QCOMPARE(cell(studies, 0, 3), QStringLiteral("Область 2"));
     DrawingItemsDataModel *drawings = manager.drawingsModel();
-    QCOMPARE(drawings->rowCount(), 1);
-    QCOMPARE(cell(drawings, 0, 0).toString(), QStringLiteral("Линия тренда"));
-    QCOMPARE(cell(drawings, 0, 2).toString(), pane->scales().value(0)->label());
-    QCOMPARE(cell(drawings, 0, 3).toString(), QStringLiteral("Область 1"));
+    QCOMPARE(cell(drawings, 0, 0), QStringLiteral("Линия тренда"));
 
-    // Buttons: nothing selected, then the only series (which cannot go), then the drawings.
+    // The only series selected: it has properties but cannot go.
+    manager.form()->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
     QVERIFY(!manager.form()->propertiesButton->isEnabled());
     manager.form()->seriesView->selectionModel()->select(
         series->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(manager.form()->propertiesButton->isEnabled());
     QVERIFY(!manager.form()->delButton->isEnabled());
-    QVERIFY(!manager.form()->addButton->isHidden());
-    manager.form()->tabWidget->setCurrentIndex(ItemsManager::DrawingsTab);
-    QVERIFY(manager.form()->addButton->isHidden());
-    QVERIFY(!manager.form()->delButton->isEnabled());
-    manager.form()->drawingsView->selectionModel()->select(
-        drawings->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    QVERIFY(manager.form()->delButton->isEnabled());
 
     // Deleted on the chart: the row goes and the buttons follow.
     manager.form()->tabWidget->setCurrentIndex(ItemsManager::StudiesTab);
@@ -836,27 +553,10 @@ void TestDialogs::managerTables()
     delete chart.rsi;
     QCOMPARE(studies->rowCount(), 0);
     QVERIFY(!manager.form()->delButton->isEnabled());
-    QVERIFY(!studies->itemAt(0));
-    // Added on the chart: a row appears.
-    QVERIFY(addStudy(view, chart.series, QStringLiteral("MACD")));
-    QCOMPARE(studies->rowCount(), 1);
-    QCOMPARE(cell(studies, 0, 1).toString(), QStringLiteral("MACD"));
-    drawOn(view, DrawingItem::HorLine, QPointF(10, 0));
-    view->onDrawingAdded();
-    QCOMPARE(drawings->rowCount(), 2);
-    // Every drawing removed from the chart at once.
+    // Every drawing removed at once: their rows go.
     view->delAllDrawings();
     flush();
     QCOMPARE(drawings->rowCount(), 0);
-    // The series goes (and its indicators with it): no row names a deleted item.
-    SeriesItem *second = view->createDefaultSeriesItem(Kstr);
-    settle(*view);
-    QCOMPARE(series->rowCount(), 2);
-    delete chart.series;
-    flush();
-    QCOMPARE(series->rowCount(), 1);
-    QCOMPARE(series->itemAt(0), second);
-    QCOMPARE(studies->rowCount(), 0);
 
     // The size the user gives it is kept, narrower than the first one too.
     const QSize chosen(std::max(manager.minimumWidth(), manager.width() - 40),
@@ -867,66 +567,28 @@ void TestDialogs::managerTables()
     QCOMPARE(again.size(), chosen);
 }
 
-void TestDialogs::managerVisibilityAndTimeFrame()
+void TestDialogs::managerVisibility()
 {
     Chart chart;
     makeChart(chart, true);
     MultiView *view = chart.w.view;
     ItemsManager manager(view, &chart.w.window);
-    StudyItemsDataModel *studies = manager.studiesModel();
-    QSignalSpy changed(studies, &QAbstractItemModel::dataChanged);
-    QVERIFY(studies->setData(studies->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
-    QVERIFY(!chart.rsi->isVisible());
-    QCOMPARE(studies->data(studies->index(0, 3)).toString(), QStringLiteral("Скрыт"));
-    QVERIFY(changed.count() >= 1);
-    // The check-box delegate writes a bool.
-    QVERIFY(studies->setData(studies->index(0, 2), true, Qt::EditRole));
-    QVERIFY(chart.rsi->isVisible());
-    QCOMPARE(studies->data(studies->index(0, 3)).toString(), QStringLiteral("Область 2"));
-
     // A drawing's box shows and sets the drawing's own visibility, also while its series is
     // hidden (and the drawing with it): it follows when the series is shown again.
     DrawingItem *trend = drawOn(view, DrawingItem::TrendLine, QPointF(30, 0));
     DrawingItemsDataModel *drawings = manager.drawingsModel();
     QCOMPARE(drawings->rowCount(), 1);
     const QModelIndex box = drawings->index(0, 1);
-    SeriesItemsDataModel *seriesRows = manager.seriesModel();
-    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    SeriesItemsDataModel *series = manager.seriesModel();
+    QVERIFY(series->setData(series->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
     QVERIFY(!trend->isVisible());
     QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     QVERIFY(drawings->setData(box, Qt::Unchecked, Qt::CheckStateRole));
     QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(series->setData(series->index(0, 2), Qt::Checked, Qt::CheckStateRole));
     QVERIFY(!trend->isVisible());
-    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
     QVERIFY(drawings->setData(box, Qt::Checked, Qt::CheckStateRole));
-    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-    QVERIFY(!trend->isVisible());
-    QVERIFY(seriesRows->setData(seriesRows->index(0, 2), Qt::Checked, Qt::CheckStateRole));
     QVERIFY(trend->isVisible());
-    QCOMPARE(box.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-    QCOMPARE(box.sibling(0, 3).data().toString(), QStringLiteral("Область 1"));
-
-    // The current time frame again changes nothing.
-    SeriesItemsDataModel *series = manager.seriesModel();
-    const int generation = chart.series->model()->layoutGeneration();
-    const qint64 evaluated = chart.rsi->evaluatedBars();
-    QVERIFY(!series->setData(series->index(0, 3), QStringLiteral("1 мин"), Qt::EditRole));
-    QCOMPARE(chart.series->model()->layoutGeneration(), generation);
-    QCOMPARE(chart.rsi->evaluatedBars(), evaluated);
-    QVERIFY(!series->setData(series->index(0, 3), QStringLiteral("7 попугаев"), Qt::EditRole));
-    // Another one goes the tool bar's way: the chart's time index follows at once.
-    QSignalSpy current(view, &MultiView::currItemChanged);
-    QVERIFY(series->setData(series->index(0, 3), QStringLiteral("5 мин"), Qt::EditRole));
-    QCOMPARE(chart.series->model()->timeFrame(), TimeFrameValue(300));
-    QCOMPARE(view->synchronizer()->baseFrame().value, 300);
-    QVERIFY(current.count() >= 1);
-    QCOMPARE(series->data(series->index(0, 3)).toString(), QStringLiteral("5 мин"));
-    // Through the persistent combo editor as the user picks it.
-    auto *editor = qobject_cast<QComboBox *>(
-        manager.form()->seriesView->indexWidget(series->index(0, 3)));
-    QVERIFY(editor);
-    QCOMPARE(editor->currentText(), QStringLiteral("5 мин"));
 
     // As the user sees it: one box per row, in the middle of the cell, on every tab.
     auto *boxStyle = new CheckBoxCounter;
@@ -995,7 +657,8 @@ void TestDialogs::managerVisibilityAndTimeFrame()
     QCOMPARE(opened, QString());
 }
 
-void TestDialogs::managerDeleteAddAndProperties()
+// The Delete key and button take the selected item, and select the row at its place.
+void TestDialogs::managerDeletes()
 {
     Chart chart;
     makeChart(chart, true);
@@ -1023,44 +686,8 @@ void TestDialogs::managerDeleteAddAndProperties()
     QCOMPARE(studies->itemAt(0), macd);
     QVERIFY(ui->studiesView->selectionModel()->isRowSelected(0, {}));
 
-    // Add through the indicator selector: RSI comes as the last row, selected.
-    bool seen = false;
-    whenModal<StudySelector>([&](StudySelector *selector) {
-        QTreeView *list = selector->form()->studiesView;
-        const int row = StudyFilesModel::instance()->rowOf(QStringLiteral("RSI"));
-        list->selectionModel()->select(list->model()->index(row, 0),
-                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        list->setCurrentIndex(list->model()->index(row, 0));
-        selector->accept();
-    }, &seen);
-    ui->addButton->click();
-    QVERIFY(seen);
-    QCOMPARE(studies->rowCount(), 2);
-    QCOMPARE(studies->data(studies->index(1, 1)).toString(), QStringLiteral("RSI"));
-    QVERIFY(ui->studiesView->selectionModel()->isRowSelected(1, {}));
-
-    // Properties from the table open the item's dialog; its change shows in the row.
-    seen = false;
-    whenModal<StudyItemPropertyDialog>([&](StudyItemPropertyDialog *dialog) {
-        dialog->form()->nameEdit->setText(QStringLiteral("Второй RSI"));
-        button(dialog->form()->buttonBox, QDialogButtonBox::Ok)->click();
-    }, &seen);
-    ui->propertiesButton->click();
-    QVERIFY(seen);
-    QCOMPARE(studies->data(studies->index(1, 0)).toString(), QStringLiteral("Второй RSI"));
-
-    // A double click on a series row opens its dialog, except on the time-frame editor.
-    ui->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
-    seen = false;
-    whenModal<SeriesItemPropertyDialog>([&](SeriesItemPropertyDialog *dialog) { dialog->reject(); }, &seen);
-    manager.onSeriesDoubleClicked(manager.seriesModel()->index(0, 0));
-    QVERIFY(seen);
-    seen = false;
-    manager.onSeriesDoubleClicked(manager.seriesModel()->index(0, 3));
-    QTest::qWait(50);
-    QVERIFY(!seen);
-
     // Deleting a series takes its indicators; the last series cannot go.
+    ui->tabWidget->setCurrentIndex(ItemsManager::SeriesTab);
     ui->seriesView->selectionModel()->select(manager.seriesModel()->index(1, 0),
                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(ui->delButton->isEnabled());
@@ -1068,10 +695,9 @@ void TestDialogs::managerDeleteAddAndProperties()
     flush();
     QCOMPARE(manager.seriesModel()->rowCount(), 1);
     QCOMPARE(view->seriesItems().size(), 1);
-    QCOMPARE(studies->rowCount(), 1);
+    QCOMPARE(studies->rowCount(), 0);
     QVERIFY(ui->seriesView->selectionModel()->isRowSelected(0, {}));
     QVERIFY(!ui->delButton->isEnabled());
-
 }
 
 void TestDialogs::dialogsAsShown()
@@ -1127,7 +753,9 @@ void TestDialogs::dialogsAsShown()
     };
     SeriesItemPropertyDialog series(chart.series, view, &chart.w.window);
     check(&series, QStringLiteral("dialog-series.png"),
-          {QStringLiteral("Расписание"), QStringLiteral("Последние")});
+          {QStringLiteral("Расписание"), QStringLiteral("Последние"),
+           // The candle's wick is called as on the settings page.
+           QStringLiteral("Тень своим цветом"), QStringLiteral("Тень цветом свечи")});
     // The title is not cut: the window holds it and the title bar's icon and buttons.
     const int titleWidth = series.fontMetrics().horizontalAdvance(series.windowTitle());
     QVERIFY2(series.width() >= titleWidth + 150,
@@ -1162,12 +790,11 @@ void TestDialogs::dialogsAsShown()
     for (int column = 0; column < plots->columnCount(); ++column)
         widths.append(plots->columnWidth(column));
     QPointer<QWidget> oldView = plots->cellWidget(0, 1);
-    QTest::mouseClick(button(study.form()->buttonBox, QDialogButtonBox::Apply), Qt::LeftButton);
+    QTest::mouseClick(study.form()->buttonBox->button(QDialogButtonBox::Apply), Qt::LeftButton);
     QTRY_VERIFY(!oldView);
     QVERIFY(plots->cellWidget(0, 1));
     for (int column = 0; column < plots->columnCount(); ++column)
         QCOMPARE(plots->columnWidth(column), widths.at(column));
-    QCOMPARE(legibilityFaults(&study), QStringList());
 }
 
 TA_REGISTER_TEST(TestDialogs)

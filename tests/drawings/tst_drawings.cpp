@@ -22,7 +22,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <limits>
 
 using namespace BarTest;
 using MultiViewTest::Friday;
@@ -167,12 +166,7 @@ private Q_SLOTS:
     void wholeMoveFollowsThePointer_data();
     void wholeMoveFollowsThePointer();
     void degenerateGeometryStaysFinite();
-    void restoreRefusesBadValues_data();
-    void restoreRefusesBadValues();
-    void propertiesApply();
-    void scalesChange();
-    void hitTesting();
-    void fibonacciLevelsAndLabels();
+    void hitTestingAndLevelPrices();
     void fibonacciLabelsKeepApart();
     void pixels();
     void pictureFollowsEveryChange();
@@ -201,8 +195,9 @@ void TestDrawings::init()
     MultiView::setServices({});
 }
 
-// Drawings keep the moments they were drawn at, also those outside the bars shown, through
-// changes of the base frame.
+// Drawings keep the moments they were drawn at through changes of the base frame; a point in
+// the right margin, past the last bar, still gets one. Moments outside the bars shown are kept
+// as stored (the dialogs' suite, drawingDialogRefusesMomentsOutsideTheChart).
 void TestDrawings::anchoredToMoments()
 {
     Window w;
@@ -214,45 +209,18 @@ void TestDrawings::anchoredToMoments()
     QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
     QCOMPARE(trend->time2(), at(Monday.addDays(2), 10));
     const double y1 = trend->line().y1();
-    // Restored on a shorter history: one moment a week before the first bar, the other one
-    // after the last.
-    const datetime before = at(Monday.addDays(-7), 30);
-    const datetime after = at(Friday.addDays(3), 30);
-    MapSettings stored = saved(*trend);
-    stored.setValue(QStringLiteral("time1"), before.getDateTime());
-    stored.setValue(QStringLiteral("time2"), at(Monday, 30).getDateTime());
-    auto *early = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(stored, pane.scale));
-    QVERIFY(early);
-    QCOMPARE(early->mapToScene(early->line().p1()).x(), 0.0);
-    QCOMPARE(early->mapToScene(early->line().p2()).x(), 30.0);
-    stored.setValue(QStringLiteral("time1"), at(Friday, 30).getDateTime());
-    stored.setValue(QStringLiteral("time2"), after.getDateTime());
-    auto *late = qobject_cast<TrendLineItem *>(pane.subChart->addDrawing(stored, pane.scale));
-    QVERIFY(late);
-    const double x2 = late->mapToScene(late->line().p2()).x();
-    QVERIFY2(x2 <= sync->sceneWidth() && x2 >= 299, qPrintable(QString::number(x2)));
-    QVERIFY(finite(late->boundingRect()));
-
-    // A coarser base frame: the same moments, the points at their new indices.
-    w.view->setTimeFrame(TimeFrameValue(300));
-    fillDays(w.view->seriesItems().first(), Monday, Friday);
-    settle(*w.view);
-    QCOMPARE(sync->baseFrame().value, 300);
-    QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 14.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 26.0);
-    QCOMPARE(trend->line().y1(), y1);
-    QVERIFY(finite(early->line()) && finite(late->line()));
-
-    // Back to minutes: exactly where they were drawn, the outside moments saved as stored.
-    w.view->setTimeFrame(TimeFrameValue(60));
-    fillDays(w.view->seriesItems().first(), Monday, Friday);
-    settle(*w.view);
-    QCOMPARE(trend->mapToScene(trend->line().p1()).x(), 70.0);
-    QCOMPARE(trend->mapToScene(trend->line().p2()).x(), 130.0);
-    QCOMPARE(saved(*early).value(QStringLiteral("time1")).toDateTime(), before.getDateTime());
-    QCOMPARE(saved(*late).value(QStringLiteral("time2")).toDateTime(), after.getDateTime());
-
+    // A coarser base frame, then back to minutes: the same moments, the points at their
+    // indices in each.
+    for (const int seconds : {300, 60}) {
+        w.view->setTimeFrame(TimeFrameValue(seconds));
+        fillDays(w.view->seriesItems().first(), Monday, Friday);
+        settle(*w.view);
+        QCOMPARE(sync->baseFrame().value, seconds);
+        QCOMPARE(trend->time1(), at(Monday.addDays(1), 10));
+        QCOMPARE(trend->mapToScene(trend->line().p1()).x(), seconds == 300 ? 14.0 : 70.0);
+        QCOMPARE(trend->mapToScene(trend->line().p2()).x(), seconds == 300 ? 26.0 : 130.0);
+        QCOMPARE(trend->line().y1(), y1);
+    }
     // A point drawn into the right margin, past the last bar, still gets a moment (the last
     // shown one), so that the drawing is saved whole and comes back.
     auto *future = pane.draw<TrendLineItem>(0, 280, 105, sync->sceneWidth() - 2, 105.5);
@@ -260,11 +228,6 @@ void TestDrawings::anchoredToMoments()
     QCOMPARE(future->time2(), sync->clampedTimeAt(int(sync->sceneWidth())));
     MapSettings margin = saved(*future);
     QVERIFY(pane.subChart->addDrawing(margin, pane.scale));
-
-    // Moving one end replaces that end's moment only: the other keeps the one outside.
-    early->setSceneP2(pane.scenePoint(40, 105));
-    QCOMPARE(early->time1(), before);
-    QCOMPARE(early->time2(), at(Monday, 40));
 }
 
 void TestDrawings::endPointsFollowThePointer()
@@ -298,19 +261,6 @@ void TestDrawings::endPointsFollowThePointer()
     QCOMPARE(trend->mapToScene(trend->line().p1()), before);
     mouse(viewport, QEvent::MouseButtonRelease, target, Qt::NoButton);
     QVERIFY(!trend->isDraggingP1());
-
-    // A horizontal line dragged sideways and up moves up only; its label follows.
-    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(150, 105), {}));
-    QCOMPARE(hor->labelText(), QStringLiteral("105.00"));
-    const QPoint from = pane.pixel(150, 105);
-    drag(viewport, from, from + QPoint(120, -40));
-    QCOMPARE(hor->pos().x(), 0.0);
-    QVERIFY(hor->price() > 105);
-    QCOMPARE(hor->labelText(), priceText(hor->price(), 2));
-    // A position that is not a number is refused.
-    const QPointF kept = hor->pos();
-    hor->setPos(0, std::numeric_limits<double>::quiet_NaN());
-    QCOMPARE(hor->pos(), kept);
 }
 
 void TestDrawings::wholeMoveFollowsThePointer_data()
@@ -391,10 +341,6 @@ void TestDrawings::degenerateGeometryStaysFinite()
     Pane pane(w.view->subCharts().value(0));
     const double pixel = 1.0 / pane.view->transform().m11();
 
-    // A vertical trend line with both extensions stays a vertical segment.
-    auto *vertical = pane.draw<TrendLineItem>(0, 50, 104.5, 50, 105.5);
-    vertical->setExtensions(true, true);
-    QCOMPARE(vertical->extendedLine(), vertical->line());
     // Extended, a sloping one reaches both scene edges along the line.
     auto *sloping = pane.draw<TrendLineItem>(0, 100, 104.5, 200, 105.5);
     sloping->setExtensions(true, true);
@@ -418,18 +364,6 @@ void TestDrawings::degenerateGeometryStaysFinite()
         pane.image(); // paints without dividing by the zero length
         QVERIFY2(pane.view->items(pane.pixel(at)).contains(item), qPrintable(item->typeName()));
     }
-    // Arcs of radius 0 draw no arc; a fan with x1 = x2 is made of vertical segments.
-    const QPointF at = pane.scenePoint(150, 105);
-    auto *arcs = qobject_cast<FibonacciArcsItem *>(pane.draw(3, at, at));
-    QCOMPARE(arcs->radius(), 0.0);
-    auto *fan = pane.draw<FibonacciFanItem>(4, 160, 104.5, 160, 105.5);
-    for (const auto &level : fan->levels()) {
-        const QLineF ray = fan->rayThrough(fan->fanPoint(level.ratio));
-        QCOMPARE(ray.x1(), ray.x2());
-        QVERIFY(finite(ray));
-    }
-    QVERIFY(finite(fan->boundingRect()));
-
     // A scene of width 0 and a line far off it: extensions stay finite and nothing loops.
     QGraphicsScene flat(0, 0, 0, 100);
     TSynchronyzer sync;
@@ -442,116 +376,7 @@ void TestDrawings::degenerateGeometryStaysFinite()
     delete scale;
 }
 
-void TestDrawings::restoreRefusesBadValues_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("error");
-    const QVariant none;
-    QTest::newRow("time2 missing") << 0 << "time2" << none << "time";
-    QTest::newRow("time1 garbage") << 2 << "time1" << QVariant("monday") << "time";
-    QTest::newRow("y1 text") << 0 << "y1" << QVariant("abc") << "y1";
-    QTest::newRow("y2 NaN") << 3 << "y2" << QVariant(std::numeric_limits<double>::quiet_NaN()) << "y2";
-    QTest::newRow("y1 infinite text") << 4 << "y1" << QVariant("inf") << "y1";
-    QTest::newRow("pos nan text") << 1 << "pos" << QVariant("nan") << "pos";
-    QTest::newRow("pos infinite") << 1 << "pos" << QVariant(-std::numeric_limits<double>::infinity()) << "pos";
-    QTest::newRow("lineWidth 11") << 0 << "lineWidth" << QVariant(11) << "lineWidth";
-}
-
-void TestDrawings::restoreRefusesBadValues()
-{
-    QFETCH(int, kind);
-    QFETCH(QString, key);
-    QFETCH(QVariant, value);
-    QFETCH(QString, error);
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    DrawingItem *item = pane.draw(kind, pane.scenePoint(30, 104.5), pane.scenePoint(60, 105.5));
-    MapSettings good = saved(*item);
-    MapSettings bad = good;
-    bad.setValue(QStringLiteral("color"), QColor(Qt::red));
-    if (value.isValid())
-        bad.setValue(key, value);
-    else
-        bad.remove(key);
-    try {
-        item->restoreState(bad);
-        QFAIL("bad values were taken");
-    } catch (const QString &key) {
-        QCOMPARE(key, error);
-    }
-    // Nothing was applied.
-    QCOMPARE(item->drawingColor(), Orange);
-    MapSettings after = saved(*item);
-    QCOMPARE(flatten(after), flatten(good));
-}
-
-// What a property dialog hands back, applied: the dialog itself is driven in the dialogs' suite.
-void TestDrawings::propertiesApply()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
-    // An invalid colour keeps the current one.
-    MapSettings result;
-    result.setValue(QStringLiteral("color"), QColor());
-    trend->applyProperties(result);
-    QCOMPARE(trend->drawingColor(), Orange);
-
-    // Fibonacci levels: a new colour renders every label again; new points, new prices.
-    auto *levels = pane.draw<FibonacciLinesItem>(2, 30, 104, 60, 106);
-    QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("104.47"));
-    MapSettings fib;
-    fib.setValue(QStringLiteral("color"), QColor(Qt::magenta));
-    fib.setValue(QStringLiteral("price1"), 100.0);
-    fib.setValue(QStringLiteral("price2"), 110.0);
-    levels->applyProperties(fib);
-    QCOMPARE(levels->levels().value(1).priceText, QStringLiteral("102.36"));
-    for (const auto &level : levels->levels()) {
-        for (const QPixmap &pixmap : {level.ratioLabel, level.priceLabel}) {
-            const QImage image = pixmap.toImage();
-            QVERIFY(countColour(image, image.rect(), QColor(Qt::magenta)) > 0);
-            QVERIFY(countColour(image, image.rect(), Orange) == 0);
-        }
-    }
-}
-
-void TestDrawings::scalesChange()
-{
-    Window w;
-    w.addSeries(Arkt);
-    w.addSeries(Kstr, 210);
-    Pane pane(w.view->subCharts().value(0));
-    // A second scale on the same pane: the other series moved over with its own axis.
-    SeriesItem *b = w.view->seriesItems().value(1);
-    w.view->moveItemToSubChart(b, pane.subChart, 2);
-    settle(*w.view);
-    ParentScaleItem *other = qobject_cast<ParentScaleItem *>(b->parentChartItem());
-    QVERIFY(other && other != pane.scale);
-    auto *trend = pane.draw<TrendLineItem>(0, 30, 104.5, 60, 105.5);
-    const QPointF onScene = trend->mapToScene(trend->line().p1());
-    const datetime time1 = trend->time1();
-    // Moved keeping the screen position: new prices, same moments.
-    trend->moveToScale(other);
-    QCOMPARE(trend->parentChartItem(), other);
-    QCOMPARE(trend->mapToScene(trend->line().p1()), onScene);
-    QCOMPARE(trend->time1(), time1);
-    QVERIFY(-trend->mapToParent(trend->line().p1()).y() > 150);
-    // Through the property dialog's "parentScale".
-    auto *hor = qobject_cast<HorLineItem *>(pane.draw(1, pane.scenePoint(10, 105), {}));
-    const double sceneY = hor->scenePos().y();
-    MapSettings move;
-    move.setValue(QStringLiteral("parentScale"), QVariant::fromValue<QObject *>(other));
-    hor->applyProperties(move);
-    QCOMPARE(hor->parentChartItem(), other);
-    QVERIFY(std::abs(hor->scenePos().y() - sceneY) < 1e-6);
-    QCOMPARE(hor->labelText(), priceText(hor->price(), other->decimals()));
-}
-
-void TestDrawings::hitTesting()
+void TestDrawings::hitTestingAndLevelPrices()
 {
     Window w;
     w.addSeries(Arkt);
@@ -582,32 +407,11 @@ void TestDrawings::hitTesting()
     const QPoint onRay = pane.view->mapFromScene(fan->mapToScene(ray.pointAt(0.3)));
     QVERIFY(under(onRay).contains(fan));
     QVERIFY(!under(onRay + QPoint(0, 30)).contains(fan));
-}
-
-void TestDrawings::fibonacciLevelsAndLabels()
-{
-    Window w;
-    w.addSeries(Arkt);
-    Pane pane(w.view->subCharts().value(0));
-    // p2 below p1: the 23.6 % line lies 0.236 of the height below p1.
-    auto *levels = pane.draw<FibonacciLinesItem>(2, 40, 106, 80, 104);
+    // Level prices, p2 below p1: the 23.6 % line lies 0.236 of the height below p1.
     QStringList prices;
-    for (const auto &level : levels->levels())
+    for (const auto &level : pane.draw<FibonacciLinesItem>(2, 240, 106, 280, 104)->levels())
         prices.append(level.priceText);
     QCOMPARE(prices, (QStringList{"106.00", "105.53", "105.24", "105.00", "104.76", "104.47", "104.00"}));
-
-    // Labels wider than the drawing stay inside its extent, so that moving it leaves no trail.
-    auto *narrow = pane.draw<FibonacciLinesItem>(2, 150, 104, 151, 106);
-    narrow->setExtendRight(false);
-    int widest = 0;
-    for (const auto &level : narrow->levels())
-        widest = std::max(widest, level.labels.width());
-    QVERIFY(widest > 20);
-    const double pixel = narrow->pixelWidth();
-    QVERIFY(narrow->boundingRect().right() >= narrow->line().x1() + widest * pixel - 1e-9);
-    auto *small = pane.draw<FibonacciArcsItem>(3, 160, 105, 160, 105.01);
-    QVERIFY(small->radius() < 10);
-    QVERIFY(small->boundingRect().width() >= widest * pixel - 1e-9);
 }
 
 // Levels and arcs of a small price range lie a few pixels apart: a label pair that would cover
@@ -718,15 +522,6 @@ void TestDrawings::pixels()
     const double past = fan->mapFromScene(QPointF(right - 93, 0)).x();
     const QPointF onRay(past, DrawingGeometry::yAt(ray, past));
     QVERIFY(colourNear(image, pane.view->mapFromScene(fan->mapToScene(onRay)), fanColour));
-    // Its ratio labels where the rays leave the visible rectangle, inside it.
-    for (const auto &level : fan->levels()) {
-        const std::optional<QPointF> at = fan->labelPoint(level.ratio);
-        QVERIFY(at);
-        const QPoint corner = pane.view->mapFromScene(fan->mapToScene(*at));
-        const QRect box(corner - QPoint(level.ratioLabel.width(), 0), level.ratioLabel.size());
-        QVERIFY2(countColour(image, box.adjusted(-1, -1, 1, 1), fanColour) > 10,
-                 qPrintable(FibonacciDrawingItem::ratioText(level.ratio)));
-    }
 }
 
 void TestDrawings::pictureFollowsEveryChange()
@@ -776,11 +571,6 @@ void TestDrawings::pictureFollowsEveryChange()
     QCOMPARE(check("selected"), QString());
     drag(viewport, onLine, onLine + QPoint(30, 40));
     QCOMPARE(check("dragged"), QString());
-    MapSettings properties;
-    properties.setValue(QStringLiteral("color"), QColor(Qt::green));
-    properties.setValue(QStringLiteral("lineWidth"), 3);
-    trend->applyProperties(properties);
-    QCOMPARE(check("colour and width applied"), QString());
     pane.scale->zoomBy(1.5);
     QCOMPARE(check("prices zoomed"), QString());
     trend->hideAction()->trigger();

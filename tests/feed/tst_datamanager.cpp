@@ -9,12 +9,9 @@
 #include "subchartwidget.h"
 #include "tamainwindow.h"
 #include "hdxtransport.h"
-#include "historicaldatafiller.h"
 #include "historicaldatamanager.h"
 #include "icore.h"
-#include "indexsort.h"
 #include "referencedata.h"
-#include "securitieswatchindex.h"
 #include "testenvironment.h"
 #include "testregistry.h"
 #include "tsynchronyzer.h"
@@ -33,16 +30,11 @@ using namespace DataTest;
 
 namespace {
 
-QStringList logged(const QString &start)
-{
-    return LogCollector::startingWith(start);
-}
-
 // Fillers of that kind created so far ("<kind> #<n> created in thread ...").
 int created(const char *kind)
 {
     int count = 0;
-    for (const QString &line : logged(QString::fromLatin1(kind) + u'#'))
+    for (const QString &line : LogCollector::filter(QString::fromLatin1(kind) + u'#'))
         count += line.contains(QLatin1String(" created in thread ")) ? 1 : 0;
     return count;
 }
@@ -75,17 +67,12 @@ private Q_SLOTS:
     void liveTradesReachEveryModelOnce();
     void todayShowsWhileHistoryLoads();
     void indexRefreshReplacesThePeriod();
-    void requestWindows_data();
-    void requestWindows();
-    void cancellingStopsTheDownloadAtOnce();
-    void dayChangeStoresResetsAndRebuilds();
     void dayChangeReportsAFailedRebuild();
     void windowsFollowTheDayChange();
     void proxyBoardFollowsItsRealRecord();
     void daylightSavingDays_data();
     void daylightSavingDays();
     void tableResetRebuildsCharts();
-    void watchIndexNotifiesOnWatchedColumns();
     void tradesWhileFillingRelayingOutAndTurningTheDay();
 
 private:
@@ -194,7 +181,6 @@ void TestDataManager::registrationReadsTodaysTrades()
     QCOMPARE(seconds.bars[size_t(tenOhOne)].close, decimal(QStringLiteral("101")));
     // Contracts: no lot size on derivatives.
     QCOMPARE(seconds.bars[size_t(tenOhOne)].volume, qint64(2));
-    QCOMPARE(seconds.bars[size_t(tenOhOne)].high, decimal(QStringLiteral("101")));
 
     QSignalSpy finished(manager, &SeriesDataManager::fillingFinished);
     model.build();
@@ -336,11 +322,11 @@ void TestDataManager::indexRefreshReplacesThePeriod()
     // The timer refreshes the chart; twice here.
     manager->refreshTimer()->setInterval(100);
     QVERIFY(waitFor([] {
-        return logged(QStringLiteral("CurrentDataFillerForIndices #")).size() >= 4; // 2 x (created, finished)
+        return LogCollector::filter(QStringLiteral("CurrentDataFillerForIndices #")).size() >= 4; // 2 x (created, finished)
     }));
     QVERIFY(waitFilled(model));
     manager->refreshTimer()->setInterval(60000);
-    QVERIFY(logged(QStringLiteral("Querying HDX server for exchange index for data from "))
+    QVERIFY(LogCollector::filter(QStringLiteral("Querying HDX server for exchange index for data from "))
                 .first()
                 .endsWith(datetime::today().addDays(1).toString(Qt::ISODate)));
     // The first refresh moved the range to whole years: laid out anew, the chart was filled
@@ -353,107 +339,6 @@ void TestDataManager::indexRefreshReplacesThePeriod()
              qPrintable(after.value.toString() + u' ' + before.value.toString()));
     QVERIFY(!(after.value < before.value));
     QCOMPARE(after.open, before.open);
-}
-
-void TestDataManager::requestWindows_data()
-{
-    QTest::addColumn<QList<int>>("sessionDays"); // day numbers of one-hour sessions
-    QTest::addColumn<QList<int>>("windowStarts");
-    QTest::addColumn<QList<int>>("windowEnds"); // the day of each window's last session
-
-    QTest::newRow("every day") << QList<int>{0, 1, 2, 3} << QList<int>{0} << QList<int>{3};
-    // A session ends at 11:00 of day 0; day 30 at 10:00 is 29 days 23 hours later.
-    QTest::newRow("just under 30 days") << QList<int>{0, 30} << QList<int>{0} << QList<int>{30};
-    QTest::newRow("30 days between") << QList<int>{0, 31} << QList<int>{0, 31}
-                                     << QList<int>{0, 31};
-    QTest::newRow("two gaps") << QList<int>{0, 1, 40, 41, 90} << QList<int>{0, 40, 90}
-                              << QList<int>{1, 41, 90};
-    QTest::newRow("none") << QList<int>{} << QList<int>{} << QList<int>{};
-}
-
-void TestDataManager::requestWindows()
-{
-    QFETCH(QList<int>, sessionDays);
-    QFETCH(QList<int>, windowStarts);
-    QFETCH(QList<int>, windowEnds);
-    const QDate first(2026, 1, 10);
-    QList<datetime> sessions;
-    for (int day : sessionDays) {
-        sessions.append(t(first.addDays(day), 10, 0));
-        sessions.append(t(first.addDays(day), 11, 0));
-    }
-    const auto windows = HistoricalDataFiller::requestWindows(sessions);
-    QCOMPARE(windows.size(), windowStarts.size());
-    for (qsizetype i = 0; i < windows.size(); ++i) {
-        QCOMPARE(windows.at(i).first, t(first.addDays(windowStarts.at(i)), 10, 0));
-        QCOMPARE(windows.at(i).second, t(first.addDays(windowEnds.at(i)), 11, 0));
-    }
-}
-
-void TestDataManager::cancellingStopsTheDownloadAtOnce()
-{
-    QVERIFY(startServer({QStringLiteral("--delay"), QStringLiteral("5000")}));
-    const QDate today = datetime::today();
-    SeriesDataManager *manager = SeriesDataManager::instance();
-    const auto model = openChart(Futures, 60, today.addDays(-5), today.addDays(-1));
-    QVERIFY(waitFor([] { return !logged(QStringLiteral("Querying HDX server at step")).isEmpty(); }));
-    QThread::msleep(200);
-    QVERIFY(manager->isFilling(model.get()));
-    QElapsedTimer timer;
-    timer.start();
-    manager->cancelFillers(model.get());
-    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!manager->isFilling(model.get()));
-    QCOMPARE(model->validBarCount(), 0);
-}
-
-void TestDataManager::dayChangeStoresResetsAndRebuilds()
-{
-    useHistory(true);
-    const QDate today = datetime::today();
-    QList<Record> trades;
-    for (int i = 0; i < 50; ++i)
-        trades.append(trade(Dollar, t(today, 10, 0).addMSecs(i * 2300), "92.15", 1 + i % 3));
-    deals()->append(trades);
-
-    SeriesDataManager *manager = SeriesDataManager::instance();
-    TSynchronyzer synchronizer;
-    QSignalSpy synchronized(&synchronizer, &TSynchronyzer::sceneWidthChanged);
-    SeriesDataModel seconds(Dollar);
-    // A chart window's time axis turns with the day, between the models' reset and rebuild.
-    QList<int> barsAtAnnouncement;
-    connect(manager, &SeriesDataManager::dayChanged, &synchronizer,
-            [&](const QDate &day) {
-                QCOMPARE(day, today.addDays(1));
-                barsAtAnnouncement.append(seconds.validBarCount());
-                synchronizer.update();
-            });
-    restoreFollowingToday(seconds, TimeFrameValue(5), 2);
-    manager->registerModel(&seconds);
-    seconds.build();
-    QVERIFY(waitFilled(seconds));
-    QCOMPARE(barsOf(seconds), plainFold(trades, 5, 1000));
-    QSignalSpy reset(&seconds, &SeriesDataModel::dataChanged);
-
-    const QDate tomorrow = today.addDays(1);
-    manager->turnDay(tomorrow);
-    QCOMPARE(manager->today(), tomorrow);
-    QCOMPARE(manager->todayStart(), datetime(tomorrow));
-    // The ending day's bars went into the cache files...
-    const QString directory = HistoricalDataManager::instrumentDirectory(Dollar);
-    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(directory, today, QStringLiteral("1"))));
-    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(directory, today, QStringLiteral("60"))));
-    // ... the second bars start afresh (today's trades are now yesterday's) ...
-    QCOMPARE(manager->secondBars(Dollar).lastSecond, -1);
-    // ... and the chart, reset, is filled again, its earlier days from those files.
-    QVERIFY(!reset.isEmpty());
-    QCOMPARE(reset.first().at(0).value<FrameIndex>(), FrameIndex());
-    QVERIFY(waitFilled(seconds));
-    QCOMPARE(barsOf(seconds), plainFold(trades, 5, 1000));
-
-    // The day change was announced once, with the models reset and not yet refilled.
-    QCOMPARE(barsAtAnnouncement, QList<int>{0});
-    QCOMPARE(synchronized.size(), 1);
 }
 
 // A window left open over midnight: at the day change its time axis moves to the new day's
@@ -721,35 +606,6 @@ void TestDataManager::tableResetRebuildsCharts()
         return !manager->isFilling(model.get()) && model->validBarCount() == 2;
     }));
     QCOMPARE(barsOf(*model), plainFold(replaced, 60, 1));
-}
-
-void TestDataManager::watchIndexNotifiesOnWatchedColumns()
-{
-    Table *securities = SecurityDirectory::i()->table();
-    QObject owner;
-    auto *watch = new SecuritiesWatchIndex(&owner, Shares);
-    QVERIFY(!watch->record().isNull());
-    QSignalSpy changed(watch, &SecuritiesWatchIndex::changed);
-    const int price = securities->columnIndex(QStringLiteral("price"));
-    const int name = securities->columnIndex(QStringLiteral("sec_name"));
-    watch->addColumn(price);
-    const Record own = watch->record();
-    const QVariant oldPrice = own.data(price).toVariant();
-    const QVariant oldName = own.data(name).toVariant();
-    QVERIFY(securities->update(own, {{price, QVariant::fromValue(decimal(QStringLiteral("190")))}}));
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(watch->record().data(price).toDecimal(), decimal(QStringLiteral("190")));
-    // Another column, another record: nothing.
-    QVERIFY(securities->update(own, {{name, QStringLiteral("Арктик")}}));
-    const Record other = SecurityDirectory::i()->recordById(2, 2, 2003);
-    QVERIFY(securities->update(other, {{price, QVariant::fromValue(decimal(QStringLiteral("3000")))}}));
-    QCOMPARE(changed.size(), 1);
-    // Moved to the other security.
-    watch->setKey(SeriesKey{2, 2, 2003});
-    watch->restart();
-    QVERIFY(securities->update(other, {{price, QVariant::fromValue(decimal(QStringLiteral("3001")))}}));
-    QCOMPARE(changed.size(), 2);
-    QVERIFY(securities->update(own, {{price, oldPrice}, {name, oldName}}));
 }
 
 // The concurrency scenario under the sanitizers of the test build.

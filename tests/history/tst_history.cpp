@@ -75,7 +75,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void loadsSeveralPages();
     void failuresAreRetriedThenReported_data();
     void failuresAreRetriedThenReported();
     void slowButSteadyReplyIsNotCutOff();
@@ -147,31 +146,6 @@ void TestHistory::replay(const QDate &from, const QDate &till, int interval, con
 {
     recordReplies(m_replies, from, till, interval, rows);
     QVERIFY(startServer({QStringLiteral("--replay"), m_replies.path()}));
-}
-
-void TestHistory::loadsSeveralPages()
-{
-    QVERIFY(startServer({QStringLiteral("--page-size"), QStringLiteral("200")}));
-    // The chart's schedule ends at noon; the service has candles until 18:45, and all of them
-    // are read.
-    setSchedule(everyWeekday({at(1, 10, 0, 120)}));
-    const QDate day = lastTradingDay(0);
-    SeriesDataModel model(Shares);
-    // 520 one-minute candles (10:00-13:00, 13:05-18:45): pages of 200 asked with start 0, 200,
-    // 400 and 520 (empty).
-    QCOMPARE(load(model, 60, day, day), 520);
-    QCOMPARE(model.validBarCount(), 120);
-    QCOMPARE(LogCollector::filter(QStringLiteral("start=200")).size(), 1);
-    QCOMPARE(LogCollector::filter(QStringLiteral("start=400")).size(), 1);
-    QCOMPARE(LogCollector::filter(QStringLiteral("start=520")).size(), 1);
-    QVERIFY(LogCollector::filter(QStringLiteral("candleborders.json")).size() == 1);
-    // The downloaded range is in the cache: the interval file and the day's minutes.
-    const QString dir = HistoricalDataManager::instrumentDirectory(Shares);
-    QVERIFY(QFile::exists(HistoricalDataManager::intervalFilePath(dir, day, day.addDays(1),
-                                                                  QStringLiteral("60"))
-                          + QStringLiteral(".1dx")));
-    QVERIFY(QFile::exists(HistoricalDataManager::dayFilePath(dir, day, QStringLiteral("60"))
-                          + QStringLiteral(".hdx")));
 }
 
 void TestHistory::failuresAreRetriedThenReported_data()

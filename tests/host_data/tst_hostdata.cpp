@@ -1,25 +1,16 @@
 #include "appsettings.h"
-#include "checksum.h"
 #include "datetime.h"
 #include "decimal.h"
 #include "hostclock.h"
-#include "defaultsettings.h"
 #include "indexsort.h"
-#include "mapsettings.h"
-#include "masterindex_column_pure.h"
 #include "pow10.h"
-#include "runnable.h"
-#include "runnablemanager.h"
 #include "table.h"
 #include "testhelpers.h"
 #include "xdecimal.h"
 
 #include <QRandomGenerator>
-#include <QSemaphore>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 #include <QtTest>
 
 #include <atomic>
@@ -90,31 +81,6 @@ public:
     bool lockHeldByWriter = true;
 };
 
-class CountingRunnable : public Runnable
-{
-public:
-    CountingRunnable(std::atomic<int> *started, std::atomic<int> *finished,
-                     std::atomic<int> *destroyed)
-        : m_started(started)
-        , m_finished(finished)
-        , m_destroyed(destroyed)
-    {
-    }
-    ~CountingRunnable() override { ++*m_destroyed; }
-    void run() override
-    {
-        ++*m_started;
-        while (canRun())
-            QThread::msleep(2);
-        ++*m_finished;
-    }
-
-private:
-    std::atomic<int> *m_started;
-    std::atomic<int> *m_finished;
-    std::atomic<int> *m_destroyed;
-};
-
 } // namespace
 
 class TestHostData : public QObject
@@ -126,7 +92,6 @@ private Q_SLOTS:
 
     void decimalParse_data();
     void decimalParse();
-    void decimalToDouble();
 
     void xdecimalParse_data();
     void xdecimalParse();
@@ -139,20 +104,10 @@ private Q_SLOTS:
     void datetimeCalendarArithmetic();
     void datetimeDaylightSaving();
 
-    void settingsGroupsAndPersistence();
-    void mapSettings();
-    void defaultSettingsReadOnly();
-
-    void fieldConversions();
     void variantConvert_data();
     void variantConvert();
-    void masterIndexSearch();
-    void masterIndexKeyText();
     void tableUpdateNotifiesAndResorts();
     void appendFromAnotherThread();
-
-    void checksum();
-    void runnableManagerStopsAndWaits();
 
 private:
     QTemporaryDir m_dir;
@@ -216,19 +171,6 @@ void TestHostData::decimalParse()
         // What toString writes reads back as the same value.
         QCOMPARE(decimal(d.toString()), d);
     }
-}
-
-void TestHostData::decimalToDouble()
-{
-    QCOMPARE(decimal(QStringLiteral("0.1")).toDouble(), 0.1);
-    TA_COMPARE_FUZZY(decimal(QStringLiteral("-0.0035")).toDouble(), -0.0035);
-    TA_COMPARE_FUZZY(decimal(QStringLiteral("9223372036854775807")).toDouble(),
-                     9223372036854775807.0);
-    bool ok = false;
-    QCOMPARE(decimal::fromDouble(187.45, &ok).toString(), QStringLiteral("187.45"));
-    QVERIFY(ok);
-    decimal::fromDouble(std::numeric_limits<double>::quiet_NaN(), &ok);
-    QVERIFY(!ok);
 }
 
 // --- xdecimal -----------------------------------------------------------------------------
@@ -422,16 +364,6 @@ void TestHostData::datetimeCalendarArithmetic()
     QCOMPARE(t.toString(), QStringLiteral("2026-12-06 10:30:15.250"));
     QCOMPARE(t.toString(QStringLiteral("yyyyMMdd hhmmss")), QStringLiteral("20261206 103015"));
     QCOMPARE(QDateTime(t), QDateTime(QDate(2026, 12, 6), QTime(10, 30, 15, 250)));
-
-    const datetime eve(2026, 12, 31, 23, 59, 59, 999);
-    QCOMPARE(eve.addMSecs(1), datetime(2027, 1, 1));
-    QCOMPARE(eve.addSecs(1).getDate(), QDate(2027, 1, 1));
-    QCOMPARE(datetime(2026, 1, 31, 12).addDays(1), datetime(2026, 2, 1, 12));
-    QCOMPARE(datetime(2028, 2, 28, 9).addDays(1), datetime(2028, 2, 29, 9)); // leap year
-    QCOMPARE(datetime(2027, 2, 28, 9).addDays(1), datetime(2027, 3, 1, 9));
-    QCOMPARE(datetime(2027, 3, 1).addDays(-1), datetime(2027, 2, 28));
-    QCOMPARE(datetime(2026, 6, 1).addSecs(-1), datetime(2026, 5, 31, 23, 59, 59));
-    QCOMPARE(datetime(2026, 1, 1).msecsTo(datetime(2027, 1, 1)), qint64(365) * 86400000);
 }
 
 void TestHostData::datetimeDaylightSaving()
@@ -460,101 +392,7 @@ void TestHostData::datetimeDaylightSaving()
     QCOMPARE(autumnStart.addDays(1), autumnStart.addSecs(25 * 3600));
 }
 
-// --- settings -----------------------------------------------------------------------------
-
-void TestHostData::settingsGroupsAndPersistence()
-{
-    {
-        AppSettings settings(QStringLiteral("TechAnalysis"));
-        settings.beginGroup(QStringLiteral("General"));
-        settings.setValue(QStringLiteral("title"), QStringLiteral("Тех. анализ"));
-        settings.setValue(QStringLiteral("price"), QVariant::fromValue(decimal(18745, 2)));
-        settings.endGroup();
-        settings.setValue(QStringLiteral("Schedule_EQ/count"), 2);
-        settings.setValue(QStringLiteral("Schedule_EQ/inner/x"), true);
-        settings.remove(QStringLiteral("Schedule_EQ/inner"));
-        QCOMPARE(settings.childGroups(), QStringList({"General", "Schedule_EQ"}));
-        // Another object of the process sees the change at once.
-        AppSettings other(QStringLiteral("TechAnalysis/General"));
-        QVERIFY(other.contains(QStringLiteral("title")));
-        settings.sync();
-    }
-    // A new reader of the file finds everything, Cyrillic text included, and nothing removed.
-    QSettings file(AppSettings::fileName(), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("TechAnalysis/General/title")).toString(),
-             QStringLiteral("Тех. анализ"));
-    QCOMPARE(file.value(QStringLiteral("TechAnalysis/General/price")).toString(),
-             QStringLiteral("187.45"));
-    QCOMPARE(file.value(QStringLiteral("TechAnalysis/Schedule_EQ/count")).toInt(), 2);
-    QVERIFY(!file.contains(QStringLiteral("TechAnalysis/Schedule_EQ/inner/x")));
-}
-
-void TestHostData::mapSettings()
-{
-    MapSettings map;
-    map.setValue(QStringLiteral("lineWidth"), 2);
-    map.beginGroup(QStringLiteral("item_0"));
-    map.setValue(QStringLiteral("type"), 1);
-    map.setValue(QStringLiteral("params/period"), 14);
-    map.endGroup();
-    map.setValue(QStringLiteral("item_1/type"), 2);
-    QCOMPARE(map.childGroups(), QStringList({"item_0", "item_1"}));
-
-    // A copy is independent.
-    MapSettings copy = map;
-    copy.setValue(QStringLiteral("lineWidth"), 5);
-    QCOMPARE(map.value(QStringLiteral("lineWidth")).toInt(), 2);
-
-    // Copying from a group of another store takes the keys relative to that group.
-    map.beginGroup(QStringLiteral("item_0"));
-    const MapSettings sub(map.asSetRef());
-    map.endGroup();
-    QCOMPARE(sub.allKeys(), QStringList({"params/period", "type"}));
-
-    // Through the persistent store and back.
-    AppSettings stored(QStringLiteral("MapRoundTrip"));
-    stored.copyFrom(map);
-    QCOMPARE(MapSettings(stored).allKeys(), map.allKeys());
-}
-
-void TestHostData::defaultSettingsReadOnly()
-{
-    DefaultSettings::createReadWrite(QStringLiteral("TAMainWindow"))
-        ->setValue(QStringLiteral("subChartColor"), QStringLiteral("#101010"));
-    auto readOnly = DefaultSettings::createReadOnly(QStringLiteral("TAMainWindow"));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("read-only")));
-    readOnly->setValue(QStringLiteral("subChartColor"), QStringLiteral("#ffffff"));
-    QCOMPARE(readOnly->value(QStringLiteral("subChartColor")).toString(),
-             QStringLiteral("#101010"));
-    // Defaults live apart from the ordinary settings of the same name.
-    QVERIFY(!AppSettings(QStringLiteral("TAMainWindow")).contains(QStringLiteral("subChartColor")));
-}
-
 // --- tables -------------------------------------------------------------------------------
-
-void TestHostData::fieldConversions()
-{
-    std::unique_ptr<Table> t(makeTradesTable());
-    Record r(t.get());
-    QVERIFY(r.data(2).isNull());
-    QVERIFY(r.data(2).setValue(QStringLiteral("187.45")));
-    QCOMPARE(r.data(2).toDouble(), 187.45);
-    QCOMPARE(r.data(2).toXDecimal(), xdecimal(18745, -2));
-    QVERIFY(!r.data(2).setValue(QStringLiteral("12,5"))); // refused, value kept
-    QCOMPARE(r.data(2).toString(), QStringLiteral("187.45"));
-    r.data(0) = qint64(1) << 40;
-    QCOMPARE(r.data(QStringLiteral("id")).toDecimal(), decimal(qint64(1) << 40, 0));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no column")));
-    QVERIFY(r.data(QStringLiteral("nothing")).isNull());
-
-    // Copies share the row; clone detaches.
-    Record shared = r;
-    Record detached = r.clone();
-    r.data(1) = 7;
-    QCOMPARE(shared.data(1).toInteger(), 7);
-    QVERIFY(detached.data(1).isNull());
-    QVERIFY(shared == r && detached != r);
-}
 
 void TestHostData::variantConvert_data()
 {
@@ -597,65 +435,6 @@ void TestHostData::variantConvert()
         QCOMPARE(result.metaType(), expected.metaType());
         QCOMPARE(result, expected);
     }
-}
-
-void TestHostData::masterIndexSearch()
-{
-    std::unique_ptr<Table> t(makeTradesTable());
-    // Out of key order on purpose.
-    t->append({trade(t.get(), 5, 2, "10"), trade(t.get(), 1, 1, "11"), trade(t.get(), 3, 2, "12"),
-               trade(t.get(), 2, 1, "13"), trade(t.get(), 4, 3, "14")});
-    const IndexSort *index = t->masterIndex();
-    QList<qint64> order;
-    for (int i = 0; i < index->count(); ++i)
-        order.append(index->at(i).data(0).toInteger64());
-    QCOMPARE(order, QList<qint64>({1, 2, 3, 5, 4}));
-    // A search on the first key column finds the first and last record of a security, or
-    // where it would go.
-    Record key(t.get());
-    key.data(1) = 2;
-    QCOMPARE(index->searchFull(key, 1), 2);
-    QCOMPARE(index->searchLast(key, 1), 3);
-    key.data(1) = 9;
-    QCOMPARE(index->searchFull(key, 1), -1);
-    QCOMPARE(index->search(key, 1), 5);
-    key.data(1) = 3;
-    key.data(0) = qint64(4);
-    QCOMPARE(index->find(key).data(2).toString(), QStringLiteral("14"));
-    QCOMPARE(index->indexOf(trade(t.get(), 5, 2, "10")), -1); // equal values, other row
-
-    // A filtered index built over the table follows its appends.
-    class SecurityTwo : public IndexSort
-    {
-    public:
-        using IndexSort::IndexSort;
-        bool accepts(const Record &r) const override { return r.data(1).toInteger() == 2; }
-    };
-    SecurityTwo onlyTwo(MasterIndex_Column_Pure(t.get(), {2})); // sorted by price
-    t->addIndex(&onlyTwo);
-    onlyTwo.build();
-    t->append(trade(t.get(), 6, 2, "11"));
-    t->append(trade(t.get(), 7, 1, "1"));
-    QCOMPARE(onlyTwo.count(), 3);
-    QCOMPARE(onlyTwo.at(1).data(2).toString(), QStringLiteral("11"));
-}
-
-void TestHostData::masterIndexKeyText()
-{
-    std::unique_ptr<Table> t(makeTradesTable());
-    MasterIndex_Column_Pure key(t.get(), {1, 0});
-    Record r = trade(t.get(), 77, 3, "1");
-    QCOMPARE(key.toText(r), QStringLiteral("3,77"));
-    Record back(t.get());
-    QVERIFY(key.fromText(QStringLiteral("3,77"), back));
-    QCOMPARE(key.compare(back, r), 0);
-    QVERIFY(!key.fromText(QStringLiteral("3"), back));
-    QVERIFY(!key.fromText(QStringLiteral("3,x"), back));
-    QVERIFY(!key.fromText(QStringLiteral("4,"), back));
-    QCOMPARE(back.data(1).toInteger(), 3); // failed parses leave the record as it was
-    Record other = trade(t.get(), 78, 3, "1");
-    QCOMPARE(key.compare(r, other), -1);
-    QCOMPARE(key.compare(r, other, 1), 0);
 }
 
 void TestHostData::tableUpdateNotifiesAndResorts()
@@ -726,51 +505,6 @@ void TestHostData::appendFromAnotherThread()
         QVERIFY(thread != QThread::currentThread());
     TableLocker locker(t.get());
     QCOMPARE(t->masterIndex()->count(), count);
-}
-
-// --- helpers ------------------------------------------------------------------------------
-
-void TestHostData::checksum()
-{
-    // The standard check value of this CRC.
-    QCOMPARE(qChecksum64(QByteArrayLiteral("123456789")), Q_UINT64_C(0x995DC9BBDF1939FA));
-    QCOMPARE(qChecksum64(QByteArray()), Q_UINT64_C(0));
-    QVERIFY(qChecksum64(QByteArrayLiteral("a")) != qChecksum64(QByteArrayLiteral("b")));
-}
-
-void TestHostData::runnableManagerStopsAndWaits()
-{
-    QThreadPool pool;
-    pool.setMaxThreadCount(2);
-    std::atomic<int> started{0}, finished{0}, destroyed{0};
-    const auto startCounting = [&](RunnableManager *manager) {
-        auto *r = new CountingRunnable(&started, &finished, &destroyed);
-        r->setAutoDelete(true);
-        manager->startRunnable(r, &pool, 0);
-    };
-    auto *manager = new RunnableManager;
-    QVERIFY(!manager->isRunning());
-    startCounting(manager);
-    startCounting(manager);
-    QTRY_COMPARE(started.load(), 2);
-    QVERIFY(manager->isRunning());
-    // Deleting the manager stops both and returns only once they have finished and gone.
-    delete manager;
-    QCOMPARE(finished.load(), 2);
-    QCOMPARE(destroyed.load(), 2);
-
-    // Runnables still queued behind a busy pool are dropped without running.
-    QSemaphore release;
-    pool.setMaxThreadCount(1);
-    pool.start([&release] { release.acquire(); });
-    manager = new RunnableManager;
-    for (int i = 0; i < 3; ++i)
-        startCounting(manager);
-    delete manager;
-    QCOMPARE(destroyed.load(), 5);
-    release.release();
-    QVERIFY(pool.waitForDone(10000));
-    QCOMPARE(started.load(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestHostData)

@@ -1,24 +1,14 @@
 #include "appsettings.h"
-#include "colorbutton.h"
-#include "confirmationdialog.h"
 #include "favoritesecurities.h"
-#include "favsecmodelproxyrecent.h"
-#include "inputfilenamedialog.h"
 #include "instrumentselectordialog.h"
 #include "legibility.h"
-#include "referencedata.h"
-#include "securitydirectory.h"
 #include "stickyscrollbar.h"
-#include "table.h"
 #include "testenvironment.h"
 #include "visualevent.h"
 #include "visualeventcenter.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QColorDialog>
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -59,12 +49,6 @@ void typeText(QWidget *widget, const QString &text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
-QPushButton *dialogButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
-{
-    auto *box = dialog->findChild<QDialogButtonBox *>();
-    return box ? box->button(which) : nullptr;
-}
-
 } // namespace
 
 class TestHostGui : public QObject
@@ -75,20 +59,13 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void colorButtonEmitsOncePerChange();
     void stickyScrollBar_data();
     void stickyScrollBar();
-    void inputFileName_data();
-    void inputFileName();
 
     void favoritesAndRecentPersist();
-    void favoritesModel();
-    void instrumentSelector_data();
     void instrumentSelector();
     void instrumentMenu();
 
-    void confirmation_data();
-    void confirmation();
     void visualEventsFromWorkerThreadAreBounded();
 
 private:
@@ -113,35 +90,6 @@ void TestHostGui::init()
 }
 
 // --- gui ---------------------------------------------------------------------------------
-
-void TestHostGui::colorButtonEmitsOncePerChange()
-{
-    ColorButton button;
-    QSignalSpy spy(&button, &ColorButton::colorChanged);
-    button.setColor(Qt::red);
-    button.setColor(QColor(255, 0, 0));
-    QCOMPARE(spy.count(), 1);
-    // Only the alpha differs: still a change.
-    button.setColor(QColor(255, 0, 0, 128));
-    QCOMPARE(spy.count(), 2);
-    // A click opens the colour dialog with alpha; what it accepts is taken, a cancel is not.
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    whenModal<QColorDialog>([](QColorDialog *dialog) {
-        QVERIFY(dialog->testOption(QColorDialog::ShowAlphaChannel));
-        dialog->setCurrentColor(QColor(10, 20, 30, 40));
-        dialog->accept();
-    });
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(button.color(), QColor(10, 20, 30, 40));
-    whenModal<QColorDialog>([](QColorDialog *dialog) {
-        dialog->setCurrentColor(Qt::green);
-        dialog->reject();
-    });
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(spy.count(), 3);
-    QCOMPARE(button.color(), QColor(10, 20, 30, 40));
-}
 
 void TestHostGui::stickyScrollBar_data()
 {
@@ -173,59 +121,10 @@ void TestHostGui::stickyScrollBar()
     QCOMPARE(bar.value(), expected);
     // Range and (sticky) value change together: one notification.
     QCOMPARE(spy.count(), 1);
-    // Growing again keeps following only when it stood at the end.
-    bar.setMaximum(newMaximum + 5);
-    QCOMPARE(bar.value(), expected == newMaximum ? newMaximum + 5 : expected);
     // The user drags to the end: from then on the bar follows new bars.
     bar.triggerAction(QAbstractSlider::SliderToMaximum);
     bar.setMaximum(600);
     QCOMPARE(bar.value(), 600);
-}
-
-void TestHostGui::inputFileName_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("okEnabled");
-    QTest::addColumn<bool>("errorShown");
-
-    QTest::newRow("empty") << QString() << false << false;
-    QTest::newRow("blank") << QStringLiteral("   ") << false << false;
-    QTest::newRow("taken") << QStringLiteral("Default") << false << true;
-    QTest::newRow("taken, other case") << QStringLiteral("dEfAuLt") << false << true;
-    QTest::newRow("taken, with spaces") << QStringLiteral("  мой шаблон ") << false << true;
-    QTest::newRow("taken, Cyrillic case") << QStringLiteral("МОЙ ШАБЛОН") << false << true;
-    QTest::newRow("free") << QStringLiteral("Default 2") << true << false;
-}
-
-void TestHostGui::inputFileName()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, okEnabled);
-    QFETCH(bool, errorShown);
-
-    InputFileNameDialog dialog;
-    dialog.setText(QStringLiteral("Имя шаблона:"));
-    dialog.setErrorText(QStringLiteral("Шаблон с таким именем уже есть"));
-    dialog.setExceptions({ QStringLiteral("default"), QStringLiteral(" Мой шаблон") });
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QPushButton *ok = dialogButton(&dialog, QDialogButtonBox::Ok);
-    QVERIFY(ok);
-    QVERIFY(!ok->isEnabled());
-
-    typeText(dialog.lineEdit(), typed);
-    QCOMPARE(ok->isEnabled(), okEnabled);
-    auto *error = dialog.findChild<QLabel *>(QStringLiteral("errorLabel"));
-    QVERIFY(error);
-    QCOMPARE(error->isVisible(), errorShown);
-    if (errorShown)
-        QCOMPARE(error->text(), QStringLiteral("Шаблон с таким именем уже есть"));
-    QCOMPARE(dialog.fileName(), typed.trimmed());
-
-    if (okEnabled) {
-        QTest::mouseClick(ok, Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
 }
 
 // --- views -------------------------------------------------------------------------------
@@ -249,136 +148,55 @@ void TestHostGui::favoritesAndRecentPersist()
     added.prepend(QStringLiteral("2,2,2010"));
     const QStringList recent = added.mid(0, FavoriteSecurities::MaxRecent);
     QCOMPARE(store->recent(), recent);
-    AppSettings::syncAll();
     // Another settings file knows nothing; back on the first one the lists return.
-    const QString saved = m_dir.filePath(QStringLiteral("terminal.ini"));
+    AppSettings::syncAll();
     AppSettings::setFileName(m_dir.filePath(QStringLiteral("other.ini")));
     store->reload();
     QVERIFY(store->favorites().isEmpty());
-    AppSettings::setFileName(saved);
+    AppSettings::setFileName(m_dir.filePath(QStringLiteral("terminal.ini")));
     store->reload();
     QCOMPARE(store->favorites(),
         QStringList({ QStringLiteral("2,2,2001"), QStringLiteral("1,1,1003") }));
     QCOMPARE(store->recent(), recent);
-    store->removeFavorite(QStringLiteral("2,2,2001"));
-    store->reload();
-    QCOMPARE(store->favorites(), QStringList({ QStringLiteral("1,1,1003") }));
 }
 
-void TestHostGui::favoritesModel()
-{
-    FavoriteSecurities *store = FavoriteSecurities::instance();
-    store->setFavorites(
-        { QStringLiteral("2,2,2001"), QStringLiteral("9,9,9999"), QStringLiteral("1,1,1003") });
-    store->addRecent(QStringLiteral("1,1,1003")); // a favourite: listed once
-    store->addRecent(QStringLiteral("garbage"));
-    store->addRecent(QStringLiteral("3,4,3001"));
-    // Unknown and malformed keys are left out; favourites come first, then recent ones.
-    FavSecModelProxyRecent model;
-    QCOMPARE(model.rowCount(), 3);
-    const QModelIndex first = model.index(0, 0);
-    QCOMPARE(first.data(Qt::UserRole).toString(), QStringLiteral("2,2,2001"));
-    QCOMPARE(first.data(Qt::DisplayRole).toString(), QStringLiteral("ARKT — Арктик Нефть ао (EQMN)"));
-    QCOMPARE(model.index(1, 0).data(Qt::UserRole).toString(), QStringLiteral("1,1,1003"));
-    QCOMPARE(model.index(2, 0).data(Qt::UserRole).toString(), QStringLiteral("3,4,3001"));
-    // Favourites and recent rows carry different icons.
-    const QIcon star = first.data(Qt::DecorationRole).value<QIcon>();
-    const QIcon clock = model.index(2, 0).data(Qt::DecorationRole).value<QIcon>();
-    QVERIFY(!star.isNull() && !clock.isNull());
-    QVERIFY(star.pixmap(16).toImage() != clock.pixmap(16).toImage());
-
-    // The rows follow the store; an unknown key changes the store but not the rows.
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    store->removeFavorite(QStringLiteral("2,2,2001"));
-    QCOMPARE(resets.count(), 1);
-    QCOMPARE(model.rowCount(), 2);
-    store->addRecent(QStringLiteral("2,2,9999"));
-    QCOMPARE(resets.count(), 1);
-    store->setFavorites({});
-
-    // A renamed security shows its new name, also when the table changes on a worker thread.
-    store->addFavorite(QStringLiteral("2,2,2002"));
-    QThread *writer = QThread::create([] {
-        Table *table = SecurityDirectory::i()->table();
-        const Record record = SecurityDirectory::i()->recordById(2, 2, 2002);
-        table->update(record,
-            { { table->columnIndex(QStringLiteral("sec_name")),
-                QStringLiteral("Каспий Строй ао") } });
-    });
-    writer->start();
-    QVERIFY(writer->wait(5000));
-    delete writer;
-    QTRY_COMPARE(
-        model.index(0, 0).data().toString(), QStringLiteral("KSTR — Каспий Строй ао (EQMN)"));
-
-    QString error;
-    QVERIFY2(ReferenceData::load(QStringLiteral(TA_SOURCE_DIR "/terminal/reference.json"), &error),
-        qPrintable(error));
-}
-
-void TestHostGui::instrumentSelector_data()
-{
-    QTest::addColumn<QString>("filter");
-    QTest::addColumn<bool>("chartOnly");
-    QTest::addColumn<QStringList>("keys");
-
-    // The name of the futures contract contains the code of the share.
-    QTest::newRow("code, all boards")
-        << QStringLiteral("arkt") << false
-        << QStringList { QStringLiteral("1,1,1003"), QStringLiteral("2,2,2001"),
-               QStringLiteral("2,5,2501"), QStringLiteral("2,7,2701") };
-    QTest::newRow("code, chart only")
-        << QStringLiteral("ARKT") << true
-        << QStringList { QStringLiteral("1,1,1003"), QStringLiteral("2,2,2001"),
-               QStringLiteral("2,5,2501") };
-    QTest::newRow("part of a name") << QStringLiteral(
-        "ЮАНЬ") << false << QStringList { QStringLiteral("3,4,3003"), QStringLiteral("3,6,3102") };
-    QTest::newRow("nothing") << QStringLiteral("zzzz") << false << QStringList();
-}
-
+// The selector at its first size shows every code and name whole; it filters by a part of a
+// name in any case, and takes the row clicked.
 void TestHostGui::instrumentSelector()
 {
-    QFETCH(QString, filter);
-    QFETCH(bool, chartOnly);
-    QFETCH(QStringList, keys);
-
     InstrumentSelectorDialog dialog;
-    dialog.setShowChartOnly(chartOnly);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     auto *edit = dialog.findChild<QLineEdit *>();
     auto *view = dialog.findChild<QTableView *>();
     QVERIFY(edit && view);
-    // Every code and name whole at the first size.
     const QStringList faults = legibilityFaults(&dialog, true);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 
-    typeText(edit, filter);
+    QPushButton *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    typeText(edit, QStringLiteral("zzzz"));
+    QCOMPARE(view->model()->rowCount(), 0);
+    QVERIFY(!ok->isEnabled());
+    edit->clear();
+    typeText(edit, QStringLiteral("ЮАНЬ"));
     QStringList shown;
     for (int row = 0; row < view->model()->rowCount(); ++row)
         shown.append(view->model()->index(row, 0).data(Qt::UserRole).toString());
-    QCOMPARE(shown, keys);
-
-    QPushButton *ok = dialogButton(&dialog, QDialogButtonBox::Ok);
-    QCOMPARE(ok->isEnabled(), !keys.isEmpty());
-    QCOMPARE(dialog.currentText(), keys.value(0));
-    if (keys.size() > 1) {
-        // Pick the second row by mouse, then confirm.
-        const QRect cell = view->visualRect(view->model()->index(1, 1));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(dialog.currentText(), keys.at(1));
-    }
-    if (!keys.isEmpty()) {
-        QTest::mouseClick(ok, Qt::LeftButton);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.currentText(), keys.value(1, keys.first()));
-    }
+    QCOMPARE(shown, QStringList({ QStringLiteral("3,4,3003"), QStringLiteral("3,6,3102") }));
+    QCOMPARE(dialog.currentText(), shown.first());
+    const QRect cell = view->visualRect(view->model()->index(1, 1));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.currentText(), shown.at(1));
 }
 
 void TestHostGui::instrumentMenu()
 {
     FavoriteSecurities *store = FavoriteSecurities::instance();
-    store->setFavorites({ QStringLiteral("2,2,2001") });
+    // Unknown and malformed keys are left out.
+    store->setFavorites({ QStringLiteral("2,2,2001"), QStringLiteral("9,9,9999") });
+    store->addRecent(QStringLiteral("garbage"));
     store->addRecent(QStringLiteral("3,4,3001"));
 
     QMenu menu;
@@ -421,58 +239,6 @@ void TestHostGui::instrumentMenu()
     QCOMPARE(chosen.size(), 2);
 }
 
-void TestHostGui::confirmation_data()
-{
-    QTest::addColumn<bool>("asking");
-    QTest::addColumn<bool>("dontAsk");
-    QTest::addColumn<bool>("answerYes");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<bool>("askAfterwards");
-
-    QTest::newRow("not asking") << false << false << false << 1 << false;
-    QTest::newRow("yes, don't ask") << true << true << true << 1 << false;
-    QTest::newRow("yes, ask again") << true << false << true << 1 << true;
-    QTest::newRow("no, don't ask") << true << true << false << 0 << true;
-    QTest::newRow("no") << true << false << false << 0 << true;
-}
-
-void TestHostGui::confirmation()
-{
-    QFETCH(bool, asking);
-    QFETCH(bool, dontAsk);
-    QFETCH(bool, answerYes);
-    QFETCH(int, result);
-    QFETCH(bool, askAfterwards);
-
-    const QString key = QStringLiteral("TechAnalysis/Confirmations/askDelSubChart");
-    AppSettings().remove(key);
-    if (!asking)
-        AppSettings().setValue(key, false);
-    ConfirmationDialog dialog;
-    dialog.setText(QStringLiteral("Удалить подграфик?"));
-    dialog.setSettingsKey(key);
-    // Not asking, nothing is shown, so nothing could close a dialog: exec() returns by itself.
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, &dialog, &QDialog::reject);
-    guard.start(5000);
-    if (asking) {
-        whenModal<ConfirmationDialog>([dontAsk, answerYes](ConfirmationDialog *shown) {
-            auto *box = shown->findChild<QCheckBox *>();
-            QVERIFY(box && box->isVisible());
-            if (dontAsk)
-                QTest::mouseClick(box, Qt::LeftButton);
-            QPushButton *button
-                = dialogButton(shown, answerYes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
-            QTest::mouseClick(button, Qt::LeftButton);
-        });
-    }
-    QCOMPARE(dialog.exec(), result);
-    QVERIFY(guard.isActive());
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(AppSettings().value(key, true).toBool(), askAfterwards);
-}
-
 // Events reported on a worker thread reach the centre's listeners on its own thread, and the
 // centre keeps only the newest ones.
 void TestHostGui::visualEventsFromWorkerThreadAreBounded()
@@ -503,7 +269,6 @@ void TestHostGui::visualEventsFromWorkerThreadAreBounded()
     QCOMPARE(seenOn, QThread::currentThread());
     QCOMPARE(spy.last().at(0).toInt(), 3);
     QCOMPARE(spy.last().at(1).toString(), QString::number(count - 1));
-    QVERIFY(spy.last().at(2).toDateTime().isValid());
     const QList<VisualEventCenter::Event> events = center->events();
     QCOMPARE(events.size(), VisualEventCenter::MaxEvents);
     QCOMPARE(events.last().text, QString::number(count - 1));

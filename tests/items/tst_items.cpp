@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QStyleOptionGraphicsItem>
 #include <QTemporaryDir>
 
 using namespace BarTest;
@@ -25,6 +24,14 @@ datetime minute(int m)
     return t(Thursday, 10, 0).addSecs(60 * m);
 }
 
+// Bars of four deals (open, high, low, close), each at the start of its minute.
+void addBars(SeriesItem *item, const QList<std::pair<int, QList<const char *>>> &bars)
+{
+    DealBatch batch(item->model(), 4, false);
+    for (const auto &[m, ohlc] : bars)
+        ChartFixture::addBar(batch, minute(m), ohlc[0], ohlc[1], ohlc[2], ohlc[3]);
+}
+
 // The scale used by most cases: price p at scene y = 1100 - 10 p (110 at the top, 90 at 200).
 constexpr double Factor = 10;
 constexpr double PosY = 1100;
@@ -33,13 +40,6 @@ int yOf(double price)
 {
     return int(PosY - Factor * price);
 }
-
-// Says every model is being filled.
-class FillingService : public RecordingService
-{
-public:
-    bool isFilling(SeriesDataModel *) const override { return true; }
-};
 
 QColor pixel(const QImage &image, int x, int y)
 {
@@ -83,15 +83,12 @@ private Q_SLOTS:
     void staleAndClearedChanges();
     void saveRestoreAndRefusals();
     void summaryMarkAndStatus();
-    void instrumentChangeAndLifetime();
 
     void candlesPixels();
     void barsAndLinePixels();
     void denseColumns();
-    void hitTests();
-    void lineAcrossChunksAndScreenRange();
+    void lineAcrossChunks();
     void statusLineLabel();
-    void dojiDrawnRising();
 
 private:
     QTemporaryDir m_dir;
@@ -148,11 +145,8 @@ void TestItems::rangeFollowsTheData()
     QVERIFY(item->isRangeEmpty());
     QSignalSpy ranges(item, &ChartItem::rangeChanged);
     QSignalSpy closes(item, &ChartItem::closePriceChanged);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(0), "100", "102", "99", "101");
-        ChartFixture::addBar(batch, minute(1), "101", "104", "100", "103");
-    }
+    addBars(item, {{0, {"100", "102", "99", "101"}},
+                   {1, {"101", "104", "100", "103"}}});
     QVERIFY(!item->isRangeEmpty());
     QCOMPARE(item->low(), 99.0);
     QCOMPARE(item->high(), 104.0);
@@ -173,19 +167,13 @@ void TestItems::rangeFollowsTheData()
     const QRectF rect = item->boundingRect();
     QCOMPARE(rect.top(), -104.0 - 7 / Factor);
     QCOMPARE(rect.bottom(), -99.0 + 7 / Factor);
-    // Between two points in time: only the bars with data there count.
-    QCOMPARE(item->priceRangeBetween(1, 2), qMakePair(100.0, 104.0));
-    QCOMPARE(item->priceRangeBetween(3, 55), qMakePair(0.0, 0.0));
 }
 
 void TestItems::staleAndClearedChanges()
 {
     ChartFixture chart(10, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(3), "100", "102", "99", "101");
-    }
+    addBars(item, {{3, {"100", "102", "99", "101"}}});
     QSignalSpy ranges(item, &ChartItem::rangeChanged);
     QSignalSpy cleared(item, &SeriesItem::seriesCleared);
     // A change over bars without data says nothing.
@@ -202,16 +190,6 @@ void TestItems::staleAndClearedChanges()
     item->onDataChanged({0, 3}, {0, 59});
     QVERIFY(item->isRangeEmpty());
     QVERIFY(!item->barAt({0, 3}).isValid());
-    // A model cleared outright: an empty range and seriesCleared.
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(3), "100", "102", "99", "101");
-    }
-    QVERIFY(!item->isRangeEmpty());
-    item->model()->clear();
-    QVERIFY(item->isRangeEmpty());
-    QCOMPARE(item->width(), 0.0);
-    QCOMPARE(cleared.size(), 2);
 }
 
 void TestItems::saveRestoreAndRefusals()
@@ -219,6 +197,7 @@ void TestItems::saveRestoreAndRefusals()
     ChartFixture chart(10, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
     item->setProperty("id", 4);
+    item->setDisplayName(QStringLiteral("Нефть"));
     MapSettings saved;
     item->setLineWidth(3);
     item->setView(2);
@@ -230,6 +209,7 @@ void TestItems::saveRestoreAndRefusals()
     QCOMPARE(copy->view(), 2);
     QCOMPARE(copy->candleView().upColor, QColor(0x12, 0x34, 0x56));
     QCOMPARE(copy->property("id").toInt(), 4);
+    QCOMPARE(copy->displayName(), QStringLiteral("Нефть"));
 
     // Refused values name their key and change nothing.
     const QList<QPair<QString, QVariant>> refused{{"lineWidth", 11}, {"lineWidth", 0},
@@ -250,17 +230,6 @@ void TestItems::saveRestoreAndRefusals()
         QCOMPARE(copy->lineWidth(), 3);
         QCOMPARE(copy->view(), 2);
     }
-    // 10 is the widest line; without "view" a series shows candles; a colour that does not
-    // parse is ignored.
-    MapSettings plain;
-    plain.copyFrom(saved);
-    plain.setValue(QStringLiteral("lineWidth"), 10);
-    plain.remove(QStringLiteral("view"));
-    plain.setValue(QStringLiteral("upColor"), QStringLiteral("no colour"));
-    copy->restoreState(plain);
-    QCOMPARE(copy->lineWidth(), 10);
-    QCOMPARE(copy->view(), 0);
-    QCOMPARE(copy->candleView().upColor, QColor(0x12, 0x34, 0x56));
 }
 
 // The bar under a point as the cursor's summary shows it, the last price's mark, the status.
@@ -268,10 +237,7 @@ void TestItems::summaryMarkAndStatus()
 {
     ChartFixture chart(10, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(4), "100.5", "102", "99.25", "101");
-    }
+    addBars(item, {{4, {"100.5", "102", "99.25", "101"}}});
     const QPointF at = item->mapToScene(QPointF(4, -100));
     QCOMPARE(item->infoTextAt(at),
              QStringLiteral("Арктик Нефть ао:\nO=100.5\nH=102\nL=99.25\nC=101\nVol=4\nVal=402.75\n"));
@@ -280,37 +246,6 @@ void TestItems::summaryMarkAndStatus()
     QCOMPARE(marks.size(), 1);
     QCOMPARE(marks.first().price, 101.0);
     QCOMPARE(marks.first().color, item->candleView().upColor);
-
-    QCOMPARE(item->statusText(), QString());
-    FillingService filling;
-    SeriesDataService::setInstance(&filling);
-    QCOMPARE(item->statusText(), QStringLiteral("Загрузка данных, ожидайте..."));
-    SeriesDataService::setInstance(&m_service);
-}
-
-void TestItems::instrumentChangeAndLifetime()
-{
-    ChartFixture chart(10, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(4), "100", "102", "99", "101");
-    }
-    // Another instrument from the selector: the model is re-keyed, emptied and filled again.
-    QSignalSpy precision(item, &ChartItem::precisionChanged);
-    item->changeInstrument(Kstr);
-    QCOMPARE(item->displayName(), QStringLiteral("Каспий Стройтех ао"));
-    QVERIFY(item->isRangeEmpty());
-    item->changeInstrument(Kstr);
-    QCOMPARE(precision.size(), 1);
-
-    // A window's synchroniser may go before its items.
-    auto *own = new TSynchronyzer;
-    auto *orphan = new SeriesItem(Arkt, own, chart.scale, 0);
-    delete own;
-    orphan->updateLocation();
-    QCOMPARE(orphan->unitsPerBar(), 1);
-    delete orphan;
 }
 
 // --- painting -------------------------------------------------------------------------------
@@ -320,12 +255,9 @@ void TestItems::candlesPixels()
     // 20 pixels per bar: bodies 10 pixels wide, centred on x = 20 * (bar - first).
     ChartFixture chart(20, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(1), "100", "106", "96", "104"); // rising
-        ChartFixture::addBar(batch, minute(3), "104", "105", "95", "97");  // falling
-        ChartFixture::addBar(batch, minute(5), "98", "103", "97", "98");   // doji
-    }
+    addBars(item, {{1, {"100", "106", "96", "104"}}, // rising
+                   {3, {"104", "105", "95", "97"}},  // falling
+                   {5, {"98", "103", "97", "98"}}});  // doji
     item->candleView().wickSelfColor = true;
     const QImage image = chart.render(0, 200, 300);
     keepImage(image, QStringLiteral("candles.png"));
@@ -348,40 +280,21 @@ void TestItems::candlesPixels()
     keepImage(outlined, QStringLiteral("candles-outlined.png"));
     QCOMPARE(pixel(outlined, 20, yOf(105)), green);
     QCOMPARE(pixel(outlined, 60, yOf(96)), red);
+    // A bar that closes at its open counts as rising: the doji's line in the rising outline.
+    QCOMPARE(pixel(outlined, 100 - 4, yOf(98)), green);
+    QCOMPARE(pixel(outlined, 100, yOf(102)), green);
     // Gaps between bars stay empty.
     for (int y = 0; y < 300; ++y)
         QCOMPARE(pixel(outlined, 40, y), black);
-
-    // Only the exposed part is painted.
-    QImage part(200, 300, QImage::Format_ARGB32_Premultiplied);
-    part.fill(Qt::black);
-    {
-        QPainter painter(&part);
-        painter.setTransform(item->sceneTransform() * QTransform::fromScale(20, 1));
-        QStyleOptionGraphicsItem option;
-        // From the bar before the first one in view (its body may reach in) to the last one
-        // in view: bars 2 to 4.
-        option.exposedRect = QRectF(3.5, -200, 1.0, 400);
-        QList<QPointF> markers;
-        item->candleView().drawSeries(&painter, &option, item, markers);
-    }
-    for (int y = 0; y < 300; ++y) {
-        QCOMPARE(pixel(part, 20, y), black);
-        QCOMPARE(pixel(part, 100 + 4, y), black);
-    }
-    QCOMPARE(pixel(part, 60 - 3, yOf(100)), red);
 }
 
 void TestItems::barsAndLinePixels()
 {
     ChartFixture chart(20, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(1), "100", "106", "96", "104");
-        // minute 2 has no trades
-        ChartFixture::addBar(batch, minute(3), "104", "105", "95", "100");
-    }
+    // minute 2 has no trades
+    addBars(item, {{1, {"100", "106", "96", "104"}},
+                   {3, {"104", "105", "95", "100"}}});
     item->setView(1);
     item->barView().inColor = Qt::blue;
     item->barView().outColor = Qt::yellow;
@@ -476,47 +389,15 @@ void TestItems::denseColumns()
     }
 }
 
-void TestItems::hitTests()
-{
-    ChartFixture chart(20, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(1), "100", "106", "96", "104");
-        ChartFixture::addBar(batch, minute(4), "104", "105", "95", "100");
-        ChartFixture::addBar(batch, minute(6), "101", "101", "101", "101"); // high = low
-    }
-    const double q = 1.0 / Factor;
-    FrameIndex hit;
-    QVERIFY(item->candleView().hitTest({1.0, -100}, item, &hit));
-    QCOMPARE(hit, FrameIndex(0, 1));
-    QVERIFY(item->candleView().hitTest({1.2, -97}, item, &hit)); // inside the body's half width
-    QVERIFY(!item->candleView().hitTest({1.0, -107}, item, nullptr));
-    QVERIFY(!item->candleView().hitTest({2.5, -100}, item, nullptr)); // between the bars
-    QVERIFY(!item->candleView().hitTest({3.0, -100}, item, nullptr)); // a bar without data
-    QVERIFY(item->candleView().hitTest({6.0, -101 + 0.5 * q}, item, nullptr));
-    QVERIFY(!item->candleView().hitTest({6.0, -101 + 2 * q}, item, nullptr));
-    // The sweep of a selection path.
-    QPainterPath path;
-    path.addRect(QRectF(0.9, -99, 1.0, 2 * q));
-    QVERIFY(item->collidesWithPath(path));
-    QPainterPath above;
-    above.addRect(QRectF(0.5, -150, 1.0, q));
-    QVERIFY(!item->collidesWithPath(above));
-}
-
-void TestItems::lineAcrossChunksAndScreenRange()
+void TestItems::lineAcrossChunks()
 {
     // Two sessions: 10:00-11:00 and 12:00-13:00 make two chunks, side by side on the axis.
     setSchedule(everyWeekday({at(1, 10, 0, 60), at(1, 12, 0, 60)}));
     ChartFixture chart(20, Factor, PosY);
     SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
     QCOMPARE(item->chunkSpans(), QList<int>({0, 59, 60, 119}));
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(58), "100", "101", "99", "100");
-        ChartFixture::addBar(batch, t(Thursday, 12, 1), "104", "105", "103", "104");
-    }
+    addBars(item, {{58, {"100", "101", "99", "100"}},
+                   {121, {"104", "105", "103", "104"}}});
     item->setView(2);
     // From (58, 100) to (61, 104): at x 59.5, between the chunks, the line is at 102.
     FrameIndex hit;
@@ -531,17 +412,6 @@ void TestItems::lineAcrossChunksAndScreenRange()
     for (int dy = -1; dy <= 1; ++dy)
         green = std::max(green, pixel(image, int((59.5 - 55) * 20), yOf(102) + dy).green());
     QVERIFY2(green > 0xe6 / 2, qPrintable(QString::number(green)));
-
-    // The bars on screen follow the scroll, not only the data.
-    item->setScreenRange(50, 65);
-    QCOMPARE(item->firstOnScreen(), FrameIndex(0, 58));
-    QCOMPARE(item->lastOnScreen(), FrameIndex(1, 1));
-    item->setScreenRange(0, 30);
-    QCOMPARE(item->firstOnScreen(), FrameIndex());
-    QCOMPARE(item->lastOnScreen(), FrameIndex());
-    item->setScreenRange(58, 60);
-    QCOMPARE(item->firstOnScreen(), FrameIndex(0, 58));
-    QCOMPARE(item->lastOnScreen(), FrameIndex(0, 58));
 }
 
 void TestItems::statusLineLabel()
@@ -562,19 +432,6 @@ void TestItems::statusLineLabel()
     QVERIFY(label->nameEdit()->styleSheet().contains(QStringLiteral("#123456")));
     label->setStruckThrough(true);
     QVERIFY(label->nameEdit()->styleSheet().contains(QStringLiteral("line-through")));
-    // An empty name leaves the old one; another one is the item's new name.
-    label->nameEdit()->setText(QString());
-    label->nameEdited();
-    QCOMPARE(item->displayName(), QStringLiteral("Арктик Нефть ао"));
-    QCOMPARE(label->nameEdit()->text(), QStringLiteral("Арктик Нефть ао"));
-    label->nameEdit()->setText(QStringLiteral("Нефть"));
-    label->nameEdited();
-    QCOMPARE(item->displayName(), QStringLiteral("Нефть"));
-    // A double click on the name makes it editable until the edit is finished.
-    QTest::mouseDClick(label->nameEdit(), Qt::LeftButton);
-    QVERIFY(!label->nameEdit()->isReadOnly());
-    label->nameEdit()->onEditingFinished();
-    QVERIFY(label->nameEdit()->isReadOnly());
     // The label follows the item's visibility and goes with it.
     container.show();
     item->hideItem();
@@ -583,25 +440,6 @@ void TestItems::statusLineLabel()
     chart.series.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
-}
-
-// A bar that closes at its open counts as rising: with wicks in the outline colours its line
-// is drawn in the rising outline colour.
-void TestItems::dojiDrawnRising()
-{
-    ChartFixture chart(20, Factor, PosY);
-    SeriesItem *item = chart.addSeries(Arkt, TimeFrameValue(60), Thursday, Thursday);
-    {
-        DealBatch batch(item->model(), 4, false);
-        ChartFixture::addBar(batch, minute(1), "98", "103", "97", "98");
-    }
-    item->candleView().wickSelfColor = false;
-    const QImage image = chart.render(0, 200, 300);
-    keepImage(image, QStringLiteral("candles-doji.png"));
-    const QColor green(0, 255, 0);
-    QCOMPARE(pixel(image, 20 - 4, yOf(98)), green);
-    QCOMPARE(pixel(image, 20 + 4, yOf(98)), green);
-    QCOMPARE(pixel(image, 20, yOf(102)), green);
 }
 
 TA_REGISTER_TEST(TestItems)

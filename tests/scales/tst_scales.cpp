@@ -153,11 +153,8 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void wholeSeriesFillsTheMiddle();
     void flatRanges_data();
     void flatRanges();
-    void screenModeFitsWhatIsOnScreen();
-    void childBookkeeping();
     void saveAndRestore();
 
     void labelSteps_data();
@@ -166,14 +163,12 @@ private Q_SLOTS:
     void axisLabelsWidthAndGuards();
     void axisPixels();
     void axisDragZooms();
-    void axisLetsItsItemsGo();
 
     void rowsKeepTheirOrderThroughSaveAndRestore();
     void fourthAxisDeletesAnOldOne();
-    void rowRestoreErrorsLeaveTheRow();
     void sideChangesMirrorIntoTheOtherRow();
     void anotherScaleTakesTheAxisPlace();
-    void rowsShareColoursGridAndWidth();
+    void rowsShareColoursAndGrid();
 
 private:
     QTemporaryDir m_dir;
@@ -190,35 +185,6 @@ void TestScales::initTestCase()
 void TestScales::init()
 {
     setSchedule(everyWeekday({at(1, 10, 0, 60)}));
-}
-
-void TestScales::wholeSeriesFillsTheMiddle()
-{
-    ScaleFixture f;
-    QCOMPARE(f.scale->autoScale(), int(ParentScaleItem::WholeSeries));
-    SeriesItem *item = f.add(Arkt);
-    QSignalSpy labels(f.scale.data(), &ParentScaleItem::labelsUpdated);
-    ScaleFixture::bars(item, {{"100", "110", "90", "105"}});
-    // 90..110 in the middle 90 % of the height: 5 % margins.
-    QCOMPARE(f.scale->low(), 90.0);
-    QCOMPARE(f.scale->high(), 110.0);
-    QCOMPARE(yOf(f.scale, 110), 0.05 * Height);
-    QCOMPARE(yOf(f.scale, 90), 0.95 * Height);
-    QVERIFY(!labels.isEmpty());
-    // A second series widens the range; a hidden one no longer counts.
-    SeriesItem *other = f.add(Kstr);
-    ScaleFixture::bars(other, {{"120", "130", "115", "125"}});
-    QCOMPARE(f.scale->high(), 130.0);
-    other->setItemVisible(false);
-    QCOMPARE(f.scale->high(), 110.0);
-    QCOMPARE(yOf(f.scale, 110), 0.05 * Height);
-    QCOMPARE(f.scale->decimals(), std::max(item->decimals(), other->decimals()));
-    // Every item hidden: the scale hides and keeps its range; showing one shows the scale.
-    item->setItemVisible(false);
-    QVERIFY(!f.scale->isVisible());
-    QCOMPARE(f.scale->high(), 110.0);
-    item->setItemVisible(true);
-    QVERIFY(f.scale->isVisible());
 }
 
 void TestScales::flatRanges_data()
@@ -244,66 +210,6 @@ void TestScales::flatRanges()
     // The single price at mid height.
     QCOMPARE(yOf(f.scale, price), Height / 2);
     delete item;
-}
-
-void TestScales::screenModeFitsWhatIsOnScreen()
-{
-    ScaleFixture f;
-    SeriesItem *item = f.add(Arkt);
-    ScaleFixture::bars(item, {{"100", "102", "99", "101"}, {"101", "150", "100", "149"}}, 5);
-    ScaleFixture::bars(item, {{"120", "125", "118", "121"}}, 40);
-    f.scale->setScreenRange(30, 50);
-    f.scale->setAutoScale(ParentScaleItem::Screen);
-    // Only bar 40 is on screen.
-    QCOMPARE(yOf(f.scale, 125), 0.05 * Height);
-    QCOMPARE(yOf(f.scale, 118), 0.95 * Height);
-    // A change off screen refits nothing, one on screen does.
-    const double before = f.scale->verticalFactor();
-    QSignalSpy labels(f.scale.data(), &ParentScaleItem::labelsUpdated);
-    f.scale->childDataChanged(5, 6);
-    QCOMPARE(labels.size(), 0);
-    ScaleFixture::bars(item, {{"121", "140", "117", "130"}}, 45);
-    QVERIFY(!labels.isEmpty());
-    QVERIFY(f.scale->verticalFactor() < before);
-    // Nothing with data on screen: the scale keeps what it shows instead of pulling to 0.
-    const QTransform shown = f.scale->transform();
-    const QPointF position = f.scale->pos();
-    f.scale->setScreenRange(50, 59);
-    f.scale->refit();
-    QCOMPARE(f.scale->transform(), shown);
-    QCOMPARE(f.scale->pos(), position);
-}
-
-void TestScales::childBookkeeping()
-{
-    ScaleFixture f;
-    QSignalSpy added(f.scale.data(), &ParentScaleItem::childItemsAdded);
-    QSignalSpy removed(f.scale.data(), &ParentScaleItem::childItemsRemoved);
-    QSignalSpy selected(f.scale.data(), &ParentScaleItem::selectionChanged);
-    SeriesItem *item = f.add(Arkt);
-    QCOMPARE(added.size(), 1);
-    item->setSelected(true);
-    QCOMPARE(selected.size(), 1);
-    // A child deleted before the queued notice of its arrival is not touched.
-    auto *gone = new SeriesItem(Kstr, &f.synchronizer, f.scale, 0);
-    delete gone;
-    QCoreApplication::processEvents();
-    QCOMPARE(added.size(), 1);
-    // A second child leaves: the scale stays and says so on the next turn.
-    SeriesItem *other = f.add(Kstr);
-    QCOMPARE(added.size(), 2);
-    const qsizetype before = removed.size();
-    f.series.pop_back();
-    Q_UNUSED(other)
-    QCOMPARE(removed.size(), before);
-    QCoreApplication::processEvents();
-    QCOMPARE(removed.size(), before + 1);
-    QVERIFY(f.scale);
-    // The last chart item leaves: the scale deletes itself.
-    f.series.clear();
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f.scale);
 }
 
 void TestScales::saveAndRestore()
@@ -332,20 +238,12 @@ void TestScales::saveAndRestore()
         flat.restoreState(saved);
         QCOMPARE(flat.verticalFactor(), 1.0);
     }
-    // Fitting modes keep their own factor; a mode that does not exist reads as the screen fit.
+    // Fitting modes keep their own factor.
     saved.setValue(QStringLiteral("scale"), 2.0);
     saved.setValue(QStringLiteral("autoScale"), int(ParentScaleItem::WholeSeries));
     ParentScaleItem fitting;
     fitting.restoreState(saved);
     QCOMPARE(fitting.verticalFactor(), 1.0);
-    for (const QVariant &bad : {QVariant(3), QVariant(-1), QVariant(QStringLiteral("fit"))}) {
-        MapSettings stored;
-        stored.setValue(QStringLiteral("autoScale"), bad);
-        ParentScaleItem scale;
-        scale.setAutoScale(ParentScaleItem::Fixed);
-        scale.restoreState(stored);
-        QCOMPARE(scale.autoScale(), int(ParentScaleItem::Screen));
-    }
 }
 
 // --- axes -----------------------------------------------------------------------------------
@@ -392,15 +290,6 @@ void TestScales::axisLabelsWidthAndGuards()
     VertReferenceAxisWidget axis(VertReferenceAxisWidget::Right, f.scale, nullptr);
     axis.resize(60, int(Height));
     axis.updateAxis();
-    // The top of the scene is 90 + 20 / 0.9 * 0.95; labels step by a round value.
-    const double top = f.scale->pos().y() / f.scale->verticalFactor();
-    QCOMPARE(axis.topPrice(), top);
-    QVERIFY(axis.labelStep() > 0);
-    QCOMPARE(axis.firstLabel(), std::floor(top / axis.labelStep()) * axis.labelStep());
-    const QList<int> grid = axis.gridLines();
-    QVERIFY(grid.size() >= 3);
-    QCOMPARE(grid.first(), axis.firstLabelPixel());
-    QCOMPARE(axis.sizeHint().width(), int(axis.labelWidth()) + 5);
     // The width only grows: a narrower range keeps it until a reset.
     ScaleFixture::bars(item, {{"100", "100000", "90", "105"}}, 3);
     const double wide = axis.labelWidth();
@@ -497,19 +386,6 @@ void TestScales::axisDragZooms()
     QCOMPARE(f.scale->verticalFactor(), factor * 1.03 * 0.97);
 }
 
-void TestScales::axisLetsItsItemsGo()
-{
-    ScaleFixture f;
-    SeriesItem *item = f.add(Arkt);
-    VertReferenceAxisWidget axis(VertReferenceAxisWidget::Right, f.scale, nullptr);
-    QCOMPARE(axis.items().size(), 1);
-    // An item destroyed: the axis drops it without asking it anything.
-    Q_UNUSED(item)
-    f.series.clear();
-    QVERIFY(axis.items().isEmpty());
-    QVERIFY(axis.isHidden());
-}
-
 void TestScales::rowsKeepTheirOrderThroughSaveAndRestore()
 {
     RowFixture f;
@@ -570,53 +446,6 @@ void TestScales::fourthAxisDeletesAnOldOne()
     QVERIFY(last && last->isHidden());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!last);
-
-    // Inserted at the outer edge: the last of the row goes, and the caller hears which.
-    auto *front = new VertReferenceAxisWidget(VertReferenceAxisWidget::Left, f.scales[2], &f.subChart);
-    QPointer<VertReferenceAxisWidget> removed = f.left.insertAxis(0, front);
-    QCOMPARE(RowFixture::ids(f.left), QList<int>({2, 0, 1}));
-    QVERIFY(removed);
-    QCOMPARE(removed->scale(), extra);
-    QCOMPARE(front->parentWidget(), &f.left);
-
-    // A scale that goes takes its axis out of the row.
-    delete f.scales[0];
-    f.scales.removeAt(0);
-    QCOMPARE(RowFixture::ids(f.left), QList<int>({2, 1}));
-    QVERIFY(f.left.detachScale(f.scales[1]));
-    QVERIFY(!f.left.detachScale(f.scales[1]));
-    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
-}
-
-void TestScales::rowRestoreErrorsLeaveTheRow()
-{
-    RowFixture f;
-    f.left.attachScale(f.scales[1]);
-    const auto failure = [&](const QMap<QString, QVariant> &values) {
-        MapSettings settings;
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            settings.setValue(it.key(), it.value());
-        try {
-            f.left.restoreState(settings, f.scales);
-        } catch (const QString &key) {
-            return key;
-        }
-        return QStringLiteral("(nothing thrown)");
-    };
-    // A second axis names a scale the sub-chart does not have.
-    QCOMPARE(failure({{"leftAxisCount", 2},
-                                  {"leftAxis_0/parentScale", 0},
-                                  {"leftAxis_1/parentScale", 7}}),
-             QStringLiteral("parentScale"));
-    QCOMPARE(failure({{"leftAxisCount", 1}, {"leftAxis_0/parentScale", "zwei"}}),
-             QStringLiteral("parentScale"));
-    QCOMPARE(failure({{"leftAxisCount", 1}}), QStringLiteral("parentScale"));
-    QCOMPARE(failure({{"leftAxisCount", "viele"}}), QStringLiteral("leftAxisCount"));
-    // Nothing that was there is lost.
-    QCOMPARE(RowFixture::ids(f.left), QList<int>({1}));
-    // No count at all: the side has no axes.
-    QCOMPARE(failure({}), QStringLiteral("(nothing thrown)"));
-    QVERIFY(f.left.axes().isEmpty());
 }
 
 void TestScales::sideChangesMirrorIntoTheOtherRow()
@@ -682,7 +511,7 @@ void TestScales::anotherScaleTakesTheAxisPlace()
     QCOMPARE(RowFixture::ids(f.left), QList<int>({1, 2}));
 }
 
-void TestScales::rowsShareColoursGridAndWidth()
+void TestScales::rowsShareColoursAndGrid()
 {
     RowFixture f;
     const QColor text(0x10, 0x20, 0x30), line(0x40, 0x50, 0x60), back(0x70, 0x80, 0x90);
@@ -722,22 +551,6 @@ void TestScales::rowsShareColoursGridAndWidth()
     f.right.axisFor(f.scales[1])->gridAction()->trigger();
     QCOMPARE(grid.size(), 1);
     QVERIFY(f.scales[1]->isGridEnabled());
-
-    // The row is as wide as its visible axes.
-    int width = 0;
-    for (VertReferenceAxisWidget *axis : f.left.axes())
-        width += axis->sizeHint().width();
-    QVERIFY(width > 0);
-    QCOMPARE(f.left.sizeHint().width(), width);
-    f.left.axisFor(f.scales[2])->hide();
-    QCOMPARE(f.left.sizeHint().width(), f.left.axisFor(f.scales[0])->sizeHint().width());
-
-    // The cursor price reaches every axis of a row.
-    f.right.setCursorMark(50);
-    for (VertReferenceAxisWidget *axis : f.right.axes())
-        QVERIFY(axis->isCursorMarkShown());
-    f.right.clearCursorMark();
-    QVERIFY(!before->isCursorMarkShown());
 }
 
 TA_REGISTER_TEST(TestScales)

@@ -17,7 +17,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -25,7 +24,6 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>

@@ -1,5 +1,5 @@
-// The terminal's simulated market: trades into "all_deals" and, with them, the quotes of the
-// instruments that traded in "securities" (last price, bid, ask, theoretical price).
+// The terminal's simulated market: its trades into "all_deals", alike in every run of a day,
+// and in the sessions of the reference schedules.
 
 #include "decimal.h"
 #include "marketsimulator.h"
@@ -13,8 +13,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <cmath>
 
 namespace {
 
@@ -55,7 +53,6 @@ class TestSimulator : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void tradesMoveTheQuotes();
     void aDayTradesAlikeInEveryRun();
     void currenciesTradePastMidnight();
 
@@ -66,41 +63,6 @@ private:
 void TestSimulator::initTestCase()
 {
     TA_SET_UP_TEST_ENVIRONMENT(m_dir, "simulator.ini");
-}
-
-void TestSimulator::tradesMoveTheQuotes()
-{
-    Table *securities = TableRegistry::instance()->table(QStringLiteral("securities"));
-    QVERIFY(securities);
-    // ARKT on the main board: its quotes as the reference data gives them.
-    const auto quote = [&](const char *column) {
-        TableLocker locker(securities);
-        for (const Record &r : securities->masterIndex()->records()) {
-            if (r.data(QStringLiteral("sec_id")).toInteger64() == 2001
-                && r.data(QStringLiteral("board_id")).toInteger() == 2)
-                return r.data(QLatin1String(column)).toDecimal();
-        }
-        return decimal();
-    };
-    const decimal referencePrice = quote("price");
-    QVERIFY(!referencePrice.isZero());
-
-    // The run's Wednesday afternoon: the morning's trades are invented at the start.
-    MarketSimulator::Options options;
-    options.seed = 7;
-    QVERIFY(tradesAppended(options));
-
-    // The morning's walk moved the last price away from the reference; bid and ask are one
-    // step (two decimals) either side of it, the theoretical price between it and the reference.
-    const decimal price = quote("price");
-    QVERIFY2(price.toDouble() != referencePrice.toDouble(), qPrintable(price.toString()));
-    QVERIFY2(std::abs(quote("bid").toDouble() - (price.toDouble() - 0.01)) < 1e-9,
-             qPrintable(quote("bid").toString()));
-    QVERIFY2(std::abs(quote("ask").toDouble() - (price.toDouble() + 0.01)) < 1e-9,
-             qPrintable(quote("ask").toString()));
-    const double theor = quote("theor_price").toDouble();
-    QVERIFY(theor >= std::min(price.toDouble(), referencePrice.toDouble()) - 0.01);
-    QVERIFY(theor <= std::max(price.toDouble(), referencePrice.toDouble()) + 0.01);
 }
 
 // The market's trades are a function of the day, the instrument and the seed: a restart on
