@@ -156,11 +156,6 @@ QString cellsText(const ScriptStudyItem &item, const QString &plot)
     return text;
 }
 
-QColor pixel(const QImage &image, int x, int y)
-{
-    return QColor(image.pixel(x, y));
-}
-
 } // namespace
 
 class TestStudyItem : public QObject
@@ -452,23 +447,23 @@ void TestStudyItem::paintsEachOutputInItsStyle()
     auto px = [&](const FrameIndex &index) { return int((series->xOf(index) - left) * 10); };
     const int x = px({0, 20});
     // The cloud fills 96..100 in the colour of the upper plot.
-    QCOMPARE(pixel(image, x, int(PosY - Factor * 98)), QColor(255, 0, 0));
+    QCOMPARE(image.pixelColor(x, int(PosY - Factor * 98)), QColor(255, 0, 0));
     // The blue line three pixels wide at 92.
     const int yLine = int(PosY - Factor * 92);
-    QCOMPARE(pixel(image, x + 5, yLine), QColor(0, 0, 255));
-    QCOMPARE(pixel(image, x + 5, yLine - 1), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(x + 5, yLine), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(x + 5, yLine - 1), QColor(0, 0, 255));
     // The level across the item, one crisp row.
     auto levelAt = [&](int column) {
         const int y = int(PosY - Factor * 94);
-        return pixel(image, column, y) == QColor(255, 0, 255)
-               || pixel(image, column, y - 1) == QColor(255, 0, 255);
+        return image.pixelColor(column, y) == QColor(255, 0, 255)
+               || image.pixelColor(column, y - 1) == QColor(255, 0, 255);
     };
     QVERIFY(levelAt(x + 5));
     QVERIFY(levelAt(px({0, 35})));
     // A histogram column of an odd bar reaches 91; nothing of it above.
     const int odd = px({0, 21});
-    QCOMPARE(pixel(image, odd, int(PosY - Factor * 90.5)), QColor(255, 255, 0));
-    QCOMPARE(pixel(image, odd, int(PosY - Factor * 91.5)), QColor(0, 0, 0));
+    QCOMPARE(image.pixelColor(odd, int(PosY - Factor * 90.5)), QColor(255, 255, 0));
+    QCOMPARE(image.pixelColor(odd, int(PosY - Factor * 91.5)), QColor(0, 0, 0));
 }
 
 namespace {
