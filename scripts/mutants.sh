@@ -3,7 +3,8 @@
 # realistic fault. Each is applied alone, the release preset is rebuilt incrementally (only the
 # executables its suites run), the suites it names run, and it is reported caught (a suite that
 # passes on the unchanged tree failed) or missed. The tree is restored after every mutant,
-# whatever happens, and again at the next start if a run was killed outright.
+# whatever happens, and again at the next start if a run was killed outright. A run that ends
+# builds the executables again from the restored tree.
 #
 # Usage: scripts/mutants.sh [--timeout SECONDS] [--no-baseline] [PATTERN...]
 #   PATTERN   run only the mutants whose file name contains one of the patterns
@@ -27,7 +28,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --timeout) timeout="$2"; shift 2 ;;
         --no-baseline) baseline=0; shift ;;
-        -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
         *) patterns+=("$1"); shift ;;
     esac
@@ -206,6 +207,11 @@ for m in "${mutants[@]}"; do
     esac
     printf '%-56s %-8s %6d  %s\n' "$name" "$result" $(( $(date +%s) - t0 )) "$note"
 done
+
+# An executable a mutant was built into still holds it: build them all again from the
+# restored tree, so that the release build's tests and programs run the real code afterwards.
+build_for "${all_suites[@]}" >"$logs/restored-build.log" 2>&1 ||
+    echo "mutants.sh: the restored tree does not build, see $logs/restored-build.log" >&2
 
 summary="$caught caught, $missed missed"
 [ $errors -gt 0 ] && summary="$summary, $errors errors"
