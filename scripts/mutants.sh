@@ -28,7 +28,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --timeout) timeout="$2"; shift 2 ;;
         --no-baseline) baseline=0; shift ;;
-        -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,${/^#/!q;p}' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
         *) patterns+=("$1"); shift ;;
     esac
